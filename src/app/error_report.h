@@ -1,0 +1,18 @@
+#pragma once
+// The report of an error that a command handler let escape.
+#include <functional>
+#include <string>
+
+namespace dllscope {
+
+// The text of the report: which command failed, and why.
+std::wstring FailureReport(const std::wstring& caption, const std::wstring& handler,
+                           const std::wstring& why);
+
+// Runs a handler. Whatever error escapes it is turned into a report text and
+// handed to `report`; the program then goes on. Returns false when it failed.
+bool RunReportingFailures(const std::wstring& caption, const std::wstring& handler,
+                          const std::function<void()>& body,
+                          const std::function<void(const std::wstring&)>& report);
+
+}  // namespace dllscope

@@ -1,0 +1,43 @@
+#pragma once
+// What the commands see of the libraries and of the bridge modbridge.dll.
+// The Win32 implementations sit behind these interfaces; the tests put
+// recording fakes in their place.
+#include <cstdint>
+#include <string>
+
+namespace dllscope {
+
+// A library handle as LoadLibraryA returns it; zero when the load failed.
+using LibraryHandle = std::uintptr_t;
+
+class Libraries {
+public:
+    virtual ~Libraries() = default;
+    // Loads by path. A failed load is no error: it gives the zero handle.
+    virtual LibraryHandle Load(const std::wstring& path) = 0;
+    // Frees a handle; the zero handle is passed on unchanged.
+    virtual void Free(LibraryHandle handle) = 0;
+};
+
+// The exports of the bridge. The plugin path goes by reference: whatever the
+// bridge writes into its copy comes back into the caller's variable.
+// Every call may throw RuntimeError (bridge or export not found).
+class Bridge {
+public:
+    virtual ~Bridge() = default;
+    virtual std::int16_t PluginBackvalue(std::wstring& pluginPath) = 0;
+    virtual std::wstring PluginName(std::wstring& pluginPath) = 0;
+    virtual std::wstring PluginDescription(std::wstring& pluginPath) = 0;
+    virtual std::wstring PluginRun(const std::wstring& text, std::wstring& pluginPath) = 0;
+    virtual std::wstring WrapperName() = 0;
+    virtual std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) = 0;
+    virtual std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) = 0;
+};
+
+// The bridge's file name, as it is looked up and loaded.
+inline constexpr wchar_t kBridgeFileName[] = L"modbridge.dll";
+
+// The return-type code in words, or nullptr for a code without meaning.
+const wchar_t* ReturnTypeWords(std::int16_t code);
+
+}  // namespace dllscope

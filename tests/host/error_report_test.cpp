@@ -1,0 +1,40 @@
+#include "app/error_report.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "app/runtime_error.h"
+
+namespace dllscope {
+namespace {
+
+TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
+    std::vector<std::wstring> reports;
+    const auto report = [&](const std::wstring& text) { reports.push_back(text); };
+    const auto lib = L"Die Bibliothek \u201Emodbridge.dll\u201C wurde nicht gefunden.";
+    EXPECT_FALSE(RunReportingFailures(L"PluginRun", L"Command10_Click",
+                                      [&] { throw RuntimeError(lib); }, report));
+    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw std::bad_alloc(); }, report));
+    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw std::runtime_error("boom"); }, report));
+    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw 42; }, report));
+    ASSERT_EQ(reports.size(), 4u);
+    EXPECT_NE(reports[0].find(L"\u201EPluginRun\u201C (Command10_Click) ist fehlgeschlagen"),
+              std::wstring::npos);
+    EXPECT_NE(reports[0].find(lib), std::wstring::npos);
+    EXPECT_NE(reports[1].find(L"Arbeitsspeicher"), std::wstring::npos);
+    EXPECT_NE(reports[2].find(L"boom"), std::wstring::npos);
+    EXPECT_NE(reports[3].find(L"Unbekannter Fehler"), std::wstring::npos);
+}
+
+TEST(ErrorReport, AHandlerThatSucceedsReportsNothing) {
+    bool ran = false, reported = false;
+    EXPECT_TRUE(RunReportingFailures(L"X", L"Y", [&] { ran = true; },
+                                     [&](const std::wstring&) { reported = true; }));
+    EXPECT_TRUE(ran);
+    EXPECT_FALSE(reported);
+}
+
+}  // namespace
+}  // namespace dllscope

@@ -1,0 +1,156 @@
+#pragma once
+// Recording fakes for the core's interfaces: every call lands in one journal,
+// so that a test can check the order of loads, calls, frees and messages.
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/runtime_error.h"
+#include "editor/editor_pane.h"
+#include "main_window/form1_view.h"
+#include "plugin/bridge.h"
+
+namespace dllscope::testing {
+
+using Journal = std::vector<std::wstring>;
+
+class FakeLibraries : public Libraries {
+public:
+    explicit FakeLibraries(Journal& j) : journal_(j) {}
+    LibraryHandle Load(const std::wstring& path) override {
+        journal_.push_back(L"load " + path);
+        if (failing.count(path)) return 0;
+        handles_[++next_] = path;
+        return next_;
+    }
+    void Free(LibraryHandle h) override {
+        journal_.push_back(L"free " + (h == 0 ? std::wstring(L"0") : handles_.at(h)));
+    }
+    std::map<std::wstring, bool> failing;
+
+private:
+    Journal& journal_;
+    std::map<LibraryHandle, std::wstring> handles_;
+    LibraryHandle next_ = 0;
+};
+
+// A bridge whose answers a test sets; an export left in `missing` throws as
+// the real binding does.
+class FakeBridge : public Bridge {
+public:
+    explicit FakeBridge(Journal& j) : journal_(j) {}
+
+    std::int16_t backvalue = 1;
+    std::wstring name = L"Name", description = L"Beschreibung", runResult, wrapperName;
+    std::map<std::string, bool> missing;
+    std::function<void(std::wstring&)> rewritePath;  // the bridge writing into the path
+
+    std::int16_t PluginBackvalue(std::wstring& path) override {
+        Enter("PluginBackvalue", path);
+        return backvalue;
+    }
+    std::wstring PluginName(std::wstring& path) override {
+        Enter("PluginName", path);
+        return name;
+    }
+    std::wstring PluginDescription(std::wstring& path) override {
+        Enter("PluginDescription", path);
+        return description;
+    }
+    std::wstring PluginRun(const std::wstring& text, std::wstring& path) override {
+        Enter("PluginRun", text + L" | " + path);
+        if (rewritePath) rewritePath(path);
+        return runResult;
+    }
+    std::wstring WrapperName() override {
+        Enter("WrapperName", L"");
+        return wrapperName;
+    }
+    std::wstring PluginWrappText(const std::wstring& text, std::wstring& path) override {
+        Enter("PluginWrappText", text + L" | " + path);
+        return runResult;
+    }
+    std::wstring PluginWrappForm(const std::wstring& text, std::wstring& path) override {
+        Enter("PluginWrappForm", text + L" | " + path);
+        return runResult;
+    }
+
+private:
+    void Enter(const std::string& exportName, const std::wstring& args) {
+        const std::wstring wide(exportName.begin(), exportName.end());
+        if (missing.count(exportName)) {
+            throw RuntimeError(L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201E" +
+                               wide + L"\u201C.");
+        }
+        journal_.push_back(wide + L" " + args);
+    }
+    Journal& journal_;
+};
+
+class FakeEditor : public EditorPane {
+public:
+    explicit FakeEditor(Journal& j) : journal_(j) {}
+    std::wstring text, selection;  // an empty selection means: none
+    std::wstring Text() override {
+        journal_.push_back(L"editor Text");
+        return text;
+    }
+    std::wstring WorkText() override {
+        journal_.push_back(L"editor WorkText");
+        return selection.empty() ? text : selection;
+    }
+    void SetWorkText(const std::wstring& t) override {
+        journal_.push_back(L"editor SetWorkText " + t);
+        (selection.empty() ? text : selection) = t;
+    }
+    void LoadFile(std::wstring& fileName) override { journal_.push_back(L"editor LoadFile " + fileName); }
+    void RunCommand(std::int32_t command, EditorPane& pane) override {
+        journal_.push_back(L"editor RunCommand " + std::to_wstring(command) +
+                           (&pane == this ? L" self" : L" other"));
+    }
+    void SetFocus() override { journal_.push_back(L"editor SetFocus"); }
+
+private:
+    Journal& journal_;
+};
+
+class FakeForm1View : public Form1View {
+public:
+    explicit FakeForm1View(Journal& j) : journal_(j) {}
+    std::map<Form1Label, std::wstring> captions;
+    std::wstring selected, listFolder;
+    bool ended = false;
+
+    void SetCaption(Form1Label label, const std::wstring& text) override {
+        journal_.push_back(L"caption " + LabelName(label) + L" " + text);
+        captions[label] = text;
+    }
+    std::wstring Caption(Form1Label label) override { return captions[label]; }
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override {
+        journal_.push_back(L"message " + text + (icon == MessageIcon::Exclamation ? L" (!)" : L""));
+    }
+    void SetFileListFolder(const std::wstring& folder) override {
+        journal_.push_back(L"list " + folder);
+        listFolder = folder;
+    }
+    std::wstring SelectedFileName() override { return selected; }
+    void EndProgram() override {
+        journal_.push_back(L"end");
+        ended = true;
+    }
+    static std::wstring LabelName(Form1Label l) {
+        switch (l) {
+            case Form1Label::Backvalue: return L"lblBackvalue";
+            case Form1Label::Name: return L"lblName";
+            case Form1Label::Description: return L"lblDescription";
+            case Form1Label::Dateiname: return L"lblDateiname";
+        }
+        return L"?";
+    }
+
+private:
+    Journal& journal_;
+};
+
+}  // namespace dllscope::testing
