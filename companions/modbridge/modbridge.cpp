@@ -1,0 +1,153 @@
+// modbridge.dll, the reference bridge: Dllscope (and Tagsmith) call these
+// exports with a plugin's full path; the bridge loads that plugin, asks it
+// through the interface of tagsmith_plugin.h and hands the answer back.
+// It answers about itself when given its own path, and explains why a
+// library is no plugin instead of failing.
+#include <string>
+
+#include "tagsmith_plugin.h"
+
+namespace {
+
+HMODULE self = nullptr;
+constexpr short kNoPlugin = -1;
+
+std::string Ansi(const std::wstring& text) {
+    if (text.empty()) return std::string();
+    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+    return out;
+}
+
+BSTR Result(const std::string& text) {
+    return SysAllocStringByteLen(text.data(), static_cast<UINT>(text.size()));
+}
+
+std::wstring Bitness() { return sizeof(void*) == 8 ? L"64 Bit" : L"32 Bit"; }
+
+std::wstring SystemReason(DWORD code) {
+    wchar_t* buffer = nullptr;
+    const DWORD n = FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+    std::wstring text = n ? std::wstring(buffer, n) : L"Systemfehler";
+    if (buffer) LocalFree(buffer);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
+                             text.back() == L' ')) {
+        text.pop_back();
+    }
+    return text + L" (Fehler " + std::to_wstring(code) + L")";
+}
+
+bool IsSelf(const char* path) {
+    if (GetModuleHandleA(path) == self) return true;
+    char own[MAX_PATH];
+    const DWORD n = GetModuleFileNameA(self, own, MAX_PATH);
+    return n > 0 && n < MAX_PATH && lstrcmpiA(own, path) == 0;
+}
+
+// A plugin loaded for one call, or the reason why it is none.
+class Plugin {
+public:
+    explicit Plugin(const char* path) {
+        const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+        module_ = LoadLibraryA(path);
+        const DWORD error = GetLastError();
+        SetErrorMode(oldMode);
+        if (!module_) {
+            problem_ = L"Die Bibliothek kann nicht geladen werden: " + SystemReason(error) + L".";
+            if (error == ERROR_BAD_EXE_FORMAT) {
+                problem_ += L" Vermutlich passt die Bitbreite nicht: diese Brücke ist eine " +
+                            Bitness() + L"-DLL und lädt nur Plugins mit " + Bitness() + L".";
+            }
+            return;
+        }
+        backvalue_ = Export<TsBackvalueFn>("TsBackvalue");
+        name_ = Export<TsNameFn>("TsName");
+        description_ = Export<TsDescriptionFn>("TsDescription");
+        run_ = Export<TsRunFn>("TsRun");
+    }
+    ~Plugin() {
+        if (module_) FreeLibrary(module_);
+    }
+    Plugin(const Plugin&) = delete;
+    Plugin& operator=(const Plugin&) = delete;
+
+    bool Valid() const { return problem_.empty(); }
+    const std::wstring& Problem() const { return problem_; }
+    short Backvalue() const { return backvalue_(); }
+    std::string Name() const { return Text(name_()); }
+    std::string Description() const { return Text(description_()); }
+    BSTR Run(const char* input) const {
+        const BSTR result = run_(input);
+        return result ? result : SysAllocStringByteLen("", 0);
+    }
+
+private:
+    template <class Fn>
+    Fn Export(const char* name) {
+        const FARPROC address = GetProcAddress(module_, name);
+        if (!address && problem_.empty()) {
+            std::string n(name);
+            problem_ = L"Kein Tagsmith-Plugin: der Export \"" + std::wstring(n.begin(), n.end()) +
+                       L"\" fehlt.";
+        }
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(address));
+    }
+    static std::string Text(const char* s) { return s ? std::string(s) : std::string(); }
+
+    HMODULE module_ = nullptr;
+    std::wstring problem_;
+    TsBackvalueFn backvalue_ = nullptr;
+    TsNameFn name_ = nullptr;
+    TsDescriptionFn description_ = nullptr;
+    TsRunFn run_ = nullptr;
+};
+
+BSTR RunPlugin(const char* text, const char* path) {
+    if (IsSelf(path)) return Result("");
+    const Plugin plugin(path);
+    return plugin.Valid() ? plugin.Run(text) : Result("");
+}
+
+}  // namespace
+
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+    if (reason == DLL_PROCESS_ATTACH) {
+        self = instance;
+        DisableThreadLibraryCalls(instance);
+    }
+    return TRUE;
+}
+
+TS_EXPORT short WINAPI PluginBackvalue(char* path) {
+    if (IsSelf(path)) return TS_NOTHING;
+    const Plugin plugin(path);
+    return plugin.Valid() ? plugin.Backvalue() : kNoPlugin;
+}
+
+TS_EXPORT BSTR WINAPI PluginName(char* path) {
+    if (IsSelf(path)) return Result(Ansi(L"modbridge (Brücke für Tagsmith-Plugins)"));
+    const Plugin plugin(path);
+    return Result(plugin.Valid() ? plugin.Name() : Ansi(L"(kein Plugin)"));
+}
+
+TS_EXPORT BSTR WINAPI PluginDescription(char* path) {
+    if (IsSelf(path)) {
+        return Result(Ansi(L"Die Brücke selbst, kein Plugin: sie lädt das gewählte Plugin, "
+                           L"fragt es ab und reicht seine Antworten weiter (" + Bitness() + L")."));
+    }
+    const Plugin plugin(path);
+    return Result(plugin.Valid() ? plugin.Description() : Ansi(plugin.Problem()));
+}
+
+TS_EXPORT BSTR WINAPI PluginRun(char* text, char* path) { return RunPlugin(text, path); }
+
+TS_EXPORT BSTR WINAPI WrapperName() { return Result(Ansi(L"modbridge 1.0 (" + Bitness() + L")")); }
+
+TS_EXPORT BSTR WINAPI PluginWrappText(char* text, char* path) { return RunPlugin(text, path); }
+
+TS_EXPORT BSTR WINAPI PluginWrappForm(char* text, char* path) { return RunPlugin(text, path); }

@@ -1,0 +1,9 @@
+#pragma once
+#include <string>
+
+namespace dllscope {
+
+// The system's own words for an error code (GetLastError), with the number.
+std::wstring SystemErrorText(unsigned long code);
+
+}  // namespace dllscope

@@ -1,0 +1,20 @@
+// Dllscope: a test bench for Tagsmith plugins.
+#include <objbase.h>
+#include <windows.h>
+
+#include "app/app.h"
+#include "main_window/form1_window.h"
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
+    // A plugin that cannot be loaded is a value, not a system dialog.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+
+    dllscope::App app(instance);
+    dllscope::Form1Window form1(app);
+    form1.Show(showCommand);
+    const int code = app.RunMessageLoop();
+
+    if (SUCCEEDED(com)) CoUninitialize();
+    return code;
+}
