@@ -1,0 +1,199 @@
+// The real bridge adapters against real libraries in the test's program
+// folder. Each suite runs in a folder of its own (see CMakeLists.txt),
+// since an export stays bound to the bridge it first found.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "app/runtime_error.h"
+#include "fakes.h"
+#include "main_window/form1.h"
+#include "plugin/ansi.h"
+#include "plugin/win32_bridge.h"
+#include "plugin/win32_libraries.h"
+#include "test_support.h"
+
+namespace dllscope::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::string Ansi(const std::wstring& s) { return ToAnsi(s); }
+
+// Form1's handlers on the real libraries and bridge, with a recording view.
+class RealForm1 : public ::testing::Test {
+protected:
+    void SetUp() override { ClearCallLog(); }
+
+    Journal journal;
+    Bindings bindings;
+    Win32Libraries libraries;
+    Win32Bridge bridge{bindings};
+    FakeEditor editor{journal};
+    FakeForm1View view{journal};
+    Form1 form{Form1Services{TestFolder(), libraries, bridge, editor, view}};
+
+    void Select(const std::wstring& name) {
+        view.selected = name;
+        form.File1_Click();
+    }
+    std::wstring Caption(Form1Label l) { return view.captions[l]; }
+};
+
+using Recording = RealForm1;
+
+TEST_F(Recording, SelectionLoadsAsksAndFreesInOrder) {
+    Select(L"code1.dll");
+    const std::string path = Ansi(InTestFolder(L"code1.dll"));
+    // The bridge stays loaded through its bindings; the plugin is freed.
+    EXPECT_THAT(ReadCallLog(), ElementsAre("attach code1.dll", "PluginBackvalue|" + path,
+                                           "PluginName|" + path, "PluginDescription|" + path,
+                                           "detach code1.dll"));
+    EXPECT_EQ(Caption(Form1Label::Backvalue), L"Text zum/vom Plugin");
+    EXPECT_EQ(Caption(Form1Label::Name), L"Name:" + InTestFolder(L"code1.dll"));
+    EXPECT_EQ(GetModuleHandleW(InTestFolder(L"code1.dll").c_str()), nullptr);
+}
+
+TEST_F(Recording, CodesAreSixteenBitSignedAndOnlyZeroToThreeHaveWords) {
+    Select(L"code3.dll");
+    EXPECT_EQ(Caption(Form1Label::Backvalue), L"Dateiname zum Plugin");
+    Select(L"code0.dll");
+    EXPECT_EQ(Caption(Form1Label::Backvalue), L"Nichts");
+    Select(L"code2.dll");
+    EXPECT_EQ(Caption(Form1Label::Backvalue), L"Dateiname vom Plugin");
+    for (const wchar_t* odd : {L"code4.dll", L"code-1.dll"}) {
+        Select(odd);
+        EXPECT_EQ(Caption(Form1Label::Backvalue), L"Dateiname vom Plugin") << odd;
+        EXPECT_EQ(Caption(Form1Label::Name), L"Name:" + InTestFolder(odd));
+    }
+    std::wstring path = InTestFolder(L"code-32768.dll");
+    EXPECT_EQ(bridge.PluginBackvalue(path), -32768);
+}
+
+TEST_F(Recording, StringsKeepUmlautsAndEmbeddedNulsAndLoseWhatTheCodePageLacks) {
+    std::wstring path = L"C:\\Plugins\\Grüße \u4E2D.dll";
+    EXPECT_EQ(bridge.PluginName(path), L"Name:C:\\Plugins\\Grüße ?.dll");
+    EXPECT_EQ(bridge.PluginDescription(path), std::wstring(L"Beschreibung\0mit NUL", 20));
+    std::wstring nullPath = L"C:\\nullbstr.dll";
+    EXPECT_EQ(bridge.PluginName(nullPath), L"");  // a null BSTR is the empty string
+    EXPECT_EQ(bridge.WrapperName(), L"recording bridge");
+}
+
+TEST_F(Recording, TheBridgesChangesToThePathComeBackIntoTheVariable) {
+    std::wstring path = L"C:\\Plugins\\writeback.dll";
+    EXPECT_EQ(bridge.PluginBackvalue(path), 1);
+    EXPECT_EQ(path, L"C:\\PLUGINS\\WRITEBACK.DLL");
+    // The text is a temporary and the path goes second.
+    std::wstring p2 = L"p.dll";
+    EXPECT_EQ(bridge.PluginRun(L"Text äöü", p2), L"run:Text äöü");
+    EXPECT_EQ(ReadCallLog().back(), "PluginRun|Text \xE4\xF6\xFC|p.dll");
+}
+
+TEST_F(Recording, EmptySelectionLoadsNothing) {
+    Select(L"");
+    EXPECT_THAT(journal, ElementsAre(L"message Keine DLL ausgewählt!"));
+    EXPECT_TRUE(ReadCallLog().empty());
+}
+
+TEST(LackingBridge, AMissingExportIsAnErrorNamingLibraryAndExport) {
+    Bindings bindings;
+    Win32Bridge bridge(bindings);
+    std::wstring path = InTestFolder(L"code1.dll");
+    EXPECT_EQ(bridge.PluginBackvalue(path), 1);
+    try {
+        bridge.PluginName(path);
+        FAIL() << "PluginName should not be found";
+    } catch (const RuntimeError& e) {
+        EXPECT_EQ(e.Description(),
+                  L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
+    }
+}
+
+using LackingBridgeForm = RealForm1;
+
+TEST_F(LackingBridgeForm, SelectionShowsTheWordsThenWarnsAndLeavesTheLibrariesLoaded) {
+    view.captions[Form1Label::Name] = L"alter Name";
+    Select(L"code1.dll");
+    EXPECT_EQ(Caption(Form1Label::Backvalue), L"Text zum/vom Plugin");
+    EXPECT_EQ(Caption(Form1Label::Name), L"alter Name");
+    EXPECT_EQ(journal.back(), L"message Ungültige DLL für Tagsmith! (!)");
+    EXPECT_NE(GetModuleHandleW(InTestFolder(L"code1.dll").c_str()), nullptr);
+}
+
+TEST(NoBridge, TheFirstCallFailsNamingTheLibrary) {
+    Bindings bindings;
+    Win32Bridge bridge(bindings);
+    std::wstring path = L"C:\\x.dll";
+    try {
+        bridge.PluginBackvalue(path);
+        FAIL() << "there is no bridge";
+    } catch (const RuntimeError& e) {
+        EXPECT_THAT(e.Description(), HasSubstr(L"Die Bibliothek \u201Emodbridge.dll\u201C wurde nicht gefunden"));
+    }
+}
+
+using NoBridgeForm = RealForm1;
+
+TEST_F(NoBridgeForm, SelectionWarnsAndChangesNoLabel) {
+    Select(L"code1.dll");
+    EXPECT_THAT(journal, ElementsAre(L"message Ungültige DLL für Tagsmith! (!)"));
+    EXPECT_EQ(ReadCallLog().front(), "attach code1.dll");  // loaded, and left loaded
+}
+
+// The reference bridge that ships with Dllscope.
+class RealBridge : public ::testing::Test {
+protected:
+    Bindings bindings;
+    Win32Bridge bridge{bindings};
+    struct Answer {
+        std::int16_t code;
+        std::wstring name, description;
+    };
+    Answer Ask(const std::wstring& file) {
+        std::wstring path = InTestFolder(file);
+        const std::int16_t code = bridge.PluginBackvalue(path);
+        return {code, bridge.PluginName(path), bridge.PluginDescription(path)};
+    }
+};
+
+TEST_F(RealBridge, AnswersForAPluginAndRunsIt) {
+    const Answer a = Ask(L"entities.dll");
+    EXPECT_EQ(a.code, 1);
+    EXPECT_EQ(a.name, L"HTML-Entities");
+    EXPECT_THAT(a.description, HasSubstr(L"HTML-Entities"));
+    std::wstring path = InTestFolder(L"entities.dll");
+    EXPECT_EQ(bridge.PluginRun(L"<p>Grüße & \u20AC</p>\r\n", path),
+              L"&lt;p&gt;Gr&uuml;&szlig;e &amp; &euro;&lt;/p&gt;\r\n");
+    EXPECT_EQ(bridge.PluginRun(L"", path), L"");
+}
+
+TEST_F(RealBridge, AnswersAboutItselfWhenGivenItsOwnPath) {
+    const Answer a = Ask(L"modbridge.dll");
+    EXPECT_EQ(a.code, 0);
+    EXPECT_THAT(a.name, HasSubstr(L"Brücke"));
+    EXPECT_THAT(bridge.WrapperName(), HasSubstr(L"modbridge 1.0"));
+}
+
+TEST_F(RealBridge, SaysWhyALibraryIsNoPlugin) {
+    const Answer noExports = Ask(L"noplugin.dll");
+    EXPECT_EQ(noExports.code, -1);
+    EXPECT_THAT(noExports.description, HasSubstr(L"\"TsBackvalue\" fehlt"));
+
+    const Answer wrongBitness = Ask(L"bitness32.dll");
+    EXPECT_EQ(wrongBitness.code, -1);
+    EXPECT_THAT(wrongBitness.description, HasSubstr(L"kann nicht geladen werden"));
+    EXPECT_THAT(wrongBitness.description, HasSubstr(L"Bitbreite"));
+
+    const Answer notAnImage = Ask(L"broken.dll");
+    EXPECT_EQ(notAnImage.code, -1);
+    EXPECT_THAT(notAnImage.description, HasSubstr(L"kann nicht geladen werden"));
+
+    const Answer missing = Ask(L"missing.dll");
+    EXPECT_EQ(missing.code, -1);
+    EXPECT_THAT(missing.description, HasSubstr(L"(Fehler 126)"));
+    std::wstring path = InTestFolder(L"missing.dll");
+    EXPECT_EQ(bridge.PluginRun(L"Text", path), L"");
+}
+
+}  // namespace
+}  // namespace dllscope::testing

@@ -1,0 +1,128 @@
+// The editor pane on the real RichEdit control.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <richedit.h>
+
+#include <fstream>
+
+#include "editor/rich_edit_pane.h"
+#include "test_support.h"
+
+namespace dllscope::testing {
+namespace {
+
+using ::testing::HasSubstr;
+
+class Editor : public ::testing::Test {
+protected:
+    void SetUp() override {
+        parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500,
+                                 nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
+        pane = std::make_unique<RichEditPane>(parent, 100, RECT{4, 4, 665, 469}, 96);
+    }
+    void TearDown() override {
+        pane.reset();
+        DestroyWindow(parent);
+    }
+    void Select(LONG from, LONG to) { SendMessageW(pane->Handle(), EM_SETSEL, from, to); }
+    CHARRANGE Selection() {
+        CHARRANGE r{};
+        SendMessageW(pane->Handle(), EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&r));
+        return r;
+    }
+    std::wstring WriteFileAndLoad(const std::string& bytes) {
+        const std::wstring name = InTestFolder(L"editor-test.txt");
+        std::ofstream(name.c_str(), std::ios::binary) << bytes;
+        std::wstring arg = name;
+        pane->LoadFile(arg);
+        DeleteFileW(name.c_str());
+        return pane->Text();
+    }
+
+    HWND parent = nullptr;
+    std::unique_ptr<RichEditPane> pane;
+};
+
+TEST_F(Editor, IsPlainCourierNewElevenPixelsHigh) {
+    CHARFORMAT2W cf{};
+    cf.cbSize = sizeof cf;
+    SendMessageW(pane->Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
+    EXPECT_STREQ(cf.szFaceName, L"Courier New");
+    EXPECT_EQ(cf.yHeight, 165);  // twips: 11 pixels at 96 DPI
+    EXPECT_EQ(cf.dwEffects & CFE_BOLD, 0u);
+    EXPECT_EQ(SendMessageW(pane->Handle(), EM_GETTEXTMODE, 0, 0) & TM_PLAINTEXT, TM_PLAINTEXT);
+}
+
+TEST_F(Editor, WorkTextIsTheSelectionOrTheWholeTextAndAWriteReplacesExactlyThat) {
+    pane->SetWorkText(L"eins zwei drei");
+    EXPECT_EQ(pane->WorkText(), L"eins zwei drei");
+    Select(5, 9);
+    EXPECT_EQ(pane->WorkText(), L"zwei");
+    pane->SetWorkText(L"2 – zwo");
+    EXPECT_EQ(pane->Text(), L"eins 2 – zwo drei");
+    EXPECT_EQ(pane->WorkText(), L"2 – zwo");  // read right after the write
+    pane->SetWorkText(L"Zeile\r\nnoch eine");
+    EXPECT_EQ(pane->WorkText(), L"Zeile\r\nnoch eine");
+    EXPECT_EQ(pane->Text(), L"eins Zeile\r\nnoch eine drei");
+}
+
+TEST_F(Editor, LineBreaksReadBackAsCrLf) {
+    pane->SetWorkText(L"a\nb\rc\r\nd");
+    EXPECT_EQ(pane->WorkText(), L"a\r\nb\r\nc\r\nd");
+    Select(0, 3);  // "a", the break, "b"
+    EXPECT_EQ(pane->WorkText(), L"a\r\nb");
+}
+
+TEST_F(Editor, KeepsCharactersOutsideTheBmpAndHasNoSizeLimitOfItsOwn) {
+    const std::wstring text = L"Grüße \xD83D\xDE00 " + std::wstring(100000, L'x');
+    pane->SetWorkText(text);
+    EXPECT_EQ(pane->WorkText(), text);
+    pane->SetWorkText(L"");
+    EXPECT_EQ(pane->Text(), L"");
+}
+
+TEST_F(Editor, SelectAllSelectsEverythingEvenWhenEmptyAndOtherCommandsDoNothing) {
+    pane->RunCommand(137, *pane);
+    EXPECT_EQ(pane->WorkText(), L"");
+    pane->SetWorkText(L"alles");
+    Select(1, 2);
+    pane->RunCommand(136, *pane);
+    EXPECT_EQ(pane->WorkText(), L"l");
+    pane->RunCommand(137, *pane);
+    EXPECT_EQ(Selection().cpMin, 0);
+    EXPECT_EQ(pane->WorkText(), L"alles");
+    pane->SetWorkText(L"neu\r\n");  // replaces all that was selected
+    EXPECT_EQ(pane->Text(), L"neu\r\n");
+    EXPECT_EQ(pane->WorkText(), L"neu\r\n");
+}
+
+TEST_F(Editor, LoadFileReadsUtf8Utf16AndAnsi) {
+    EXPECT_EQ(WriteFileAndLoad("\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\r\nzwei"), L"Grüße\r\nzwei");
+    EXPECT_EQ(WriteFileAndLoad(std::string("\xFF\xFEG\0r\0\xFC\0", 8)), L"Grü");
+    EXPECT_EQ(WriteFileAndLoad(std::string("\xFE\xFF\0G\0r\0\xFC", 8)), L"Grü");
+    EXPECT_EQ(WriteFileAndLoad("<p>Gr\xC3\xBC\xC3\x9F" "e</p>"), L"<p>Grüße</p>");
+    EXPECT_EQ(WriteFileAndLoad("Gr\xFC\xDF" "e \x80"), L"Grüße €");  // Windows-1252
+    EXPECT_EQ(WriteFileAndLoad(std::string("MZ\0\x90", 4)), L"MZ\uFFFD\u0090");
+}
+
+TEST_F(Editor, AFileThatCannotBeReadEmptiesThePaneAndSaysSoNamingTheFile) {
+    MessageBoxWatcher watcher;
+    pane->SetWorkText(L"alter Text");
+    std::wstring missing = InTestFolder(L"gibt-es-nicht.html");
+    pane->LoadFile(missing);
+    EXPECT_EQ(pane->Text(), L"");
+    std::wstring folder = TestFolder();
+    pane->LoadFile(folder);
+    std::wstring empty;
+    pane->LoadFile(empty);
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 3u);
+    EXPECT_EQ(seen[0].title, L"Dllscope");
+    EXPECT_THAT(seen[0].text, HasSubstr(L"\u201E" + missing + L"\u201C kann nicht gelesen werden"));
+    EXPECT_EQ(seen[0].icon, BoxIcon::Error);
+    EXPECT_THAT(seen[1].text, HasSubstr(L"\u201E" + folder + L"\u201C"));
+    EXPECT_THAT(seen[2].text, HasSubstr(L"\u201E\u201C kann nicht gelesen werden"));
+}
+
+}  // namespace
+}  // namespace dllscope::testing

@@ -1,0 +1,87 @@
+#include "test_support.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "main_window/program_folder.h"
+
+namespace dllscope::testing {
+
+std::wstring TestFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return FolderOf(std::wstring(path, n));
+}
+
+std::wstring InTestFolder(const std::wstring& name) { return InFolder(TestFolder(), name); }
+
+std::vector<std::string> ReadCallLog() {
+    std::ifstream in(InTestFolder(L"calls.log").c_str(), std::ios::binary);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
+}
+
+void ClearCallLog() { DeleteFileW(InTestFolder(L"calls.log").c_str()); }
+
+SeenMessageBox ReadMessageBox(HWND box) {
+    SeenMessageBox seen;
+    wchar_t buffer[4096];
+    GetWindowTextW(box, buffer, 4096);
+    seen.title = buffer;
+    buffer[0] = 0;
+    SendMessageW(GetDlgItem(box, 0xFFFF), WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer));
+    seen.text = buffer;
+    HWND iconControl = nullptr;
+    for (HWND w = GetWindow(box, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) iconControl = w;
+    }
+    if (iconControl && IsWindowVisible(iconControl)) {
+        const auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
+        if (icon == LoadIconW(nullptr, IDI_EXCLAMATION)) seen.icon = BoxIcon::Exclamation;
+        else if (icon == LoadIconW(nullptr, IDI_HAND)) seen.icon = BoxIcon::Error;
+        else if (icon) seen.icon = BoxIcon::Other;
+    }
+    return seen;
+}
+
+MessageBoxWatcher::MessageBoxWatcher() : thread_([this] { Watch(); }) {}
+
+MessageBoxWatcher::~MessageBoxWatcher() {
+    stop_ = true;
+    thread_.join();
+}
+
+std::vector<SeenMessageBox> MessageBoxWatcher::Seen() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return seen_;
+}
+
+void MessageBoxWatcher::Watch() {
+    while (!stop_) {
+        EnumWindows(
+            [](HWND w, LPARAM self) -> BOOL {
+                auto* watcher = reinterpret_cast<MessageBoxWatcher*>(self);
+                DWORD pid = 0;
+                GetWindowThreadProcessId(w, &pid);
+                wchar_t cls[32];
+                GetClassNameW(w, cls, 32);
+                if (pid != GetCurrentProcessId() || std::wstring(cls) != L"#32770" ||
+                    !IsWindowVisible(w)) {
+                    return TRUE;
+                }
+                std::lock_guard<std::mutex> lock(watcher->mutex_);
+                for (HWND done : watcher->answered_) {
+                    if (done == w) return TRUE;
+                }
+                watcher->answered_.push_back(w);
+                watcher->seen_.push_back(ReadMessageBox(w));
+                PostMessageW(w, WM_COMMAND, IDOK, 0);
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(this));
+        Sleep(20);
+    }
+}
+
+}  // namespace dllscope::testing

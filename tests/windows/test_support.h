@@ -1,0 +1,48 @@
+#pragma once
+// Helpers for the tests that run under Wine: the test's own program folder,
+// the fixtures' call log, and message boxes answered by a watcher thread.
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace dllscope::testing {
+
+std::wstring TestFolder();
+std::wstring InTestFolder(const std::wstring& name);
+
+// The lines the fixture libraries wrote to calls.log in the test folder.
+std::vector<std::string> ReadCallLog();
+void ClearCallLog();
+
+enum class BoxIcon { None, Exclamation, Error, Other };
+
+struct SeenMessageBox {
+    std::wstring title, text;
+    BoxIcon icon = BoxIcon::None;
+};
+
+// The text and icon of a standard message box window.
+SeenMessageBox ReadMessageBox(HWND box);
+
+// While it lives, a thread answers every message box of this process with
+// OK and remembers what each one said.
+class MessageBoxWatcher {
+public:
+    MessageBoxWatcher();
+    ~MessageBoxWatcher();
+    std::vector<SeenMessageBox> Seen();
+
+private:
+    void Watch();
+    std::atomic<bool> stop_{false};
+    std::mutex mutex_;
+    std::vector<SeenMessageBox> seen_;
+    std::vector<HWND> answered_;
+    std::thread thread_;
+};
+
+}  // namespace dllscope::testing
