@@ -1,0 +1,242 @@
+#include "driver.h"
+
+#include <cwchar>
+#include <fstream>
+#include <stdexcept>
+
+#include "main_window/form1_layout.h"
+#include "main_window/program_folder.h"
+
+namespace dllscope::e2e {
+namespace {
+
+struct FindState {
+    DWORD pid;
+    const wchar_t* cls;
+    HWND found;
+};
+
+BOOL CALLBACK FindWindowOfProcess(HWND w, LPARAM param) {
+    auto* state = reinterpret_cast<FindState*>(param);
+    DWORD pid = 0;
+    GetWindowThreadProcessId(w, &pid);
+    wchar_t cls[64];
+    GetClassNameW(w, cls, 64);
+    if (pid == state->pid && std::wcscmp(cls, state->cls) == 0 && IsWindowVisible(w)) {
+        state->found = w;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void SendMouse(DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+}
+
+// What the icon of a message box shows: the warning sign is yellow, the
+// error sign red.
+Icon ClassifyIcon(HWND iconControl) {
+    RECT r;
+    GetWindowRect(iconControl, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC mem = CreateCompatibleDC(screen);
+    const HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+    SelectObject(mem, bmp);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    int yellow = 0, red = 0;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = GetPixel(mem, x, y);
+            const int R = GetRValue(c), G = GetGValue(c), B = GetBValue(c);
+            if (R > 200 && G > 160 && B < 100) ++yellow;
+            if (R > 160 && G < 90 && B < 90) ++red;
+        }
+    }
+    DeleteDC(mem);
+    DeleteObject(bmp);
+    ReleaseDC(nullptr, screen);
+    if (yellow > 20 && yellow > red) return Icon::Exclamation;
+    if (red > 20) return Icon::Error;
+    return Icon::Other;
+}
+
+}  // namespace
+
+std::wstring E2eFolder() {
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
+    return FolderOf(std::wstring(path, n));
+}
+
+Driver::Driver(const std::wstring& folder) {
+    STARTUPINFOW si{};
+    si.cb = sizeof si;
+    std::wstring cmd = L"\"" + folder + L"\\Dllscope.exe\"";
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
+                        &process_)) {
+        throw std::runtime_error("Dllscope.exe did not start");
+    }
+    WaitForInputIdle(process_.hProcess, 10000);
+    main_ = FindTopLevel(L"DllscopeForm1", 15000);
+    if (!main_) throw std::runtime_error("no main window");
+    SetForegroundWindow(main_);
+}
+
+Driver::~Driver() {
+    if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+        TerminateProcess(process_.hProcess, 1);
+        WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hThread);
+    CloseHandle(process_.hProcess);
+}
+
+HWND Driver::FindTopLevel(const wchar_t* windowClass, DWORD timeoutMs) const {
+    const DWORD start = GetTickCount();
+    do {
+        FindState state{process_.dwProcessId, windowClass, nullptr};
+        EnumWindows(FindWindowOfProcess, reinterpret_cast<LPARAM>(&state));
+        if (state.found) return state.found;
+        Sleep(50);
+    } while (GetTickCount() - start < timeoutMs);
+    return nullptr;
+}
+
+HWND Driver::Control(const wchar_t* name) const {
+    for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
+        if (std::wcscmp(kForm1Controls[i].name, name) != 0) continue;
+        const int id = Form1ControlId(i);
+        if (!kForm1Controls[i].inFrame) return GetDlgItem(main_, id);
+        return GetDlgItem(Control(L"Frame1"), id);
+    }
+    return nullptr;
+}
+
+std::wstring Driver::TextOf(HWND control) const {
+    std::wstring text(65536, L'\0');
+    DWORD_PTR n = 0;
+    SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
+                        SMTO_ABORTIFHUNG, 5000, &n);
+    text.resize(n);
+    return text;
+}
+
+std::vector<std::wstring> Driver::ListEntries(HWND list) const {
+    std::vector<std::wstring> entries;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t entry[MAX_PATH] = L"";
+        SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(entry));
+        entries.push_back(entry);
+    }
+    return entries;
+}
+
+void Driver::ClickAt(HWND window, int x, int y) {
+    POINT p{x, y};
+    ClientToScreen(window, &p);
+    SetForegroundWindow(GetAncestor(window, GA_ROOT));
+    SetCursorPos(p.x, p.y);
+    Sleep(30);
+    SendMouse(MOUSEEVENTF_LEFTDOWN);
+    SendMouse(MOUSEEVENTF_LEFTUP);
+    Sleep(100);
+}
+
+void Driver::Click(HWND control) {
+    RECT r;
+    GetClientRect(control, &r);
+    ClickAt(control, r.right / 2, r.bottom / 2);
+}
+
+void Driver::ClickListEntry(HWND list, const std::wstring& entry) {
+    const std::vector<std::wstring> entries = ListEntries(list);
+    for (std::size_t i = 0; i < entries.size(); ++i) {
+        if (entries[i] != entry) continue;
+        const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
+        ClickAt(list, 10, static_cast<int>((static_cast<LRESULT>(i) - top) * height + height / 2));
+        return;
+    }
+    throw std::runtime_error("no such list entry");
+}
+
+void Driver::PressKey(WORD virtualKey) {
+    INPUT in[2]{};
+    in[0].type = in[1].type = INPUT_KEYBOARD;
+    in[0].ki.wVk = in[1].ki.wVk = virtualKey;
+    in[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(100);
+}
+
+void Driver::Type(const std::wstring& text) {
+    for (const wchar_t c : text) {
+        INPUT in[2]{};
+        in[0].type = in[1].type = INPUT_KEYBOARD;
+        in[0].ki.wScan = in[1].ki.wScan = c;
+        in[0].ki.dwFlags = KEYEVENTF_UNICODE;
+        in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
+        SendInput(2, in, sizeof(INPUT));
+    }
+    Sleep(200);
+}
+
+MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
+    MessageBoxSeen seen;
+    seen.hwnd = FindTopLevel(L"#32770", timeoutMs);
+    if (!seen.hwnd) return seen;
+    Sleep(200);  // let it paint before its icon is looked at
+    seen.title = TextOf(seen.hwnd);
+    seen.text = TextOf(GetDlgItem(seen.hwnd, 0xFFFF));
+    for (HWND w = GetWindow(seen.hwnd, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(w)) {
+            seen.icon = ClassifyIcon(w);
+        }
+    }
+    return seen;
+}
+
+bool Driver::NoMessageBoxWithin(DWORD ms) { return FindTopLevel(L"#32770", ms) == nullptr; }
+
+void Driver::PressOk(const MessageBoxSeen& box) {
+    Click(GetDlgItem(box.hwnd, IDOK));
+    const DWORD start = GetTickCount();
+    while (IsWindow(box.hwnd) && GetTickCount() - start < 5000) Sleep(50);
+}
+
+bool Driver::WaitForExit(DWORD ms) {
+    return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
+}
+
+void Driver::Screenshot(HWND window, const std::wstring& file) const {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    GdiFlush();
+    const DWORD rowBytes = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
+    const DWORD size = rowBytes * static_cast<DWORD>(h);
+    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
+                        static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
+    std::ofstream out(file.c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
+    out.write(static_cast<const char*>(bits), size);
+    DeleteDC(mem);
+    DeleteObject(dib);
+    ReleaseDC(nullptr, screen);
+}
+
+}  // namespace dllscope::e2e

@@ -1,0 +1,55 @@
+#pragma once
+// Drives a running Dllscope.exe from outside, as a person would: finds its
+// windows, clicks with the mouse, types, and reads what the screen shows.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace dllscope::e2e {
+
+enum class Icon { None, Exclamation, Error, Other };
+
+struct MessageBoxSeen {
+    HWND hwnd = nullptr;
+    std::wstring title, text;
+    Icon icon = Icon::None;
+};
+
+class Driver {
+public:
+    // Starts program folder + "\Dllscope.exe" and waits for its main window.
+    explicit Driver(const std::wstring& folder);
+    ~Driver();  // ends the program if it still runs
+    Driver(const Driver&) = delete;
+    Driver& operator=(const Driver&) = delete;
+
+    HWND Main() const { return main_; }
+    HWND Control(const wchar_t* name) const;  // a control of Form1 by its name
+    std::wstring TextOf(HWND control) const;
+    std::vector<std::wstring> ListEntries(HWND list) const;
+
+    void ClickAt(HWND window, int x, int y);  // client coordinates
+    void Click(HWND control);                 // its middle
+    void ClickListEntry(HWND list, const std::wstring& entry);
+    void PressKey(WORD virtualKey);
+    void Type(const std::wstring& text);
+
+    // The next message box of the program, within the time-out.
+    MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = 10000);
+    bool NoMessageBoxWithin(DWORD ms);
+    void PressOk(const MessageBoxSeen& box);
+
+    bool WaitForExit(DWORD ms);
+    // Saves the window as it looks on the screen, as a BMP file.
+    void Screenshot(HWND window, const std::wstring& file) const;
+
+private:
+    HWND FindTopLevel(const wchar_t* windowClass, DWORD timeoutMs) const;
+    PROCESS_INFORMATION process_{};
+    HWND main_ = nullptr;
+};
+
+std::wstring E2eFolder();
+
+}  // namespace dllscope::e2e

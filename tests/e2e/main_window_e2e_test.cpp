@@ -1,0 +1,82 @@
+// Dllscope.exe as a plugin author uses it: start, pick a plugin, read.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+namespace dllscope::e2e {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+std::wstring AppFolder(const wchar_t* name) { return E2eFolder() + L"\\" + name; }
+std::wstring Shot(const wchar_t* name) { return E2eFolder() + L"\\screenshots\\" + name + L".bmp"; }
+
+TEST(MainWindow, StartsWithTheFoldersLibrariesAndTheExchangeFileAndNothingSelected) {
+    Driver app(AppFolder(L"app"));
+    EXPECT_EQ(app.TextOf(app.Main()), L"Dllscope");
+    EXPECT_THAT(app.ListEntries(app.Control(L"File1")),
+                ElementsAre(L"entities.dll", L"modbridge.dll", L"noplugin.dll"));
+    EXPECT_EQ(app.TextOf(app.Control(L"lblDateiname")), AppFolder(L"app") + L"\\dateiname.txt");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"");
+    app.Screenshot(app.Main(), Shot(L"form1-start"));
+}
+
+TEST(MainWindow, ClickingAPluginShowsWhatItReportsAndArrowKeysFollow) {
+    Driver app(AppFolder(L"app"));
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Text zum/vom Plugin");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"HTML-Entities");
+    EXPECT_THAT(app.TextOf(app.Control(L"lblDescription")), HasSubstr(L"HTML-Entities"));
+    app.Screenshot(app.Main(), Shot(L"form1-entities"));
+
+    app.PressKey(VK_DOWN);  // onto the bridge itself
+    EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Nichts");
+    EXPECT_THAT(app.TextOf(app.Control(L"lblName")), HasSubstr(L"Brücke"));
+
+    app.PressKey(VK_DOWN);  // a library that is no plugin: code -1 keeps the words
+    EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Nichts");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"(kein Plugin)");
+    EXPECT_THAT(app.TextOf(app.Control(L"lblDescription")), HasSubstr(L"\"TsBackvalue\" fehlt"));
+    EXPECT_TRUE(app.NoMessageBoxWithin(300));
+}
+
+TEST(MainWindow, WithoutABridgeASelectionWarnsWithTheExclamationIcon) {
+    Driver app(AppFolder(L"nobridge"));
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");
+    const MessageBoxSeen box = app.WaitForMessageBox();
+    ASSERT_NE(box.hwnd, nullptr);
+    EXPECT_EQ(box.title, L"Dllscope");
+    EXPECT_EQ(box.text, L"Ungültige DLL für Tagsmith!");
+    EXPECT_EQ(box.icon, Icon::Exclamation);
+    app.Screenshot(box.hwnd, Shot(L"warning"));
+    app.PressOk(box);
+    EXPECT_FALSE(IsWindow(box.hwnd));
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"");
+    // The program goes on: the next selection warns again.
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");
+    app.PressKey(VK_UP);
+    const MessageBoxSeen again = app.WaitForMessageBox();
+    EXPECT_EQ(again.text, L"Ungültige DLL für Tagsmith!");
+    app.PressOk(again);
+}
+
+TEST(MainWindow, SelectAllSelectsTheTypedTextAndBeendenEndsTheProgram) {
+    Driver app(AppFolder(L"app"));
+    const HWND editor = app.Control(L"CodeMax1");
+    app.Click(editor);
+    app.Type(L"<p>Grüße</p>");
+    EXPECT_EQ(app.TextOf(editor), L"<p>Grüße</p>");
+    app.Click(app.Control(L"Command9"));
+    const LRESULT sel = SendMessageW(editor, EM_GETSEL, 0, 0);
+    EXPECT_EQ(LOWORD(sel), 0);
+    EXPECT_GE(HIWORD(sel), 12);
+    EXPECT_EQ(GetFocus() == editor || GetForegroundWindow() == app.Main(), true);
+    app.Click(app.Control(L"Command17"));
+    EXPECT_TRUE(app.WaitForExit(5000));
+}
+
+}  // namespace
+}  // namespace dllscope::e2e
