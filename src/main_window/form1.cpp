@@ -1,14 +1,16 @@
 #include "main_window/form1.h"
 
 #include "main_window/program_folder.h"
+#include "plugin/bridge_cycle.h"
+#include "plugin/query_commands.h"
 
 namespace dllscope {
 
-std::wstring Form1::PluginPath() const {
-    return InFolder(s_.programFolder, selectedPluginFileName_);
-}
+std::wstring Selection::PluginPath() const { return InFolder(services.programFolder, fileName); }
 
-std::wstring Form1::BridgePath() const { return InFolder(s_.programFolder, kBridgeFileName); }
+std::wstring Selection::BridgePath() const {
+    return InFolder(services.programFolder, kBridgeFileName);
+}
 
 void Form1::Form_Load() {
     s_.view.SetFileListFolder(s_.programFolder);
@@ -31,18 +33,15 @@ void Form1::File1_Click() {
 }
 
 void Form1::ShowSelectedPlugin() {
-    std::wstring pluginPath = PluginPath();
-    const LibraryHandle bridge = s_.libraries.Load(BridgePath());
-    const LibraryHandle plugin = s_.libraries.Load(pluginPath);
-
-    if (const wchar_t* words = ReturnTypeWords(s_.bridge.PluginBackvalue(pluginPath))) {
-        s_.view.SetCaption(Form1Label::Backvalue, words);
-    }
-    s_.view.SetCaption(Form1Label::Name, s_.bridge.PluginName(pluginPath));
-    s_.view.SetCaption(Form1Label::Description, s_.bridge.PluginDescription(pluginPath));
-
-    s_.libraries.Free(plugin);
-    s_.libraries.Free(bridge);
+    const Selection selection = Selected();
+    std::wstring pluginPath = selection.PluginPath();
+    RunBridgeCycle(s_.libraries, selection.BridgePath(), pluginPath, [&] {
+        if (const wchar_t* words = ReturnTypeWords(s_.bridge.PluginBackvalue(pluginPath))) {
+            s_.view.SetCaption(Form1Label::Backvalue, words);
+        }
+        s_.view.SetCaption(Form1Label::Name, s_.bridge.PluginName(pluginPath));
+        s_.view.SetCaption(Form1Label::Description, s_.bridge.PluginDescription(pluginPath));
+    });
 }
 
 void Form1::Command9_Click() {
@@ -51,5 +50,10 @@ void Form1::Command9_Click() {
 }
 
 void Form1::Command17_Click() { s_.view.EndProgram(); }
+
+void Form1::Command7_Click() { AskPluginName(Selected()); }
+void Form1::Command14_Click() { AskPluginDescription(Selected()); }
+void Form1::Command15_Click() { AskPluginBackvalue(Selected()); }
+void Form1::Command16_Click() { LoadAndFreeOnly(Selected()); }
 
 }  // namespace dllscope

@@ -1,23 +1,13 @@
 #pragma once
-// Form1's handlers: start-up, plugin selection, "Alles markieren", "Beenden".
+// Form1's handlers: start-up, plugin selection, "Alles markieren", "Beenden",
+// and the commands on the selected plugin.
 #include <string>
 
-#include "editor/editor_pane.h"
-#include "main_window/form1_view.h"
-#include "plugin/bridge.h"
+#include "main_window/form1_services.h"
 
 namespace dllscope {
 
-inline constexpr wchar_t kNoDllSelected[] = L"Keine DLL ausgewählt!";
 inline constexpr wchar_t kInvalidDll[] = L"Ungültige DLL für Tagsmith!";
-
-struct Form1Services {
-    std::wstring programFolder;
-    Libraries& libraries;
-    Bridge& bridge;
-    EditorPane& editor;  // CodeMax1
-    Form1View& view;
-};
 
 class Form1 {
 public:
@@ -27,12 +17,15 @@ public:
     void File1_Click();
     void Command9_Click();
     void Command17_Click();
+    void Command7_Click();
+    void Command14_Click();
+    void Command15_Click();
+    void Command16_Click();
 
     const std::wstring& SelectedPluginFileName() const { return selectedPluginFileName_; }
-    std::wstring PluginPath() const;
-    std::wstring BridgePath() const;
 
 private:
+    Selection Selected() const { return Selection{s_, selectedPluginFileName_}; }
     void ShowSelectedPlugin();
 
     Form1Services s_;

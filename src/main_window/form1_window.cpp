@@ -20,8 +20,9 @@ struct ClickHandler {
     void (Form1::*handler)();
 };
 constexpr ClickHandler kClickHandlers[] = {
-    {L"Command9", &Form1::Command9_Click},
-    {L"Command17", &Form1::Command17_Click},
+    {L"Command7", &Form1::Command7_Click},   {L"Command9", &Form1::Command9_Click},
+    {L"Command14", &Form1::Command14_Click}, {L"Command15", &Form1::Command15_Click},
+    {L"Command16", &Form1::Command16_Click}, {L"Command17", &Form1::Command17_Click},
 };
 
 std::size_t IndexOf(const wchar_t* name) {

@@ -36,8 +36,8 @@ void SendMouse(DWORD flags) {
     SendInput(1, &in, sizeof in);
 }
 
-// What the icon of a message box shows: the warning sign is yellow, the
-// error sign red.
+// What the icon of a message box shows: nothing, the yellow warning sign or
+// the red error sign.
 Icon ClassifyIcon(HWND iconControl) {
     RECT r;
     GetWindowRect(iconControl, &r);
@@ -47,10 +47,12 @@ Icon ClassifyIcon(HWND iconControl) {
     const HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
     SelectObject(mem, bmp);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    int yellow = 0, red = 0;
+    int yellow = 0, red = 0, drawn = 0;
+    const COLORREF background = GetPixel(mem, 0, 0);  // icons leave their corners clear
     for (int y = 0; y < h; ++y) {
         for (int x = 0; x < w; ++x) {
             const COLORREF c = GetPixel(mem, x, y);
+            if (c != background) ++drawn;
             const int R = GetRValue(c), G = GetGValue(c), B = GetBValue(c);
             if (R > 200 && G > 160 && B < 100) ++yellow;
             if (R > 160 && G < 90 && B < 90) ++red;
@@ -59,6 +61,7 @@ Icon ClassifyIcon(HWND iconControl) {
     DeleteDC(mem);
     DeleteObject(bmp);
     ReleaseDC(nullptr, screen);
+    if (drawn < 20) return Icon::None;  // the place of the icon, left empty
     if (yellow > 20 && yellow > red) return Icon::Exclamation;
     if (red > 20) return Icon::Error;
     return Icon::Other;
@@ -194,7 +197,8 @@ MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
     seen.title = TextOf(seen.hwnd);
     seen.text = TextOf(GetDlgItem(seen.hwnd, 0xFFFF));
     for (HWND w = GetWindow(seen.hwnd, GW_CHILD); w; w = GetWindow(w, GW_HWNDNEXT)) {
-        if ((GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(w)) {
+        if ((GetWindowLongW(w, GWL_STYLE) & SS_TYPEMASK) == SS_ICON && IsWindowVisible(w) &&
+            SendMessageW(w, STM_GETICON, 0, 0) != 0) {
             seen.icon = ClassifyIcon(w);
         }
     }
