@@ -21,6 +21,21 @@ std::wstring App::ProgramFolder() {
     return FolderOf(path);
 }
 
+void App::RegisterWindowClass(const wchar_t* name, WNDPROC proc) const {
+    WNDCLASSEXW wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = proc;
+    wc.hInstance = instance_;
+    wc.hIcon = LoadIconW(instance_, MAKEINTRESOURCEW(1));
+    wc.hIconSm = static_cast<HICON>(LoadImageW(instance_, MAKEINTRESOURCEW(1), IMAGE_ICON,
+                                               GetSystemMetrics(SM_CXSMICON),
+                                               GetSystemMetrics(SM_CYSMICON), 0));
+    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
+    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    wc.lpszClassName = name;
+    RegisterClassExW(&wc);  // fails harmlessly when already registered
+}
+
 void App::WindowOpened(AppWindow& window) { windows_.push_back(&window); }
 
 void App::WindowClosed(AppWindow& window) {

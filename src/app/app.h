@@ -28,6 +28,11 @@ public:
 
     HINSTANCE Instance() const { return instance_; }
     Bindings& ExportBindings() { return bindings_; }
+    // The program-wide result file name; only the run command writes it.
+    std::wstring& ResultFileName() { return resultFileName_; }
+
+    // Registers a window class of the program's, with its icon.
+    void RegisterWindowClass(const wchar_t* name, WNDPROC proc) const;
 
     // The folder of the running executable.
     static std::wstring ProgramFolder();
@@ -46,6 +51,7 @@ public:
 private:
     HINSTANCE instance_;
     Bindings bindings_;
+    std::wstring resultFileName_;
     std::vector<AppWindow*> windows_;
 };
 

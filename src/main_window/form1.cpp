@@ -3,6 +3,7 @@
 #include "main_window/program_folder.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/query_commands.h"
+#include "plugin/run_command.h"
 
 namespace dllscope {
 
@@ -51,6 +52,7 @@ void Form1::Command9_Click() {
 
 void Form1::Command17_Click() { s_.view.EndProgram(); }
 
+void Form1::Command10_Click() { RunSelectedPlugin(Selected()); }
 void Form1::Command7_Click() { AskPluginName(Selected()); }
 void Form1::Command14_Click() { AskPluginDescription(Selected()); }
 void Form1::Command15_Click() { AskPluginBackvalue(Selected()); }

@@ -17,6 +17,7 @@ public:
     void File1_Click();
     void Command9_Click();
     void Command17_Click();
+    void Command10_Click();
     void Command7_Click();
     void Command14_Click();
     void Command15_Click();

@@ -5,6 +5,7 @@
 #include "editor/editor_pane.h"
 #include "main_window/form1_view.h"
 #include "plugin/bridge.h"
+#include "result_viewer/result_viewer.h"
 
 namespace dllscope {
 
@@ -16,6 +17,8 @@ struct Form1Services {
     Bridge& bridge;
     EditorPane& editor;  // CodeMax1
     Form1View& view;
+    ResultViewer& resultViewer;    // Form2
+    std::wstring& resultFileName;  // program-wide; only the run command writes it
 };
 
 // The plugin selected in File1, as the commands see it.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "app/message_box.h"
+#include "app/window_frame.h"
 #include "main_window/program_folder.h"
 
 namespace dllscope {
@@ -21,6 +22,7 @@ struct ClickHandler {
 };
 constexpr ClickHandler kClickHandlers[] = {
     {L"Command7", &Form1::Command7_Click},   {L"Command9", &Form1::Command9_Click},
+    {L"Command10", &Form1::Command10_Click},
     {L"Command14", &Form1::Command14_Click}, {L"Command15", &Form1::Command15_Click},
     {L"Command16", &Form1::Command16_Click}, {L"Command17", &Form1::Command17_Click},
 };
@@ -30,13 +32,6 @@ std::size_t IndexOf(const wchar_t* name) {
         if (std::wcscmp(kForm1Controls[i].name, name) == 0) return i;
     }
     return kForm1Controls.size();
-}
-
-int ScreenDpi() {
-    const HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSX);
-    ReleaseDC(nullptr, screen);
-    return dpi > 0 ? dpi : 96;
 }
 
 // Frame1 holds its own controls: it passes their notifications on to Form1
@@ -77,7 +72,8 @@ std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
 
 }  // namespace
 
-Form1Window::Form1Window(App& app) : app_(app), bridge_(app.ExportBindings()) {}
+Form1Window::Form1Window(App& app)
+    : app_(app), bridge_(app.ExportBindings()), resultViewer_(app, app.ResultFileName()) {}
 
 Form1Window::~Form1Window() {
     editor_.reset();
@@ -88,33 +84,17 @@ Form1Window::~Form1Window() {
 
 void Form1Window::Create() {
     if (hwnd_) return;
-    WNDCLASSEXW wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = WindowProc;
-    wc.hInstance = app_.Instance();
-    wc.hIcon = LoadIconW(app_.Instance(), MAKEINTRESOURCEW(1));
-    wc.hIconSm = static_cast<HICON>(LoadImageW(app_.Instance(), MAKEINTRESOURCEW(1), IMAGE_ICON,
-                                               GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON), 0));
-    wc.hCursor = LoadCursorW(nullptr, IDC_ARROW);
-    wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    wc.lpszClassName = kClassName;
-    RegisterClassExW(&wc);  // fails harmlessly when already registered
-
+    app_.RegisterWindowClass(kClassName, WindowProc);
     const int dpi = ScreenDpi();
-    const DWORD style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPCHILDREN;
-    RECT r{0, 0, TwipsToPixels(kForm1ClientWidth, dpi), TwipsToPixels(kForm1ClientHeight, dpi)};
-    AdjustWindowRectEx(&r, style, FALSE, 0);
-    hwnd_ = CreateWindowExW(0, kClassName, kAppTitle, style, CW_USEDEFAULT, CW_USEDEFAULT,
-                            r.right - r.left, r.bottom - r.top, nullptr, nullptr, app_.Instance(),
-                            this);
+    hwnd_ = CreateFixedWindow(kClassName, kForm1ClientWidth, kForm1ClientHeight, dpi,
+                              app_.Instance(), this);
     infoBrush_ = CreateSolidBrush(kInfoBackground);
     font_ = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
     CreateControls(dpi);
-    form_ = std::make_unique<Form1>(
-        Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_, *this});
+    form_ = std::make_unique<Form1>(Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_,
+                                                  *this, resultViewer_, app_.ResultFileName()});
     app_.WindowOpened(*this);
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
 }

@@ -12,6 +12,7 @@
 #include "main_window/form1_layout.h"
 #include "plugin/win32_bridge.h"
 #include "plugin/win32_libraries.h"
+#include "result_viewer/form2_window.h"
 
 namespace dllscope {
 
@@ -32,6 +33,7 @@ public:
     HWND Control(const wchar_t* name) const;
     Form1& Handlers() { return *form_; }
     RichEditPane& Editor() { return *editor_; }
+    Win32ResultViewer& ResultViewerWindow() { return resultViewer_; }
 
     // Form1View
     void SetCaption(Form1Label label, const std::wstring& text) override;
@@ -55,6 +57,7 @@ private:
     std::unique_ptr<RichEditPane> editor_;
     Win32Libraries libraries_;
     Win32Bridge bridge_;
+    Win32ResultViewer resultViewer_;
     std::unique_ptr<Form1> form_;
     HFONT font_ = nullptr;
     HBRUSH infoBrush_ = nullptr;

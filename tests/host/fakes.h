@@ -8,8 +8,10 @@
 
 #include "app/runtime_error.h"
 #include "editor/editor_pane.h"
+#include "main_window/form1_services.h"
 #include "main_window/form1_view.h"
 #include "plugin/bridge.h"
+#include "result_viewer/result_viewer.h"
 
 namespace dllscope::testing {
 
@@ -151,6 +153,34 @@ public:
 
 private:
     Journal& journal_;
+};
+
+// Form2 as the run command sees it: it records being shown and what the
+// result file name held then.
+class FakeResultViewer : public ResultViewer {
+public:
+    FakeResultViewer(Journal& j, const std::wstring& resultFileName)
+        : journal_(j), resultFileName_(resultFileName) {}
+    void Show() override { journal_.push_back(L"viewer show " + resultFileName_); }
+
+private:
+    Journal& journal_;
+    const std::wstring& resultFileName_;
+};
+
+// All of Form1's outside world as recording fakes, sharing one journal.
+struct FakeWorld {
+    Journal journal;
+    FakeLibraries libraries{journal};
+    FakeBridge bridge{journal};
+    FakeEditor editor{journal};
+    FakeForm1View view{journal};
+    std::wstring resultFileName;
+    FakeResultViewer viewer{journal, resultFileName};
+
+    Form1Services Services(const std::wstring& programFolder) {
+        return Form1Services{programFolder, libraries, bridge, editor, view, viewer, resultFileName};
+    }
 };
 
 }  // namespace dllscope::testing

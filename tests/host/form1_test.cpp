@@ -12,12 +12,13 @@ using ::testing::ElementsAre;
 
 class Form1Test : public ::testing::Test {
 protected:
-    Journal journal;
-    FakeLibraries libraries{journal};
-    FakeBridge bridge{journal};
-    FakeEditor editor{journal};
-    FakeForm1View view{journal};
-    Form1 form{Form1Services{L"C:\\Tools\\Dllscope", libraries, bridge, editor, view}};
+    FakeWorld world;
+    Journal& journal = world.journal;
+    FakeLibraries& libraries = world.libraries;
+    FakeBridge& bridge = world.bridge;
+    FakeEditor& editor = world.editor;
+    FakeForm1View& view = world.view;
+    Form1 form{world.Services(L"C:\\Tools\\Dllscope")};
 
     void Select(const std::wstring& name) {
         view.selected = name;
@@ -33,7 +34,7 @@ TEST_F(Form1Test, LoadListsTheProgramFolderAndShowsTheExchangeFile) {
 }
 
 TEST_F(Form1Test, AtTheRootOfADriveTheBackslashIsNotDoubled) {
-    Form1 atRoot{Form1Services{L"D:\\", libraries, bridge, editor, view}};
+    Form1 atRoot{world.Services(L"D:\\")};
     atRoot.Form_Load();
     EXPECT_EQ(view.captions[Form1Label::Dateiname], L"D:\\dateiname.txt");
     view.selected = L"p.dll";

@@ -11,12 +11,13 @@ using ::testing::ElementsAre;
 
 class QueryCommands : public ::testing::Test {
 protected:
-    Journal journal;
-    FakeLibraries libraries{journal};
-    FakeBridge bridge{journal};
-    FakeEditor editor{journal};
-    FakeForm1View view{journal};
-    Form1 form{Form1Services{L"C:\\Dllscope", libraries, bridge, editor, view}};
+    FakeWorld world;
+    Journal& journal = world.journal;
+    FakeLibraries& libraries = world.libraries;
+    FakeBridge& bridge = world.bridge;
+    FakeEditor& editor = world.editor;
+    FakeForm1View& view = world.view;
+    Form1 form{world.Services(L"C:\\Dllscope")};
 
     void Select(const std::wstring& name) {
         view.selected = name;

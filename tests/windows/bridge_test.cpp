@@ -25,13 +25,14 @@ class RealForm1 : public ::testing::Test {
 protected:
     void SetUp() override { ClearCallLog(); }
 
-    Journal journal;
+    FakeWorld world;
+    Journal& journal = world.journal;
+    FakeForm1View& view = world.view;
     Bindings bindings;
     Win32Libraries libraries;
     Win32Bridge bridge{bindings};
-    FakeEditor editor{journal};
-    FakeForm1View view{journal};
-    Form1 form{Form1Services{TestFolder(), libraries, bridge, editor, view}};
+    Form1 form{Form1Services{TestFolder(), libraries, bridge, world.editor, view, world.viewer,
+                             world.resultFileName}};
 
     void Select(const std::wstring& name) {
         view.selected = name;

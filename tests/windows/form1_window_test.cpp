@@ -61,6 +61,7 @@ class Form1Window_ : public ::testing::Test {
 protected:
     void SetUp() override {
         ClearCallLog();
+        ForgetEarlierQuit();
         window.Create();
     }
     HWND C(const wchar_t* name) { return window.Control(name); }

@@ -24,6 +24,12 @@ std::vector<std::string> ReadCallLog() {
 
 void ClearCallLog() { DeleteFileW(InTestFolder(L"calls.log").c_str()); }
 
+void ForgetEarlierQuit() {
+    MSG msg;
+    while (PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
 SeenMessageBox ReadMessageBox(HWND box) {
     SeenMessageBox seen;
     wchar_t buffer[4096];

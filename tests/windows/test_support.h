@@ -18,6 +18,10 @@ std::wstring InTestFolder(const std::wstring& name);
 std::vector<std::string> ReadCallLog();
 void ClearCallLog();
 
+// An earlier test's App posted WM_QUIT when its last window closed; left in
+// the queue it would end the next modal loop (a message box) at once.
+void ForgetEarlierQuit();
+
 enum class BoxIcon { None, Exclamation, Error, Other };
 
 struct SeenMessageBox {

@@ -1,0 +1,52 @@
+#pragma once
+// Form2, the result viewer, as a Win32 window: the editor pane alone.
+#include <windows.h>
+
+#include <memory>
+
+#include "app/app.h"
+#include "editor/rich_edit_pane.h"
+#include "result_viewer/result_viewer.h"
+
+namespace dllscope {
+
+class Form2Window : public AppWindow, public Form2::Caption {
+public:
+    Form2Window(App& app, std::wstring& resultFileName);
+    ~Form2Window() override;
+    Form2Window(const Form2Window&) = delete;
+    Form2Window& operator=(const Form2Window&) = delete;
+
+    // Creates the window and runs its loading steps; it is not shown yet.
+    void Create();
+
+    HWND Handle() const override { return hwnd_; }
+    bool PreTranslate(MSG&) override { return false; }
+    void Set(const std::wstring& caption) override;
+    RichEditPane& Editor() { return *editor_; }
+
+private:
+    static LRESULT CALLBACK WindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
+
+    App& app_;
+    std::wstring& resultFileName_;
+    HWND hwnd_ = nullptr;
+    std::unique_ptr<RichEditPane> editor_;
+};
+
+// Creates Form2 on first use and again after the user closed it.
+class Win32ResultViewer : public ResultViewer {
+public:
+    Win32ResultViewer(App& app, std::wstring& resultFileName)
+        : app_(app), resultFileName_(resultFileName) {}
+    void Show() override;
+    // The open viewer, or nullptr.
+    Form2Window* Open() const;
+
+private:
+    App& app_;
+    std::wstring& resultFileName_;
+    std::unique_ptr<Form2Window> window_;
+};
+
+}  // namespace dllscope

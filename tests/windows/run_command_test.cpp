@@ -1,0 +1,161 @@
+// "PluginRun" through the real Form1 and Form2 windows, the real bridge
+// adapters and the recording bridge.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+#include "main_window/form1_window.h"
+#include "plugin/ansi.h"
+#include "test_support.h"
+
+namespace dllscope::testing {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::wstring TextOf(HWND w) {
+    wchar_t buffer[1024] = L"";
+    GetWindowTextW(w, buffer, 1024);
+    return buffer;
+}
+
+class RunInWindows : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ForgetEarlierQuit();
+        window.Create();
+    }
+
+    void Select(const wchar_t* entry) {
+        const HWND list = window.Control(L"File1");
+        SendMessageW(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry));
+        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        ClearCallLog();
+    }
+    void Run() {
+        const HWND button = window.Control(L"Command10");
+        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+    }
+    std::string PathOf(const wchar_t* plugin) { return ToAnsi(InTestFolder(plugin)); }
+    static void WriteFile(const std::wstring& name, const std::string& bytes) {
+        std::ofstream(name.c_str(), std::ios::binary) << bytes;
+    }
+
+    App app{GetModuleHandleW(nullptr)};
+    Form1Window window{app};
+};
+
+TEST_F(RunInWindows, CodeOneSendsWorkTextAndPutsTheResultInItsPlace) {
+    Select(L"code1.dll");
+    window.Editor().SetWorkText(L"<b>Grüße</b>\r\nzwei");
+    SendMessageW(window.Control(L"CodeMax1"), EM_SETSEL, 3, 8);  // "Grüße"
+    Run();
+    EXPECT_THAT(ReadCallLog(), ElementsAre("attach code1.dll", "PluginBackvalue|" + PathOf(L"code1.dll"),
+                                           "PluginRun|Gr\xFC\xDF" "e|" + PathOf(L"code1.dll"),
+                                           "detach code1.dll"));
+    EXPECT_EQ(window.Editor().Text(), L"<b>run:Grüße</b>\r\nzwei");
+    EXPECT_EQ(window.Editor().WorkText(), L"run:Grüße");
+}
+
+TEST_F(RunInWindows, CodesZeroAndThreeLeaveTheEditorAndThreeSendsTheExchangeFile) {
+    window.Editor().SetWorkText(L"bleibt");
+    Select(L"code0.dll");
+    Run();
+    EXPECT_EQ(ReadCallLog().at(2), "PluginRun|bleibt|" + PathOf(L"code0.dll"));
+    Select(L"code3.dll");
+    Run();
+    EXPECT_EQ(ReadCallLog().at(2), "PluginRun|" + ToAnsi(TestFolder()) + "\\dateiname.txt|" +
+                                       PathOf(L"code3.dll"));
+    EXPECT_EQ(window.Editor().Text(), L"bleibt");
+}
+
+TEST_F(RunInWindows, CodesWithoutMeaningOnlyLoadAndFree) {
+    for (const wchar_t* odd : {L"code4.dll", L"code-1.dll"}) {
+        Select(odd);
+        Run();
+        const std::wstring name(odd);
+        const std::string ansiName(name.begin(), name.end());
+        EXPECT_THAT(ReadCallLog(), ElementsAre("attach " + ansiName, "PluginBackvalue|" + PathOf(odd),
+                                               "detach " + ansiName));
+    }
+}
+
+TEST_F(RunInWindows, CodeTwoOpensTheViewerOnceAndAnewAfterItWasClosed) {
+    const std::wstring first = InTestFolder(L"erste.html"), second = InTestFolder(L"zweite.html");
+    WriteFile(first, "<h1>Erste</h1>");
+    WriteFile(second, "<h1>Zweite</h1>");
+    Select(L"code2.dll");
+    window.Editor().SetWorkText(first);
+    Run();
+    Form2Window* viewer = window.ResultViewerWindow().Open();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(app.ResultFileName(), first);
+    EXPECT_EQ(TextOf(viewer->Handle()), first);
+    EXPECT_EQ(viewer->Editor().Text(), L"<h1>Erste</h1>");
+    EXPECT_TRUE(IsWindowVisible(viewer->Handle()));
+    EXPECT_EQ(GetWindow(viewer->Handle(), GW_OWNER), nullptr);
+
+    // While it is open, a new result is not loaded.
+    window.Editor().SetWorkText(second);
+    Run();
+    EXPECT_EQ(app.ResultFileName(), second);
+    EXPECT_EQ(window.ResultViewerWindow().Open(), viewer);
+    EXPECT_EQ(TextOf(viewer->Handle()), first);
+    EXPECT_EQ(viewer->Editor().Text(), L"<h1>Erste</h1>");
+
+    // Closed through its frame, it is loaded anew; Form1 stays.
+    SendMessageW(viewer->Handle(), WM_CLOSE, 0, 0);
+    EXPECT_EQ(window.ResultViewerWindow().Open(), nullptr);
+    EXPECT_TRUE(IsWindow(window.Handle()));
+    Run();
+    viewer = window.ResultViewerWindow().Open();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(TextOf(viewer->Handle()), second);
+    EXPECT_EQ(viewer->Editor().Text(), L"<h1>Zweite</h1>");
+    SendMessageW(viewer->Handle(), WM_CLOSE, 0, 0);
+    DeleteFileW(first.c_str());
+    DeleteFileW(second.c_str());
+}
+
+TEST_F(RunInWindows, TheViewerHasItsLayoutAndSaysWhenTheFileCannotBeRead) {
+    MessageBoxWatcher watcher;
+    Select(L"code2.dll");
+    window.Editor().SetWorkText(L"fehlt.html");  // relative, and missing
+    Run();
+    Form2Window* viewer = window.ResultViewerWindow().Open();
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(TextOf(viewer->Handle()), L"fehlt.html");
+    EXPECT_EQ(viewer->Editor().Text(), L"");
+    RECT client, pane;
+    GetClientRect(viewer->Handle(), &client);
+    EXPECT_EQ(client.right, 668);
+    EXPECT_EQ(client.bottom, 494);
+    GetWindowRect(viewer->Editor().Handle(), &pane);
+    MapWindowPoints(nullptr, viewer->Handle(), reinterpret_cast<POINT*>(&pane), 2);
+    EXPECT_EQ(pane.left, 4);
+    EXPECT_EQ(pane.top, 4);
+    EXPECT_EQ(pane.right - pane.left, 661);
+    EXPECT_EQ(pane.bottom - pane.top, 485);
+    EXPECT_NE(GetClassLongPtrW(viewer->Handle(), GCLP_HICON), 0u);
+    SendMessageW(viewer->Handle(), WM_CLOSE, 0, 0);
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_NE(seen[0].text.find(L"\u201Efehlt.html\u201C"), std::wstring::npos);
+}
+
+TEST_F(RunInWindows, ANullResultCountsAsEmpty) {
+    Select(L"nullbstr.dll");  // code 0 from the recording bridge: nothing written
+    window.Editor().SetWorkText(L"x");
+    Run();
+    EXPECT_EQ(window.Editor().Text(), L"x");
+    std::wstring path = InTestFolder(L"nullbstr.dll");
+    Bindings bindings;
+    Win32Bridge bridge(bindings);
+    EXPECT_EQ(bridge.PluginRun(L"x", path), L"");
+}
+
+}  // namespace
+}  // namespace dllscope::testing
