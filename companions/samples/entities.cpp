@@ -2,18 +2,10 @@
 // special characters of HTML and every non-ASCII character as entities.
 #include <string>
 
+#include "sample_text.h"
 #include "tagsmith_plugin.h"
 
 namespace {
-
-std::wstring FromAnsi(const char* text) {
-    const int n = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
-    if (n <= 1) return std::wstring();
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text, -1, out.data(), n);
-    out.resize(static_cast<std::size_t>(n - 1));
-    return out;
-}
 
 const char* NamedEntity(unsigned cp) {
     switch (cp) {
@@ -44,7 +36,7 @@ TS_EXPORT const char* WINAPI TsDescription() {
 }
 
 TS_EXPORT BSTR WINAPI TsRun(const char* input) {
-    const std::wstring text = FromAnsi(input ? input : "");
+    const std::wstring text = AnsiToWide(input);
     std::string out;
     out.reserve(text.size());
     for (std::size_t i = 0; i < text.size(); ++i) {

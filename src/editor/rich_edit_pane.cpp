@@ -130,20 +130,24 @@ void RichEditPane::SetWorkText(const std::wstring& text) {
 }
 
 void RichEditPane::LoadFile(std::wstring& fileName) {
-    std::wstring text;
-    DWORD error;
-    {
+    std::wstring text, problem;
+    if (fileName.empty()) {
+        problem = L"Es wurde kein Dateiname angegeben; es gibt nichts anzuzeigen.";
+    } else if (const DWORD a = GetFileAttributesW(fileName.c_str());
+               a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY)) {
+        problem = L"\u201E" + fileName + L"\u201C ist ein Ordner, keine Datei.";
+    } else {
         std::string bytes;
-        error = ReadWholeFile(fileName, bytes);
-        if (error == ERROR_SUCCESS) text = DecodeFileText(bytes, FromAnsi);
+        const DWORD error = ReadWholeFile(fileName, bytes);
+        if (error == ERROR_SUCCESS) {
+            text = DecodeFileText(bytes, FromAnsi);
+        } else {
+            problem = L"Die Datei \u201E" + fileName + L"\u201C kann nicht gelesen werden:\n" +
+                      SystemErrorText(error) + L".";
+        }
     }
     SetText(text, ST_DEFAULT);
-    if (error != ERROR_SUCCESS) {
-        ShowMessageBox(GetAncestor(hwnd_, GA_ROOT),
-                       L"Die Datei \u201E" + fileName + L"\u201C kann nicht gelesen werden:\n" +
-                           SystemErrorText(error) + L".",
-                       MB_ICONERROR);
-    }
+    if (!problem.empty()) ShowMessageBox(GetAncestor(hwnd_, GA_ROOT), problem, MB_ICONERROR);
 }
 
 void RichEditPane::RunCommand(std::int32_t command, EditorPane&) {

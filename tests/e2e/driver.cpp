@@ -84,7 +84,7 @@ Driver::Driver(const std::wstring& folder) {
         throw std::runtime_error("Dllscope.exe did not start");
     }
     WaitForInputIdle(process_.hProcess, 10000);
-    main_ = FindTopLevel(L"DllscopeForm1", 15000);
+    main_ = WaitForWindow(L"DllscopeForm1", 15000);
     if (!main_) throw std::runtime_error("no main window");
     SetForegroundWindow(main_);
 }
@@ -98,7 +98,7 @@ Driver::~Driver() {
     CloseHandle(process_.hProcess);
 }
 
-HWND Driver::FindTopLevel(const wchar_t* windowClass, DWORD timeoutMs) const {
+HWND Driver::WaitForWindow(const wchar_t* windowClass, DWORD timeoutMs) const {
     const DWORD start = GetTickCount();
     do {
         FindState state{process_.dwProcessId, windowClass, nullptr};
@@ -191,7 +191,7 @@ void Driver::Type(const std::wstring& text) {
 
 MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
     MessageBoxSeen seen;
-    seen.hwnd = FindTopLevel(L"#32770", timeoutMs);
+    seen.hwnd = WaitForWindow(L"#32770", timeoutMs);
     if (!seen.hwnd) return seen;
     Sleep(200);  // let it paint before its icon is looked at
     seen.title = TextOf(seen.hwnd);
@@ -205,12 +205,18 @@ MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
     return seen;
 }
 
-bool Driver::NoMessageBoxWithin(DWORD ms) { return FindTopLevel(L"#32770", ms) == nullptr; }
+bool Driver::NoMessageBoxWithin(DWORD ms) { return WaitForWindow(L"#32770", ms) == nullptr; }
 
 void Driver::PressOk(const MessageBoxSeen& box) {
     Click(GetDlgItem(box.hwnd, IDOK));
     const DWORD start = GetTickCount();
     while (IsWindow(box.hwnd) && GetTickCount() - start < 5000) Sleep(50);
+}
+
+void Driver::CloseThroughFrame(HWND window) {
+    PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+    const DWORD start = GetTickCount();
+    while (IsWindow(window) && GetTickCount() - start < 5000) Sleep(50);
 }
 
 bool Driver::WaitForExit(DWORD ms) {

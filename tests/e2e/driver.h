@@ -35,6 +35,11 @@ public:
     void PressKey(WORD virtualKey);
     void Type(const std::wstring& text);
 
+    // A visible top-level window of the program's of that class, or nullptr.
+    HWND WaitForWindow(const wchar_t* windowClass, DWORD timeoutMs = 10000) const;
+    // Closes a window through its frame, as its close button does.
+    void CloseThroughFrame(HWND window);
+
     // The next message box of the program, within the time-out.
     MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = 10000);
     bool NoMessageBoxWithin(DWORD ms);
@@ -45,7 +50,6 @@ public:
     void Screenshot(HWND window, const std::wstring& file) const;
 
 private:
-    HWND FindTopLevel(const wchar_t* windowClass, DWORD timeoutMs) const;
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
 };

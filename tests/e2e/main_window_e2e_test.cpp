@@ -17,7 +17,8 @@ TEST(MainWindow, StartsWithTheFoldersLibrariesAndTheExchangeFileAndNothingSelect
     Driver app(AppFolder(L"app"));
     EXPECT_EQ(app.TextOf(app.Main()), L"Dllscope");
     EXPECT_THAT(app.ListEntries(app.Control(L"File1")),
-                ElementsAre(L"entities.dll", L"modbridge.dll", L"noplugin.dll"));
+                ElementsAre(L"entities.dll", L"htmlcheck.dll", L"modbridge.dll", L"noplugin.dll",
+                            L"outline.dll", L"tidyfile.dll"));
     EXPECT_EQ(app.TextOf(app.Control(L"lblDateiname")), AppFolder(L"app") + L"\\dateiname.txt");
     EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"");
     EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"");
@@ -32,6 +33,8 @@ TEST(MainWindow, ClickingAPluginShowsWhatItReportsAndArrowKeysFollow) {
     EXPECT_THAT(app.TextOf(app.Control(L"lblDescription")), HasSubstr(L"HTML-Entities"));
     app.Screenshot(app.Main(), Shot(L"form1-entities"));
 
+    app.PressKey(VK_DOWN);
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"HTML-Verschachtelung pruefen");
     app.PressKey(VK_DOWN);  // onto the bridge itself
     EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Nichts");
     EXPECT_THAT(app.TextOf(app.Control(L"lblName")), HasSubstr(L"Brücke"));

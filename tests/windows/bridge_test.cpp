@@ -4,6 +4,9 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
+
 #include "app/runtime_error.h"
 #include "fakes.h"
 #include "main_window/form1.h"
@@ -166,6 +169,46 @@ TEST_F(RealBridge, AnswersForAPluginAndRunsIt) {
     EXPECT_EQ(bridge.PluginRun(L"<p>Grüße & \u20AC</p>\r\n", path),
               L"&lt;p&gt;Gr&uuml;&szlig;e &amp; &euro;&lt;/p&gt;\r\n");
     EXPECT_EQ(bridge.PluginRun(L"", path), L"");
+}
+
+TEST_F(RealBridge, TheSamplesCoverEveryReturnType) {
+    EXPECT_EQ(Ask(L"htmlcheck.dll").code, 0);
+    EXPECT_EQ(Ask(L"outline.dll").code, 2);
+    EXPECT_EQ(Ask(L"tidyfile.dll").code, 3);
+}
+
+TEST_F(RealBridge, TheCheckSaysWhatIsWrongInItsOwnBox) {
+    MessageBoxWatcher watcher;
+    std::wstring path = InTestFolder(L"htmlcheck.dll");
+    EXPECT_EQ(bridge.PluginRun(L"<ul>\r\n<li><b>x</i>\r\n</ul>", path), L"");
+    const auto seen = watcher.Seen();
+    ASSERT_EQ(seen.size(), 1u);
+    EXPECT_EQ(seen[0].title, L"HTML-Prüfung");
+    EXPECT_THAT(seen[0].text, HasSubstr(L"Zeile 2: </i> schließt <b> aus Zeile 2"));
+    EXPECT_THAT(seen[0].text, HasSubstr(L"Zeile 3: </ul> schließt <b> aus Zeile 2"));
+}
+
+TEST_F(RealBridge, TheOutlineIsWrittenToAFileWhoseNameComesBack) {
+    std::wstring path = InTestFolder(L"outline.dll");
+    const std::wstring file = bridge.PluginRun(L"<h1>Grüße</h1>\r\n<h3 class=x>Tief</h3>", path);
+    std::ifstream in(file.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\r\n    Tief\r\n");
+}
+
+TEST_F(RealBridge, TheExchangeFileIsTidiedOrCreated) {
+    const std::wstring file = InTestFolder(L"dateiname.txt");
+    DeleteFileW(file.c_str());
+    std::wstring path = InTestFolder(L"tidyfile.dll");
+    bridge.PluginRun(file, path);
+    std::ifstream created(file.c_str(), std::ios::binary);
+    EXPECT_TRUE(created.good());
+    created.close();
+    std::ofstream(file.c_str(), std::ios::binary) << "eins  \nzwei\t\r\ndrei ";
+    bridge.PluginRun(file, path);
+    std::ifstream in(file.c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "eins\r\nzwei\r\ndrei");
 }
 
 TEST_F(RealBridge, AnswersAboutItselfWhenGivenItsOwnPath) {

@@ -120,8 +120,8 @@ TEST_F(Editor, AFileThatCannotBeReadEmptiesThePaneAndSaysSoNamingTheFile) {
     EXPECT_EQ(seen[0].title, L"Dllscope");
     EXPECT_THAT(seen[0].text, HasSubstr(L"\u201E" + missing + L"\u201C kann nicht gelesen werden"));
     EXPECT_EQ(seen[0].icon, BoxIcon::Error);
-    EXPECT_THAT(seen[1].text, HasSubstr(L"\u201E" + folder + L"\u201C"));
-    EXPECT_THAT(seen[2].text, HasSubstr(L"\u201E\u201C kann nicht gelesen werden"));
+    EXPECT_EQ(seen[1].text, L"\u201E" + folder + L"\u201C ist ein Ordner, keine Datei.");
+    EXPECT_EQ(seen[2].text, L"Es wurde kein Dateiname angegeben; es gibt nichts anzuzeigen.");
 }
 
 }  // namespace

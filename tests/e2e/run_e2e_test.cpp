@@ -1,0 +1,97 @@
+// "PluginRun" with the sample plugins, and the result viewer beside Form1.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+namespace dllscope::e2e {
+namespace {
+
+using ::testing::EndsWith;
+using ::testing::HasSubstr;
+
+std::wstring AppFolder() { return E2eFolder() + L"\\app"; }
+std::wstring Shot(const wchar_t* name) { return E2eFolder() + L"\\screenshots\\" + name + L".bmp"; }
+
+// The viewer's pane: its one child.
+HWND PaneOf(HWND viewer) { return GetWindow(viewer, GW_CHILD); }
+
+// Moves the viewer off Form1's buttons, as a person would drag it.
+void DragAside(HWND viewer) {
+    SetWindowPos(viewer, nullptr, 600, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void TypeIntoEditor(Driver& app, const std::wstring& text) {
+    app.Click(app.Control(L"CodeMax1"));
+    app.Type(text);
+}
+
+TEST(Run, ATextPluginReplacesTheEditorText) {
+    Driver app(AppFolder());
+    TypeIntoEditor(app, L"<b>Grüße</b>");
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");
+    app.Click(app.Control(L"Command10"));
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;");
+}
+
+TEST(Run, ACheckReportsInItsOwnBoxAndLeavesTheText) {
+    Driver app(AppFolder());
+    TypeIntoEditor(app, L"<div><p>offen</div>");
+    app.ClickListEntry(app.Control(L"File1"), L"htmlcheck.dll");
+    app.Click(app.Control(L"Command10"));
+    const MessageBoxSeen box = app.WaitForMessageBox();
+    EXPECT_EQ(box.title, L"HTML-Prüfung");
+    EXPECT_THAT(box.text, HasSubstr(L"Verschachtelung stimmt"));
+    app.PressOk(box);
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"<div><p>offen</div>");
+}
+
+TEST(Run, AFileNameFromThePluginOpensTheViewerBesideTheMainWindow) {
+    Driver app(AppFolder());
+    TypeIntoEditor(app, L"<h1>Titel</h1><h2>Teil <i>eins</i></h2>");
+    app.ClickListEntry(app.Control(L"File1"), L"outline.dll");
+    app.Click(app.Control(L"Command10"));
+    const HWND viewer = app.WaitForWindow(L"DllscopeForm2");
+    ASSERT_NE(viewer, nullptr);
+    const std::wstring firstName = app.TextOf(viewer);
+    EXPECT_THAT(firstName, EndsWith(L"\\dllscope-gliederung.txt"));
+    EXPECT_EQ(app.TextOf(PaneOf(viewer)), L"Titel\r\n  Teil eins\r\n");
+    app.Screenshot(viewer, Shot(L"form2-outline"));
+    DragAside(viewer);
+
+    // The main window goes on working; the open viewer is not loaded again.
+    app.Click(app.Control(L"Command9"));
+    app.Type(L"<h1>Neu</h1>");
+    app.Click(app.Control(L"Command10"));
+    EXPECT_EQ(app.TextOf(PaneOf(viewer)), L"Titel\r\n  Teil eins\r\n");
+
+    // Closed and run again, it opens anew with the new file.
+    app.CloseThroughFrame(viewer);
+    EXPECT_FALSE(IsWindow(viewer));
+    app.Click(app.Control(L"Command10"));
+    const HWND again = app.WaitForWindow(L"DllscopeForm2");
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(app.TextOf(again), firstName);
+    EXPECT_EQ(app.TextOf(PaneOf(again)), L"Neu\r\n");
+    DragAside(again);
+
+    // Beenden ends both windows at once.
+    app.Click(app.Control(L"Command17"));
+    EXPECT_TRUE(app.WaitForExit(5000));
+}
+
+TEST(Run, ClosingTheMainWindowKeepsTheProgramUntilTheViewerIsClosedToo) {
+    Driver app(AppFolder());
+    app.ClickListEntry(app.Control(L"File1"), L"outline.dll");
+    app.Click(app.Control(L"Command10"));
+    const HWND viewer = app.WaitForWindow(L"DllscopeForm2");
+    ASSERT_NE(viewer, nullptr);
+    EXPECT_EQ(app.TextOf(PaneOf(viewer)), L"(keine Überschriften gefunden)\r\n");
+    app.CloseThroughFrame(app.Main());
+    EXPECT_FALSE(app.WaitForExit(500));
+    app.CloseThroughFrame(viewer);
+    EXPECT_TRUE(app.WaitForExit(5000));
+}
+
+}  // namespace
+}  // namespace dllscope::e2e
