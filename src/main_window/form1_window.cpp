@@ -6,6 +6,7 @@
 
 #include "app/message_box.h"
 #include "app/window_frame.h"
+#include "launcher/shell_wait.h"
 #include "main_window/program_folder.h"
 
 namespace dllscope {
@@ -306,5 +307,9 @@ std::wstring Form1Window::SelectedFileName() {
 }
 
 void Form1Window::EndProgram() { PostQuitMessage(0); }
+
+std::int16_t Form1Window::ShellWait(std::wstring& cmdline, std::int16_t bShowApp) {
+    return dllscope::ShellWait(cmdline, bShowApp);
+}
 
 }  // namespace dllscope

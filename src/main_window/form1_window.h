@@ -28,6 +28,9 @@ public:
     void Create();
     void Show(int showCommand);
 
+    // Public operation of the window: starts a program and waits for its end.
+    std::int16_t ShellWait(std::wstring& cmdline, std::int16_t bShowApp);
+
     HWND Handle() const override { return hwnd_; }
     bool PreTranslate(MSG& msg) override;
     HWND Control(const wchar_t* name) const;

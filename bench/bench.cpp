@@ -1,0 +1,224 @@
+// Dllscope's costs beside the raw floor of the same Win32 calls, measured in
+// one run under Wine. Each case runs in a process of its own (see
+// scripts/bench.sh), so that its peak working set is its own:
+//   dllscope_bench roundtrip ours|floor   a 2 MB text through an identity plugin
+//   dllscope_bench loadfile ours|floor    LoadFile of a 10 MB HTML file
+//   dllscope_bench startup ours|floor     Form1 with the DLLs of its folder
+// Prints one line: case, side, seconds, the control's own seconds, peak MB.
+#include <windows.h>
+#include <psapi.h>
+#include <richedit.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "app/app.h"
+#include "editor/rich_edit_pane.h"
+#include "main_window/form1.h"
+#include "main_window/form1_window.h"
+#include "main_window/program_folder.h"
+#include "plugin/win32_bridge.h"
+#include "plugin/win32_libraries.h"
+
+namespace dllscope {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::time_point since) {
+    return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+double PeakMb() {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    GetProcessMemoryInfo(GetCurrentProcess(), &pmc, sizeof pmc);
+    return static_cast<double>(pmc.PeakWorkingSetSize) / (1024.0 * 1024.0);
+}
+
+std::wstring Folder() {
+    wchar_t path[MAX_PATH];
+    return FolderOf(std::wstring(path, GetModuleFileNameW(nullptr, path, MAX_PATH)));
+}
+
+// HTML-like text of `size` characters, lines of about 70.
+std::wstring SampleText(std::size_t size) {
+    static const std::wstring line = L"<p>Plugins f\u00fcr Tagsmith: <b>Gr\u00fc\u00dfe</b> &amp; Text.</p>\r\n";
+    std::wstring text;
+    text.reserve(size + line.size());
+    while (text.size() < size) text += line;
+    text.resize(size - 2);
+    return text + L"\r\n";
+}
+
+HWND Host() {
+    return CreateWindowExW(0, L"STATIC", L"bench", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500, nullptr,
+                           nullptr, GetModuleHandleW(nullptr), nullptr);
+}
+
+// The floor's own calls on a RichEdit control.
+std::wstring RawGet(HWND edit) {
+    GETTEXTLENGTHEX len{GTL_USECRLF | GTL_NUMCHARS | GTL_PRECISE, 1200};
+    const auto n = SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0);
+    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
+    GETTEXTEX get{static_cast<DWORD>(text.size() * 2), GT_USECRLF, 1200, nullptr, nullptr};
+    text.resize(static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                                                      reinterpret_cast<LPARAM>(text.data()))));
+    return text;
+}
+
+void RawSet(HWND edit, const std::wstring& text) {
+    SETTEXTEX set{ST_DEFAULT, 1200};
+    SendMessageW(edit, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+struct Result {
+    double seconds = 0, control = 0;
+};
+
+// A view that needs nothing: the run command reads no label in mode 1.
+struct QuietView : Form1View {
+    void SetCaption(Form1Label, const std::wstring&) override {}
+    std::wstring Caption(Form1Label) override { return L""; }
+    void ShowMessage(const std::wstring& text, MessageIcon) override {
+        std::fwprintf(stderr, L"message: %ls\n", text.c_str());
+    }
+    void SetFileListFolder(const std::wstring&) override {}
+    std::wstring SelectedFileName() override { return L"identity.dll"; }
+    void EndProgram() override {}
+};
+struct NoViewer : ResultViewer {
+    void Show() override {}
+};
+
+Result RoundTrip(bool ours) {
+    const HWND host = Host();
+    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    const std::wstring text = SampleText(2 * 1000 * 1000);
+    RawSet(pane.Handle(), text);
+    Result r;
+    if (ours) {
+        Bindings bindings;
+        Win32Libraries libraries;
+        Win32Bridge bridge(bindings);
+        QuietView view;
+        NoViewer viewer;
+        std::wstring resultFileName;
+        Form1 form(Form1Services{Folder(), libraries, bridge, pane, view, viewer, resultFileName});
+        form.File1_Click();  // selects identity.dll: one small bridge cycle, not timed
+        const auto start = Clock::now();
+        form.Command10_Click();
+        r.seconds = Seconds(start);
+    } else {
+        const HMODULE bridgeModule = LoadLibraryW((Folder() + L"\\modbridge.dll").c_str());
+        using Run = BSTR(WINAPI*)(char*, char*);
+        const auto run = reinterpret_cast<Run>(
+            reinterpret_cast<void (*)()>(GetProcAddress(bridgeModule, "PluginRun")));
+        std::string path = "identity.dll";
+        const std::wstring full = Folder() + L"\\identity.dll";
+        path.assign(full.begin(), full.end());
+        const auto start = Clock::now();
+        auto c = Clock::now();
+        const std::wstring in = RawGet(pane.Handle());
+        r.control += Seconds(c);
+        std::string ansi(static_cast<std::size_t>(
+                             WideCharToMultiByte(CP_ACP, 0, in.data(), static_cast<int>(in.size()),
+                                                 nullptr, 0, nullptr, nullptr)) + 1, '\0');
+        WideCharToMultiByte(CP_ACP, 0, in.data(), static_cast<int>(in.size()), ansi.data(),
+                            static_cast<int>(ansi.size()), nullptr, nullptr);
+        const BSTR result = run(ansi.data(), path.data());
+        const int bytes = static_cast<int>(SysStringByteLen(result));
+        std::wstring out(static_cast<std::size_t>(
+                             MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<char*>(result), bytes, nullptr, 0)),
+                         L'\0');
+        MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<char*>(result), bytes, out.data(),
+                            static_cast<int>(out.size()));
+        SysFreeString(result);
+        c = Clock::now();
+        RawSet(pane.Handle(), out);
+        r.control += Seconds(c);
+        r.seconds = Seconds(start);
+    }
+    if (pane.Text() != text) std::fprintf(stderr, "round trip changed the text!\n");
+    return r;
+}
+
+Result LoadFile(bool ours) {
+    const HWND host = Host();
+    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    std::wstring name = Folder() + L"\\bench.html";
+    Result r;
+    const auto start = Clock::now();
+    if (ours) {
+        pane.LoadFile(name);
+    } else {
+        const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        LARGE_INTEGER size{};
+        GetFileSizeEx(file, &size);
+        std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
+        DWORD got = 0;
+        ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+        CloseHandle(file);
+        std::wstring text(static_cast<std::size_t>(MultiByteToWideChar(
+                              CP_UTF8, 0, bytes.data(), static_cast<int>(got), nullptr, 0)),
+                          L'\0');
+        MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(got), text.data(),
+                            static_cast<int>(text.size()));
+        const auto c = Clock::now();
+        RawSet(pane.Handle(), text);
+        r.control = Seconds(c);
+    }
+    r.seconds = Seconds(start);
+    return r;
+}
+
+Result Startup(bool ours) {
+    Result r;
+    const auto start = Clock::now();
+    if (ours) {
+        App app(GetModuleHandleW(nullptr));
+        Form1Window window(app);
+        window.Show(SW_SHOWNOACTIVATE);
+        r.seconds = Seconds(start);
+        r.control = static_cast<double>(SendMessageW(window.Control(L"File1"), LB_GETCOUNT, 0, 0));
+    } else {
+        const HWND host = Host();
+        const HWND list = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0, 0,
+                                          149, 106, host, nullptr, GetModuleHandleW(nullptr), nullptr);
+        ShowWindow(host, SW_SHOWNOACTIVATE);
+        WIN32_FIND_DATAW found;
+        const HANDLE find = FindFirstFileW((Folder() + L"\\*.dll").c_str(), &found);
+        if (find != INVALID_HANDLE_VALUE) {
+            do {
+                SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(found.cFileName));
+            } while (FindNextFileW(find, &found));
+            FindClose(find);
+        }
+        UpdateWindow(host);
+        r.seconds = Seconds(start);
+        r.control = static_cast<double>(SendMessageW(list, LB_GETCOUNT, 0, 0));
+    }
+    return r;
+}
+
+}  // namespace
+}  // namespace dllscope
+
+int main(int argc, char** argv) {
+    if (argc < 3) {
+        std::fprintf(stderr, "usage: dllscope_bench roundtrip|loadfile|startup ours|floor\n");
+        return 2;
+    }
+    const std::string which = argv[1];
+    const bool ours = std::string(argv[2]) == "ours";
+    dllscope::Result r;
+    if (which == "roundtrip") r = dllscope::RoundTrip(ours);
+    else if (which == "loadfile") r = dllscope::LoadFile(ours);
+    else if (which == "startup") r = dllscope::Startup(ours);
+    else return 2;
+    std::printf("%s %s %.3f %.3f %.1f\n", which.c_str(), argv[2], r.seconds, r.control, dllscope::PeakMb());
+    return 0;
+}
