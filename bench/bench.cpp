@@ -20,6 +20,7 @@
 #include "main_window/form1_window.h"
 #include "main_window/program_folder.h"
 #include "plugin/win32_bridge.h"
+#include "plugin/win32_demo.h"
 #include "plugin/win32_libraries.h"
 
 namespace dllscope {
@@ -106,7 +107,10 @@ Result RoundTrip(bool ours) {
         QuietView view;
         NoViewer viewer;
         std::wstring resultFileName;
-        Form1 form(Form1Services{Folder(), libraries, bridge, pane, view, viewer, resultFileName});
+        Win32DemoExports demoExports(bindings, Folder());
+        Win32Automation automation;
+        Form1 form(Form1Services{Folder(), libraries, bridge, pane, view, viewer, resultFileName,
+                                 demoExports, automation});
         form.File1_Click();  // selects identity.dll: one small bridge cycle, not timed
         const auto start = Clock::now();
         form.Command10_Click();

@@ -107,10 +107,12 @@ private:
     TsRunFn run_ = nullptr;
 };
 
+// A library that is no plugin gives the text back unchanged, so that a
+// caller that writes the result in place of the text loses nothing.
 BSTR RunPlugin(const char* text, const char* path) {
-    if (IsSelf(path)) return Result("");
+    if (IsSelf(path)) return Result(text);
     const Plugin plugin(path);
-    return plugin.Valid() ? plugin.Run(text) : Result("");
+    return plugin.Valid() ? plugin.Run(text) : Result(text);
 }
 
 }  // namespace

@@ -2,9 +2,13 @@
 
 #include <windows.h>
 
+#include <cwchar>
+
 namespace dllscope {
 
-std::wstring SystemErrorText(unsigned long code) {
+namespace {
+
+std::wstring SystemWords(unsigned long code) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
@@ -16,7 +20,19 @@ std::wstring SystemErrorText(unsigned long code) {
         text.pop_back();
     }
     if (text.empty()) text = L"Systemfehler";
-    return text + L" (Fehler " + std::to_wstring(code) + L")";
+    return text;
+}
+
+}  // namespace
+
+std::wstring SystemErrorText(unsigned long code) {
+    return SystemWords(code) + L" (Fehler " + std::to_wstring(code) + L")";
+}
+
+std::wstring HresultText(long status) {
+    wchar_t number[16];
+    swprintf(number, 16, L"0x%08lX", static_cast<unsigned long>(status));
+    return SystemWords(static_cast<unsigned long>(status)) + L" (" + number + L")";
 }
 
 }  // namespace dllscope

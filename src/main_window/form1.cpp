@@ -2,6 +2,7 @@
 
 #include "main_window/program_folder.h"
 #include "plugin/bridge_cycle.h"
+#include "plugin/demo_commands.h"
 #include "plugin/query_commands.h"
 #include "plugin/run_command.h"
 
@@ -57,5 +58,15 @@ void Form1::Command7_Click() { AskPluginName(Selected()); }
 void Form1::Command14_Click() { AskPluginDescription(Selected()); }
 void Form1::Command15_Click() { AskPluginBackvalue(Selected()); }
 void Form1::Command16_Click() { LoadAndFreeOnly(Selected()); }
+
+void Form1::Command1_Click() { ShowDemoTextPath(s_); }
+void Form1::Command3_Click() {}  // "Delphi-DLL Text direkt": no action
+void Form1::Command4_Click() { WrapTextDemo(s_); }
+void Form1::Command5_Click() { WrapFormDemo(s_); }
+void Form1::Command6_Click() {}  // "Delphi-DLL Form direkt": no action
+void Form1::Command8_Click() { CreateEditorObject(s_); }
+void Form1::Command11_Click() { RunAutomationDemo(s_); }
+void Form1::Command12_Click() { RunPlugrun(s_); }
+void Form1::Command13_Click() { RunPbplugin(s_); }
 
 }  // namespace dllscope

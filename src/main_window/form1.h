@@ -22,6 +22,16 @@ public:
     void Command14_Click();
     void Command15_Click();
     void Command16_Click();
+    // The demo panel.
+    void Command1_Click();
+    void Command3_Click();
+    void Command4_Click();
+    void Command5_Click();
+    void Command6_Click();
+    void Command8_Click();
+    void Command11_Click();
+    void Command12_Click();
+    void Command13_Click();
 
     const std::wstring& SelectedPluginFileName() const { return selectedPluginFileName_; }
 

@@ -11,6 +11,9 @@ namespace dllscope {
 
 inline constexpr wchar_t kNoDllSelected[] = L"Keine DLL ausgewählt!";
 
+class DemoExports;
+class AutomationObjects;
+
 struct Form1Services {
     std::wstring programFolder;
     Libraries& libraries;
@@ -19,6 +22,8 @@ struct Form1Services {
     Form1View& view;
     ResultViewer& resultViewer;    // Form2
     std::wstring& resultFileName;  // program-wide; only the run command writes it
+    DemoExports& demoExports;
+    AutomationObjects& automation;
 };
 
 // The plugin selected in File1, as the commands see it.

@@ -8,6 +8,7 @@
 #include "app/window_frame.h"
 #include "launcher/shell_wait.h"
 #include "main_window/program_folder.h"
+#include "plugin/demo_library_folder.h"
 
 namespace dllscope {
 namespace {
@@ -22,8 +23,12 @@ struct ClickHandler {
     void (Form1::*handler)();
 };
 constexpr ClickHandler kClickHandlers[] = {
-    {L"Command7", &Form1::Command7_Click},   {L"Command9", &Form1::Command9_Click},
-    {L"Command10", &Form1::Command10_Click},
+    {L"Command1", &Form1::Command1_Click},   {L"Command3", &Form1::Command3_Click},
+    {L"Command4", &Form1::Command4_Click},   {L"Command5", &Form1::Command5_Click},
+    {L"Command6", &Form1::Command6_Click},   {L"Command7", &Form1::Command7_Click},
+    {L"Command8", &Form1::Command8_Click},   {L"Command9", &Form1::Command9_Click},
+    {L"Command10", &Form1::Command10_Click}, {L"Command11", &Form1::Command11_Click},
+    {L"Command12", &Form1::Command12_Click}, {L"Command13", &Form1::Command13_Click},
     {L"Command14", &Form1::Command14_Click}, {L"Command15", &Form1::Command15_Click},
     {L"Command16", &Form1::Command16_Click}, {L"Command17", &Form1::Command17_Click},
 };
@@ -74,7 +79,10 @@ std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
 }  // namespace
 
 Form1Window::Form1Window(App& app)
-    : app_(app), bridge_(app.ExportBindings()), resultViewer_(app, app.ResultFileName()) {}
+    : app_(app),
+      bridge_(app.ExportBindings()),
+      resultViewer_(app, app.ResultFileName()),
+      demoExports_(app.ExportBindings(), kDemoLibraryFolder) {}
 
 Form1Window::~Form1Window() {
     editor_.reset();
@@ -95,7 +103,8 @@ void Form1Window::Create() {
                         DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
     CreateControls(dpi);
     form_ = std::make_unique<Form1>(Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_,
-                                                  *this, resultViewer_, app_.ResultFileName()});
+                                                  *this, resultViewer_, app_.ResultFileName(),
+                                                  demoExports_, automation_});
     app_.WindowOpened(*this);
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
 }

@@ -11,6 +11,7 @@
 #include "main_window/form1.h"
 #include "main_window/form1_layout.h"
 #include "plugin/win32_bridge.h"
+#include "plugin/win32_demo.h"
 #include "plugin/win32_libraries.h"
 #include "result_viewer/form2_window.h"
 
@@ -61,6 +62,8 @@ private:
     Win32Libraries libraries_;
     Win32Bridge bridge_;
     Win32ResultViewer resultViewer_;
+    Win32DemoExports demoExports_;
+    Win32Automation automation_;
     std::unique_ptr<Form1> form_;
     HFONT font_ = nullptr;
     HBRUSH infoBrush_ = nullptr;

@@ -11,6 +11,7 @@
 #include "main_window/form1_services.h"
 #include "main_window/form1_view.h"
 #include "plugin/bridge.h"
+#include "plugin/demo_commands.h"
 #include "result_viewer/result_viewer.h"
 
 namespace dllscope::testing {
@@ -168,6 +169,45 @@ private:
     const std::wstring& resultFileName_;
 };
 
+class FakeDemoExports : public DemoExports {
+public:
+    explicit FakeDemoExports(Journal& j) : journal_(j) {}
+    std::wstring plugrunResult;
+    bool failing = false;
+    std::wstring plugrun(const std::wstring& text) override {
+        Fail(L"plugrun");
+        journal_.push_back(L"plugrun " + text);
+        return plugrunResult;
+    }
+    std::int32_t pbpluginElement(const std::wstring& index) override {
+        Fail(L"pbplugin");
+        journal_.push_back(L"pbplugin [" + index + L"]");
+        return 7;
+    }
+
+private:
+    void Fail(const std::wstring& what) {
+        if (failing) throw RuntimeError(what + L" scheitert");
+    }
+    Journal& journal_;
+};
+
+class FakeAutomation : public AutomationObjects {
+public:
+    explicit FakeAutomation(Journal& j) : journal_(j) {}
+    std::wstring result;
+    bool failing = false;
+    std::wstring DemoClassFirstMethod(const std::wstring& text) override {
+        if (failing) throw RuntimeError(L"Klasse nicht registriert");
+        journal_.push_back(L"automation " + text);
+        return result;
+    }
+    void CreateAndReleaseEditorObject() override { journal_.push_back(L"editor object"); }
+
+private:
+    Journal& journal_;
+};
+
 // All of Form1's outside world as recording fakes, sharing one journal.
 struct FakeWorld {
     Journal journal;
@@ -177,9 +217,15 @@ struct FakeWorld {
     FakeForm1View view{journal};
     std::wstring resultFileName;
     FakeResultViewer viewer{journal, resultFileName};
+    FakeDemoExports demoExports{journal};
+    FakeAutomation automation{journal};
 
     Form1Services Services(const std::wstring& programFolder) {
-        return Form1Services{programFolder, libraries, bridge, editor, view, viewer, resultFileName};
+        return Services(programFolder, bridge);
+    }
+    Form1Services Services(const std::wstring& programFolder, Bridge& otherBridge) {
+        return Form1Services{programFolder, libraries, otherBridge, editor,      view,
+                             viewer,        resultFileName, demoExports, automation};
     }
 };
 

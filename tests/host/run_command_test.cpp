@@ -108,8 +108,7 @@ TEST_F(RunCommand, ThePathTheBridgeRewroteDuringBackvalueReachesPluginRun) {
             return 0;
         }
     } rewriting{journal};
-    Form1 other{Form1Services{L"C:\\Dllscope", world.libraries, rewriting, editor, world.view,
-                              world.viewer, world.resultFileName}};
+    Form1 other{world.Services(L"C:\\Dllscope", rewriting)};
     world.view.selected = L"p.dll";
     other.File1_Click();
     journal.clear();

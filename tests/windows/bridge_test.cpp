@@ -35,7 +35,7 @@ protected:
     Win32Libraries libraries;
     Win32Bridge bridge{bindings};
     Form1 form{Form1Services{TestFolder(), libraries, bridge, world.editor, view, world.viewer,
-                             world.resultFileName}};
+                             world.resultFileName, world.demoExports, world.automation}};
 
     void Select(const std::wstring& name) {
         view.selected = name;
@@ -235,8 +235,11 @@ TEST_F(RealBridge, SaysWhyALibraryIsNoPlugin) {
     const Answer missing = Ask(L"missing.dll");
     EXPECT_EQ(missing.code, -1);
     EXPECT_THAT(missing.description, HasSubstr(L"(Fehler 126)"));
+    // What is no plugin gives the text back: a caller that writes it loses nothing.
     std::wstring path = InTestFolder(L"missing.dll");
-    EXPECT_EQ(bridge.PluginRun(L"Text", path), L"");
+    EXPECT_EQ(bridge.PluginRun(L"Text", path), L"Text");
+    EXPECT_EQ(bridge.PluginWrappText(L"Grüße", path), L"Grüße");
+    EXPECT_EQ(bridge.PluginWrappForm(L"Form", path), L"Form");
 }
 
 }  // namespace
