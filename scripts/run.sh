@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Dllscope (64-bit) with its companions and opens it under Wine from
-# build/win64/bin. Without a display it runs on a virtual one, saves a
+# build/win64/bin, with the demo automation class registered. Without a display it runs on a virtual one, saves a
 # screenshot as build/dllscope.png and ends by itself.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
@@ -21,6 +21,8 @@ ensure_display
 ensure_wine_prefix
 
 cd "$bin"
+# The demo automation class of "ActiveX-DLL", registered for this prefix.
+"$ROOT/scripts/wine-run.sh" regsvr32 /s actxdemo.dll
 if [ "$headless" -eq 0 ]; then
     echo "== Dllscope runs on $DISPLAY; close it or press Beenden to end."
     exec "$ROOT/scripts/wine-run.sh" ./Dllscope.exe

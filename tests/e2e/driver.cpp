@@ -1,5 +1,6 @@
 #include "driver.h"
 
+#include <algorithm>
 #include <cwchar>
 #include <fstream>
 #include <stdexcept>
@@ -160,7 +161,15 @@ void Driver::ClickListEntry(HWND list, const std::wstring& entry) {
     const std::vector<std::wstring> entries = ListEntries(list);
     for (std::size_t i = 0; i < entries.size(); ++i) {
         if (entries[i] != entry) continue;
-        const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        // Scrolled into view first, as a person would with the scroll bar.
+        RECT client;
+        GetClientRect(list, &client);
+        const LRESULT visible = client.bottom / std::max<LRESULT>(1, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        if (static_cast<LRESULT>(i) < top || static_cast<LRESULT>(i) >= top + visible) {
+            SendMessageW(list, LB_SETTOPINDEX, i, 0);
+            top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+        }
         const LRESULT height = SendMessageW(list, LB_GETITEMHEIGHT, 0, 0);
         ClickAt(list, 10, static_cast<int>((static_cast<LRESULT>(i) - top) * height + height / 2));
         return;

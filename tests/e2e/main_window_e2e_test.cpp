@@ -17,8 +17,9 @@ TEST(MainWindow, StartsWithTheFoldersLibrariesAndTheExchangeFileAndNothingSelect
     Driver app(AppFolder(L"app"));
     EXPECT_EQ(app.TextOf(app.Main()), L"Dllscope");
     EXPECT_THAT(app.ListEntries(app.Control(L"File1")),
-                ElementsAre(L"entities.dll", L"htmlcheck.dll", L"modbridge.dll", L"noplugin.dll",
-                            L"outline.dll", L"tidyfile.dll"));
+                ElementsAre(L"actxdemo.dll", L"comdemo.dll", L"demopane.dll", L"demotext.dll",
+                            L"entities.dll", L"htmlcheck.dll", L"lexdemo.dll", L"modbridge.dll",
+                            L"noplugin.dll", L"outline.dll", L"tidyfile.dll"));
     EXPECT_EQ(app.TextOf(app.Control(L"lblDateiname")), AppFolder(L"app") + L"\\dateiname.txt");
     EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"");
     EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"");
@@ -33,16 +34,17 @@ TEST(MainWindow, ClickingAPluginShowsWhatItReportsAndArrowKeysFollow) {
     EXPECT_THAT(app.TextOf(app.Control(L"lblDescription")), HasSubstr(L"HTML-Entities"));
     app.Screenshot(app.Main(), Shot(L"form1-entities"));
 
-    app.PressKey(VK_DOWN);
-    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"HTML-Verschachtelung pruefen");
-    app.PressKey(VK_DOWN);  // onto the bridge itself
+    app.PressKey(VK_DOWN);  // a check: return type 0
     EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Nichts");
-    EXPECT_THAT(app.TextOf(app.Control(L"lblName")), HasSubstr(L"Brücke"));
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"HTML-Verschachtelung pruefen");
 
-    app.PressKey(VK_DOWN);  // a library that is no plugin: code -1 keeps the words
+    app.PressKey(VK_DOWN);  // a demo library that is no plugin: code -1 keeps the words
     EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Nichts");
     EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"(kein Plugin)");
     EXPECT_THAT(app.TextOf(app.Control(L"lblDescription")), HasSubstr(L"\"TsBackvalue\" fehlt"));
+
+    app.PressKey(VK_DOWN);  // the bridge itself
+    EXPECT_THAT(app.TextOf(app.Control(L"lblName")), HasSubstr(L"Brücke"));
     EXPECT_TRUE(app.NoMessageBoxWithin(300));
 }
 
