@@ -7,14 +7,14 @@
 
 #include <string>
 
+#include "dispatch_object.h"
 #include "tagsmith_plugin.h"
 
 namespace {
 
 const CLSID kClassId = {0xC70AA879, 0x112A, 0x4294, {0x90, 0x96, 0xCF, 0xC5, 0x15, 0x87, 0x73, 0xF3}};
-const IID kInterfaceId = {0xCA1D2D1C, 0x9E21, 0x45F1, {0xA0, 0x5E, 0x35, 0xDC, 0x6B, 0x6C, 0xB0, 0x35}};
+const IID kDemoInterfaceId = {0xCA1D2D1C, 0x9E21, 0x45F1, {0xA0, 0x5E, 0x35, 0xDC, 0x6B, 0x6C, 0xB0, 0x35}};
 constexpr wchar_t kClassKey[] = L"CLSID\\{C70AA879-112A-4294-9096-CFC5158773F3}";
-constexpr DISPID kParagraphsId = 1;
 
 HMODULE self = nullptr;
 LONG objects = 0;
@@ -53,44 +53,18 @@ std::wstring Paragraphs(const std::wstring& text) {
 // The class: IDispatch and, as the interface's first own method, Paragraphs.
 // Final, with a destructor that is not virtual: no entry of the function
 // table may come before Paragraphs.
-class DemoObject final : public IDispatch {
+class DemoObject final : public DispatchObject<DemoObject> {
 public:
+    static constexpr const IID& kInterfaceId = kDemoInterfaceId;
+    static constexpr const wchar_t* kMemberName = L"Paragraphs";
+    static constexpr DISPID kMemberId = 1;
+
     DemoObject() { InterlockedIncrement(&objects); }
     ~DemoObject() { InterlockedDecrement(&objects); }
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch || iid == kInterfaceId) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                            DISPID* ids) override {
-        if (count == 1 && lstrcmpiW(names[0], L"Paragraphs") == 0) {
-            ids[0] = kParagraphsId;
-            return S_OK;
-        }
-        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO*, UINT*) override {
-        if (id != kParagraphsId) return DISP_E_MEMBERNOTFOUND;
+        if (id != kMemberId) return DISP_E_MEMBERNOTFOUND;
         if (!params || params->cArgs != 2) return DISP_E_BADPARAMCOUNT;
         VARIANT& text = params->rgvarg[1];  // arguments come last first
         VARIANT& out = params->rgvarg[0];
@@ -108,9 +82,6 @@ public:
         *result = SysAllocStringLen(html.data(), static_cast<UINT>(html.size()));
         return *result ? S_OK : E_OUTOFMEMORY;
     }
-
-private:
-    LONG refs_ = 1;
 };
 
 class Factory : public IClassFactory {

@@ -2,7 +2,7 @@
 // counts the text's characters, words and tags.
 #include <string>
 
-#include "../samples/sample_text.h"
+#include "text_helpers.h"
 #include "tagsmith_plugin.h"
 
 TS_EXPORT BSTR WINAPI plugrun(char* text) {

@@ -5,6 +5,7 @@
 #include <cwctype>
 #include <string>
 
+#include "dispatch_object.h"
 #include "tagsmith_plugin.h"
 
 namespace {
@@ -23,38 +24,12 @@ const wchar_t* const kElements[] = {
     L"textarea", L"tfoot", L"th", L"thead", L"time", L"title", L"tr", L"track", L"u", L"ul",
     L"var", L"video", L"wbr"};
 
-class ElementTable final : public IDispatch {
+class ElementTable final : public DispatchObject<ElementTable> {
 public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-        if (!out) return E_POINTER;
-        if (iid == IID_IUnknown || iid == IID_IDispatch) {
-            *out = static_cast<IDispatch*>(this);
-            AddRef();
-            return S_OK;
-        }
-        *out = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return InterlockedIncrement(&refs_); }
-    ULONG STDMETHODCALLTYPE Release() override {
-        const LONG left = InterlockedDecrement(&refs_);
-        if (left == 0) delete this;
-        return static_cast<ULONG>(left);
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
-        if (count) *count = 0;
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
-                                            DISPID* ids) override {
-        if (count == 1 && lstrcmpiW(names[0], L"Item") == 0) {
-            ids[0] = DISPID_VALUE;
-            return S_OK;
-        }
-        for (UINT i = 0; i < count; ++i) ids[i] = DISPID_UNKNOWN;
-        return DISP_E_UNKNOWNNAME;
-    }
+    static constexpr const IID& kInterfaceId = IID_IDispatch;
+    static constexpr const wchar_t* kMemberName = L"Item";
+    static constexpr DISPID kMemberId = DISPID_VALUE;
+
     HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD, DISPPARAMS* params,
                                      VARIANT* result, EXCEPINFO* exception, UINT*) override {
         if (id != DISPID_VALUE) return DISP_E_MEMBERNOTFOUND;
@@ -84,9 +59,6 @@ public:
         }
         return DISP_E_EXCEPTION;
     }
-
-private:
-    LONG refs_ = 1;
 };
 
 }  // namespace

@@ -6,21 +6,14 @@
 #include <string>
 
 #include "tagsmith_plugin.h"
+#include "text_helpers.h"
 
 namespace {
 
 HMODULE self = nullptr;
 constexpr short kNoPlugin = -1;
 
-std::string Ansi(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+std::string Ansi(const std::wstring& text) { return WideTo(CP_ACP, text); }
 
 BSTR Result(const std::string& text) {
     return SysAllocStringByteLen(text.data(), static_cast<UINT>(text.size()));

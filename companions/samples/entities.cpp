@@ -2,7 +2,7 @@
 // special characters of HTML and every non-ASCII character as entities.
 #include <string>
 
-#include "sample_text.h"
+#include "text_helpers.h"
 #include "tagsmith_plugin.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "sample_text.h"
+#include "text_helpers.h"
 #include "tagsmith_plugin.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // outline of the text's headings <h1> to <h6> to a file and returns its name.
 #include <string>
 
-#include "sample_text.h"
+#include "text_helpers.h"
 #include "tagsmith_plugin.h"
 
 namespace {

@@ -9,12 +9,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class DemoCommands : public ::testing::Test {
+class DemoCommands : public ::testing::Test, protected Form1Harness {
 protected:
-    FakeWorld world;
-    Journal& journal = world.journal;
-    FakeEditor& editor = world.editor;
-    Form1 form{world.Services(L"C:\\Dllscope")};
+    DemoCommands() : Form1Harness(L"C:\\Dllscope") {}
     const std::wstring bridgePath = L"C:\\Dllscope\\modbridge.dll";
 
     // `units` UTF-16 code units of text with umlauts and characters outside the

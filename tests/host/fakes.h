@@ -8,6 +8,7 @@
 
 #include "app/runtime_error.h"
 #include "editor/editor_pane.h"
+#include "main_window/form1.h"
 #include "main_window/form1_services.h"
 #include "main_window/form1_view.h"
 #include "plugin/bridge.h"
@@ -227,6 +228,20 @@ struct FakeWorld {
         return Form1Services{programFolder, libraries, otherBridge, editor,      view,
                              viewer,        resultFileName, demoExports, automation};
     }
+};
+
+// Form1 on recording fakes, as the tests' fixtures start from.
+class Form1Harness {
+protected:
+    explicit Form1Harness(const std::wstring& programFolder) : form(world.Services(programFolder)) {}
+
+    FakeWorld world;
+    Journal& journal = world.journal;
+    FakeLibraries& libraries = world.libraries;
+    FakeBridge& bridge = world.bridge;
+    FakeEditor& editor = world.editor;
+    FakeForm1View& view = world.view;
+    Form1 form;
 };
 
 }  // namespace dllscope::testing

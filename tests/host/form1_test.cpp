@@ -10,15 +10,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class Form1Test : public ::testing::Test {
+class Form1Test : public ::testing::Test, protected Form1Harness {
 protected:
-    FakeWorld world;
-    Journal& journal = world.journal;
-    FakeLibraries& libraries = world.libraries;
-    FakeBridge& bridge = world.bridge;
-    FakeEditor& editor = world.editor;
-    FakeForm1View& view = world.view;
-    Form1 form{world.Services(L"C:\\Tools\\Dllscope")};
+    Form1Test() : Form1Harness(L"C:\\Tools\\Dllscope") {}
 
     void Select(const std::wstring& name) {
         view.selected = name;

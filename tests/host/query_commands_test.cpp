@@ -9,15 +9,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class QueryCommands : public ::testing::Test {
+class QueryCommands : public ::testing::Test, protected Form1Harness {
 protected:
-    FakeWorld world;
-    Journal& journal = world.journal;
-    FakeLibraries& libraries = world.libraries;
-    FakeBridge& bridge = world.bridge;
-    FakeEditor& editor = world.editor;
-    FakeForm1View& view = world.view;
-    Form1 form{world.Services(L"C:\\Dllscope")};
+    QueryCommands() : Form1Harness(L"C:\\Dllscope") {}
 
     void Select(const std::wstring& name) {
         view.selected = name;

@@ -9,13 +9,9 @@ namespace {
 
 using ::testing::ElementsAre;
 
-class RunCommand : public ::testing::Test {
+class RunCommand : public ::testing::Test, protected Form1Harness {
 protected:
-    FakeWorld world;
-    Journal& journal = world.journal;
-    FakeBridge& bridge = world.bridge;
-    FakeEditor& editor = world.editor;
-    Form1 form{world.Services(L"C:\\Dllscope")};
+    RunCommand() : Form1Harness(L"C:\\Dllscope") {}
     const std::wstring bridgePath = L"C:\\Dllscope\\modbridge.dll";
     const std::wstring path = L"C:\\Dllscope\\p.dll";
 

@@ -1,4 +1,4 @@
-// Text helpers the sample plugins share: ANSI in, UTF-16 inside.
+// Text helpers the companion libraries share: ANSI in, UTF-16 inside.
 #pragma once
 #include <windows.h>
 
