@@ -133,21 +133,7 @@ TEST_F(AutomationUnregistered, CreatingTheClassFailsNamingIt) {
 
 // The wrapper demos through Form1 and the recording bridge: the demo
 // plugins are not in this folder, and the bridge is called all the same.
-class WrapperDemos : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ForgetEarlierQuit();
-        window.Create();
-        ClearCallLog();
-    }
-    void Click(const wchar_t* name) {
-        const HWND button = window.Control(name);
-        SendMessageW(GetParent(button), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-    }
-    App app{GetModuleHandleW(nullptr)};
-    Form1Window window{app};
-};
+using WrapperDemos = Form1WindowTest;
 
 TEST_F(WrapperDemos, TextAndFormGoThroughTheBridgeWithTheDemoPluginPath) {
     window.Editor().SetWorkText(L"Grüße");

@@ -51,34 +51,7 @@ const Expected kExpected[] = {
     {L"Command16", L"Button", L"PluginBackvalueType", 12, 260, 149, 29, true},
 };
 
-std::wstring TextOf(HWND w) {
-    wchar_t buffer[1024] = L"";
-    GetWindowTextW(w, buffer, 1024);
-    return buffer;
-}
-
-class Form1Window_ : public ::testing::Test {
-protected:
-    void SetUp() override {
-        ClearCallLog();
-        ForgetEarlierQuit();
-        window.Create();
-    }
-    HWND C(const wchar_t* name) { return window.Control(name); }
-    void Click(const wchar_t* name) {
-        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(C(name)), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(C(name)));
-    }
-    void SelectInList(const wchar_t* entry) {
-        const HWND list = C(L"File1");
-        SendMessageW(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry));
-        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(list));
-    }
-
-    App app{GetModuleHandleW(nullptr)};
-    Form1Window window{app};
-};
+using Form1Window_ = Form1WindowTest;
 
 TEST_F(Form1Window_, EveryControlSitsAtItsPlaceInPixelsAt96Dpi) {
     RECT client;

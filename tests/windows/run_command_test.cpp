@@ -14,38 +14,17 @@ namespace {
 
 using ::testing::ElementsAre;
 
-std::wstring TextOf(HWND w) {
-    wchar_t buffer[1024] = L"";
-    GetWindowTextW(w, buffer, 1024);
-    return buffer;
-}
-
-class RunInWindows : public ::testing::Test {
+class RunInWindows : public Form1WindowTest {
 protected:
-    void SetUp() override {
-        ForgetEarlierQuit();
-        window.Create();
-    }
-
     void Select(const wchar_t* entry) {
-        const HWND list = window.Control(L"File1");
-        SendMessageW(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry));
-        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
-                     reinterpret_cast<LPARAM>(list));
+        SelectInList(entry);
         ClearCallLog();
     }
-    void Run() {
-        const HWND button = window.Control(L"Command10");
-        SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-    }
+    void Run() { Click(L"Command10"); }
     std::string PathOf(const wchar_t* plugin) { return ToAnsi(InTestFolder(plugin)); }
     static void WriteFile(const std::wstring& name, const std::string& bytes) {
         std::ofstream(name.c_str(), std::ios::binary) << bytes;
     }
-
-    App app{GetModuleHandleW(nullptr)};
-    Form1Window window{app};
 };
 
 TEST_F(RunInWindows, CodeOneSendsWorkTextAndPutsTheResultInItsPlace) {

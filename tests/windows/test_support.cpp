@@ -51,6 +51,31 @@ SeenMessageBox ReadMessageBox(HWND box) {
     return seen;
 }
 
+std::wstring TextOf(HWND window) {
+    wchar_t buffer[1024] = L"";
+    GetWindowTextW(window, buffer, 1024);
+    return buffer;
+}
+
+void Form1WindowTest::SetUp() {
+    ClearCallLog();
+    ForgetEarlierQuit();
+    window.Create();
+}
+
+void Form1WindowTest::Click(const wchar_t* button) {
+    const HWND control = C(button);
+    SendMessageW(GetParent(control), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(control), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(control));
+}
+
+void Form1WindowTest::SelectInList(const wchar_t* entry) {
+    const HWND list = C(L"File1");
+    SendMessageW(list, LB_SELECTSTRING, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(entry));
+    SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+}
+
 MessageBoxWatcher::MessageBoxWatcher() : thread_([this] { Watch(); }) {}
 
 MessageBoxWatcher::~MessageBoxWatcher() {

@@ -9,6 +9,10 @@
 #include <thread>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#include "main_window/form1_window.h"
+
 namespace dllscope::testing {
 
 std::wstring TestFolder();
@@ -47,6 +51,22 @@ private:
     std::vector<SeenMessageBox> seen_;
     std::vector<HWND> answered_;
     std::thread thread_;
+};
+
+// A window's text, as GetWindowText reads it.
+std::wstring TextOf(HWND window);
+
+// Form1 as a real window of the test's program folder, and what a person
+// does to it: click a button, select a list entry.
+class Form1WindowTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    HWND C(const wchar_t* name) { return window.Control(name); }
+    void Click(const wchar_t* button);
+    void SelectInList(const wchar_t* entry);
+
+    App app{GetModuleHandleW(nullptr)};
+    Form1Window window{app};
 };
 
 }  // namespace dllscope::testing
