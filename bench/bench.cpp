@@ -1,7 +1,8 @@
 // Dllscope's costs beside the raw floor of the same Win32 calls, measured in
 // one run under Wine. Each case runs in a process of its own (see
 // scripts/bench.sh), so that its peak working set is its own:
-//   dllscope_bench roundtrip ours|floor   a 2 MB text through an identity plugin
+//   dllscope_bench roundtrip ours|floor [characters]
+//                                         a text (2,000,000 characters) through an identity plugin
 //   dllscope_bench loadfile ours|floor    LoadFile of a 10 MB HTML file
 //   dllscope_bench startup ours|floor     Form1 with the DLLs of its folder
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
@@ -11,6 +12,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -94,10 +96,10 @@ struct NoViewer : ResultViewer {
     void Show() override {}
 };
 
-Result RoundTrip(bool ours) {
+Result RoundTrip(bool ours, std::size_t size) {
     const HWND host = Host();
     RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
-    const std::wstring text = SampleText(2 * 1000 * 1000);
+    const std::wstring text = SampleText(size);
     RawSet(pane.Handle(), text);
     Result r;
     if (ours) {
@@ -219,7 +221,8 @@ int main(int argc, char** argv) {
     const std::string which = argv[1];
     const bool ours = std::string(argv[2]) == "ours";
     dllscope::Result r;
-    if (which == "roundtrip") r = dllscope::RoundTrip(ours);
+    const std::size_t size = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 2 * 1000 * 1000;
+    if (which == "roundtrip") r = dllscope::RoundTrip(ours, size);
     else if (which == "loadfile") r = dllscope::LoadFile(ours);
     else if (which == "startup") r = dllscope::Startup(ours);
     else return 2;

@@ -115,6 +115,7 @@ std::wstring RichEditPane::WorkText() {
 }
 
 void RichEditPane::SetWorkText(const std::wstring& text) {
+    // Kept for undo: Ctrl+Z brings back the text a plugin replaced.
     CHARRANGE sel{};
     SendMessageW(hwnd_, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&sel));
     if (sel.cpMin == sel.cpMax) {

@@ -66,6 +66,18 @@ TEST_F(Editor, WorkTextIsTheSelectionOrTheWholeTextAndAWriteReplacesExactlyThat)
     EXPECT_EQ(pane->Text(), L"eins Zeile\r\nnoch eine drei");
 }
 
+TEST_F(Editor, AWriteCanBeUndoneSoThatNoTextIsLost) {
+    pane->SetWorkText(L"mein Text");
+    pane->SetWorkText(L"vom Plugin");
+    SendMessageW(pane->Handle(), EM_UNDO, 0, 0);
+    EXPECT_EQ(pane->Text(), L"mein Text");
+    pane->SetWorkText(L"eins zwei");
+    Select(5, 9);
+    pane->SetWorkText(L"2");
+    SendMessageW(pane->Handle(), EM_UNDO, 0, 0);
+    EXPECT_EQ(pane->Text(), L"eins zwei");
+}
+
 TEST_F(Editor, LineBreaksReadBackAsCrLf) {
     pane->SetWorkText(L"a\nb\rc\r\nd");
     EXPECT_EQ(pane->WorkText(), L"a\r\nb\r\nc\r\nd");
