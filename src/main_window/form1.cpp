@@ -24,26 +24,16 @@ void Form1::File1_Click() {
     // warning; the captions written so far stay, the libraries stay loaded.
     try {
         selectedPluginFileName_ = s_.view.SelectedFileName();
-        if (selectedPluginFileName_.empty()) {
-            s_.view.ShowMessage(kNoDllSelected, MessageIcon::None);
-            return;
-        }
-        ShowSelectedPlugin();
+        CycleOnSelectedPlugin(Selected(), [this](std::wstring& pluginPath) {
+            if (const wchar_t* words = ReturnTypeWords(s_.bridge.PluginBackvalue(pluginPath))) {
+                s_.view.SetCaption(Form1Label::Backvalue, words);
+            }
+            s_.view.SetCaption(Form1Label::Name, s_.bridge.PluginName(pluginPath));
+            s_.view.SetCaption(Form1Label::Description, s_.bridge.PluginDescription(pluginPath));
+        });
     } catch (...) {
         s_.view.ShowMessage(kInvalidDll, MessageIcon::Exclamation);
     }
-}
-
-void Form1::ShowSelectedPlugin() {
-    const Selection selection = Selected();
-    std::wstring pluginPath = selection.PluginPath();
-    RunBridgeCycle(s_.libraries, selection.BridgePath(), pluginPath, [&] {
-        if (const wchar_t* words = ReturnTypeWords(s_.bridge.PluginBackvalue(pluginPath))) {
-            s_.view.SetCaption(Form1Label::Backvalue, words);
-        }
-        s_.view.SetCaption(Form1Label::Name, s_.bridge.PluginName(pluginPath));
-        s_.view.SetCaption(Form1Label::Description, s_.bridge.PluginDescription(pluginPath));
-    });
 }
 
 void Form1::Command9_Click() {

@@ -37,7 +37,6 @@ public:
 
 private:
     Selection Selected() const { return Selection{s_, selectedPluginFileName_}; }
-    void ShowSelectedPlugin();
 
     Form1Services s_;
     std::wstring selectedPluginFileName_;

@@ -3,25 +3,9 @@
 #include "plugin/bridge_cycle.h"
 
 namespace dllscope {
-namespace {
-
-// The skeleton the four share: no selection, no load; otherwise one bridge
-// cycle around `calls`, which get the plugin path.
-template <class Calls>
-void QueryCycle(const Selection& selection, Calls&& calls) {
-    const Form1Services& s = selection.services;
-    if (selection.fileName.empty()) {
-        s.view.ShowMessage(kNoDllSelected, MessageIcon::None);
-        return;
-    }
-    std::wstring pluginPath = selection.PluginPath();
-    RunBridgeCycle(s.libraries, selection.BridgePath(), pluginPath, [&] { calls(pluginPath); });
-}
-
-}  // namespace
 
 void AskPluginName(const Selection& selection) {
-    QueryCycle(selection, [&](std::wstring& pluginPath) {
+    CycleOnSelectedPlugin(selection, [&](std::wstring& pluginPath) {
         const Form1Services& s = selection.services;
         // Only this exact spelling asks the bridge for its own name.
         const bool bridgeItself = selection.fileName == kBridgeFileName;
@@ -31,14 +15,14 @@ void AskPluginName(const Selection& selection) {
 }
 
 void AskPluginDescription(const Selection& selection) {
-    QueryCycle(selection, [&](std::wstring& pluginPath) {
+    CycleOnSelectedPlugin(selection, [&](std::wstring& pluginPath) {
         const Form1Services& s = selection.services;
         s.view.ShowMessage(s.bridge.PluginDescription(pluginPath), MessageIcon::None);
     });
 }
 
 void AskPluginBackvalue(const Selection& selection) {
-    QueryCycle(selection, [&](std::wstring& pluginPath) {
+    CycleOnSelectedPlugin(selection, [&](std::wstring& pluginPath) {
         const Form1Services& s = selection.services;
         s.view.ShowMessage(L"Rückgabe: " + std::to_wstring(s.bridge.PluginBackvalue(pluginPath)),
                            MessageIcon::None);
@@ -46,7 +30,7 @@ void AskPluginBackvalue(const Selection& selection) {
 }
 
 void LoadAndFreeOnly(const Selection& selection) {
-    QueryCycle(selection, [](std::wstring&) {});
+    CycleOnSelectedPlugin(selection, [](std::wstring&) {});
 }
 
 }  // namespace dllscope

@@ -6,14 +6,7 @@ namespace dllscope {
 
 void RunSelectedPlugin(const Selection& selection) {
     const Form1Services& s = selection.services;
-    if (selection.fileName.empty()) {
-        s.view.ShowMessage(kNoDllSelected, MessageIcon::None);
-        return;
-    }
-    // One variable for the load and both calls: what the bridge writes into
-    // it during PluginBackvalue reaches PluginRun.
-    std::wstring pluginPath = selection.PluginPath();
-    RunBridgeCycle(s.libraries, selection.BridgePath(), pluginPath, [&] {
+    CycleOnSelectedPlugin(selection, [&](std::wstring& pluginPath) {
         switch (s.bridge.PluginBackvalue(pluginPath)) {
             case 0:  // Nichts
                 s.bridge.PluginRun(s.editor.WorkText(), pluginPath);

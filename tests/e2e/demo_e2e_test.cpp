@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "driver.h"
+#include "window_helpers.h"
 
 namespace dllscope::e2e {
 namespace {
@@ -13,11 +14,7 @@ using ::testing::HasSubstr;
 std::wstring AppFolder() { return E2eFolder() + L"\\app"; }
 
 HRESULT CallServer(const char* entry) {
-    const HMODULE server = LoadLibraryW((AppFolder() + L"\\actxdemo.dll").c_str());
-    if (!server) return E_FAIL;
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto fn = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(server, entry)));
-    return fn ? fn() : E_FAIL;
+    return testing::CallDemoServer(AppFolder() + L"\\actxdemo.dll", entry);
 }
 
 class Demos : public ::testing::Test {

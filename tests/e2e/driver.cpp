@@ -6,6 +6,7 @@
 #include <stdexcept>
 
 #include "main_window/form1_layout.h"
+#include "window_helpers.h"
 #include "main_window/program_folder.h"
 
 namespace dllscope::e2e {
@@ -19,11 +20,7 @@ struct FindState {
 
 BOOL CALLBACK FindWindowOfProcess(HWND w, LPARAM param) {
     auto* state = reinterpret_cast<FindState*>(param);
-    DWORD pid = 0;
-    GetWindowThreadProcessId(w, &pid);
-    wchar_t cls[64];
-    GetClassNameW(w, cls, 64);
-    if (pid == state->pid && std::wcscmp(cls, state->cls) == 0 && IsWindowVisible(w)) {
+    if (testing::IsVisibleWindowOf(w, state->pid, state->cls)) {
         state->found = w;
         return FALSE;
     }

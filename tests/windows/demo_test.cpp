@@ -9,6 +9,7 @@
 #include "plugin/ansi.h"
 #include "plugin/win32_demo.h"
 #include "test_support.h"
+#include "window_helpers.h"
 
 namespace dllscope::testing {
 namespace {
@@ -97,11 +98,7 @@ TEST(VariantElement, AValueThatIsNeitherObjectNorArrayCannotBeIndexed) {
 
 // The demo automation class, registered by the server's own entry point.
 HRESULT CallServer(const char* entry) {
-    const HMODULE server = LoadLibraryW((std::wstring(kDemoLibraryFolder) + L"\\actxdemo.dll").c_str());
-    if (!server) return E_FAIL;
-    using Entry = HRESULT(STDAPICALLTYPE*)();
-    const auto fn = reinterpret_cast<Entry>(reinterpret_cast<void (*)()>(GetProcAddress(server, entry)));
-    return fn ? fn() : E_FAIL;
+    return CallDemoServer(std::wstring(kDemoLibraryFolder) + L"\\actxdemo.dll", entry);
 }
 
 class ComApartment : public ::testing::Test {

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "main_window/program_folder.h"
+#include "window_helpers.h"
 
 namespace dllscope::testing {
 
@@ -93,14 +94,7 @@ void MessageBoxWatcher::Watch() {
         EnumWindows(
             [](HWND w, LPARAM self) -> BOOL {
                 auto* watcher = reinterpret_cast<MessageBoxWatcher*>(self);
-                DWORD pid = 0;
-                GetWindowThreadProcessId(w, &pid);
-                wchar_t cls[32];
-                GetClassNameW(w, cls, 32);
-                if (pid != GetCurrentProcessId() || std::wstring(cls) != L"#32770" ||
-                    !IsWindowVisible(w)) {
-                    return TRUE;
-                }
+                if (!IsVisibleWindowOf(w, GetCurrentProcessId(), L"#32770")) return TRUE;
                 std::lock_guard<std::mutex> lock(watcher->mutex_);
                 for (HWND done : watcher->answered_) {
                     if (done == w) return TRUE;
