@@ -22,7 +22,8 @@ need_packages() {
 
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
                 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest libgtest-dev libgmock-dev)
-# Wine for 64-bit programs only: wine32 cannot run on these machines.
+# Wine for 64-bit programs; 32-bit Wine comes in by ensure_wine32 where the
+# machine can run it.
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils)
 
 # Uses $DISPLAY when there is one; otherwise starts a virtual display and
@@ -49,6 +50,31 @@ ensure_wine_prefix() {
         echo "== creating the Wine prefix $WINEPREFIX"
         WINELOADER=/usr/lib/wine/wine64 /usr/lib/wine/wine64 wineboot -i >/dev/null 2>&1
         /usr/lib/wine/wineserver -w
+    fi
+}
+
+# Sets WIN32_RUNS to 1 when this machine executes IA-32 code, and then
+# installs 32-bit Wine (wine32:i386) if it lacks it; else WIN32_RUNS=0 and
+# WIN32_WHY says why the 32-bit build cannot run here.
+ensure_wine32() {
+    WIN32_RUNS=0
+    if ! WIN32_WHY="$(bash "$ROOT/scripts/ia32-probe.sh")"; then return 0; fi
+    if ! dpkg --print-foreign-architectures | grep -qx i386; then
+        local sudo=""
+        [ "$(id -u)" -ne 0 ] && sudo="sudo"
+        $sudo dpkg --add-architecture i386
+    fi
+    need_packages wine32:i386
+    if WIN32_WHY="$("$ROOT/scripts/wine32-run.sh" --probe)"; then WIN32_RUNS=1; fi
+}
+
+# Creates the 32-bit Wine prefix (WINEPREFIX32) on first use.
+ensure_wine_prefix32() {
+    local prefix="${WINEPREFIX32:-$HOME/.wine-dllscope32}"
+    if [ ! -f "$prefix/system.reg" ]; then
+        echo "== creating the 32-bit Wine prefix $prefix"
+        WINEPREFIX="$prefix" WINEARCH=win32 WINELOADER=/usr/lib/wine/wine /usr/lib/wine/wine wineboot -i >/dev/null 2>&1
+        WINEPREFIX="$prefix" /usr/lib/wine/wineserver -w
     fi
 }
 

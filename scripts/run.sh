@@ -6,10 +6,25 @@ set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
 
-need_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" imagemagick
+preset="${1:-win64}"
+case "$preset" in
+    win64) runner="$ROOT/scripts/wine-run.sh" prefix="$WINEPREFIX" ;;
+    win32) runner="$ROOT/scripts/wine32-run.sh" prefix="${WINEPREFIX32:-$HOME/.wine-dllscope32}" ;;
+    *) echo "usage: run.sh [win64|win32]" >&2; exit 2 ;;
+esac
 
-build_preset win64
-bin="$ROOT/build/win64/bin"
+need_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" imagemagick
+if [ "$preset" = win32 ]; then
+    ensure_wine32
+    if [ "$WIN32_RUNS" -ne 1 ]; then
+        build_preset win32
+        echo "== the 32-bit build is in build/win32/bin, but this machine cannot run it: $WIN32_WHY" >&2
+        exit 1
+    fi
+fi
+
+build_preset "$preset"
+bin="$ROOT/build/$preset/bin"
 
 headless=0
 if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
@@ -18,20 +33,20 @@ if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
 fi
 trap stop_display EXIT
 ensure_display
-ensure_wine_prefix
+if [ "$preset" = win32 ]; then ensure_wine_prefix32; else ensure_wine_prefix; fi
 
 cd "$bin"
 # The demo automation class of "ActiveX-DLL", registered for this prefix.
-"$ROOT/scripts/wine-run.sh" regsvr32 /s actxdemo.dll
+"$runner" regsvr32 /s actxdemo.dll
 if [ "$headless" -eq 0 ]; then
     echo "== Dllscope runs on $DISPLAY; close it or press Beenden to end."
-    exec "$ROOT/scripts/wine-run.sh" ./Dllscope.exe
+    exec "$runner" ./Dllscope.exe
 fi
 
-"$ROOT/scripts/wine-run.sh" ./Dllscope.exe &
+"$runner" ./Dllscope.exe &
 app=$!
 sleep 6
 import -window root "$ROOT/build/dllscope.png"
 kill "$app" 2>/dev/null || true
-/usr/lib/wine/wineserver -k 2>/dev/null || true
+WINEPREFIX="$prefix" /usr/lib/wine/wineserver -k 2>/dev/null || true
 echo "== no display here: Dllscope ran on a virtual display; screenshot: $ROOT/build/dllscope.png"

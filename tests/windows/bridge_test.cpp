@@ -223,7 +223,7 @@ TEST_F(RealBridge, SaysWhyALibraryIsNoPlugin) {
     EXPECT_EQ(noExports.code, -1);
     EXPECT_THAT(noExports.description, HasSubstr(L"\"TsBackvalue\" fehlt"));
 
-    const Answer wrongBitness = Ask(L"bitness32.dll");
+    const Answer wrongBitness = Ask(L"otherbitness.dll");
     EXPECT_EQ(wrongBitness.code, -1);
     EXPECT_THAT(wrongBitness.description, HasSubstr(L"kann nicht geladen werden"));
     EXPECT_THAT(wrongBitness.description, HasSubstr(L"Bitbreite"));

@@ -89,22 +89,23 @@ std::vector<SeenMessageBox> MessageBoxWatcher::Seen() {
     return seen_;
 }
 
+// Answers each message box of this process once, remembering what it said.
+BOOL CALLBACK MessageBoxWatcher::AnswerBox(HWND w, LPARAM self) {
+    auto* watcher = reinterpret_cast<MessageBoxWatcher*>(self);
+    if (!IsVisibleWindowOf(w, GetCurrentProcessId(), L"#32770")) return TRUE;
+    std::lock_guard<std::mutex> lock(watcher->mutex_);
+    for (HWND done : watcher->answered_) {
+        if (done == w) return TRUE;
+    }
+    watcher->answered_.push_back(w);
+    watcher->seen_.push_back(ReadMessageBox(w));
+    PostMessageW(w, WM_COMMAND, IDOK, 0);
+    return TRUE;
+}
+
 void MessageBoxWatcher::Watch() {
     while (!stop_) {
-        EnumWindows(
-            [](HWND w, LPARAM self) -> BOOL {
-                auto* watcher = reinterpret_cast<MessageBoxWatcher*>(self);
-                if (!IsVisibleWindowOf(w, GetCurrentProcessId(), L"#32770")) return TRUE;
-                std::lock_guard<std::mutex> lock(watcher->mutex_);
-                for (HWND done : watcher->answered_) {
-                    if (done == w) return TRUE;
-                }
-                watcher->answered_.push_back(w);
-                watcher->seen_.push_back(ReadMessageBox(w));
-                PostMessageW(w, WM_COMMAND, IDOK, 0);
-                return TRUE;
-            },
-            reinterpret_cast<LPARAM>(this));
+        EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(this));
         Sleep(20);
     }
 }

@@ -46,6 +46,7 @@ public:
 
 private:
     void Watch();
+    static BOOL CALLBACK AnswerBox(HWND w, LPARAM self);
     std::atomic<bool> stop_{false};
     std::mutex mutex_;
     std::vector<SeenMessageBox> seen_;
