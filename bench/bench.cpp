@@ -16,14 +16,14 @@
 #include <string>
 #include <vector>
 
-#include "app/app.h"
-#include "editor/rich_edit_pane.h"
+#include "app/win32/app.h"
+#include "editor/win32/rich_edit_pane.h"
 #include "main_window/form1.h"
-#include "main_window/form1_window.h"
-#include "main_window/program_folder.h"
-#include "plugin/win32_bridge.h"
-#include "plugin/win32_demo.h"
-#include "plugin/win32_libraries.h"
+#include "main_window/win32/form1_window.h"
+#include "common/paths.h"
+#include "plugin/win32/bridge.h"
+#include "plugin/win32/demo.h"
+#include "plugin/win32/libraries.h"
 
 namespace dllscope {
 namespace {
@@ -48,7 +48,8 @@ std::wstring Folder() {
 
 // HTML-like text of `size` characters, lines of about 70.
 std::wstring SampleText(std::size_t size) {
-    static const std::wstring line = L"<p>Plugins f\u00fcr Tagsmith: <b>Gr\u00fc\u00dfe</b> &amp; Text.</p>\r\n";
+    static const std::wstring line =
+        L"<p>Plugins f\u00fcr Tagsmith: <b>Gr\u00fc\u00dfe</b> &amp; Text.</p>\r\n";
     std::wstring text;
     text.reserve(size + line.size());
     while (text.size() < size) text += line;
@@ -67,14 +68,16 @@ std::wstring RawGet(HWND edit) {
     const auto n = SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0);
     std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
     GETTEXTEX get{static_cast<DWORD>(text.size() * 2), GT_USECRLF, 1200, nullptr, nullptr};
-    text.resize(static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                                      reinterpret_cast<LPARAM>(text.data()))));
+    text.resize(
+        static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
+                                              reinterpret_cast<LPARAM>(text.data()))));
     return text;
 }
 
 void RawSet(HWND edit, const std::wstring& text) {
     SETTEXTEX set{ST_DEFAULT, 1200};
-    SendMessageW(edit, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set), reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(edit, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set),
+                 reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 struct Result {
@@ -129,15 +132,17 @@ Result RoundTrip(bool ours, std::size_t size) {
         auto c = Clock::now();
         const std::wstring in = RawGet(pane.Handle());
         r.control += Seconds(c);
-        std::string ansi(static_cast<std::size_t>(
-                             WideCharToMultiByte(CP_ACP, 0, in.data(), static_cast<int>(in.size()),
-                                                 nullptr, 0, nullptr, nullptr)) + 1, '\0');
+        std::string ansi(
+            static_cast<std::size_t>(WideCharToMultiByte(
+                CP_ACP, 0, in.data(), static_cast<int>(in.size()), nullptr, 0, nullptr, nullptr)) +
+                1,
+            '\0');
         WideCharToMultiByte(CP_ACP, 0, in.data(), static_cast<int>(in.size()), ansi.data(),
                             static_cast<int>(ansi.size()), nullptr, nullptr);
         const BSTR result = run(ansi.data(), path.data());
         const int bytes = static_cast<int>(SysStringByteLen(result));
-        std::wstring out(static_cast<std::size_t>(
-                             MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<char*>(result), bytes, nullptr, 0)),
+        std::wstring out(static_cast<std::size_t>(MultiByteToWideChar(
+                             CP_ACP, 0, reinterpret_cast<char*>(result), bytes, nullptr, 0)),
                          L'\0');
         MultiByteToWideChar(CP_ACP, 0, reinterpret_cast<char*>(result), bytes, out.data(),
                             static_cast<int>(out.size()));
@@ -189,11 +194,13 @@ Result Startup(bool ours) {
         Form1Window window(app);
         window.Show(SW_SHOWNOACTIVATE);
         r.seconds = Seconds(start);
-        r.control = static_cast<double>(SendMessageW(window.Control(L"File1"), LB_GETCOUNT, 0, 0));
+        r.control = static_cast<double>(
+            SendMessageW(window.Control(Form1Control::File1), LB_GETCOUNT, 0, 0));
     } else {
         const HWND host = Host();
-        const HWND list = CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0, 0,
-                                          149, 106, host, nullptr, GetModuleHandleW(nullptr), nullptr);
+        const HWND list =
+            CreateWindowExW(0, L"LISTBOX", L"", WS_CHILD | WS_VISIBLE | LBS_NOTIFY, 0, 0, 149, 106,
+                            host, nullptr, GetModuleHandleW(nullptr), nullptr);
         ShowWindow(host, SW_SHOWNOACTIVATE);
         WIN32_FIND_DATAW found;
         const HANDLE find = FindFirstFileW((Folder() + L"\\*.dll").c_str(), &found);
@@ -222,10 +229,15 @@ int main(int argc, char** argv) {
     const bool ours = std::string(argv[2]) == "ours";
     dllscope::Result r;
     const std::size_t size = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 2 * 1000 * 1000;
-    if (which == "roundtrip") r = dllscope::RoundTrip(ours, size);
-    else if (which == "loadfile") r = dllscope::LoadFile(ours);
-    else if (which == "startup") r = dllscope::Startup(ours);
-    else return 2;
-    std::printf("%s %s %.3f %.3f %.1f\n", which.c_str(), argv[2], r.seconds, r.control, dllscope::PeakMb());
+    if (which == "roundtrip")
+        r = dllscope::RoundTrip(ours, size);
+    else if (which == "loadfile")
+        r = dllscope::LoadFile(ours);
+    else if (which == "startup")
+        r = dllscope::Startup(ours);
+    else
+        return 2;
+    std::printf("%s %s %.3f %.3f %.1f\n", which.c_str(), argv[2], r.seconds, r.control,
+                dllscope::PeakMb());
     return 0;
 }

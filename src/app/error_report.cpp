@@ -2,15 +2,14 @@
 
 #include <new>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 namespace dllscope {
 
 std::wstring FailureReport(const std::wstring& caption, const std::wstring& handler,
                            const std::wstring& why) {
-    return L"Der Befehl \u201E" + caption + L"\u201C (" + handler +
-           L") ist fehlgeschlagen.\n\n" + why +
-           L"\n\nDer Befehl wurde an dieser Stelle abgebrochen.";
+    return L"Der Befehl \u201E" + caption + L"\u201C (" + handler + L") ist fehlgeschlagen.\n\n" +
+           why + L"\n\nDer Befehl wurde an dieser Stelle abgebrochen.";
 }
 
 bool RunReportingFailures(const std::wstring& caption, const std::wstring& handler,

@@ -1,6 +1,6 @@
 #include "main_window/form1.h"
 
-#include "main_window/program_folder.h"
+#include "common/paths.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/demo_commands.h"
 #include "plugin/query_commands.h"

@@ -3,14 +3,14 @@
 // and the commands on the selected plugin.
 #include <string>
 
-#include "main_window/form1_services.h"
+#include "plugin/form1_services.h"
 
 namespace dllscope {
 
 inline constexpr wchar_t kInvalidDll[] = L"Ungültige DLL für Tagsmith!";
 
 class Form1 {
-public:
+  public:
     explicit Form1(Form1Services services) : s_(std::move(services)) {}
 
     void Form_Load();
@@ -35,7 +35,7 @@ public:
 
     const std::wstring& SelectedPluginFileName() const { return selectedPluginFileName_; }
 
-private:
+  private:
     Selection Selected() const { return Selection{s_, selectedPluginFileName_}; }
 
     Form1Services s_;

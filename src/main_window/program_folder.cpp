@@ -28,19 +28,6 @@ bool EndsWithDll(const std::wstring& name) {
 
 }  // namespace
 
-std::wstring FolderOf(const std::wstring& modulePath) {
-    const auto slash = modulePath.find_last_of(L"\\/");
-    if (slash == std::wstring::npos) return std::wstring();
-    std::wstring folder = modulePath.substr(0, slash);
-    if (folder.size() == 2 && folder[1] == L':') folder += L'\\';
-    return folder;
-}
-
-std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
-    if (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) return folder + name;
-    return folder + L'\\' + name;
-}
-
 std::vector<std::wstring> PluginLibraryNames(const std::vector<FolderEntry>& entries) {
     std::vector<std::wstring> names;
     for (const FolderEntry& e : entries) {

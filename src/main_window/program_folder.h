@@ -1,16 +1,9 @@
 #pragma once
-// Paths under the program folder, and the list of plugin libraries in it.
+// The list of plugin libraries in the program folder.
 #include <string>
 #include <vector>
 
 namespace dllscope {
-
-// The folder part of the executable's full path: no trailing backslash,
-// except at the root of a drive ("C:\").
-std::wstring FolderOf(const std::wstring& modulePath);
-
-// folder + "\" + name, without doubling the backslash at a drive root.
-std::wstring InFolder(const std::wstring& folder, const std::wstring& name);
 
 struct FolderEntry {
     std::wstring name;

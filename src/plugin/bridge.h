@@ -11,7 +11,7 @@ namespace dllscope {
 using LibraryHandle = std::uintptr_t;
 
 class Libraries {
-public:
+  public:
     virtual ~Libraries() = default;
     // Loads by path. A failed load is no error: it gives the zero handle.
     virtual LibraryHandle Load(const std::wstring& path) = 0;
@@ -23,7 +23,7 @@ public:
 // bridge writes into its copy comes back into the caller's variable.
 // Every call may throw RuntimeError (bridge or export not found).
 class Bridge {
-public:
+  public:
     virtual ~Bridge() = default;
     virtual std::int16_t PluginBackvalue(std::wstring& pluginPath) = 0;
     virtual std::wstring PluginName(std::wstring& pluginPath) = 0;
@@ -36,6 +36,15 @@ public:
 
 // The bridge's file name, as it is looked up and loaded.
 inline constexpr wchar_t kBridgeFileName[] = L"modbridge.dll";
+
+// The return-type codes: what a plugin exchanges with its caller, and so
+// how the run command runs it.
+enum ReturnType : std::int16_t {
+    kNothing = 0,             // "Nichts": text to the plugin, nothing back
+    kTextToFromPlugin = 1,    // "Text zum/vom Plugin": text back in its place
+    kFileNameFromPlugin = 2,  // "Dateiname vom Plugin": a file name back, shown in Form2
+    kFileNameToPlugin = 3,    // "Dateiname zum Plugin": the exchange file to the plugin
+};
 
 // The return-type code in words, or nullptr for a code without meaning.
 const wchar_t* ReturnTypeWords(std::int16_t code);

@@ -4,7 +4,7 @@
 // the error goes on and both libraries stay loaded.
 #include <string>
 
-#include "main_window/form1_services.h"
+#include "plugin/form1_services.h"
 #include "plugin/bridge.h"
 
 namespace dllscope {

@@ -1,6 +1,6 @@
 #include "plugin/demo_commands.h"
 
-#include "main_window/program_folder.h"
+#include "common/paths.h"
 #include "plugin/bridge_cycle.h"
 
 namespace dllscope {

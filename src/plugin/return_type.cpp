@@ -4,11 +4,16 @@ namespace dllscope {
 
 const wchar_t* ReturnTypeWords(std::int16_t code) {
     switch (code) {
-        case 0: return L"Nichts";
-        case 1: return L"Text zum/vom Plugin";
-        case 2: return L"Dateiname vom Plugin";
-        case 3: return L"Dateiname zum Plugin";
-        default: return nullptr;
+        case kNothing:
+            return L"Nichts";
+        case kTextToFromPlugin:
+            return L"Text zum/vom Plugin";
+        case kFileNameFromPlugin:
+            return L"Dateiname vom Plugin";
+        case kFileNameToPlugin:
+            return L"Dateiname zum Plugin";
+        default:
+            return nullptr;
     }
 }
 

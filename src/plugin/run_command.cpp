@@ -8,19 +8,19 @@ void RunSelectedPlugin(const Selection& selection) {
     const Form1Services& s = selection.services;
     CycleOnSelectedPlugin(selection, [&](std::wstring& pluginPath) {
         switch (s.bridge.PluginBackvalue(pluginPath)) {
-            case 0:  // Nichts
+            case kNothing:
                 s.bridge.PluginRun(s.editor.WorkText(), pluginPath);
                 break;
-            case 1: {  // Text zum/vom Plugin
+            case kTextToFromPlugin: {
                 const std::wstring result = s.bridge.PluginRun(s.editor.WorkText(), pluginPath);
                 s.editor.SetWorkText(result);
                 break;
             }
-            case 2:  // Dateiname vom Plugin
+            case kFileNameFromPlugin:
                 s.resultFileName = s.bridge.PluginRun(s.editor.WorkText(), pluginPath);
                 s.resultViewer.Show();
                 break;
-            case 3:  // Dateiname zum Plugin
+            case kFileNameToPlugin:
                 s.bridge.PluginRun(s.view.Caption(Form1Label::Dateiname), pluginPath);
                 break;
             default:  // no meaning, no run

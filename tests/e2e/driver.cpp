@@ -7,7 +7,7 @@
 
 #include "main_window/form1_layout.h"
 #include "window_helpers.h"
-#include "main_window/program_folder.h"
+#include "common/paths.h"
 
 namespace dllscope::e2e {
 namespace {
@@ -77,8 +77,8 @@ Driver::Driver(const std::wstring& folder) {
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + folder + L"\\Dllscope.exe\"";
-    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &si,
-                        &process_)) {
+    if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &si, &process_)) {
         throw std::runtime_error("Dllscope.exe did not start");
     }
     WaitForInputIdle(process_.hProcess, 10000);
@@ -161,7 +161,8 @@ void Driver::ClickListEntry(HWND list, const std::wstring& entry) {
         // Scrolled into view first, as a person would with the scroll bar.
         RECT client;
         GetClientRect(list, &client);
-        const LRESULT visible = client.bottom / std::max<LRESULT>(1, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
+        const LRESULT visible =
+            client.bottom / std::max<LRESULT>(1, SendMessageW(list, LB_GETITEMHEIGHT, 0, 0));
         LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
         if (static_cast<LRESULT>(i) < top || static_cast<LRESULT>(i) >= top + visible) {
             SendMessageW(list, LB_SETTOPINDEX, i, 0);

@@ -5,7 +5,7 @@
 
 #include <stdexcept>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 
 namespace dllscope {
 namespace {
@@ -14,11 +14,14 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
     std::vector<std::wstring> reports;
     const auto report = [&](const std::wstring& text) { reports.push_back(text); };
     const auto lib = L"Die Bibliothek \u201Emodbridge.dll\u201C wurde nicht gefunden.";
-    EXPECT_FALSE(RunReportingFailures(L"PluginRun", L"Command10_Click",
-                                      [&] { throw RuntimeError(lib); }, report));
-    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw std::bad_alloc(); }, report));
-    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw std::runtime_error("boom"); }, report));
-    EXPECT_FALSE(RunReportingFailures(L"X", L"Y", [] { throw 42; }, report));
+    EXPECT_FALSE(RunReportingFailures(
+        L"PluginRun", L"Command10_Click", [&] { throw RuntimeError(lib); }, report));
+    EXPECT_FALSE(RunReportingFailures(
+        L"X", L"Y", [] { throw std::bad_alloc(); }, report));
+    EXPECT_FALSE(RunReportingFailures(
+        L"X", L"Y", [] { throw std::runtime_error("boom"); }, report));
+    EXPECT_FALSE(RunReportingFailures(
+        L"X", L"Y", [] { throw 42; }, report));
     ASSERT_EQ(reports.size(), 4u);
     EXPECT_NE(reports[0].find(L"\u201EPluginRun\u201C (Command10_Click) ist fehlgeschlagen"),
               std::wstring::npos);
@@ -30,8 +33,8 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
 
 TEST(ErrorReport, AHandlerThatSucceedsReportsNothing) {
     bool ran = false, reported = false;
-    EXPECT_TRUE(RunReportingFailures(L"X", L"Y", [&] { ran = true; },
-                                     [&](const std::wstring&) { reported = true; }));
+    EXPECT_TRUE(RunReportingFailures(
+        L"X", L"Y", [&] { ran = true; }, [&](const std::wstring&) { reported = true; }));
     EXPECT_TRUE(ran);
     EXPECT_FALSE(reported);
 }

@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 #include "editor/editor_pane.h"
 #include "main_window/form1.h"
-#include "main_window/form1_services.h"
-#include "main_window/form1_view.h"
+#include "plugin/form1_services.h"
+#include "plugin/form1_view.h"
 #include "plugin/bridge.h"
 #include "plugin/demo_commands.h"
 #include "result_viewer/result_viewer.h"
@@ -20,7 +20,7 @@ namespace dllscope::testing {
 using Journal = std::vector<std::wstring>;
 
 class FakeLibraries : public Libraries {
-public:
+  public:
     explicit FakeLibraries(Journal& j) : journal_(j) {}
     LibraryHandle Load(const std::wstring& path) override {
         journal_.push_back(L"load " + path);
@@ -33,7 +33,7 @@ public:
     }
     std::map<std::wstring, bool> failing;
 
-private:
+  private:
     Journal& journal_;
     std::map<LibraryHandle, std::wstring> handles_;
     LibraryHandle next_ = 0;
@@ -42,7 +42,7 @@ private:
 // A bridge whose answers a test sets; an export left in `missing` throws as
 // the real binding does.
 class FakeBridge : public Bridge {
-public:
+  public:
     explicit FakeBridge(Journal& j) : journal_(j) {}
 
     std::int16_t backvalue = 1;
@@ -80,12 +80,13 @@ public:
         return runResult;
     }
 
-private:
+  private:
     void Enter(const std::string& exportName, const std::wstring& args) {
         const std::wstring wide(exportName.begin(), exportName.end());
         if (missing.count(exportName)) {
-            throw RuntimeError(L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201E" +
-                               wide + L"\u201C.");
+            throw RuntimeError(
+                L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201E" + wide +
+                L"\u201C.");
         }
         journal_.push_back(wide + L" " + args);
     }
@@ -93,7 +94,7 @@ private:
 };
 
 class FakeEditor : public EditorPane {
-public:
+  public:
     explicit FakeEditor(Journal& j) : journal_(j) {}
     std::wstring text, selection;  // an empty selection means: none
     std::wstring Text() override {
@@ -108,19 +109,21 @@ public:
         journal_.push_back(L"editor SetWorkText " + t);
         (selection.empty() ? text : selection) = t;
     }
-    void LoadFile(std::wstring& fileName) override { journal_.push_back(L"editor LoadFile " + fileName); }
+    void LoadFile(std::wstring& fileName) override {
+        journal_.push_back(L"editor LoadFile " + fileName);
+    }
     void RunCommand(std::int32_t command, EditorPane& pane) override {
         journal_.push_back(L"editor RunCommand " + std::to_wstring(command) +
                            (&pane == this ? L" self" : L" other"));
     }
     void SetFocus() override { journal_.push_back(L"editor SetFocus"); }
 
-private:
+  private:
     Journal& journal_;
 };
 
 class FakeForm1View : public Form1View {
-public:
+  public:
     explicit FakeForm1View(Journal& j) : journal_(j) {}
     std::map<Form1Label, std::wstring> captions;
     std::wstring selected, listFolder;
@@ -145,33 +148,37 @@ public:
     }
     static std::wstring LabelName(Form1Label l) {
         switch (l) {
-            case Form1Label::Backvalue: return L"lblBackvalue";
-            case Form1Label::Name: return L"lblName";
-            case Form1Label::Description: return L"lblDescription";
-            case Form1Label::Dateiname: return L"lblDateiname";
+            case Form1Label::Backvalue:
+                return L"lblBackvalue";
+            case Form1Label::Name:
+                return L"lblName";
+            case Form1Label::Description:
+                return L"lblDescription";
+            case Form1Label::Dateiname:
+                return L"lblDateiname";
         }
         return L"?";
     }
 
-private:
+  private:
     Journal& journal_;
 };
 
 // Form2 as the run command sees it: it records being shown and what the
 // result file name held then.
 class FakeResultViewer : public ResultViewer {
-public:
+  public:
     FakeResultViewer(Journal& j, const std::wstring& resultFileName)
         : journal_(j), resultFileName_(resultFileName) {}
     void Show() override { journal_.push_back(L"viewer show " + resultFileName_); }
 
-private:
+  private:
     Journal& journal_;
     const std::wstring& resultFileName_;
 };
 
 class FakeDemoExports : public DemoExports {
-public:
+  public:
     explicit FakeDemoExports(Journal& j) : journal_(j) {}
     std::wstring plugrunResult;
     bool failing = false;
@@ -186,7 +193,7 @@ public:
         return 7;
     }
 
-private:
+  private:
     void Fail(const std::wstring& what) {
         if (failing) throw RuntimeError(what + L" scheitert");
     }
@@ -194,7 +201,7 @@ private:
 };
 
 class FakeAutomation : public AutomationObjects {
-public:
+  public:
     explicit FakeAutomation(Journal& j) : journal_(j) {}
     std::wstring result;
     bool failing = false;
@@ -205,7 +212,7 @@ public:
     }
     void CreateAndReleaseEditorObject() override { journal_.push_back(L"editor object"); }
 
-private:
+  private:
     Journal& journal_;
 };
 
@@ -225,15 +232,16 @@ struct FakeWorld {
         return Services(programFolder, bridge);
     }
     Form1Services Services(const std::wstring& programFolder, Bridge& otherBridge) {
-        return Form1Services{programFolder, libraries, otherBridge, editor,      view,
+        return Form1Services{programFolder, libraries,      otherBridge, editor,    view,
                              viewer,        resultFileName, demoExports, automation};
     }
 };
 
 // Form1 on recording fakes, as the tests' fixtures start from.
 class Form1Harness {
-protected:
-    explicit Form1Harness(const std::wstring& programFolder) : form(world.Services(programFolder)) {}
+  protected:
+    explicit Form1Harness(const std::wstring& programFolder)
+        : form(world.Services(programFolder)) {}
 
     FakeWorld world;
     Journal& journal = world.journal;

@@ -1,3 +1,4 @@
+#include "common/paths.h"
 #include "main_window/program_folder.h"
 #include <algorithm>
 #include <cwchar>
@@ -5,6 +6,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/twips.h"
 #include "main_window/form1_layout.h"
 
 namespace dllscope {
@@ -35,9 +37,8 @@ TEST(PluginLibraryNames, ListsOnlyPlainDllFilesSortedWithoutRegardToCase) {
         {L"Ärger.dll"},
         {L"apple.dll"},
     };
-    EXPECT_THAT(PluginLibraryNames(entries),
-                ElementsAre(L".dll", L"Alpha.DLL", L"apple.dll", L"beta.dll", L"zeta.dll",
-                            L"Ärger.dll"));
+    EXPECT_THAT(PluginLibraryNames(entries), ElementsAre(L".dll", L"Alpha.DLL", L"apple.dll",
+                                                         L"beta.dll", L"zeta.dll", L"Ärger.dll"));
 }
 
 TEST(PluginLibraryNames, AnEmptyFolderGivesAnEmptyList) {
@@ -64,8 +65,9 @@ TEST(Form1Layout, TabOrderIsOnePlaceForEachControlWithTheEditorFirst) {
 
 TEST(Form1Layout, FrameLiesInsideTheEditorAndItsControlsInsideTheFrame) {
     const auto find = [](const wchar_t* name) {
-        return *std::find_if(kForm1Controls.begin(), kForm1Controls.end(),
-                             [&](const ControlLayout& c) { return std::wcscmp(c.name, name) == 0; });
+        return *std::find_if(
+            kForm1Controls.begin(), kForm1Controls.end(),
+            [&](const ControlLayout& c) { return std::wcscmp(c.name, name) == 0; });
     };
     const ControlLayout editor = find(L"CodeMax1"), frame = find(L"Frame1");
     EXPECT_GE(frame.left, editor.left);

@@ -7,12 +7,12 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/runtime_error.h"
+#include "common/runtime_error.h"
 #include "fakes.h"
 #include "main_window/form1.h"
-#include "plugin/ansi.h"
-#include "plugin/win32_bridge.h"
-#include "plugin/win32_libraries.h"
+#include "common/win32/ansi.h"
+#include "plugin/win32/bridge.h"
+#include "plugin/win32/libraries.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -25,7 +25,7 @@ std::string Ansi(const std::wstring& s) { return ToAnsi(s); }
 
 // Form1's handlers on the real libraries and bridge, with a recording view.
 class RealForm1 : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ClearCallLog(); }
 
     FakeWorld world;
@@ -50,9 +50,9 @@ TEST_F(Recording, SelectionLoadsAsksAndFreesInOrder) {
     Select(L"code1.dll");
     const std::string path = Ansi(InTestFolder(L"code1.dll"));
     // The bridge stays loaded through its bindings; the plugin is freed.
-    EXPECT_THAT(ReadCallLog(), ElementsAre("attach code1.dll", "PluginBackvalue|" + path,
-                                           "PluginName|" + path, "PluginDescription|" + path,
-                                           "detach code1.dll"));
+    EXPECT_THAT(ReadCallLog(),
+                ElementsAre("attach code1.dll", "PluginBackvalue|" + path, "PluginName|" + path,
+                            "PluginDescription|" + path, "detach code1.dll"));
     EXPECT_EQ(Caption(Form1Label::Backvalue), L"Text zum/vom Plugin");
     EXPECT_EQ(Caption(Form1Label::Name), L"Name:" + InTestFolder(L"code1.dll"));
     EXPECT_EQ(GetModuleHandleW(InTestFolder(L"code1.dll").c_str()), nullptr);
@@ -109,7 +109,8 @@ TEST(LackingBridge, AMissingExportIsAnErrorNamingLibraryAndExport) {
         FAIL() << "PluginName should not be found";
     } catch (const RuntimeError& e) {
         EXPECT_EQ(e.Description(),
-                  L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
+                  L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export "
+                  L"\u201EPluginName\u201C.");
     }
 }
 
@@ -132,7 +133,8 @@ TEST(NoBridge, TheFirstCallFailsNamingTheLibrary) {
         bridge.PluginBackvalue(path);
         FAIL() << "there is no bridge";
     } catch (const RuntimeError& e) {
-        EXPECT_THAT(e.Description(), HasSubstr(L"Die Bibliothek \u201Emodbridge.dll\u201C wurde nicht gefunden"));
+        EXPECT_THAT(e.Description(),
+                    HasSubstr(L"Die Bibliothek \u201Emodbridge.dll\u201C wurde nicht gefunden"));
     }
 }
 
@@ -146,7 +148,7 @@ TEST_F(NoBridgeForm, SelectionWarnsAndChangesNoLabel) {
 
 // The reference bridge that ships with Dllscope.
 class RealBridge : public ::testing::Test {
-protected:
+  protected:
     Bindings bindings;
     Win32Bridge bridge{bindings};
     struct Answer {
@@ -193,7 +195,9 @@ TEST_F(RealBridge, TheOutlineIsWrittenToAFileWhoseNameComesBack) {
     const std::wstring file = bridge.PluginRun(L"<h1>Grüße</h1>\r\n<h3 class=x>Tief</h3>", path);
     std::ifstream in(file.c_str(), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(bytes, "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\r\n    Tief\r\n");
+    EXPECT_EQ(bytes,
+              "\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+              "e\r\n    Tief\r\n");
 }
 
 TEST_F(RealBridge, TheExchangeFileIsTidiedOrCreated) {

@@ -1,17 +1,22 @@
 // Strings across the library boundary: ANSI copies, write-back, BSTR results.
 #include <gtest/gtest.h>
 
-#include "plugin/ansi.h"
+#include "common/win32/ansi.h"
 
 namespace dllscope {
 namespace {
 
 TEST(Conversions, UmlautsCrossTheBoundaryAndForeignCharactersBecomeTheCodePagesFallback) {
     ASSERT_EQ(GetACP(), 1252u) << "the tests expect Windows-1252 as the ANSI code page";
-    EXPECT_EQ(ToAnsi(L"Grüße"), "Gr\xFC\xDF" "e");
-    EXPECT_EQ(FromAnsi("Gr\xFC\xDF" "e", 5), L"Grüße");
-    EXPECT_EQ(ToAnsi(L"\u20AC"), "\x80");  // the euro sign is in 1252
-    EXPECT_EQ(ToAnsi(L"a\u03A9b"), "aOb");                   // the system's best fit
+    EXPECT_EQ(ToAnsi(L"Grüße"),
+              "Gr\xFC\xDF"
+              "e");
+    EXPECT_EQ(FromAnsi("Gr\xFC\xDF"
+                       "e",
+                       5),
+              L"Grüße");
+    EXPECT_EQ(ToAnsi(L"\u20AC"), "\x80");                        // the euro sign is in 1252
+    EXPECT_EQ(ToAnsi(L"a\u03A9b"), "aOb");                       // the system's best fit
     EXPECT_EQ(FromAnsi(ToAnsi(L"a\u4E2Db").data(), 3), L"a?b");  // no fit at all
     EXPECT_EQ(ToAnsi(L""), "");
 }

@@ -3,11 +3,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/runtime_error.h"
-#include "main_window/form1_window.h"
-#include "plugin/demo_library_folder.h"
-#include "plugin/ansi.h"
-#include "plugin/win32_demo.h"
+#include "common/runtime_error.h"
+#include "main_window/win32/form1_window.h"
+#include "plugin/win32/demo_library_folder.h"
+#include "common/win32/ansi.h"
+#include "plugin/win32/demo.h"
 #include "test_support.h"
 #include "window_helpers.h"
 
@@ -102,7 +102,7 @@ HRESULT CallServer(const char* entry) {
 }
 
 class ComApartment : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED); }
     void TearDown() override { CoUninitialize(); }
     Win32Automation automation;
@@ -140,8 +140,14 @@ TEST_F(WrapperDemos, TextAndFormGoThroughTheBridgeWithTheDemoPluginPath) {
     EXPECT_EQ(window.Editor().Text(), L"form:text:Grüße");
     const auto log = ReadCallLog();
     ASSERT_EQ(log.size(), 2u);
-    EXPECT_EQ(log[0], "PluginWrappText|Gr\xFC\xDF" "e|" + ToAnsi(InTestFolder(L"demotext.dll")));
-    EXPECT_EQ(log[1], "PluginWrappForm|text:Gr\xFC\xDF" "e|" + ToAnsi(InTestFolder(L"demopane.dll")));
+    EXPECT_EQ(log[0],
+              "PluginWrappText|Gr\xFC\xDF"
+              "e|" +
+                  ToAnsi(InTestFolder(L"demotext.dll")));
+    EXPECT_EQ(log[1],
+              "PluginWrappForm|text:Gr\xFC\xDF"
+              "e|" +
+                  ToAnsi(InTestFolder(L"demopane.dll")));
 }
 
 TEST_F(WrapperDemos, TheFormDemoRefusesMoreThan1200CodeUnits) {

@@ -5,7 +5,7 @@
 
 #include <fstream>
 
-#include "editor/rich_edit_pane.h"
+#include "editor/win32/rich_edit_pane.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -14,7 +14,7 @@ namespace {
 using ::testing::HasSubstr;
 
 class Editor : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500,
                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
@@ -109,11 +109,17 @@ TEST_F(Editor, SelectAllSelectsEverythingEvenWhenEmptyAndOtherCommandsDoNothing)
 }
 
 TEST_F(Editor, LoadFileReadsUtf8Utf16AndAnsi) {
-    EXPECT_EQ(WriteFileAndLoad("\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F" "e\r\nzwei"), L"Grüße\r\nzwei");
+    EXPECT_EQ(WriteFileAndLoad("\xEF\xBB\xBFGr\xC3\xBC\xC3\x9F"
+                               "e\r\nzwei"),
+              L"Grüße\r\nzwei");
     EXPECT_EQ(WriteFileAndLoad(std::string("\xFF\xFEG\0r\0\xFC\0", 8)), L"Grü");
     EXPECT_EQ(WriteFileAndLoad(std::string("\xFE\xFF\0G\0r\0\xFC", 8)), L"Grü");
-    EXPECT_EQ(WriteFileAndLoad("<p>Gr\xC3\xBC\xC3\x9F" "e</p>"), L"<p>Grüße</p>");
-    EXPECT_EQ(WriteFileAndLoad("Gr\xFC\xDF" "e \x80"), L"Grüße €");  // Windows-1252
+    EXPECT_EQ(WriteFileAndLoad("<p>Gr\xC3\xBC\xC3\x9F"
+                               "e</p>"),
+              L"<p>Grüße</p>");
+    EXPECT_EQ(WriteFileAndLoad("Gr\xFC\xDF"
+                               "e \x80"),
+              L"Grüße €");  // Windows-1252
     EXPECT_EQ(WriteFileAndLoad(std::string("MZ\0\x90", 4)), L"MZ\uFFFD\u0090");
 }
 

@@ -3,7 +3,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "main_window/form1_window.h"
+#include "main_window/win32/form1_window.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -144,7 +144,8 @@ TEST_F(Form1Window_, SelectAllButtonSelectsTheEditorTextAndFocusesIt) {
     EXPECT_EQ(window.Editor().WorkText(), L"alles hier");
     EXPECT_EQ(GetFocus(), C(L"CodeMax1"));
     DWORD from = 1, to = 0;
-    SendMessageW(C(L"CodeMax1"), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    SendMessageW(C(L"CodeMax1"), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                 reinterpret_cast<LPARAM>(&to));
     EXPECT_EQ(from, 0u);
     EXPECT_GE(to, 10u);
 }

@@ -5,8 +5,8 @@
 
 #include <fstream>
 
-#include "main_window/form1_window.h"
-#include "plugin/ansi.h"
+#include "main_window/win32/form1_window.h"
+#include "common/win32/ansi.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -15,7 +15,7 @@ namespace {
 using ::testing::ElementsAre;
 
 class RunInWindows : public Form1WindowTest {
-protected:
+  protected:
     void Select(const wchar_t* entry) {
         SelectInList(entry);
         ClearCallLog();
@@ -30,11 +30,14 @@ protected:
 TEST_F(RunInWindows, CodeOneSendsWorkTextAndPutsTheResultInItsPlace) {
     Select(L"code1.dll");
     window.Editor().SetWorkText(L"<b>Grüße</b>\r\nzwei");
-    SendMessageW(window.Control(L"CodeMax1"), EM_SETSEL, 3, 8);  // "Grüße"
+    SendMessageW(window.Control(Form1Control::CodeMax1), EM_SETSEL, 3, 8);  // "Grüße"
     Run();
-    EXPECT_THAT(ReadCallLog(), ElementsAre("attach code1.dll", "PluginBackvalue|" + PathOf(L"code1.dll"),
-                                           "PluginRun|Gr\xFC\xDF" "e|" + PathOf(L"code1.dll"),
-                                           "detach code1.dll"));
+    EXPECT_THAT(ReadCallLog(),
+                ElementsAre("attach code1.dll", "PluginBackvalue|" + PathOf(L"code1.dll"),
+                            "PluginRun|Gr\xFC\xDF"
+                            "e|" +
+                                PathOf(L"code1.dll"),
+                            "detach code1.dll"));
     EXPECT_EQ(window.Editor().Text(), L"<b>run:Grüße</b>\r\nzwei");
     EXPECT_EQ(window.Editor().WorkText(), L"run:Grüße");
 }
@@ -46,8 +49,8 @@ TEST_F(RunInWindows, CodesZeroAndThreeLeaveTheEditorAndThreeSendsTheExchangeFile
     EXPECT_EQ(ReadCallLog().at(2), "PluginRun|bleibt|" + PathOf(L"code0.dll"));
     Select(L"code3.dll");
     Run();
-    EXPECT_EQ(ReadCallLog().at(2), "PluginRun|" + ToAnsi(TestFolder()) + "\\dateiname.txt|" +
-                                       PathOf(L"code3.dll"));
+    EXPECT_EQ(ReadCallLog().at(2),
+              "PluginRun|" + ToAnsi(TestFolder()) + "\\dateiname.txt|" + PathOf(L"code3.dll"));
     EXPECT_EQ(window.Editor().Text(), L"bleibt");
 }
 
@@ -57,8 +60,9 @@ TEST_F(RunInWindows, CodesWithoutMeaningOnlyLoadAndFree) {
         Run();
         const std::wstring name(odd);
         const std::string ansiName(name.begin(), name.end());
-        EXPECT_THAT(ReadCallLog(), ElementsAre("attach " + ansiName, "PluginBackvalue|" + PathOf(odd),
-                                               "detach " + ansiName));
+        EXPECT_THAT(ReadCallLog(),
+                    ElementsAre("attach " + ansiName, "PluginBackvalue|" + PathOf(odd),
+                                "detach " + ansiName));
     }
 }
 

@@ -4,14 +4,14 @@
 #include <fstream>
 #include <utility>
 
-#include "launcher/shell_wait.h"
+#include "launcher/win32/shell_wait.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
 namespace {
 
 class ShellWaitTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         DeleteFileW(record.c_str());
         DeleteFileW((record + L".done").c_str());

@@ -1,9 +1,10 @@
 #include "test_support.h"
 
+#include <cwchar>
 #include <fstream>
 #include <sstream>
 
-#include "main_window/program_folder.h"
+#include "common/paths.h"
 #include "window_helpers.h"
 
 namespace dllscope::testing {
@@ -45,11 +46,22 @@ SeenMessageBox ReadMessageBox(HWND box) {
     }
     if (iconControl && IsWindowVisible(iconControl)) {
         const auto icon = reinterpret_cast<HICON>(SendMessageW(iconControl, STM_GETICON, 0, 0));
-        if (icon == LoadIconW(nullptr, IDI_EXCLAMATION)) seen.icon = BoxIcon::Exclamation;
-        else if (icon == LoadIconW(nullptr, IDI_HAND)) seen.icon = BoxIcon::Error;
-        else if (icon) seen.icon = BoxIcon::Other;
+        if (icon == LoadIconW(nullptr, IDI_EXCLAMATION))
+            seen.icon = BoxIcon::Exclamation;
+        else if (icon == LoadIconW(nullptr, IDI_HAND))
+            seen.icon = BoxIcon::Error;
+        else if (icon)
+            seen.icon = BoxIcon::Other;
     }
     return seen;
+}
+
+Form1Control ControlNamed(const wchar_t* name) {
+    for (const ControlLayout& row : kForm1Controls) {
+        if (std::wcscmp(row.name, name) == 0) return row.control;
+    }
+    ADD_FAILURE() << "no control named " << name;
+    return Form1Control::CodeMax1;
 }
 
 std::wstring TextOf(HWND window) {

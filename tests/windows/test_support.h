@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main_window/form1_window.h"
+#include "main_window/win32/form1_window.h"
 
 namespace dllscope::testing {
 
@@ -39,12 +39,12 @@ SeenMessageBox ReadMessageBox(HWND box);
 // While it lives, a thread answers every message box of this process with
 // OK and remembers what each one said.
 class MessageBoxWatcher {
-public:
+  public:
     MessageBoxWatcher();
     ~MessageBoxWatcher();
     std::vector<SeenMessageBox> Seen();
 
-private:
+  private:
     void Watch();
     static BOOL CALLBACK AnswerBox(HWND w, LPARAM self);
     std::atomic<bool> stop_{false};
@@ -54,15 +54,19 @@ private:
     std::thread thread_;
 };
 
+// The row of Form1's control of that name (the tests name controls as the
+// error reports do).
+Form1Control ControlNamed(const wchar_t* name);
+
 // A window's text, as GetWindowText reads it.
 std::wstring TextOf(HWND window);
 
 // Form1 as a real window of the test's program folder, and what a person
 // does to it: click a button, select a list entry.
 class Form1WindowTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
-    HWND C(const wchar_t* name) { return window.Control(name); }
+    HWND C(const wchar_t* name) { return window.Control(ControlNamed(name)); }
     void Click(const wchar_t* button);
     void SelectInList(const wchar_t* entry);
 

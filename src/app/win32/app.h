@@ -1,0 +1,63 @@
+#pragma once
+// The application object: the export bindings of the run, the program-wide
+// state, the open windows and the message loop.
+#include <windows.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "plugin/win32/bindings.h"
+
+namespace dllscope {
+
+// A top-level window of the program, as the message loop sees it.
+class AppWindow {
+  public:
+    virtual ~AppWindow() = default;
+    virtual HWND Handle() const = 0;
+    // Keyboard navigation of the window's own; true when the message was used.
+    virtual bool PreTranslate(MSG& msg) = 0;
+};
+
+class App {
+  public:
+    explicit App(HINSTANCE instance) : instance_(instance) {}
+    App(const App&) = delete;
+    App& operator=(const App&) = delete;
+
+    HINSTANCE Instance() const { return instance_; }
+    Bindings& ExportBindings() { return bindings_; }
+    // The program-wide result file name; only the run command writes it.
+    std::wstring& ResultFileName() { return resultFileName_; }
+
+    // Registers a window class of the program's, with its icon.
+    void RegisterWindowClass(const wchar_t* name, WNDPROC proc) const;
+
+    // The folder of the running executable.
+    static std::wstring ProgramFolder();
+
+    // The program ends once the last open window is closed.
+    void WindowOpened(AppWindow& window);
+    void WindowClosed(AppWindow& window);
+
+    // Runs a command handler; an error it lets escape is reported in a
+    // message box naming the command, and the program goes on.
+    void RunCommand(HWND owner, const std::wstring& caption, const std::wstring& handler,
+                    const std::function<void()>& body);
+
+    int RunMessageLoop();
+
+  private:
+    HINSTANCE instance_;
+    Bindings bindings_;
+    std::wstring resultFileName_;
+    std::vector<AppWindow*> windows_;
+};
+
+// Opens the program's main window, Form1, and shows it. Defined by the main
+// window; the program runs until the last of its windows is closed.
+std::unique_ptr<AppWindow> OpenMainWindow(App& app, int showCommand);
+
+}  // namespace dllscope

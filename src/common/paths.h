@@ -1,0 +1,14 @@
+#pragma once
+// Paths: the folder of a file, a name in a folder.
+#include <string>
+
+namespace dllscope {
+
+// The folder part of the executable's full path: no trailing backslash,
+// except at the root of a drive ("C:\").
+std::wstring FolderOf(const std::wstring& modulePath);
+
+// folder + "\" + name, without doubling the backslash at a drive root.
+std::wstring InFolder(const std::wstring& folder, const std::wstring& name);
+
+}  // namespace dllscope

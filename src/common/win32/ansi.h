@@ -1,0 +1,31 @@
+#pragma once
+// Strings at the library boundary: to the ANSI code page and back, and the
+// BSTR results that hold ANSI bytes.
+#include <windows.h>
+#include <oleauto.h>
+
+#include <string>
+#include <vector>
+
+namespace dllscope {
+
+std::string ToAnsi(const std::wstring& text);
+std::wstring FromAnsi(const char* data, std::size_t size);
+
+// A NUL-terminated ANSI copy of a string for one call. WriteBack converts the
+// whole buffer, its length unchanged, back into the caller's variable.
+class AnsiArg {
+  public:
+    explicit AnsiArg(const std::wstring& text);
+    char* get() { return buffer_.data(); }
+    void WriteBack(std::wstring& target) const;
+
+  private:
+    std::vector<char> buffer_;  // the text and its NUL
+};
+
+// Takes ownership of a BSTR result: its SysStringByteLen bytes are ANSI text
+// (embedded NULs kept; a null BSTR is the empty string). Frees it.
+std::wstring TakeAnsiBstr(BSTR result);
+
+}  // namespace dllscope

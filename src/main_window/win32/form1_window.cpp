@@ -1,0 +1,292 @@
+#include "main_window/win32/form1_window.h"
+
+#include <algorithm>
+#include <vector>
+
+#include <commctrl.h>
+
+#include "common/win32/message_box.h"
+#include "launcher/win32/shell_wait.h"
+#include "common/paths.h"
+#include "common/twips.h"
+#include "main_window/program_folder.h"
+#include "plugin/win32/demo_library_folder.h"
+
+namespace dllscope {
+namespace {
+
+constexpr wchar_t kClassName[] = L"DllscopeForm1";
+constexpr COLORREF kInfoBackground = RGB(255, 255, 192);
+constexpr COLORREF kDescriptionText = RGB(0, 0, 255);
+
+// Frame1 holds its own controls: it passes their notifications on to Form1
+// and paints its inside, since it lies over the editor pane.
+LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
+    switch (msg) {
+        case WM_COMMAND:
+        case WM_CTLCOLORSTATIC:
+        case WM_CTLCOLOREDIT:
+        case WM_CTLCOLORBTN:
+            return SendMessageW(GetParent(hwnd), msg, wParam, lParam);
+        case WM_ERASEBKGND: {
+            RECT r;
+            GetClientRect(hwnd, &r);
+            FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
+            return 1;
+        }
+        default:
+            return DefSubclassProc(hwnd, msg, wParam, lParam);
+    }
+}
+
+std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
+    std::vector<FolderEntry> entries;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileExW(InFolder(folder, L"*").c_str(), FindExInfoBasic, &found,
+                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find == INVALID_HANDLE_VALUE) return entries;
+    do {
+        const DWORD a = found.dwFileAttributes;
+        entries.push_back({found.cFileName, (a & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return entries;
+}
+
+}  // namespace
+
+Form1Window::Form1Window(App& app)
+    : Window(app),
+      bridge_(app.ExportBindings()),
+      resultViewer_(app, app.ResultFileName()),
+      demoExports_(app.ExportBindings(), kDemoLibraryFolder) {}
+
+Form1Window::~Form1Window() {
+    editor_.reset();
+    if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (font_) DeleteObject(font_);
+    if (infoBrush_) DeleteObject(infoBrush_);
+}
+
+void Form1Window::Create() {
+    if (hwnd_) return;
+    const int dpi = ScreenDpi();
+    CreateFixed(kClassName, kForm1ClientWidth, kForm1ClientHeight, dpi);
+    infoBrush_ = CreateSolidBrush(kInfoBackground);
+    font_ = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
+                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                        DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
+    CreateControls(dpi);
+    form_ = std::make_unique<Form1>(
+        Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_, *this, resultViewer_,
+                      app_.ResultFileName(), demoExports_, automation_});
+    app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
+}
+
+void Form1Window::Show(int showCommand) {
+    Create();
+    ShowWindow(hwnd_, showCommand);
+    UpdateWindow(hwnd_);
+}
+
+void Form1Window::CreateControls(int dpi) {
+    const HINSTANCE instance = app_.Instance();
+    const HWND* frame = &controls_[static_cast<std::size_t>(Form1Control::Frame1)];
+    // Created in tab order, which puts Frame1 (14) before its controls (15 on).
+    std::vector<std::size_t> order(kForm1Controls.size());
+    for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
+        return kForm1Controls[a].tab < kForm1Controls[b].tab;
+    });
+
+    for (const std::size_t i : order) {
+        const ControlLayout& c = kForm1Controls[i];
+        const HWND parent = c.inFrame ? *frame : hwnd_;
+        RECT px{TwipsToPixels(c.left, dpi), TwipsToPixels(c.top, dpi), 0, 0};
+        px.right = px.left + TwipsToPixels(c.width, dpi);
+        px.bottom = px.top + TwipsToPixels(c.height, dpi);
+        const int id = Form1ControlId(i);
+        if (c.kind == ControlKind::Editor) {
+            editor_ = std::make_unique<RichEditPane>(hwnd_, id, px, dpi);
+            controls_[i] = editor_->Handle();
+            continue;
+        }
+        const wchar_t* cls = L"BUTTON";
+        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+        DWORD exStyle = 0;
+        switch (c.kind) {
+            case ControlKind::Button:
+                style |= WS_TABSTOP | BS_PUSHBUTTON;
+                break;
+            case ControlKind::Frame:
+                style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+                exStyle = WS_EX_CONTROLPARENT;
+                break;
+            case ControlKind::Label:
+                cls = L"STATIC";
+                style |= SS_LEFT | SS_NOPREFIX;
+                break;
+            case ControlKind::FileList:
+                cls = L"LISTBOX";
+                style |=
+                    WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case ControlKind::TextBox:
+                cls = L"EDIT";
+                style |= WS_TABSTOP | ES_AUTOHSCROLL;
+                exStyle = WS_EX_CLIENTEDGE;
+                break;
+            case ControlKind::Editor:
+                break;
+        }
+        const HWND w = CreateWindowExW(
+            exStyle, cls, c.text, style, px.left, px.top, px.right - px.left, px.bottom - px.top,
+            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
+        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        controls_[i] = w;
+        if (c.kind == ControlKind::Frame) SetWindowSubclass(w, FrameProc, 0, 0);
+    }
+    // Frame1 lies over the editor pane and is drawn above it.
+    SetWindowPos(*frame, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+bool Form1Window::PreTranslate(MSG& msg) {
+    // Tab moves through the controls in the window's tab order; the editor
+    // pane keeps Tab for itself.
+    if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
+    if (msg.hwnd == editor_->Handle()) return false;
+    std::vector<std::pair<int, HWND>> stops;
+    for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
+        const ControlKind k = kForm1Controls[i].kind;
+        if (k == ControlKind::Label || k == ControlKind::Frame) continue;
+        stops.emplace_back(kForm1Controls[i].tab, controls_[i]);
+    }
+    std::sort(stops.begin(), stops.end());
+    const HWND focus = GetFocus();
+    auto at = std::find_if(stops.begin(), stops.end(),
+                           [focus](const auto& s) { return s.second == focus; });
+    const bool back = GetKeyState(VK_SHIFT) < 0;
+    std::size_t pos = at == stops.end() ? 0 : static_cast<std::size_t>(at - stops.begin());
+    pos = back ? (pos + stops.size() - 1) % stops.size() : (pos + 1) % stops.size();
+    ::SetFocus(stops[pos].second);
+    return true;
+}
+
+LRESULT Form1Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
+    switch (msg) {
+        case WM_COMMAND:
+            OnCommand(LOWORD(wParam), HIWORD(wParam));
+            return 0;
+        case WM_CTLCOLORSTATIC:
+            if (const HBRUSH b =
+                    LabelColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
+                return reinterpret_cast<LRESULT>(b);
+            }
+            break;
+        default:
+            break;
+    }
+    return DefWindowProcW(hwnd_, msg, wParam, lParam);
+}
+
+HBRUSH Form1Window::LabelColours(HWND control, HDC dc) {
+    const HWND description = Control(Form1Control::lblDescription);
+    if (control == Control(Form1Control::lblBackvalue) ||
+        control == Control(Form1Control::lblName) || control == description) {
+        SetBkColor(dc, kInfoBackground);
+        SetTextColor(dc, control == description ? kDescriptionText : GetSysColor(COLOR_WINDOWTEXT));
+        return infoBrush_;
+    }
+    if (control == Control(Form1Control::lblDateiname)) {
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        return GetSysColorBrush(COLOR_WINDOW);
+    }
+    return nullptr;
+}
+
+void Form1Window::OnCommand(int id, int code) {
+    const std::size_t index = static_cast<std::size_t>(id - Form1ControlId(0));
+    if (index >= kForm1Controls.size()) return;
+    const ControlLayout& c = kForm1Controls[index];
+    if (c.kind == ControlKind::FileList) {
+        // The selection handler traps its own errors.
+        if (code == LBN_SELCHANGE) form_->File1_Click();
+        return;
+    }
+    if (c.kind != ControlKind::Button || code != BN_CLICKED || !c.click) return;
+    app_.RunCommand(hwnd_, c.text, std::wstring(c.name) + L"_Click",
+                    [this, &c] { ((*form_).*c.click)(); });
+}
+
+HWND Form1Window::LabelControl(Form1Label label) const {
+    switch (label) {
+        case Form1Label::Backvalue:
+            return Control(Form1Control::lblBackvalue);
+        case Form1Label::Name:
+            return Control(Form1Control::lblName);
+        case Form1Label::Description:
+            return Control(Form1Control::lblDescription);
+        case Form1Label::Dateiname:
+            return Control(Form1Control::lblDateiname);
+    }
+    return nullptr;
+}
+
+void Form1Window::SetCaption(Form1Label label, const std::wstring& text) {
+    SetWindowTextW(LabelControl(label), text.c_str());
+}
+
+std::wstring Form1Window::Caption(Form1Label label) {
+    const HWND w = LabelControl(label);
+    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
+    text.resize(
+        static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
+    return text;
+}
+
+void Form1Window::ShowMessage(const std::wstring& text, MessageIcon icon) {
+    ShowMessageBox(hwnd_, text, icon == MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
+}
+
+void Form1Window::SetFileListFolder(const std::wstring& folder) {
+    const HWND list = Control(Form1Control::File1);
+    const std::vector<std::wstring> names = PluginLibraryNames(ReadFolder(folder));
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 32);
+    for (const std::wstring& name : names) {
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    }
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+std::wstring Form1Window::SelectedFileName() {
+    const HWND list = Control(Form1Control::File1);
+    const LRESULT i = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    if (i == LB_ERR) return std::wstring();
+    const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (len == LB_ERR) return std::wstring();
+    std::wstring name(static_cast<std::size_t>(len) + 1, L'\0');
+    const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                                   reinterpret_cast<LPARAM>(name.data()));
+    name.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
+    return name;
+}
+
+void Form1Window::EndProgram() { PostQuitMessage(0); }
+
+std::int16_t Form1Window::ShellWait(std::wstring& cmdline, std::int16_t bShowApp) {
+    return dllscope::ShellWait(cmdline, bShowApp);
+}
+
+std::unique_ptr<AppWindow> OpenMainWindow(App& app, int showCommand) {
+    auto form1 = std::make_unique<Form1Window>(app);
+    form1->Show(showCommand);
+    return form1;
+}
+
+}  // namespace dllscope

@@ -1,0 +1,68 @@
+#pragma once
+// Form1 as a Win32 window: builds its controls from the layout table, routes
+// each control event to its handler and shows what the handlers ask for.
+#include <windows.h>
+
+#include <array>
+#include <memory>
+
+#include "app/win32/window.h"
+#include "editor/win32/rich_edit_pane.h"
+#include "main_window/form1.h"
+#include "main_window/form1_layout.h"
+#include "plugin/win32/bridge.h"
+#include "plugin/win32/demo.h"
+#include "plugin/win32/libraries.h"
+#include "result_viewer/win32/form2_window.h"
+
+namespace dllscope {
+
+class Form1Window : public Form1View, public Window {
+  public:
+    explicit Form1Window(App& app);
+    ~Form1Window() override;
+
+    // Creates the window and its controls and runs Form_Load; the window is
+    // not shown yet. Show creates it first when needed.
+    void Create();
+    void Show(int showCommand);
+
+    // Public operation of the window: starts a program and waits for its end.
+    std::int16_t ShellWait(std::wstring& cmdline, std::int16_t bShowApp);
+
+    bool PreTranslate(MSG& msg) override;
+    HWND Control(Form1Control control) const {
+        return controls_[static_cast<std::size_t>(control)];
+    }
+    Form1& Handlers() { return *form_; }
+    RichEditPane& Editor() { return *editor_; }
+    Win32ResultViewer& ResultViewerWindow() { return resultViewer_; }
+
+    // Form1View
+    void SetCaption(Form1Label label, const std::wstring& text) override;
+    std::wstring Caption(Form1Label label) override;
+    void ShowMessage(const std::wstring& text, MessageIcon icon) override;
+    void SetFileListFolder(const std::wstring& folder) override;
+    std::wstring SelectedFileName() override;
+    void EndProgram() override;
+
+  private:
+    LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
+    void CreateControls(int dpi);
+    void OnCommand(int id, int code);
+    HBRUSH LabelColours(HWND control, HDC dc);
+    HWND LabelControl(Form1Label label) const;
+
+    std::array<HWND, kForm1Controls.size()> controls_{};
+    std::unique_ptr<RichEditPane> editor_;
+    Win32Libraries libraries_;
+    Win32Bridge bridge_;
+    Win32ResultViewer resultViewer_;
+    Win32DemoExports demoExports_;
+    Win32Automation automation_;
+    std::unique_ptr<Form1> form_;
+    HFONT font_ = nullptr;
+    HBRUSH infoBrush_ = nullptr;
+};
+
+}  // namespace dllscope

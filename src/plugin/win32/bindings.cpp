@@ -1,0 +1,33 @@
+#include "plugin/win32/bindings.h"
+
+#include "common/runtime_error.h"
+#include "common/win32/system_error.h"
+#include "common/win32/ansi.h"
+
+namespace dllscope {
+
+FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
+    const auto key = std::make_pair(library, std::string(exportName));
+    if (const auto found = bound_.find(key); found != bound_.end()) return found->second;
+
+    const std::wstring quotedLibrary = L"\u201E" + library + L"\u201C";
+    // The library stays loaded for the run, as long as the binding does.
+    const HMODULE module = LoadLibraryA(AnsiArg(library).get());
+    if (!module) {
+        const DWORD error = GetLastError();
+        throw RuntimeError(L"Die Bibliothek " + quotedLibrary +
+                           L" wurde nicht gefunden oder kann nicht geladen werden: " +
+                           SystemErrorText(error) + L".");
+    }
+    const FARPROC address = GetProcAddress(module, exportName);
+    if (!address) {
+        FreeLibrary(module);
+        const std::string name(exportName);
+        throw RuntimeError(L"In der Bibliothek " + quotedLibrary + L" fehlt der Export \u201E" +
+                           std::wstring(name.begin(), name.end()) + L"\u201C.");
+    }
+    bound_.emplace(key, address);
+    return address;
+}
+
+}  // namespace dllscope

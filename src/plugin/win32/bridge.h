@@ -1,0 +1,27 @@
+#pragma once
+// The bridge modbridge.dll, reached through its exports.
+#include "plugin/win32/bindings.h"
+#include "plugin/bridge.h"
+
+namespace dllscope {
+
+class Win32Bridge : public Bridge {
+  public:
+    explicit Win32Bridge(Bindings& bindings) : bindings_(bindings) {}
+
+    std::int16_t PluginBackvalue(std::wstring& pluginPath) override;
+    std::wstring PluginName(std::wstring& pluginPath) override;
+    std::wstring PluginDescription(std::wstring& pluginPath) override;
+    std::wstring PluginRun(const std::wstring& text, std::wstring& pluginPath) override;
+    std::wstring WrapperName() override;
+    std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
+    std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
+
+  private:
+    std::wstring PathToString(const char* exportName, std::wstring& pluginPath);
+    std::wstring TextAndPathToString(const char* exportName, const std::wstring& text,
+                                     std::wstring& pluginPath);
+    Bindings& bindings_;
+};
+
+}  // namespace dllscope

@@ -1,0 +1,13 @@
+#pragma once
+#include "plugin/bridge.h"
+
+namespace dllscope {
+
+// LoadLibraryA and FreeLibrary; the loads are not checked.
+class Win32Libraries : public Libraries {
+  public:
+    LibraryHandle Load(const std::wstring& path) override;
+    void Free(LibraryHandle handle) override;
+};
+
+}  // namespace dllscope
