@@ -73,7 +73,21 @@ std::wstring E2eFolder() {
     return FolderOf(std::wstring(path, n));
 }
 
-Driver::Driver(const std::wstring& folder) {
+std::wstring FreshFolder(const wchar_t* kind) {
+    static int made = 0;
+    const std::wstring base = E2eFolder() + L"\\" + kind;
+    CreateDirectoryW(base.c_str(), nullptr);
+    std::wstring folder;
+    do {
+        folder =
+            base + L"\\" + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++made);
+    } while (!CreateDirectoryW(folder.c_str(), nullptr) && made < 10000);
+    return folder;
+}
+
+Driver::Driver(const std::wstring& folder, const std::wstring& localAppData) {
+    const std::wstring appData = localAppData.empty() ? FreshFolder(L"localappdata") : localAppData;
+    SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());  // inherited by the program
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + folder + L"\\Dllscope.exe\"";
@@ -214,8 +228,10 @@ MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
 
 bool Driver::NoMessageBoxWithin(DWORD ms) { return WaitForWindow(L"#32770", ms) == nullptr; }
 
-void Driver::PressOk(const MessageBoxSeen& box) {
-    Click(GetDlgItem(box.hwnd, IDOK));
+void Driver::PressOk(const MessageBoxSeen& box) { Press(box, IDOK); }
+
+void Driver::Press(const MessageBoxSeen& box, int button) {
+    Click(GetDlgItem(box.hwnd, button));
     const DWORD start = GetTickCount();
     while (IsWindow(box.hwnd) && GetTickCount() - start < 5000) Sleep(50);
 }

@@ -17,9 +17,11 @@ struct MessageBoxSeen {
 };
 
 class Driver {
-public:
+  public:
     // Starts program folder + "\Dllscope.exe" and waits for its main window.
-    explicit Driver(const std::wstring& folder);
+    // Each start gets a local application data folder of its own (where
+    // Dllscope keeps the copy of its editor text), unless one is given.
+    explicit Driver(const std::wstring& folder, const std::wstring& localAppData = L"");
     ~Driver();  // ends the program if it still runs
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;
@@ -44,16 +46,20 @@ public:
     MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = 10000);
     bool NoMessageBoxWithin(DWORD ms);
     void PressOk(const MessageBoxSeen& box);
+    void Press(const MessageBoxSeen& box, int button);  // IDYES, IDNO, ...
 
     bool WaitForExit(DWORD ms);
     // Saves the window as it looks on the screen, as a BMP file.
     void Screenshot(HWND window, const std::wstring& file) const;
 
-private:
+  private:
     PROCESS_INFORMATION process_{};
     HWND main_ = nullptr;
 };
 
 std::wstring E2eFolder();
+
+// A new, empty folder below the e2e folder.
+std::wstring FreshFolder(const wchar_t* kind);
 
 }  // namespace dllscope::e2e

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win32/ansi.h"
+#include "plugin/win32/guard.h"
 
 namespace dllscope {
 namespace {
@@ -34,6 +35,10 @@ TEST(Conversions, WriteBackTakesTheWholeBufferWithItsLengthUnchanged) {
     EXPECT_EQ(path.size(), 20u);
     EXPECT_EQ(path[2], L'\0');
     EXPECT_EQ(path.substr(3), L"PLUGINS\\ÄPFEL.DLL");
+}
+
+std::wstring TakeAnsiBstr(BSTR result) {
+    return TakeForeignAnsiBstr({L"Das Plugin", L"test.dll", L"PluginRun"}, result);
 }
 
 TEST(Conversions, BstrResultsAreTakenByByteLengthAndFreed) {

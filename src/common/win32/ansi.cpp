@@ -1,7 +1,6 @@
 #include "common/win32/ansi.h"
 
 #include <climits>
-#include <memory>
 
 namespace dllscope {
 
@@ -32,15 +31,6 @@ AnsiArg::AnsiArg(const std::wstring& text) {
 
 void AnsiArg::WriteBack(std::wstring& target) const {
     target = FromAnsi(buffer_.data(), buffer_.size() - 1);
-}
-
-std::wstring TakeAnsiBstr(BSTR result) {
-    struct Free {
-        void operator()(OLECHAR* b) const { SysFreeString(b); }
-    };
-    const std::unique_ptr<OLECHAR, Free> owned(result);
-    if (!result) return std::wstring();
-    return FromAnsi(reinterpret_cast<const char*>(result), SysStringByteLen(result));
 }
 
 }  // namespace dllscope

@@ -1,6 +1,5 @@
 #pragma once
-// Strings at the library boundary: to the ANSI code page and back, and the
-// BSTR results that hold ANSI bytes.
+// Strings at the library boundary: to the ANSI code page and back.
 #include <windows.h>
 #include <oleauto.h>
 
@@ -23,9 +22,5 @@ class AnsiArg {
   private:
     std::vector<char> buffer_;  // the text and its NUL
 };
-
-// Takes ownership of a BSTR result: its SysStringByteLen bytes are ANSI text
-// (embedded NULs kept; a null BSTR is the empty string). Frees it.
-std::wstring TakeAnsiBstr(BSTR result);
 
 }  // namespace dllscope

@@ -97,6 +97,13 @@ void RichEditPane::SetText(const std::wstring& text, DWORD flags) {
     SETTEXTEX set{flags, kUtf16};
     SendMessageW(hwnd_, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set),
                  reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(hwnd_, EM_SETMODIFY, TRUE, 0);  // whatever the control makes of it
+}
+
+bool RichEditPane::TakeChanged() {
+    const bool changed = SendMessageW(hwnd_, EM_GETMODIFY, 0, 0) != 0;
+    SendMessageW(hwnd_, EM_SETMODIFY, FALSE, 0);
+    return changed;
 }
 
 std::wstring RichEditPane::Text() {

@@ -23,6 +23,11 @@ class RichEditPane : public EditorPane {
     void RunCommand(std::int32_t command, EditorPane& pane) override;
     void SetFocus() override;
 
+    // Whether the text has changed since the last call (typing, a plugin's
+    // write, a loaded file, undo); the first call tells whether it changed
+    // since the pane was made.
+    bool TakeChanged();
+
   private:
     std::wstring GetText(DWORD flags, LONG units);
     void SetText(const std::wstring& text, DWORD flags);

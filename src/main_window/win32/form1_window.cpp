@@ -63,6 +63,8 @@ Form1Window::Form1Window(App& app)
       demoExports_(app.ExportBindings(), kDemoLibraryFolder) {}
 
 Form1Window::~Form1Window() {
+    SetForeignCallObserver(nullptr);
+    recovery_.RemoveAtNormalEnd();
     editor_.reset();
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
     if (font_) DeleteObject(font_);
@@ -81,6 +83,7 @@ void Form1Window::Create() {
     form_ = std::make_unique<Form1>(
         Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_, *this, resultViewer_,
                       app_.ResultFileName(), demoExports_, automation_});
+    SetForeignCallObserver(this);
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
 }
 
@@ -283,9 +286,60 @@ std::int16_t Form1Window::ShellWait(std::wstring& cmdline, std::int16_t bShowApp
     return dllscope::ShellWait(cmdline, bShowApp);
 }
 
+void Form1Window::BeforeForeignCall() {
+    if (!editor_ || !editor_->TakeChanged()) return;
+    bool written = false;
+    try {
+        written = recovery_.Write(editor_->Text());
+    } catch (const std::bad_alloc&) {
+        // No memory for the copy: the call goes ahead, and the note says so.
+    }
+    copy_ = written ? Copy::Saved : Copy::Failed;
+    if (!written) SendMessageW(editor_->Handle(), EM_SETMODIFY, TRUE, 0);  // try again next time
+}
+
+std::wstring Form1Window::SavedTextNote() {
+    switch (copy_.load()) {
+        case Copy::Saved:
+            return L"Der Text des Editors ist gesichert in\n" + recovery_.Path() +
+                   L"\nBeim nächsten Start bietet Dllscope ihn wieder an.";
+        case Copy::Failed:
+            return L"Achtung: Der Text des Editors konnte nicht gesichert werden (" +
+                   recovery_.Path() + L").";
+        case Copy::None:
+            break;
+    }
+    return L"Der Text des Editors ist seit dem Start unverändert; es gibt nichts zu sichern.";
+}
+
+void Form1Window::OfferLeftOverText() {
+    const std::vector<std::wstring> copies = LeftOverCopies(RecoveryFolder());
+    for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {  // the newest first
+        const std::wstring question =
+            L"Dllscope wurde nicht normal beendet (ein Plugin hat das Programm beendet, es "
+            L"wurde beendet, während ein Plugin nicht antwortete, oder der Rechner ging aus).\n\n"
+            L"Der Text des Editors von damals ist gesichert:\n" +
+            *copy + L"\n\nSoll er wieder in den Editor geladen werden?";
+        if (MessageBoxW(hwnd_, question.c_str(), kAppTitle, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            std::wstring path = *copy;
+            editor_->LoadFile(path);
+            BeforeForeignCall();  // this instance's copy holds it now
+            if (copy_ == Copy::Saved) DeleteFileW(copy->c_str());
+            return;  // older copies are offered at the next start
+        }
+        ShowMessageBox(hwnd_,
+                       L"Die Sicherung bleibt bis zum nächsten normalen Ende von Dllscope "
+                       L"erhalten:\n" +
+                           *copy,
+                       MB_ICONINFORMATION);
+        recovery_.RemoveAtNormalEnd(*copy);
+    }
+}
+
 std::unique_ptr<AppWindow> OpenMainWindow(App& app, int showCommand) {
     auto form1 = std::make_unique<Form1Window>(app);
     form1->Show(showCommand);
+    form1->OfferLeftOverText();
     return form1;
 }
 

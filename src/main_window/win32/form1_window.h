@@ -4,20 +4,23 @@
 #include <windows.h>
 
 #include <array>
+#include <atomic>
 #include <memory>
 
+#include "app/win32/recovery.h"
 #include "app/win32/window.h"
 #include "editor/win32/rich_edit_pane.h"
 #include "main_window/form1.h"
 #include "main_window/form1_layout.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/demo.h"
+#include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
 #include "result_viewer/win32/form2_window.h"
 
 namespace dllscope {
 
-class Form1Window : public Form1View, public Window {
+class Form1Window : public Form1View, public Window, public ForeignCallObserver {
   public:
     explicit Form1Window(App& app);
     ~Form1Window() override;
@@ -46,6 +49,15 @@ class Form1Window : public Form1View, public Window {
     std::wstring SelectedFileName() override;
     void EndProgram() override;
 
+    // ForeignCallObserver: the editor text is copied aside before each call
+    // into foreign code when it has changed.
+    void BeforeForeignCall() override;
+    std::wstring SavedTextNote() override;
+
+    // Offers the editor text that an instance ending abnormally left behind.
+    void OfferLeftOverText();
+    const RecoveryFile& Recovery() const { return recovery_; }
+
   private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void CreateControls(int dpi);
@@ -53,7 +65,11 @@ class Form1Window : public Form1View, public Window {
     HBRUSH LabelColours(HWND control, HDC dc);
     HWND LabelControl(Form1Label label) const;
 
+    enum class Copy { None, Saved, Failed };
+
     std::array<HWND, kForm1Controls.size()> controls_{};
+    RecoveryFile recovery_{RecoveryFolder()};
+    std::atomic<Copy> copy_{Copy::None};  // read by the watchdog's thread too
     std::unique_ptr<RichEditPane> editor_;
     Win32Libraries libraries_;
     Win32Bridge bridge_;

@@ -3,6 +3,7 @@
 #include "common/runtime_error.h"
 #include "common/win32/system_error.h"
 #include "common/win32/ansi.h"
+#include "plugin/win32/guard.h"
 
 namespace dllscope {
 
@@ -12,7 +13,11 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
 
     const std::wstring quotedLibrary = L"\u201E" + library + L"\u201C";
     // The library stays loaded for the run, as long as the binding does.
-    const HMODULE module = LoadLibraryA(AnsiArg(library).get());
+    AnsiArg ansiLibrary(library);
+    char* const name = ansiLibrary.get();
+    HMODULE module = nullptr;
+    CallForeign({L"Die Bibliothek", FileNameOf(library), L"LoadLibrary"},
+                [&] { module = LoadLibraryA(name); });
     if (!module) {
         const DWORD error = GetLastError();
         throw RuntimeError(L"Die Bibliothek " + quotedLibrary +
@@ -21,7 +26,8 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
     }
     const FARPROC address = GetProcAddress(module, exportName);
     if (!address) {
-        FreeLibrary(module);
+        CallForeign({L"Die Bibliothek", FileNameOf(library), L"FreeLibrary"},
+                    [&] { FreeLibrary(module); });
         const std::string name(exportName);
         throw RuntimeError(L"In der Bibliothek " + quotedLibrary + L" fehlt der Export \u201E" +
                            std::wstring(name.begin(), name.end()) + L"\u201C.");

@@ -1,6 +1,7 @@
 #include "plugin/win32/bridge.h"
 
 #include "common/win32/ansi.h"
+#include "plugin/win32/guard.h"
 
 namespace dllscope {
 namespace {
@@ -10,12 +11,20 @@ using PathToBstr = BSTR(WINAPI*)(char* pluginPath);
 using TextAndPathToBstr = BSTR(WINAPI*)(char* text, char* pluginPath);
 using NothingToBstr = BSTR(WINAPI*)();
 
+// A call of the bridge about a plugin: reports name the plugin.
+ForeignCall AboutPlugin(const std::wstring& pluginPath, const char* exportName) {
+    const std::string name(exportName);
+    return {L"Das Plugin", FileNameOf(pluginPath), std::wstring(name.begin(), name.end())};
+}
+
 }  // namespace
 
 std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
     const auto fn = bindings_.Get<PathToShort>(kBridgeFileName, "PluginBackvalue");
     AnsiArg path(pluginPath);
-    const short code = fn(path.get());
+    char* const p = path.get();
+    short code = 0;
+    CallForeign(AboutPlugin(pluginPath, "PluginBackvalue"), [&] { code = fn(p); });
     path.WriteBack(pluginPath);
     return code;
 }
@@ -23,9 +32,13 @@ std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
 std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& pluginPath) {
     const auto fn = bindings_.Get<PathToBstr>(kBridgeFileName, exportName);
     AnsiArg path(pluginPath);
-    std::wstring result = TakeAnsiBstr(fn(path.get()));
+    char* const p = path.get();
+    BSTR result = nullptr;
+    const ForeignCall call = AboutPlugin(pluginPath, exportName);
+    CallForeign(call, [&] { result = fn(p); });
+    std::wstring answer = TakeForeignAnsiBstr(call, result);
     path.WriteBack(pluginPath);
-    return result;
+    return answer;
 }
 
 std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
@@ -33,9 +46,14 @@ std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std:
     const auto fn = bindings_.Get<TextAndPathToBstr>(kBridgeFileName, exportName);
     AnsiArg textArg(text);  // a temporary: never written back
     AnsiArg path(pluginPath);
-    std::wstring result = TakeAnsiBstr(fn(textArg.get(), path.get()));
+    char* const t = textArg.get();
+    char* const p = path.get();
+    BSTR result = nullptr;
+    const ForeignCall call = AboutPlugin(pluginPath, exportName);
+    CallForeign(call, [&] { result = fn(t, p); });
+    std::wstring answer = TakeForeignAnsiBstr(call, result);
     path.WriteBack(pluginPath);
-    return result;
+    return answer;
 }
 
 std::wstring Win32Bridge::PluginName(std::wstring& pluginPath) {
@@ -51,7 +69,11 @@ std::wstring Win32Bridge::PluginRun(const std::wstring& text, std::wstring& plug
 }
 
 std::wstring Win32Bridge::WrapperName() {
-    return TakeAnsiBstr(bindings_.Get<NothingToBstr>(kBridgeFileName, "WrapperName")());
+    const auto fn = bindings_.Get<NothingToBstr>(kBridgeFileName, "WrapperName");
+    BSTR result = nullptr;
+    const ForeignCall call{L"Die Brücke", kBridgeFileName, L"WrapperName"};
+    CallForeign(call, [&] { result = fn(); });
+    return TakeForeignAnsiBstr(call, result);
 }
 
 std::wstring Win32Bridge::PluginWrappText(const std::wstring& text, std::wstring& pluginPath) {

@@ -7,6 +7,7 @@
 #include "common/win32/system_error.h"
 #include "common/paths.h"
 #include "common/win32/ansi.h"
+#include "plugin/win32/guard.h"
 
 namespace dllscope {
 
@@ -21,18 +22,37 @@ namespace {
 const CLSID kEditorObjectClassId = {0xECEDB944, 0xAC41, 0x11D2, {0xAB, 0x20, 0, 0, 0, 0, 0, 0}};
 const IID kEditorObjectInterfaceId = {0xECEDB953, 0xAC41, 0x11D2, {0xAB, 0x20, 0, 0, 0, 0, 0, 0}};
 
+// What pbplugin's value and the automation objects run is foreign code too.
+const ForeignCall kValueOfPbplugin{L"Der Wert von", L"pbplugin", L"Invoke"};
+
+ForeignCall OfDemoClass(const wchar_t* call);
+
+// Releases are guarded as well; a fault in one can only be dropped here,
+// since it happens on the way out (the object stays as it is).
 struct ReleaseUnknown {
-    void operator()(IUnknown* p) const { p->Release(); }
+    void operator()(IUnknown* p) const {
+        Fault ignored;
+        auto release = [p] { p->Release(); };
+        RunGuarded(release, ignored);
+    }
 };
 using UnknownPtr = std::unique_ptr<IUnknown, ReleaseUnknown>;
 
 struct FreeBstr {
-    void operator()(OLECHAR* b) const { SysFreeString(b); }
+    void operator()(OLECHAR* b) const {
+        Fault ignored;
+        auto free = [b] { SysFreeString(b); };
+        RunGuarded(free, ignored);
+    }
 };
 using BstrPtr = std::unique_ptr<OLECHAR, FreeBstr>;
 
 struct ClearVariant {
-    void operator()(VARIANT* v) const { VariantClear(v); }
+    void operator()(VARIANT* v) const {
+        Fault ignored;
+        auto clear = [v] { VariantClear(v); };
+        RunGuarded(clear, ignored);
+    }
 };
 
 std::wstring GuidText(const GUID& id) {
@@ -58,9 +78,13 @@ VARIANT DefaultMember(IDispatch* object, const std::wstring& index) {
     VARIANT result;
     VariantInit(&result);
     EXCEPINFO exception{};
-    const HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
-                                      DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, &result,
-                                      &exception, nullptr);
+    HRESULT hr = E_FAIL;
+    VARIANT* const out = &result;
+    EXCEPINFO* const info = &exception;
+    CallForeign(kValueOfPbplugin, [&] {
+        hr = object->Invoke(DISPID_VALUE, IID_NULL, LOCALE_USER_DEFAULT,
+                            DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params, out, info, nullptr);
+    });
     const std::wstring detail = exception.bstrDescription ? exception.bstrDescription : L"";
     SysFreeString(exception.bstrSource);
     SysFreeString(exception.bstrDescription);
@@ -89,20 +113,26 @@ VARIANT ArrayElement(SAFEARRAY* array, VARTYPE elementType, const std::wstring& 
     HRESULT hr = SafeArrayPtrOfIndex(array, &at, &data);  // DISP_E_BADINDEX outside its bounds
     VARIANT element;
     VariantInit(&element);
+    VARIANT* const to = &element;
     if (SUCCEEDED(hr) && elementType == VT_VARIANT) {
-        hr = VariantCopy(&element, static_cast<VARIANT*>(data));
+        CallForeign(kValueOfPbplugin, [&] { hr = VariantCopy(to, static_cast<VARIANT*>(data)); });
     } else if (SUCCEEDED(hr)) {
         VARIANT ref;  // the element's own bytes, seen as a VARIANT of its type
         VariantInit(&ref);
         ref.vt = static_cast<VARTYPE>(elementType | VT_BYREF);
         ref.byref = data;
-        hr = VariantCopyInd(&element, &ref);
+        VARIANT* const from = &ref;
+        CallForeign(kValueOfPbplugin, [&] { hr = VariantCopyInd(to, from); });
     }
     if (FAILED(hr)) {
         throw RuntimeError(L"Der Wert von \u201Epbplugin\u201C hat kein Element " + index + L": " +
                            HresultText(hr) + L".");
     }
     return element;
+}
+
+ForeignCall OfDemoClass(const wchar_t* call) {
+    return {L"Die Automatisierungsklasse", GuidText(kDemoClassId), call};
 }
 
 }  // namespace
@@ -120,7 +150,10 @@ std::int32_t VariantElement(const VARIANT& value, const std::wstring& index) {
     const std::unique_ptr<VARIANT, ClearVariant> owned(&element);
     VARIANT number;
     VariantInit(&number);
-    const HRESULT hr = VariantChangeType(&number, &element, 0, VT_I4);
+    HRESULT hr = E_FAIL;
+    VARIANT* const to = &number;
+    VARIANT* const from = &element;
+    CallForeign(kValueOfPbplugin, [&] { hr = VariantChangeType(to, from, 0, VT_I4); });
     if (FAILED(hr)) {
         throw RuntimeError(L"Das Element \u201E" + index +
                            L"\u201C von \u201Epbplugin\u201C ist keine "
@@ -134,7 +167,11 @@ std::wstring Win32DemoExports::plugrun(const std::wstring& text) {
     using Plugrun = BSTR(WINAPI*)(char* text);
     const auto fn = bindings_.Get<Plugrun>(InFolder(folder_, L"comdemo.dll"), "plugrun");
     AnsiArg arg(text);
-    return TakeAnsiBstr(fn(arg.get()));
+    char* const a = arg.get();
+    BSTR result = nullptr;
+    const ForeignCall call{L"Die Bibliothek", L"comdemo.dll", L"plugrun"};
+    CallForeign(call, [&] { result = fn(a); });
+    return TakeForeignAnsiBstr(call, result);
 }
 
 std::int32_t Win32DemoExports::pbpluginElement(const std::wstring& index) {
@@ -143,14 +180,19 @@ std::int32_t Win32DemoExports::pbpluginElement(const std::wstring& index) {
     VARIANT value;
     VariantInit(&value);  // empty: pbplugin puts its value here
     const std::unique_ptr<VARIANT, ClearVariant> owned(&value);
-    fn(&value);
+    VARIANT* const out = &value;
+    CallForeign({L"Die Bibliothek", L"lexdemo.dll", L"pbplugin"}, [&] { fn(out); });
     return VariantElement(value, index);
 }
 
 std::wstring Win32Automation::DemoClassFirstMethod(const std::wstring& text) {
     IUnknown* raw = nullptr;
-    const HRESULT created = CoCreateInstance(kDemoClassId, nullptr, CLSCTX_ALL, kDemoInterfaceId,
-                                             reinterpret_cast<void**>(&raw));
+    HRESULT created = E_FAIL;
+    void** const made = reinterpret_cast<void**>(&raw);
+    // Creating it loads its library, whose entry point runs.
+    CallForeign(OfDemoClass(L"CoCreateInstance"), [&] {
+        created = CoCreateInstance(kDemoClassId, nullptr, CLSCTX_ALL, kDemoInterfaceId, made);
+    });
     if (FAILED(created) || !raw) {
         throw RuntimeError(L"Die Automatisierungsklasse " + GuidText(kDemoClassId) +
                            L" kann nicht erzeugt werden: " + HresultText(created) + L".");
@@ -162,21 +204,32 @@ std::wstring Win32Automation::DemoClassFirstMethod(const std::wstring& text) {
     const auto method = reinterpret_cast<FirstMethod*>(*reinterpret_cast<void***>(raw))[7];
     BSTR textArg = SysAllocStringLen(text.data(), static_cast<UINT>(text.size()));
     BSTR resultArg = nullptr;
-    const HRESULT status = method(raw, &textArg, &resultArg);
-    const BstrPtr ownedText(textArg),
-        ownedResult(resultArg);  // the method may have replaced the text
+    HRESULT status = E_FAIL;
+    BSTR* const in = &textArg;
+    BSTR* const out = &resultArg;
+    const ForeignCall call = OfDemoClass(L"der ersten Methode");
+    CallForeign(call, [&] { status = method(raw, in, out); });
+    const BstrPtr ownedText(textArg);  // the method may have replaced the text
     if (FAILED(status)) {
+        const BstrPtr ownedResult(resultArg);
         throw RuntimeError(L"Die erste Methode der Automatisierungsklasse " +
                            GuidText(kDemoClassId) + L" meldet einen Fehler: " +
                            HresultText(status) + L".");
     }
-    return resultArg ? std::wstring(resultArg, SysStringLen(resultArg)) : std::wstring();
+    const std::string bytes = TakeForeignBstrBytes(call, resultArg);  // UTF-16, freed
+    return std::wstring(reinterpret_cast<const wchar_t*>(bytes.data()),
+                        bytes.size() / sizeof(wchar_t));
 }
 
 void Win32Automation::CreateAndReleaseEditorObject() {
     IUnknown* raw = nullptr;
-    const HRESULT hr = CoCreateInstance(kEditorObjectClassId, nullptr, CLSCTX_ALL,
-                                        kEditorObjectInterfaceId, reinterpret_cast<void**>(&raw));
+    HRESULT hr = E_FAIL;
+    void** const made = reinterpret_cast<void**>(&raw);
+    CallForeign(
+        {L"Die Automatisierungsklasse", GuidText(kEditorObjectClassId), L"CoCreateInstance"}, [&] {
+            hr = CoCreateInstance(kEditorObjectClassId, nullptr, CLSCTX_ALL,
+                                  kEditorObjectInterfaceId, made);
+        });
     if (hr == REGDB_E_CLASSNOTREG) return;  // this program's editor has no such class
     if (FAILED(hr) || !raw) {
         throw RuntimeError(L"Das Objekt der Klasse " + GuidText(kEditorObjectClassId) +

@@ -1,14 +1,27 @@
 #include "plugin/win32/libraries.h"
 
 #include "common/win32/ansi.h"
+#include "plugin/win32/guard.h"
 
 namespace dllscope {
 
 LibraryHandle Win32Libraries::Load(const std::wstring& path) {
     AnsiArg ansiPath(path);
-    return reinterpret_cast<LibraryHandle>(LoadLibraryA(ansiPath.get()));
+    char* const p = ansiPath.get();
+    HMODULE module = nullptr;
+    // Loading runs the library's entry point.
+    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary"},
+                [&] { module = LoadLibraryA(p); });
+    return reinterpret_cast<LibraryHandle>(module);
 }
 
-void Win32Libraries::Free(LibraryHandle handle) { FreeLibrary(reinterpret_cast<HMODULE>(handle)); }
+void Win32Libraries::Free(LibraryHandle handle) {
+    const HMODULE module = reinterpret_cast<HMODULE>(handle);
+    wchar_t path[MAX_PATH];
+    const DWORD n = module ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
+    // Freeing the last reference runs the entry point again.
+    CallForeign({L"Die Bibliothek", FileNameOf(std::wstring(path, n)), L"FreeLibrary"},
+                [&] { FreeLibrary(module); });
+}
 
 }  // namespace dllscope

@@ -1,0 +1,354 @@
+#include "plugin/win32/guard.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+
+#include "common/runtime_error.h"
+#include "common/win32/ansi.h"
+
+extern "C" {
+int dllscope_guarded_call(void (*fn)(void*), void* arg, dllscope::Fault* fault);
+void dllscope_guard_landing();
+EXCEPTION_DISPOSITION dllscope_guard_handler(EXCEPTION_RECORD* record, void* frame,
+                                             CONTEXT* context, void* dispatcherContext);
+}
+
+namespace dllscope {
+namespace {
+
+constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+constexpr DWORD kMsvcCppException = 0xE06D7363;
+constexpr DWORD kGccCppException = 0x20474343;
+constexpr DWORD kDelphiException = 0x0EEDFADE;
+constexpr DWORD kDotNetException = 0xE0434352;
+// Raised by Dllscope when foreign code calls abort (std::terminate does).
+constexpr DWORD kAbortException = 0xE0444C41;
+
+thread_local int guardDepth = 0;
+
+// Errors (severity bits 11, the customer-defined ones included) and the
+// warnings that end a program when nobody handles them; informational
+// exceptions (a thread name, debug output) go on to whoever raised them.
+bool Contained(DWORD code) {
+    if ((code & 0xC0000000) == 0xC0000000) return true;
+    switch (code) {
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+        case EXCEPTION_BREAKPOINT:
+        case EXCEPTION_SINGLE_STEP:
+        case kGccCppException:
+        case kDelphiException:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool RaisedBySoftware(DWORD code) {
+    return code == kMsvcCppException || code == kGccCppException || code == kDelphiException ||
+           code == kDotNetException || code == kAbortException;
+}
+
+const wchar_t* FaultKind(DWORD code) {
+    switch (code) {
+        case EXCEPTION_ACCESS_VIOLATION:
+            return L"Zugriffsverletzung";
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+            return L"Ganzzahlige Division durch null";
+        case EXCEPTION_INT_OVERFLOW:
+            return L"Ganzzahlüberlauf";
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+            return L"Ungültiger Befehl";
+        case EXCEPTION_PRIV_INSTRUCTION:
+            return L"Privilegierter Befehl";
+        case EXCEPTION_STACK_OVERFLOW:
+            return L"Stapelüberlauf";
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+            return L"Falsch ausgerichteter Zugriff";
+        case EXCEPTION_IN_PAGE_ERROR:
+            return L"Seitenfehler beim Lesen";
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+            return L"Feldgrenze überschritten";
+        case EXCEPTION_BREAKPOINT:
+            return L"Haltepunkt ohne Debugger";
+        case EXCEPTION_SINGLE_STEP:
+            return L"Einzelschritt ohne Debugger";
+        case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+            return L"Gleitkomma-Division durch null";
+        case EXCEPTION_FLT_DENORMAL_OPERAND:
+        case EXCEPTION_FLT_INEXACT_RESULT:
+        case EXCEPTION_FLT_INVALID_OPERATION:
+        case EXCEPTION_FLT_OVERFLOW:
+        case EXCEPTION_FLT_STACK_CHECK:
+        case EXCEPTION_FLT_UNDERFLOW:
+            return L"Gleitkommafehler";
+        case 0xC0000409:
+            return L"Pufferüberlauf im Stapel";
+        case kMsvcCppException:
+            return L"C++-Ausnahme (Visual C++), die das Plugin nicht abfängt";
+        case kGccCppException:
+            return L"C++-Ausnahme (GCC), die das Plugin nicht abfängt";
+        case kDelphiException:
+            return L"Delphi-Ausnahme, die das Plugin nicht abfängt";
+        case kDotNetException:
+            return L".NET-Ausnahme, die das Plugin nicht abfängt";
+        case kAbortException:
+            return L"Programmabbruch (abort oder std::terminate)";
+        default:
+            return L"Ausnahme";
+    }
+}
+
+std::wstring Hex(ULONG_PTR value, int digits) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+// "crash.dll+0x1A2B" when the address lies in a module, else the address.
+std::wstring Location(const void* address) {
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module)) {
+        return L"an Adresse " + Hex(reinterpret_cast<ULONG_PTR>(address), 1);
+    }
+    wchar_t path[MAX_PATH];
+    const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    const ULONG_PTR offset =
+        reinterpret_cast<ULONG_PTR>(address) - reinterpret_cast<ULONG_PTR>(module);
+    return L"in " + FileNameOf(std::wstring(path, n)) + L"+" + Hex(offset, 1);
+}
+
+// After a stack overflow the stack has lost its guard page: the next
+// overflow would end the program. Guard the lowest committed pages again,
+// as many as the system keeps in reserve for handling an overflow.
+void RearmStackGuard() {
+    MEMORY_BASIC_INFORMATION here;
+    if (!VirtualQuery(&here, &here, sizeof here)) return;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const SIZE_T page = system.dwPageSize;
+    ULONG guarantee = 0;
+    SetThreadStackGuarantee(&guarantee);  // 0 asks without changing it
+    const SIZE_T pages =
+        guarantee > 0 ? (guarantee + page - 1) / page : (sizeof(void*) == 8 ? 2 : 1);
+    char* at = static_cast<char*>(here.AllocationBase);
+    char* const top = reinterpret_cast<char*>(&here);
+    while (at < top) {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery(at, &region, sizeof region)) return;
+        if (region.Protect & PAGE_GUARD) return;  // armed
+        if (region.State == MEM_COMMIT && !(region.Protect & PAGE_NOACCESS)) {
+            DWORD old;
+            VirtualProtect(region.BaseAddress, pages * page, PAGE_READWRITE | PAGE_GUARD, &old);
+            return;
+        }
+        at = static_cast<char*>(region.BaseAddress) + region.RegionSize;
+    }
+}
+
+// abort() of the C runtime (every MinGW module shares msvcrt's) raises
+// SIGABRT first: inside a guarded call that becomes an exception the guard
+// ends the call with; elsewhere the program ends as it would have.
+void OnAbort(int) {
+    if (guardDepth == 0) return;
+    std::signal(SIGABRT, OnAbort);
+    RaiseException(kAbortException, 0, 0, nullptr);  // continuable: the guard resumes elsewhere
+}
+
+// The program-wide state of the foreign calls: the observer, and the call
+// under way on the main thread, which the watchdog thread watches.
+class Watchdog {
+  public:
+    static Watchdog& Instance() {
+        static Watchdog watchdog;
+        return watchdog;
+    }
+
+    struct Watched {
+        bool active = false;
+        ForeignCall call;
+        ULONGLONG since = 0;
+    };
+
+    ForeignCallObserver* observer = nullptr;
+
+    Watched Begin(const ForeignCall& call) {
+        Watched next{true, call, GetTickCount64()};
+        EnterCriticalSection(&lock_);
+        std::swap(watched_, next);
+        ++generation_;
+        LeaveCriticalSection(&lock_);
+        return next;
+    }
+
+    void End(Watched& previous) {
+        EnterCriticalSection(&lock_);
+        std::swap(watched_, previous);
+        if (watched_.active) watched_.since = GetTickCount64();
+        ++generation_;
+        LeaveCriticalSection(&lock_);
+    }
+
+  private:
+    Watchdog() {
+        InitializeCriticalSection(&lock_);
+        // Room to report a stack overflow in, and no "abnormal program
+        // termination" box of the C runtime before SIGABRT is raised.
+        ULONG guarantee = 64 * 1024;
+        SetThreadStackGuarantee(&guarantee);
+        _set_error_mode(_OUT_TO_STDERR);
+        std::signal(SIGABRT, OnAbort);
+        if (const HANDLE t = CreateThread(nullptr, 64 * 1024, Run, this, 0, nullptr))
+            CloseHandle(t);
+    }
+
+    static DWORD WINAPI Run(void* self) {
+        static_cast<Watchdog*>(self)->Watch();
+        return 0;
+    }
+
+    void Watch() {
+        for (;;) {
+            Sleep(250);
+            EnterCriticalSection(&lock_);
+            const bool hung =
+                watched_.active && GetTickCount64() - watched_.since >= kHangMilliseconds;
+            const Watched seen = hung ? watched_ : Watched{};
+            const unsigned long generation = generation_;
+            LeaveCriticalSection(&lock_);
+            if (!hung) continue;
+            const std::wstring note = observer ? observer->SavedTextNote() : std::wstring();
+            const std::wstring text =
+                std::wstring(seen.call.subject) + L" \u201E" + seen.call.name +
+                L"\u201C antwortet nicht: Der Aufruf von " + seen.call.call + L" läuft seit " +
+                std::to_wstring((GetTickCount64() - seen.since) / 1000) + L" Sekunden.\n\n" + note +
+                L"\n\nDllscope jetzt beenden? \u201EJa\u201C beendet Dllscope sofort, "
+                L"\u201ENein\u201C wartet weiter.";
+            const int answer =
+                MessageBoxW(nullptr, text.c_str(), L"Dllscope",
+                            MB_YESNO | MB_ICONWARNING | MB_TOPMOST | MB_SETFOREGROUND);
+            EnterCriticalSection(&lock_);
+            const bool stillHung = generation_ == generation;
+            if (stillHung) watched_.since = GetTickCount64();  // ask again after another while
+            LeaveCriticalSection(&lock_);
+            if (stillHung && answer == IDYES) TerminateProcess(GetCurrentProcess(), 3);
+        }
+    }
+
+    CRITICAL_SECTION lock_;
+    Watched watched_;
+    unsigned long generation_ = 0;
+};
+
+std::wstring Action(const std::wstring& call) {
+    if (call == L"LoadLibrary") return L"beim Laden";
+    if (call == L"FreeLibrary") return L"beim Freigeben";
+    if (call.rfind(L"der ", 0) == 0) return L"beim Aufruf " + call;
+    return L"beim Aufruf von " + call;
+}
+
+std::wstring Named(const ForeignCall& call) {
+    return std::wstring(call.subject) + L" \u201E" + call.name + L"\u201C";
+}
+
+}  // namespace
+
+bool RunGuarded(void (*fn)(void*), void* arg, Fault& fault) noexcept {
+    fault = Fault{};
+    ++guardDepth;
+    const int faulted = dllscope_guarded_call(fn, arg, &fault);
+    --guardDepth;
+    if (faulted && fault.code == EXCEPTION_STACK_OVERFLOW) RearmStackGuard();
+    return faulted == 0;
+}
+
+std::wstring DescribeFault(const Fault& fault) {
+    std::wstring text = std::wstring(FaultKind(fault.code)) + L" (" + Hex(fault.code, 8) + L")";
+    if (fault.accessKnown) {
+        text += fault.accessKind == 1   ? L" beim Schreiben an Adresse "
+                : fault.accessKind == 8 ? L" beim Ausführen an Adresse "
+                                        : L" beim Lesen von Adresse ";
+        text += Hex(fault.accessAddress, 1);
+    }
+    if (!RaisedBySoftware(fault.code)) text += L" " + Location(fault.address);
+    return text;
+}
+
+std::wstring FileNameOf(const std::wstring& path) {
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+void SetForeignCallObserver(ForeignCallObserver* observer) {
+    Watchdog::Instance().observer = observer;
+}
+
+void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg) {
+    Watchdog& watchdog = Watchdog::Instance();
+    if (watchdog.observer) watchdog.observer->BeforeForeignCall();
+    Watchdog::Watched previous = watchdog.Begin(call);
+    Fault fault;
+    const bool returned = RunGuarded(fn, arg, fault);
+    watchdog.End(previous);
+    if (!returned) {
+        throw RuntimeError(Named(call) + L" ist " + Action(call.call) + L" abgestürzt: " +
+                           DescribeFault(fault) + L".");
+    }
+}
+
+std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result) {
+    if (!result) return std::string();
+    const auto invalid = [&](const Fault& fault) {
+        return RuntimeError(Named(call) + L" hat aus " + call.call +
+                            L" ein ungültiges Ergebnis zurückgegeben: " + DescribeFault(fault) +
+                            L".");
+    };
+    Fault fault;
+    UINT size = 0;
+    auto measure = [&] { size = SysStringByteLen(result); };
+    if (!RunGuarded(measure, fault)) throw invalid(fault);
+    std::string bytes(size, '\0');
+    char* to = bytes.data();
+    auto copy = [&] { std::memcpy(to, result, size); };
+    if (!RunGuarded(copy, fault)) throw invalid(fault);
+    auto release = [&] { SysFreeString(result); };
+    if (!RunGuarded(release, fault)) throw invalid(fault);
+    return bytes;
+}
+
+std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result) {
+    const std::string bytes = TakeForeignBstrBytes(call, result);
+    return FromAnsi(bytes.data(), bytes.size());
+}
+
+}  // namespace dllscope
+
+extern "C" EXCEPTION_DISPOSITION dllscope_guard_handler(EXCEPTION_RECORD* record, void* frame,
+                                                        CONTEXT* context, void*) {
+    if ((record->ExceptionFlags & dllscope::kUnwinding) ||
+        !dllscope::Contained(record->ExceptionCode)) {
+        return ExceptionContinueSearch;
+    }
+    // The trampoline keeps the fault record beside its frame: 32 bytes above
+    // the frame on 64-bit Windows, in the registration on 32-bit Windows.
+    constexpr std::size_t kRecordOffset = sizeof(void*) == 8 ? 32 : 8;
+    auto* fault = *reinterpret_cast<dllscope::Fault**>(static_cast<char*>(frame) + kRecordOffset);
+    fault->code = record->ExceptionCode;
+    fault->address = record->ExceptionAddress;
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
+        fault->accessKnown = true;
+        fault->accessKind = record->ExceptionInformation[0];
+        fault->accessAddress = record->ExceptionInformation[1];
+    }
+#ifdef _WIN64
+    context->Rsp = reinterpret_cast<DWORD64>(frame);
+    context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
+#else
+    context->Esp = reinterpret_cast<DWORD>(frame);
+    context->Eip = reinterpret_cast<DWORD>(&dllscope_guard_landing);
+#endif
+    return ExceptionContinueExecution;
+}

@@ -1,0 +1,100 @@
+// Plugins that crash, end the program or do not return, run with the mouse as
+// a person runs them: Dllscope reports, keeps the text and goes on, or
+// offers the text again at the next start.
+#include <fstream>
+#include <iterator>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "driver.h"
+
+namespace dllscope::e2e {
+namespace {
+
+using ::testing::HasSubstr;
+
+std::wstring FaultyFolder() { return E2eFolder() + L"\\faulty"; }
+
+void RunPlugin(Driver& app, const wchar_t* plugin) {
+    app.ClickListEntry(app.Control(L"File1"), plugin);
+    app.Click(app.Control(L"Command10"));
+}
+
+LRESULT Selection(Driver& app) { return SendMessageW(app.Control(L"CodeMax1"), EM_GETSEL, 0, 0); }
+
+TEST(Faults, ACrashingPluginIsReportedTheTextStaysAndTheNextPluginRuns) {
+    Driver app(FaultyFolder());
+    app.Click(app.Control(L"CodeMax1"));
+    app.Type(L"<b>Grüße</b>");
+    const LRESULT selection = Selection(app);
+    struct Case {
+        const wchar_t* plugin;
+        const wchar_t* said;
+    };
+    for (const Case c : {Case{L"nullwrite.dll",
+                              L"Zugriffsverletzung (0xC0000005) beim Schreiben an Adresse 0x0 "
+                              L"in nullwrite.dll+0x"},
+                         Case{L"stack.dll", L"Stapelüberlauf (0xC00000FD) in stack.dll+0x"},
+                         Case{L"garbage.dll",
+                              L"hat aus PluginRun ein ungültiges Ergebnis zurückgegeben: "
+                              L"Zugriffsverletzung"}}) {
+        RunPlugin(app, c.plugin);
+        const MessageBoxSeen box = app.WaitForMessageBox();
+        EXPECT_EQ(box.title, L"Dllscope");
+        EXPECT_EQ(box.icon, Icon::Error);
+        EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201E" + std::wstring(c.plugin) + L"\u201C"));
+        EXPECT_THAT(box.text, HasSubstr(c.said));
+        app.PressOk(box);
+        EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"<b>Grüße</b>") << c.plugin;
+        EXPECT_EQ(Selection(app), selection) << c.plugin;
+    }
+    RunPlugin(app, L"entities.dll");
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;");
+}
+
+TEST(Faults, TheTextOfAProgramThatAPluginEndedIsOfferedAtTheNextStart) {
+    const std::wstring appData = FreshFolder(L"localappdata");
+    const std::wstring text = L"Zeile eins <p>\r\nZeile zwei äöü €";
+    {
+        Driver app(FaultyFolder(), appData);
+        app.Click(app.Control(L"CodeMax1"));
+        app.Type(L"Zeile eins <p>");
+        app.PressKey(VK_RETURN);
+        app.Type(L"Zeile zwei äöü €");
+        ASSERT_EQ(app.TextOf(app.Control(L"CodeMax1")), text);
+        RunPlugin(app, L"exit.dll");
+        ASSERT_TRUE(app.WaitForExit(10000));
+    }
+    Driver again(FaultyFolder(), appData);
+    const MessageBoxSeen offer = again.WaitForMessageBox();
+    EXPECT_THAT(offer.text, HasSubstr(L"nicht normal beendet"));
+    again.Press(offer, IDYES);
+    EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), text);
+}
+
+TEST(Faults, APluginThatDoesNotReturnIsReportedAndEndingKeepsTheText) {
+    const std::wstring appData = FreshFolder(L"localappdata");
+    Driver app(FaultyFolder(), appData);
+    app.Click(app.Control(L"CodeMax1"));
+    app.Type(L"Noch da");
+    RunPlugin(app, L"loop.dll");
+    const MessageBoxSeen box = app.WaitForMessageBox(20000);
+    ASSERT_NE(box.hwnd, nullptr) << "no word within 20 s";
+    EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
+    EXPECT_THAT(box.text, HasSubstr(appData + L"\\Dllscope\\"));
+    app.Press(box, IDYES);
+    ASSERT_TRUE(app.WaitForExit(10000));
+
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((appData + L"\\Dllscope\\*.txt").c_str(), &found);
+    ASSERT_NE(find, INVALID_HANDLE_VALUE) << "the copy of the text is gone";
+    FindClose(find);
+    std::ifstream copy((appData + L"\\Dllscope\\" + found.cFileName).c_str(), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(copy)),
+                            std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, "\xEF\xBB\xBFNoch da");
+}
+
+}  // namespace
+}  // namespace dllscope::e2e
