@@ -5,6 +5,7 @@
 //                                         a text (2,000,000 characters) through an identity plugin
 //   dllscope_bench loadfile ours|floor    LoadFile of a 10 MB HTML file
 //   dllscope_bench startup ours|floor     Form1 with the DLLs of its folder
+//   dllscope_bench recovery ours|floor    the copy of a 10 MB editor text before a plugin call
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
 #include <windows.h>
 #include <psapi.h>
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "app/win32/app.h"
+#include "app/win32/recovery.h"
 #include "editor/win32/rich_edit_pane.h"
 #include "main_window/form1.h"
 #include "main_window/win32/form1_window.h"
@@ -217,12 +219,52 @@ Result Startup(bool ours) {
     return r;
 }
 
+// The copy of the editor text that Dllscope writes before a call into a
+// plugin when the text has changed: read the pane, write UTF-8, flush. The
+// floor writes and flushes the same bytes, made beforehand.
+Result Recovery(bool ours) {
+    const HWND host = Host();
+    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    const std::wstring text = SampleText(10 * 1000 * 1000);
+    RawSet(pane.Handle(), text);
+    SendMessageW(pane.Handle(), EM_SETMODIFY, TRUE, 0);
+    Result r;
+    if (ours) {
+        RecoveryFile copy(Folder());
+        const auto start = Clock::now();
+        if (pane.TakeChanged()) {
+            const std::wstring now = pane.Text();
+            r.control = Seconds(start);  // the read from the control
+            if (!copy.Write(now)) std::fprintf(stderr, "copy failed\n");
+        }
+        r.seconds = Seconds(start);
+        copy.RemoveAtNormalEnd();
+    } else {
+        std::string bytes = "\xEF\xBB\xBF";
+        bytes.resize(3 + static_cast<std::size_t>(WideCharToMultiByte(
+                             CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data() + 3,
+                            static_cast<int>(bytes.size() - 3), nullptr, nullptr);
+        const std::wstring name = Folder() + L"\\floor-copy.txt";
+        const auto start = Clock::now();
+        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        DWORD written = 0;
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        FlushFileBuffers(file);
+        CloseHandle(file);
+        r.seconds = Seconds(start);
+        DeleteFileW(name.c_str());
+    }
+    return r;
+}
+
 }  // namespace
 }  // namespace dllscope
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: dllscope_bench roundtrip|loadfile|startup ours|floor\n");
+        std::fprintf(stderr, "usage: dllscope_bench roundtrip|loadfile|startup|recovery ours|floor\n");
         return 2;
     }
     const std::string which = argv[1];
@@ -235,6 +277,8 @@ int main(int argc, char** argv) {
         r = dllscope::LoadFile(ours);
     else if (which == "startup")
         r = dllscope::Startup(ours);
+    else if (which == "recovery")
+        r = dllscope::Recovery(ours);
     else
         return 2;
     std::printf("%s %s %.3f %.3f %.1f\n", which.c_str(), argv[2], r.seconds, r.control,
