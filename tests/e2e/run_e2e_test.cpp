@@ -93,5 +93,18 @@ TEST(Run, ClosingTheMainWindowKeepsTheProgramUntilTheViewerIsClosedToo) {
     EXPECT_TRUE(app.WaitForExit(5000));
 }
 
+TEST(Run, NoWindowTakesInputWhileTheViewerSaysItsFileIsMissing) {
+    Driver app(E2eFolder() + L"\\faulty");
+    app.ClickListEntry(app.Control(L"File1"), L"nofile.dll");
+    app.Click(app.Control(L"Command10"));
+    const MessageBoxSeen box = app.WaitForMessageBox();
+    EXPECT_THAT(box.text, HasSubstr(L"C:\\gibt-es-nicht\\ergebnis.txt"));
+    EXPECT_FALSE(IsWindowEnabled(app.Main()));
+    app.Click(app.Control(L"Command15"));  // "PluginBackvalue" would answer in a box of its own
+    app.PressOk(box);
+    EXPECT_TRUE(app.NoMessageBoxWithin(1500)) << "Form1 took the click while the box was open";
+    EXPECT_TRUE(IsWindowEnabled(app.Main()));
+}
+
 }  // namespace
 }  // namespace dllscope::e2e

@@ -168,5 +168,68 @@ TEST_F(WrapperDemos, TheFormDemoRefusesMoreThan1200CodeUnits) {
     EXPECT_EQ(seen[0].icon, BoxIcon::None);
 }
 
+// The classes that Command8 and Command11 create, served by a counting test
+// object registered under their identifiers: a wrong identifier creates
+// nothing, and an object that is not released stays alive.
+class CountingObjects : public Form1WindowTest {
+  protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        Form1WindowTest::SetUp();
+        counting_ = LoadLibraryW(InTestFolder(L"counting.dll").c_str());
+        ASSERT_NE(counting_, nullptr);
+    }
+    void TearDown() override {
+        for (const wchar_t* key : kKeys) {
+            for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE})
+                RegDeleteTreeW(root, key);
+        }
+        CallServer("DllRegisterServer");  // the demo class as the README's command leaves it
+        CoUninitialize();
+    }
+    // Registers counting.dll under a class, for the user and (where Wine looks) the machine.
+    void RegisterCounting(const wchar_t* key) {
+        const std::wstring server = InTestFolder(L"counting.dll");
+        for (const HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            RegDeleteTreeW(root, key);
+            HKEY k = nullptr;
+            ASSERT_EQ(RegCreateKeyExW(root, (std::wstring(key) + L"\\InprocServer32").c_str(), 0,
+                                      nullptr, 0, KEY_WRITE, nullptr, &k, nullptr),
+                      ERROR_SUCCESS);
+            RegSetValueExW(k, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(server.c_str()),
+                           static_cast<DWORD>((server.size() + 1) * sizeof(wchar_t)));
+            RegCloseKey(k);
+        }
+    }
+    LONG Count(const char* which) {
+        using Counter = LONG(WINAPI*)();
+        return reinterpret_cast<Counter>(
+            reinterpret_cast<void (*)()>(GetProcAddress(counting_, which)))();
+    }
+
+    static constexpr const wchar_t* kKeys[] = {
+        L"Software\\Classes\\CLSID\\{ECEDB944-AC41-11D2-AB20-000000000000}",
+        L"Software\\Classes\\CLSID\\{C70AA879-112A-4294-9096-CFC5158773F3}"};
+    HMODULE counting_ = nullptr;
+};
+
+TEST_F(CountingObjects, Command8CreatesTheEditorsClassAndReleasesIt) {
+    RegisterCounting(kKeys[0]);
+    const LONG before = Count("CountingCreated");
+    Click(L"Command8");
+    EXPECT_EQ(Count("CountingCreated"), before + 1);
+    EXPECT_EQ(Count("CountingAlive"), 0);
+}
+
+TEST_F(CountingObjects, Command11ShowsWhatTheDemoClassMadeAndReleasesIt) {
+    RegisterCounting(kKeys[1]);
+    const LONG before = Count("CountingCreated");
+    window.Editor().SetWorkText(L"Grüße");
+    Click(L"Command11");
+    EXPECT_EQ(window.Editor().Text(), L"gezählt: Grüße");
+    EXPECT_EQ(Count("CountingCreated"), before + 1);
+    EXPECT_EQ(Count("CountingAlive"), 0);
+}
+
 }  // namespace
 }  // namespace dllscope::testing

@@ -1,5 +1,7 @@
 // Form1 as a real window: its layout in pixels at 96 DPI, its colours, its
 // list, and its handlers reached through the controls.
+#include <vector>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -97,17 +99,28 @@ TEST_F(Form1Window_, IsAFixedSizeWindowWithAnIconAndFrame1DrawnAboveTheEditor) {
 
 TEST_F(Form1Window_, InformationLabelsHaveTheirColours) {
     const HDC dc = CreateCompatibleDC(nullptr);
-    const auto colours = [&](const wchar_t* name) {
-        SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                     reinterpret_cast<LPARAM>(C(name)));
-        return std::make_pair(GetBkColor(dc), GetTextColor(dc));
+    struct Colours {
+        COLORREF background, textBackground, text;
+        bool operator==(const Colours& o) const {
+            return background == o.background && textBackground == o.textBackground &&
+                   text == o.text;
+        }
     };
-    const COLORREF yellow = RGB(255, 255, 192);
-    EXPECT_EQ(colours(L"lblBackvalue"), std::make_pair(yellow, GetSysColor(COLOR_WINDOWTEXT)));
-    EXPECT_EQ(colours(L"lblName"), std::make_pair(yellow, GetSysColor(COLOR_WINDOWTEXT)));
-    EXPECT_EQ(colours(L"lblDescription"), std::make_pair(yellow, RGB(0, 0, 255)));
-    EXPECT_EQ(colours(L"lblDateiname"),
-              std::make_pair(GetSysColor(COLOR_WINDOW), GetSysColor(COLOR_WINDOWTEXT)));
+    const auto colours = [&](const wchar_t* name) {
+        // The brush paints the label; the text's own background and colour go to the DC.
+        const auto brush = reinterpret_cast<HBRUSH>(
+            SendMessageW(window.Handle(), WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
+                         reinterpret_cast<LPARAM>(C(name))));
+        LOGBRUSH painted{};
+        GetObjectW(brush, sizeof painted, &painted);
+        return Colours{painted.lbColor, GetBkColor(dc), GetTextColor(dc)};
+    };
+    const COLORREF yellow = RGB(255, 255, 192), text = GetSysColor(COLOR_WINDOWTEXT);
+    EXPECT_TRUE(colours(L"lblBackvalue") == (Colours{yellow, yellow, text}));
+    EXPECT_TRUE(colours(L"lblName") == (Colours{yellow, yellow, text}));
+    EXPECT_TRUE(colours(L"lblDescription") == (Colours{yellow, yellow, RGB(0, 0, 255)}));
+    const COLORREF white = GetSysColor(COLOR_WINDOW);
+    EXPECT_TRUE(colours(L"lblDateiname") == (Colours{white, white, text}));
     DeleteDC(dc);
 }
 
@@ -164,10 +177,16 @@ TEST_F(Form1Window_, TabFollowsTheWindowsTabOrder) {
         SetKeyboardState(keys);
         return GetFocus();
     };
-    EXPECT_EQ(tabFrom(L"Command9", false), C(L"Command10"));
-    EXPECT_EQ(tabFrom(L"File1", false), C(L"Command17"));
-    EXPECT_EQ(tabFrom(L"Command17", false), C(L"Command13"));  // labels and the frame take no focus
-    EXPECT_EQ(tabFrom(L"Command16", false), C(L"CodeMax1"));
+    // The whole order, from the first button round to the editor pane.
+    const std::vector<std::wstring> order = {L"Command9",  L"Command10", L"Command7",  L"Command14",
+                                             L"Command15", L"File1",     L"Command17", L"Command13",
+                                             L"Command12", L"Command11", L"Text1",     L"Command8",
+                                             L"Command6",  L"Command5",  L"Command4",  L"Command3",
+                                             L"Command2",  L"Command1",  L"Command16", L"CodeMax1"};
+    for (std::size_t i = 0; i + 1 < order.size(); ++i) {
+        EXPECT_EQ(tabFrom(order[i].c_str(), false), C(order[i + 1].c_str()))
+            << "Tab from " << order[i];
+    }
     EXPECT_EQ(tabFrom(L"Command9", true), C(L"CodeMax1"));
     MSG inEditor{C(L"CodeMax1"), WM_KEYDOWN, VK_TAB, 0, 0, {}};
     EXPECT_FALSE(window.PreTranslate(inEditor));  // the editor keeps its Tab

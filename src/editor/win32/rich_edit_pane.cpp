@@ -155,7 +155,17 @@ void RichEditPane::LoadFile(std::wstring& fileName) {
         }
     }
     SetText(text, ST_DEFAULT);
-    if (!problem.empty()) ShowMessageBox(GetAncestor(hwnd_, GA_ROOT), problem, MB_ICONERROR);
+    if (problem.empty()) return;
+    const HWND window = GetAncestor(hwnd_, GA_ROOT);
+    // Form2 reports while it loads, before it is shown: a box owned by a
+    // hidden window would leave Form1 open to input while the run command
+    // still holds the bridge and the plugin. Task-modal, without an owner,
+    // the box keeps every window of the program from input until answered.
+    if (IsWindowVisible(window)) {
+        ShowMessageBox(window, problem, MB_ICONERROR);
+    } else {
+        ShowMessageBox(nullptr, problem, MB_ICONERROR | MB_TASKMODAL);
+    }
 }
 
 void RichEditPane::RunCommand(std::int32_t command, EditorPane&) {
