@@ -4,8 +4,11 @@
 // It answers about itself when given its own path, and explains why a
 // library is no plugin instead of failing.
 #include <string>
+#include <vector>
 
 #include "tagsmith_plugin.h"
+#include "common/paths.h"
+#include "plugin/library_diagnosis.h"
 #include "text_helpers.h"
 
 namespace {
@@ -21,18 +24,83 @@ BSTR Result(const std::string& text) {
 
 std::wstring Bitness() { return sizeof(void*) == 8 ? L"64 Bit" : L"32 Bit"; }
 
-std::wstring SystemReason(DWORD code) {
+// The system's words for an error code: inserts such as %1 become the
+// library's name, so that no raw placeholder reaches the user.
+std::wstring SystemText(DWORD code, const std::wstring& name) {
     wchar_t* buffer = nullptr;
     const DWORD n = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
     std::wstring text = n ? std::wstring(buffer, n) : L"Systemfehler";
     if (buffer) LocalFree(buffer);
+    for (std::size_t at; (at = text.find(L"%1")) != std::wstring::npos;) text.replace(at, 2, name);
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L'.' ||
                              text.back() == L' ')) {
         text.pop_back();
     }
-    return text + L" (Fehler " + std::to_wstring(code) + L")";
+    return text;
+}
+
+// The files the diagnosis reads, as they lie on the disk.
+class DiskFiles : public dllscope::LibraryFiles {
+  public:
+    bool Read(const std::wstring& path, std::string& bytes) override {
+        const HANDLE file =
+            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return false;
+        LARGE_INTEGER size{};
+        bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (256LL << 20);
+        if (ok) {
+            bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
+            DWORD got = 0;
+            ok = bytes.empty() ||
+                 (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
+                  got == bytes.size());
+        }
+        CloseHandle(file);
+        return ok;
+    }
+};
+
+// Where the loader looks for a plugin's dependencies after its own folder.
+std::vector<std::wstring> SearchFolders() {
+    wchar_t folder[MAX_PATH];
+    std::vector<std::wstring> folders;
+    const UINT system = GetSystemDirectoryW(folder, MAX_PATH);
+    folders.emplace_back(folder, system < MAX_PATH ? system : 0);
+    const UINT windows = GetWindowsDirectoryW(folder, MAX_PATH);
+    const std::wstring windowsFolder(folder, windows < MAX_PATH ? windows : 0);
+    folders.push_back(windowsFolder + L"\\system");
+    folders.push_back(windowsFolder);
+    std::wstring path(32767, L'\0');
+    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
+    for (std::size_t start = 0; start <= path.size();) {
+        std::size_t end = path.find(L';', start);
+        if (end == std::wstring::npos) end = path.size();
+        if (end > start) folders.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return folders;
+}
+
+constexpr int kOwnBits = sizeof(void*) == 8 ? 64 : 32;
+
+// Why the library at `path` could not be loaded, from the file itself.
+std::wstring WhyNotLoaded(const char* path, DWORD error) {
+    const std::wstring widePath = AnsiToWide(path);
+    DiskFiles files;
+    const dllscope::LoadFailure failure{error, SystemText(error, dllscope::FileNameOf(widePath)),
+                                        kOwnBits, SearchFolders()};
+    return dllscope::DiagnoseLibrary(widePath, failure, files);
+}
+
+// What is wrong with a library that loaded but lacks the plugin exports,
+// beyond that; empty when nothing.
+std::wstring WhatElseIsWrong(const char* path) {
+    DiskFiles files;
+    return dllscope::DiagnoseLoadedLibrary(AnsiToWide(path), {0, L"", kOwnBits, SearchFolders()},
+                                           files);
 }
 
 bool IsSelf(const char* path) {
@@ -44,24 +112,25 @@ bool IsSelf(const char* path) {
 
 // A plugin loaded for one call, or the reason why it is none.
 class Plugin {
-public:
+  public:
     explicit Plugin(const char* path) {
         const UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
         module_ = LoadLibraryA(path);
         const DWORD error = GetLastError();
         SetErrorMode(oldMode);
         if (!module_) {
-            problem_ = L"Die Bibliothek kann nicht geladen werden: " + SystemReason(error) + L".";
-            if (error == ERROR_BAD_EXE_FORMAT) {
-                problem_ += L" Vermutlich passt die Bitbreite nicht: diese Brücke ist eine " +
-                            Bitness() + L"-DLL und lädt nur Plugins mit " + Bitness() + L".";
-            }
+            problem_ = WhyNotLoaded(path, error);
             return;
         }
         backvalue_ = Export<TsBackvalueFn>("TsBackvalue");
         name_ = Export<TsNameFn>("TsName");
         description_ = Export<TsDescriptionFn>("TsDescription");
         run_ = Export<TsRunFn>("TsRun");
+        if (!problem_.empty()) {
+            // Loaded, but no plugin: a program or a .NET assembly says so,
+            // and so does a function a dependency lacks.
+            if (const std::wstring what = WhatElseIsWrong(path); !what.empty()) problem_ = what;
+        }
     }
     ~Plugin() {
         if (module_) FreeLibrary(module_);
@@ -79,7 +148,7 @@ public:
         return result ? result : SysAllocStringByteLen("", 0);
     }
 
-private:
+  private:
     template <class Fn>
     Fn Export(const char* name) {
         const FARPROC address = GetProcAddress(module_, name);
@@ -132,8 +201,10 @@ TS_EXPORT BSTR WINAPI PluginName(char* path) {
 
 TS_EXPORT BSTR WINAPI PluginDescription(char* path) {
     if (IsSelf(path)) {
-        return Result(Ansi(L"Die Brücke selbst, kein Plugin: sie lädt das gewählte Plugin, "
-                           L"fragt es ab und reicht seine Antworten weiter (" + Bitness() + L")."));
+        return Result(
+            Ansi(L"Die Brücke selbst, kein Plugin: sie lädt das gewählte Plugin, "
+                 L"fragt es ab und reicht seine Antworten weiter (" +
+                 Bitness() + L")."));
     }
     const Plugin plugin(path);
     return Result(plugin.Valid() ? plugin.Description() : Ansi(plugin.Problem()));

@@ -15,4 +15,9 @@ std::wstring InFolder(const std::wstring& folder, const std::wstring& name) {
     return folder + L'\\' + name;
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+    const auto slash = path.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace dllscope

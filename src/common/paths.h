@@ -11,4 +11,7 @@ std::wstring FolderOf(const std::wstring& modulePath);
 // folder + "\" + name, without doubling the backslash at a drive root.
 std::wstring InFolder(const std::wstring& folder, const std::wstring& name);
 
+// The file name part of a path.
+std::wstring FileNameOf(const std::wstring& path);
+
 }  // namespace dllscope

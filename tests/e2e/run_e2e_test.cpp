@@ -106,5 +106,25 @@ TEST(Run, NoWindowTakesInputWhileTheViewerSaysItsFileIsMissing) {
     EXPECT_TRUE(IsWindowEnabled(app.Main()));
 }
 
+// A folder and a plugin whose names the ANSI code page cannot carry: the
+// short (8.3) forms reach the bridge, and the plugin answers and runs.
+TEST(Run, APluginOutsideTheAnsiCodePageAnswersAndRuns) {
+    const std::wstring folder = E2eFolder() + L"\\\u03A9mega";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    for (const wchar_t* file : {L"Dllscope.exe", L"modbridge.dll"}) {
+        ASSERT_TRUE(CopyFileW((AppFolder() + L"\\" + file).c_str(), (folder + L"\\" + file).c_str(),
+                              FALSE));
+    }
+    ASSERT_TRUE(CopyFileW((AppFolder() + L"\\entities.dll").c_str(),
+                          (folder + L"\\\u0141ukasz.dll").c_str(), FALSE));
+    Driver app(folder);
+    app.ClickListEntry(app.Control(L"File1"), L"\u0141ukasz.dll");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblName")), L"HTML-Entities");
+    EXPECT_EQ(app.TextOf(app.Control(L"lblBackvalue")), L"Text zum/vom Plugin");
+    TypeIntoEditor(app, L"<\u00e4>");
+    app.Click(app.Control(L"Command10"));
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;&auml;&gt;");
+}
+
 }  // namespace
 }  // namespace dllscope::e2e

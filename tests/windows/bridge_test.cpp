@@ -6,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <vector>
 
 #include "common/runtime_error.h"
 #include "fakes.h"
@@ -20,6 +21,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 std::string Ansi(const std::wstring& s) { return ToAnsi(s); }
 
@@ -223,22 +225,35 @@ TEST_F(RealBridge, AnswersAboutItselfWhenGivenItsOwnPath) {
 }
 
 TEST_F(RealBridge, SaysWhyALibraryIsNoPlugin) {
-    const Answer noExports = Ask(L"noplugin.dll");
-    EXPECT_EQ(noExports.code, -1);
-    EXPECT_THAT(noExports.description, HasSubstr(L"\"TsBackvalue\" fehlt"));
-
-    const Answer wrongBitness = Ask(L"otherbitness.dll");
-    EXPECT_EQ(wrongBitness.code, -1);
-    EXPECT_THAT(wrongBitness.description, HasSubstr(L"kann nicht geladen werden"));
-    EXPECT_THAT(wrongBitness.description, HasSubstr(L"Bitbreite"));
-
-    const Answer notAnImage = Ask(L"broken.dll");
-    EXPECT_EQ(notAnImage.code, -1);
-    EXPECT_THAT(notAnImage.description, HasSubstr(L"kann nicht geladen werden"));
-
-    const Answer missing = Ask(L"missing.dll");
-    EXPECT_EQ(missing.code, -1);
-    EXPECT_THAT(missing.description, HasSubstr(L"(Fehler 126)"));
+    struct Case {
+        const wchar_t* file;
+        std::wstring said;
+    };
+    const std::wstring otherBitness = sizeof(void*) == 8
+                                          ? L"ist eine 32-Bit-DLL; dieses Dllscope ist 64 Bit."
+                                          : L"ist eine 64-Bit-DLL; dieses Dllscope ist 32 Bit.";
+    for (const Case& c : std::vector<Case>{
+             {L"noplugin.dll", L"\"TsBackvalue\" fehlt"},
+             {L"otherbitness.dll", L"\u201Eotherbitness.dll\u201C " + otherBitness},
+             {L"broken.dll",
+              L"\u201Ebroken.dll\u201C ist keine Windows-DLL: der Datei fehlt der Kopf"},
+             {L"empty.dll", L"\u201Eempty.dll\u201C ist eine leere Datei (0 Bytes), keine DLL."},
+             {L"program.dll", L"\u201Eprogram.dll\u201C ist ein Programm (EXE), keine DLL."},
+             {L"chain.dll",
+              L"\u201Echain.dll\u201C braucht \u201Emiddle.dll\u201C, \u201Emiddle.dll\u201C "
+              L"braucht \u201Egibtsnicht.dll\u201C, die nicht gefunden wird"},
+             {L"needy.dll",
+              L"\u201Eneedy.dll\u201C braucht die Funktion \u201ENew\u201C aus "
+              L"\u201Eprovider.dll\u201C, aber"},
+             {L"initfails.dll", L"Der Einsprungpunkt (DllMain) von \u201Einitfails.dll\u201C"},
+             {L"missing.dll", L"gibt es nicht"},
+         }) {
+        const Answer a = Ask(c.file);
+        EXPECT_EQ(a.code, -1) << c.file;
+        EXPECT_EQ(a.name, L"(kein Plugin)") << c.file;
+        EXPECT_THAT(a.description, HasSubstr(c.said)) << c.file;
+        EXPECT_THAT(a.description, Not(HasSubstr(L"%1"))) << c.file;
+    }
     // What is no plugin gives the text back: a caller that writes it loses nothing.
     std::wstring path = InTestFolder(L"missing.dll");
     EXPECT_EQ(bridge.PluginRun(L"Text", path), L"Text");

@@ -23,6 +23,44 @@ std::wstring FromAnsi(const char* data, std::size_t size) {
     return out;
 }
 
+bool PassesAnsi(const std::wstring& text) {
+    if (text.empty()) return true;
+    BOOL usedDefault = FALSE;
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, text.data(), static_cast<int>(text.size()),
+                        nullptr, 0, nullptr, &usedDefault);
+    return !usedDefault;
+}
+
+std::wstring PassablePath(const std::wstring& path) {
+    if (PassesAnsi(path)) return path;
+    std::wstring shortPath(MAX_PATH, L'\0');
+    DWORD n = GetShortPathNameW(path.c_str(), shortPath.data(), MAX_PATH);
+    if (n > 0 && n < MAX_PATH) {
+        shortPath.resize(n);
+        return PassesAnsi(shortPath) ? shortPath : path;
+    }
+    // A file not made yet (the exchange file): the short form of its folder.
+    const auto slash = path.find_last_of(L"\\/");
+    if (slash == std::wstring::npos) return path;
+    shortPath.assign(MAX_PATH, L'\0');
+    n = GetShortPathNameW(path.substr(0, slash).c_str(), shortPath.data(), MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return path;
+    shortPath.resize(n);
+    const std::wstring joined = shortPath + path.substr(slash);
+    return PassesAnsi(joined) ? joined : path;
+}
+
+std::wstring FirstCharacterBeyondAnsi(const std::wstring& text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const std::size_t units =
+            (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size()) ? 2 : 1;
+        const std::wstring c = text.substr(i, units);
+        if (!PassesAnsi(c)) return c;
+        i += units - 1;
+    }
+    return std::wstring();
+}
+
 AnsiArg::AnsiArg(const std::wstring& text) {
     const std::string ansi = ToAnsi(text);
     buffer_.assign(ansi.begin(), ansi.end());

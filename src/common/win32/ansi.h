@@ -11,6 +11,19 @@ namespace dllscope {
 std::string ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const char* data, std::size_t size);
 
+// Whether a text passes through the ANSI code page unchanged.
+bool PassesAnsi(const std::wstring& text);
+
+// A path as the ANSI code page can carry it: the path itself when it passes
+// (the common case), otherwise its short (8.3) form when that passes (for a
+// file that does not exist yet, its folder's short form and its name);
+// otherwise the path itself, which then does not pass.
+std::wstring PassablePath(const std::wstring& path);
+
+// The first character of a text that the ANSI code page cannot carry (a
+// surrogate pair whole), or the empty string.
+std::wstring FirstCharacterBeyondAnsi(const std::wstring& text);
+
 // A NUL-terminated ANSI copy of a string for one call. WriteBack converts the
 // whole buffer, its length unchanged, back into the caller's variable.
 class AnsiArg {

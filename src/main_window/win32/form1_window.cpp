@@ -5,6 +5,7 @@
 
 #include <commctrl.h>
 
+#include "common/win32/ansi.h"
 #include "common/win32/message_box.h"
 #include "launcher/win32/shell_wait.h"
 #include "common/paths.h"
@@ -80,8 +81,10 @@ void Form1Window::Create() {
                         DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                         DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
     CreateControls(dpi);
+    // A folder the ANSI code page cannot carry goes out in its short form:
+    // plugin paths, the bridge's and the exchange file's all start with it.
     form_ = std::make_unique<Form1>(
-        Form1Services{App::ProgramFolder(), libraries_, bridge_, *editor_, *this, resultViewer_,
+        Form1Services{PassablePath(App::ProgramFolder()), libraries_, bridge_, *editor_, *this, resultViewer_,
                       app_.ResultFileName(), demoExports_, automation_});
     SetForeignCallObserver(this);
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });

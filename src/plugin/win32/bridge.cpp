@@ -1,5 +1,6 @@
 #include "plugin/win32/bridge.h"
 
+#include "common/runtime_error.h"
 #include "common/win32/ansi.h"
 #include "plugin/win32/guard.h"
 
@@ -17,11 +18,28 @@ ForeignCall AboutPlugin(const std::wstring& pluginPath, const char* exportName) 
     return {L"Das Plugin", FileNameOf(pluginPath), std::wstring(name.begin(), name.end())};
 }
 
+// Why a plugin path cannot reach the bridge, or the empty string when it can
+// (itself or as its short form).
+std::wstring Unpassable(const std::wstring& pluginPath) {
+    const std::wstring passable = PassablePath(pluginPath);
+    if (PassesAnsi(passable)) return std::wstring();
+    return L"Der Pfad \u201E" + pluginPath + L"\u201C enthält \u201E" +
+           FirstCharacterBeyondAnsi(pluginPath) +
+           L"\u201C, das die ANSI-Codepage dieses Systems nicht darstellen kann, und das Laufwerk "
+           L"hat keine "
+           L"kurzen 8.3-Namen, die an seine Stelle treten könnten. Plugins erreichen die Brücke "
+           L"über "
+           L"ANSI-Pfade: benenne die Datei oder den Ordner um.";
+}
+
+constexpr std::int16_t kNoPlugin = -1;
+
 }  // namespace
 
 std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
     const auto fn = bindings_.Get<PathToShort>(kBridgeFileName, "PluginBackvalue");
-    AnsiArg path(pluginPath);
+    if (!Unpassable(pluginPath).empty()) return kNoPlugin;
+    AnsiArg path(PassablePath(pluginPath));
     char* const p = path.get();
     short code = 0;
     CallForeign(AboutPlugin(pluginPath, "PluginBackvalue"), [&] { code = fn(p); });
@@ -31,7 +49,11 @@ std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
 
 std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& pluginPath) {
     const auto fn = bindings_.Get<PathToBstr>(kBridgeFileName, exportName);
-    AnsiArg path(pluginPath);
+    if (const std::wstring why = Unpassable(pluginPath); !why.empty()) {
+        return std::string(exportName) == "PluginName" ? L"(kein Plugin)"
+                                                       : why;  // as for any non-plugin
+    }
+    AnsiArg path(PassablePath(pluginPath));
     char* const p = path.get();
     BSTR result = nullptr;
     const ForeignCall call = AboutPlugin(pluginPath, exportName);
@@ -44,8 +66,9 @@ std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& plu
 std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
                                               std::wstring& pluginPath) {
     const auto fn = bindings_.Get<TextAndPathToBstr>(kBridgeFileName, exportName);
+    if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
     AnsiArg textArg(text);  // a temporary: never written back
-    AnsiArg path(pluginPath);
+    AnsiArg path(PassablePath(pluginPath));
     char* const t = textArg.get();
     char* const p = path.get();
     BSTR result = nullptr;

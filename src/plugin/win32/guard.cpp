@@ -277,11 +277,6 @@ std::wstring DescribeFault(const Fault& fault) {
     return text;
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-    const auto slash = path.find_last_of(L"\\/");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 void SetForeignCallObserver(ForeignCallObserver* observer) {
     Watchdog::Instance().observer = observer;
 }

@@ -12,6 +12,8 @@
 #include <string>
 #include <type_traits>
 
+#include "common/paths.h"
+
 namespace dllscope {
 
 // What ended a guarded call.
@@ -42,9 +44,6 @@ struct ForeignCall {
     std::wstring name;       // which one: a file name or a class identifier
     std::wstring call;       // "PluginRun", "LoadLibrary", ...
 };
-
-// The file name part of a path, as the reports name libraries.
-std::wstring FileNameOf(const std::wstring& path);
 
 // Told before every call into foreign code, and asked what to say about the
 // editor text when a call does not return.

@@ -6,7 +6,7 @@
 namespace dllscope {
 
 LibraryHandle Win32Libraries::Load(const std::wstring& path) {
-    AnsiArg ansiPath(path);
+    AnsiArg ansiPath(PassablePath(path));
     char* const p = ansiPath.get();
     HMODULE module = nullptr;
     // Loading runs the library's entry point.

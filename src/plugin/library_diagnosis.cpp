@@ -1,0 +1,188 @@
+#include "plugin/library_diagnosis.h"
+
+#include <algorithm>
+#include <set>
+
+#include "common/paths.h"
+#include "plugin/pe_image.h"
+
+namespace dllscope {
+namespace {
+
+constexpr unsigned long kFileNotFound = 2, kPathNotFound = 3, kModuleNotFound = 126,
+                        kProcNotFound = 127, kInitFailed = 1114;
+constexpr int kMaxDepth = 8;
+
+std::wstring Quoted(const std::wstring& name) { return L"\u201E" + name + L"\u201C"; }
+
+std::wstring Wide(const std::string& ascii) {
+    std::wstring w;
+    for (const char c : ascii) w += static_cast<wchar_t>(static_cast<unsigned char>(c));
+    return w;
+}
+
+std::wstring Lower(std::wstring s) {
+    for (wchar_t& c : s) {
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    }
+    return s;
+}
+
+// API sets (api-ms-win-..., ext-ms-...) are no files: the system resolves them.
+bool IsApiSet(const std::wstring& name) {
+    const std::wstring n = Lower(name);
+    return n.rfind(L"api-ms-", 0) == 0 || n.rfind(L"ext-ms-", 0) == 0;
+}
+
+class Walk {
+  public:
+    Walk(const std::wstring& pluginFolder, const LoadFailure& failure, LibraryFiles& files)
+        : pluginFolder_(pluginFolder), failure_(failure), files_(files) {}
+
+    // The first missing dependency or function below `image`, as a sentence,
+    // or the empty string.
+    std::wstring Find(const std::wstring& name, const PeImage& image,
+                      std::vector<std::wstring>& chain, int depth) {
+        if (depth > kMaxDepth || !visited_.insert(Lower(name)).second) return std::wstring();
+        for (const PeImport& import : image.imports) {
+            const std::wstring dependency = Wide(import.library);
+            if (IsApiSet(dependency)) continue;
+            std::string bytes;
+            bool system = false;
+            const std::wstring found = Locate(dependency, bytes, system);
+            if (found.empty()) {
+                std::wstring text;
+                for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
+                    text += Quoted(chain[i]) + L" braucht " + Quoted(chain[i + 1]) + L", ";
+                }
+                return text + Quoted(chain.back()) + L" braucht " + Quoted(dependency) +
+                       L", die nicht gefunden wird (gesucht im Ordner des Plugins, in den "
+                       L"Systemordnern "
+                       L"und in den Ordnern von PATH).";
+            }
+            const PeImage foundImage = ReadPeImage(bytes);
+            if (!foundImage.exports.empty()) {
+                for (const std::string& function : import.functions) {
+                    if (std::find(foundImage.exports.begin(), foundImage.exports.end(), function) ==
+                        foundImage.exports.end()) {
+                        return Quoted(chain.back()) + L" braucht die Funktion " +
+                               Quoted(Wide(function)) + L" aus " + Quoted(dependency) + L", aber " +
+                               Quoted(found) +
+                               L" exportiert sie nicht (eine andere Fassung dieser DLL?).";
+                    }
+                }
+            }
+            if (system) continue;  // what the system brings is complete
+            chain.push_back(dependency);
+            const std::wstring deeper = Find(dependency, foundImage, chain, depth + 1);
+            chain.pop_back();
+            if (!deeper.empty()) return deeper;
+        }
+        return std::wstring();
+    }
+
+  private:
+    // Where the loader finds a dependency: the plugin's folder, then the
+    // search folders. Empty when it is nowhere.
+    std::wstring Locate(const std::wstring& name, std::string& bytes, bool& system) {
+        std::vector<std::wstring> folders{pluginFolder_};
+        folders.insert(folders.end(), failure_.searchFolders.begin(), failure_.searchFolders.end());
+        for (std::size_t i = 0; i < folders.size(); ++i) {
+            if (folders[i].empty()) continue;
+            const std::wstring path = InFolder(folders[i], name);
+            if (files_.Read(path, bytes)) {
+                system = i > 0 && i <= kSystemFolders;
+                return path;
+            }
+        }
+        return std::wstring();
+    }
+
+    static constexpr std::size_t kSystemFolders = 3;  // system32, system, the Windows folder
+    std::wstring pluginFolder_;
+    const LoadFailure& failure_;
+    LibraryFiles& files_;
+    std::set<std::wstring> visited_;
+};
+
+// What the file is when it is no loadable DLL of this bitness; empty when it is one.
+std::wstring WhatItIs(const std::wstring& name, const PeImage& image, int ownBits) {
+    switch (image.kind) {
+        case PeImage::Kind::Empty:
+            return Quoted(name) + L" ist eine leere Datei (0 Bytes), keine DLL.";
+        case PeImage::Kind::NotAnExecutable:
+            return Quoted(name) +
+                   L" ist keine Windows-DLL: der Datei fehlt der Kopf eines Windows-Programms "
+                   L"(MZ/PE). Sie endet nur auf .dll.";
+        case PeImage::Kind::Executable:
+            break;
+    }
+    const std::wstring own = std::to_wstring(ownBits) + L" Bit";
+    if (image.bits == 0) {
+        return Quoted(name) + L" ist für einen anderen Prozessor gebaut; dieses Dllscope ist " +
+               own + L".";
+    }
+    if (!image.library) return Quoted(name) + L" ist ein Programm (EXE), keine DLL.";
+    if (image.bits != ownBits) {
+        return Quoted(name) + L" ist eine " + std::to_wstring(image.bits) +
+               L"-Bit-DLL; dieses Dllscope ist " + own + L". Tagsmith lädt nur 32-Bit-Plugins.";
+    }
+    if (image.dotNet && image.exports.empty()) {
+        return Quoted(name) +
+               L" ist eine .NET-Assembly ohne native Exporte; ein Plugin braucht native "
+               L"__stdcall-Exporte.";
+    }
+    return std::wstring();
+}
+
+std::wstring MissingBelow(const std::wstring& path, const PeImage& image,
+                          const LoadFailure& failure, LibraryFiles& files) {
+    const auto slash = path.find_last_of(L"\\/");
+    Walk walk(slash == std::wstring::npos ? std::wstring() : path.substr(0, slash), failure, files);
+    std::vector<std::wstring> chain{FileNameOf(path)};
+    return walk.Find(chain.front(), image, chain, 0);
+}
+
+}  // namespace
+
+std::wstring DiagnoseLibrary(const std::wstring& path, const LoadFailure& failure,
+                             LibraryFiles& files) {
+    const std::wstring name = FileNameOf(path);
+    const std::wstring code = L" (Fehler " + std::to_wstring(failure.error) + L")";
+    std::string bytes;
+    if (!files.Read(path, bytes)) {
+        if (failure.error == kFileNotFound || failure.error == kPathNotFound ||
+            failure.error == kModuleNotFound) {
+            return L"Die Datei " + Quoted(path) + L" gibt es nicht.";
+        }
+        return L"Die Datei " + Quoted(path) + L" kann nicht gelesen werden: " + failure.systemText +
+               code + L".";
+    }
+    const PeImage image = ReadPeImage(bytes);
+    if (const std::wstring what = WhatItIs(name, image, failure.ownBits); !what.empty())
+        return what;
+    if (failure.error == kModuleNotFound || failure.error == kProcNotFound) {
+        if (const std::wstring missing = MissingBelow(path, image, failure, files);
+            !missing.empty()) {
+            return missing;
+        }
+    }
+    if (failure.error == kInitFailed) {
+        return L"Der Einsprungpunkt (DllMain) von " + Quoted(name) +
+               L" ist beim Laden fehlgeschlagen: er hat FALSE zurückgegeben oder ist abgestürzt.";
+    }
+    return L"Die Bibliothek " + Quoted(name) + L" kann nicht geladen werden: " +
+           failure.systemText + code + L".";
+}
+
+std::wstring DiagnoseLoadedLibrary(const std::wstring& path, const LoadFailure& context,
+                                   LibraryFiles& files) {
+    std::string bytes;
+    if (!files.Read(path, bytes)) return std::wstring();
+    const PeImage image = ReadPeImage(bytes);
+    if (const std::wstring what = WhatItIs(FileNameOf(path), image, context.ownBits); !what.empty())
+        return what;
+    return MissingBelow(path, image, context, files);
+}
+
+}  // namespace dllscope

@@ -1,0 +1,237 @@
+// Reading library files and saying why one cannot be loaded: crafted images,
+// whole and broken, and the sentences they lead to.
+#include <algorithm>
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "plugin/library_diagnosis.h"
+#include "plugin/pe_image.h"
+
+namespace dllscope {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+struct Import {
+    std::string library;
+    std::vector<std::string> functions;
+};
+
+struct ImageSpec {
+    int bits = 32;
+    bool dll = true;
+    bool dotNet = false;
+    std::vector<Import> imports;
+    std::vector<std::string> exports;
+};
+
+void Put(std::string& b, std::size_t at, std::uint64_t value, int bytes) {
+    if (b.size() < at + bytes) b.resize(at + bytes, '\0');
+    for (int i = 0; i < bytes; ++i) b[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
+
+// A minimal PE image: the headers and one section at RVA 0x1000 (file offset
+// 0x200) holding the import and export tables and their names.
+std::string BuildImage(const ImageSpec& spec) {
+    const bool pe64 = spec.bits == 64;
+    constexpr std::uint32_t kBase = 0x1000, kRaw = 0x200;
+    std::string data;  // the section
+    const auto rva = [&] { return kBase + static_cast<std::uint32_t>(data.size()); };
+    const auto name = [&](const std::string& s) {
+        const std::uint32_t at = rva();
+        data += s;
+        data += '\0';
+        return at;
+    };
+    // Import descriptors first, filled in below.
+    const std::uint32_t imports = rva();
+    data.resize((spec.imports.size() + 1) * 20, '\0');
+    const std::size_t width = pe64 ? 8 : 4;
+    for (std::size_t i = 0; i < spec.imports.size(); ++i) {
+        std::vector<std::uint32_t> hints;
+        for (const std::string& f : spec.imports[i].functions) {
+            hints.push_back(rva());
+            data += std::string(2, '\0') + f + '\0';
+        }
+        const std::uint32_t lookup = rva();
+        for (const std::uint32_t h : hints) Put(data, data.size(), h, static_cast<int>(width));
+        Put(data, data.size(), 0, static_cast<int>(width));
+        const std::uint32_t library = name(spec.imports[i].library);
+        Put(data, i * 20, lookup, 4);
+        Put(data, i * 20 + 12, library, 4);
+        Put(data, i * 20 + 16, lookup, 4);
+    }
+    std::uint32_t exports = 0;
+    if (!spec.exports.empty()) {
+        std::vector<std::uint32_t> names;
+        for (const std::string& e : spec.exports) names.push_back(name(e));
+        const std::uint32_t table = rva();
+        for (const std::uint32_t n : names) Put(data, data.size(), n, 4);
+        exports = rva();
+        data.resize(data.size() + 40, '\0');
+        Put(data, exports - kBase + 24, names.size(), 4);
+        Put(data, exports - kBase + 32, table, 4);
+    }
+
+    std::string b(kRaw, '\0');
+    b[0] = 'M';
+    b[1] = 'Z';
+    Put(b, 0x3C, 0x40, 4);
+    b.replace(0x40, 4, std::string("PE\0\0", 4));
+    const std::size_t file = 0x44, optional = file + 20, optionalSize = pe64 ? 240 : 224;
+    Put(b, file, pe64 ? 0x8664 : 0x014C, 2);
+    Put(b, file + 2, 1, 2);  // one section
+    Put(b, file + 16, optionalSize, 2);
+    Put(b, file + 18, spec.dll ? 0x2002 : 0x0002, 2);
+    Put(b, optional, pe64 ? 0x20B : 0x10B, 2);
+    Put(b, optional + (pe64 ? 108 : 92), 16, 4);
+    const std::size_t directories = optional + (pe64 ? 112 : 96);
+    Put(b, directories + 0 * 8, exports, 4);
+    Put(b, directories + 1 * 8, spec.imports.empty() ? 0 : imports, 4);
+    Put(b, directories + 14 * 8, spec.dotNet ? kBase : 0, 4);
+    const std::size_t section = optional + optionalSize;
+    b.replace(section, 5, ".data");
+    Put(b, section + 8, data.size(), 4);
+    Put(b, section + 12, kBase, 4);
+    Put(b, section + 16, data.size(), 4);
+    Put(b, section + 20, kRaw, 4);
+    return b + data;
+}
+
+TEST(PeImage, ReadsBitnessKindImportsAndExports) {
+    const PeImage image = ReadPeImage(
+        BuildImage({64,
+                    true,
+                    false,
+                    {{"KERNEL32.dll", {"LoadLibraryA", "FreeLibrary"}}, {"foo.dll", {"Bar"}}},
+                    {"TsRun", "TsName"}}));
+    EXPECT_EQ(image.kind, PeImage::Kind::Executable);
+    EXPECT_EQ(image.bits, 64);
+    EXPECT_TRUE(image.library);
+    EXPECT_FALSE(image.dotNet);
+    ASSERT_EQ(image.imports.size(), 2u);
+    EXPECT_EQ(image.imports[0].library, "KERNEL32.dll");
+    EXPECT_THAT(image.imports[0].functions, ElementsAre("LoadLibraryA", "FreeLibrary"));
+    EXPECT_THAT(image.exports, ElementsAre("TsRun", "TsName"));
+
+    const PeImage program = ReadPeImage(BuildImage({32, false, true, {}, {}}));
+    EXPECT_EQ(program.bits, 32);
+    EXPECT_FALSE(program.library);
+    EXPECT_TRUE(program.dotNet);
+    EXPECT_EQ(ReadPeImage("").kind, PeImage::Kind::Empty);
+    EXPECT_EQ(ReadPeImage("<html>kein Programm</html>").kind, PeImage::Kind::NotAnExecutable);
+}
+
+// Every cut and every byte set to 0xFF: whatever the headers claim, the
+// reader stays inside the bytes (the sanitizers watch it) and ends.
+TEST(PeImage, TruncatedAndCorruptImagesAreReadSafely) {
+    const std::string whole =
+        BuildImage({32, true, false, {{"a.dll", {"F", "G"}}, {"b.dll", {"H"}}}, {"X", "Y"}});
+    for (std::size_t n = 0; n < whole.size(); ++n) (void)ReadPeImage(whole.substr(0, n));
+    for (std::size_t i = 0; i < whole.size(); ++i) {
+        std::string broken = whole;
+        broken[i] = '\xFF';
+        (void)ReadPeImage(broken);
+    }
+    std::string absurd = whole;
+    Put(absurd, 0x44 + 2, 0xFFFF, 2);  // 65535 sections
+    Put(absurd, 0x3C, 0xFFFFFFF0, 4);  // the PE header far beyond the end
+    EXPECT_EQ(ReadPeImage(absurd).kind, PeImage::Kind::NotAnExecutable);
+    // A claimed count of 4 billion exports reads no more than the file holds.
+    const std::string exportsOnly = BuildImage({32, true, false, {}, {"X"}});
+    std::string many = exportsOnly;
+    const std::size_t dir = many.size() - 40;
+    Put(many, dir + 24, 0xFFFFFFFF, 4);
+    EXPECT_LE(ReadPeImage(many).exports.size(), 65536u);
+}
+
+class FakeFiles : public LibraryFiles {
+  public:
+    bool Read(const std::wstring& path, std::string& bytes) override {
+        std::wstring key = path;
+        std::transform(key.begin(), key.end(), key.begin(), ::towlower);
+        const auto found = files.find(key);
+        if (found == files.end()) return false;
+        bytes = found->second;
+        return true;
+    }
+    std::map<std::wstring, std::string> files;  // lower-case paths
+};
+
+class Diagnosis : public ::testing::Test {
+  protected:
+    std::wstring Why(const wchar_t* name, unsigned long error, int bits = 32) {
+        LoadFailure failure{
+            error,
+            L"Systemtext",
+            bits,
+            {L"c:\\windows\\system32", L"c:\\windows\\system", L"c:\\windows", L"c:\\tools"}};
+        return DiagnoseLibrary(std::wstring(L"C:\\Plugins\\") + name, failure, files);
+    }
+    FakeFiles files;
+};
+
+TEST_F(Diagnosis, SaysWhatTheFileIsWhenItIsNoLoadableDll) {
+    files.files[L"c:\\plugins\\empty.dll"] = "";
+    files.files[L"c:\\plugins\\text.dll"] = "Hallo";
+    files.files[L"c:\\plugins\\program.dll"] = BuildImage({32, false, false, {}, {}});
+    files.files[L"c:\\plugins\\wide.dll"] = BuildImage({64, true, false, {}, {"TsRun"}});
+    files.files[L"c:\\plugins\\managed.dll"] = BuildImage({32, true, true, {}, {}});
+    EXPECT_EQ(Why(L"empty.dll", 193),
+              L"\u201Eempty.dll\u201C ist eine leere Datei (0 Bytes), keine DLL.");
+    EXPECT_THAT(Why(L"text.dll", 193),
+                HasSubstr(L"ist keine Windows-DLL: der Datei fehlt der Kopf"));
+    EXPECT_EQ(Why(L"program.dll", 193),
+              L"\u201Eprogram.dll\u201C ist ein Programm (EXE), keine DLL.");
+    EXPECT_THAT(Why(L"wide.dll", 193),
+                HasSubstr(L"ist eine 64-Bit-DLL; dieses Dllscope ist 32 Bit."));
+    EXPECT_THAT(Why(L"managed.dll", 193), HasSubstr(L"ist eine .NET-Assembly ohne native Exporte"));
+    EXPECT_THAT(Why(L"gone.dll", 126), HasSubstr(L"gibt es nicht"));
+}
+
+TEST_F(Diagnosis, NamesTheMissingDependencyWithItsChainAndAMissingFunction) {
+    const std::string system = BuildImage({32, true, false, {}, {"LoadLibraryA"}});
+    files.files[L"c:\\windows\\system32\\kernel32.dll"] = system;
+    files.files[L"c:\\plugins\\chain.dll"] =
+        BuildImage({32,
+                    true,
+                    false,
+                    {{"KERNEL32.dll", {"LoadLibraryA"}},
+                     {"api-ms-win-crt-runtime-l1-1-0.dll", {"x"}},
+                     {"middle.dll", {"M"}}},
+                    {}});
+    files.files[L"c:\\tools\\middle.dll"] =
+        BuildImage({32, true, false, {{"foo.dll", {"F"}}}, {"M"}});
+    EXPECT_EQ(
+        Why(L"chain.dll", 126),
+        L"\u201Echain.dll\u201C braucht \u201Emiddle.dll\u201C, \u201Emiddle.dll\u201C braucht "
+        L"\u201Efoo.dll\u201C, die nicht gefunden wird (gesucht im Ordner des Plugins, in den "
+        L"Systemordnern und in den Ordnern von PATH).");
+
+    files.files[L"c:\\plugins\\needy.dll"] =
+        BuildImage({32, true, false, {{"middle.dll", {"M", "Neu"}}}, {}});
+    files.files[L"c:\\plugins\\middle.dll"] = BuildImage({32, true, false, {}, {"M"}});
+    EXPECT_EQ(Why(L"needy.dll", 127),
+              L"\u201Eneedy.dll\u201C braucht die Funktion \u201ENeu\u201C aus "
+              L"\u201Emiddle.dll\u201C, aber "
+              L"\u201EC:\\Plugins\\middle.dll\u201C exportiert sie nicht (eine andere Fassung "
+              L"dieser DLL?).");
+}
+
+TEST_F(Diagnosis, AFailedEntryPointAndOtherErrorsAreSaidWithoutRawInserts) {
+    files.files[L"c:\\plugins\\init.dll"] = BuildImage({32, true, false, {}, {"TsRun"}});
+    EXPECT_THAT(Why(L"init.dll", 1114),
+                HasSubstr(L"Der Einsprungpunkt (DllMain) von \u201Einit.dll\u201C"));
+    EXPECT_EQ(
+        Why(L"init.dll", 5),
+        L"Die Bibliothek \u201Einit.dll\u201C kann nicht geladen werden: Systemtext (Fehler 5).");
+}
+
+}  // namespace
+}  // namespace dllscope
