@@ -33,6 +33,36 @@ run_layer() {
     echo "   $tests passed"
 }
 
+# The release archive holds what ships, and (where this build runs) the
+# checker of an extracted copy checks a sample plugin.
+check_archive() {  # preset, runner or "" where the build cannot run here
+    local preset="$1" runner="$2" zip out
+    cmake --build --preset "$preset" --target package >/dev/null
+    zip=$(ls "$ROOT/build/$preset"/Dllscope-*-"$preset".zip)
+    out="$ROOT/build/$preset/archive-check"
+    rm -rf "$out"
+    python3 - "$zip" "$out" <<'PY'
+import sys, zipfile
+archive = zipfile.ZipFile(sys.argv[1])
+names = {n.split("/", 1)[1] for n in archive.namelist() if "/" in n}
+needed = {"Dllscope.exe", "dllscope-check.exe", "modbridge.dll", "htmlcheck.dll", "entities.dll",
+          "outline.dll", "tidyfile.dll", "demotext.dll", "demopane.dll", "comdemo.dll", "lexdemo.dll",
+          "actxdemo.dll", "include/tagsmith_plugin.h", "LIESMICH.txt", "Lizenzen/mingw-w64-common.txt",
+          "Lizenzen/gcc-mingw-w64-base.txt"}
+missing = needed - names
+if missing:
+    sys.exit("the archive lacks " + ", ".join(sorted(missing)))
+archive.extractall(sys.argv[2])
+PY
+    local said="holds what ships"
+    if [ -n "$runner" ]; then
+        (cd "$out"/Dllscope-* && "$runner" dllscope-check.exe --expect-type 1 entities.dll >/dev/null)
+        said="$said; its checker passes entities.dll"
+    fi
+    echo "   $(basename "$zip") ($(du -k "$zip" | cut -f1) KB) $said"
+    summary+=("$preset archive: $(basename "$zip") $said")
+}
+
 echo "== host: portable core"
 build_preset host
 run_layer host host
@@ -43,15 +73,18 @@ trap stop_display EXIT
 ensure_display
 ensure_wine_prefix
 for layer in inspect windows e2e; do run_layer win64 "$layer"; done
+check_archive win64 "$ROOT/scripts/wine-run.sh"
 
 build_preset win32
 if [ "$WIN32_RUNS" -eq 1 ]; then
     echo "== win32: the build that ships: Windows tests and end to end, under 32-bit Wine"
     ensure_wine_prefix32
     for layer in inspect windows e2e; do run_layer win32 "$layer"; done
+    check_archive win32 "$ROOT/scripts/wine32-run.sh"
 else
     echo "== win32: the build that ships was built and inspected only: $WIN32_WHY"
     run_layer win32 inspect
+    check_archive win32 ""
     summary+=("win32 windows, e2e: not run ($WIN32_WHY)")
 fi
 

@@ -77,9 +77,17 @@ TEST_F(Recording, CodesAreSixteenBitSignedAndOnlyZeroToThreeHaveWords) {
 }
 
 TEST_F(Recording, StringsKeepUmlautsAndEmbeddedNulsAndLoseWhatTheCodePageLacks) {
-    std::wstring path = L"C:\\Plugins\\Grüße \u4E2D.dll";
-    EXPECT_EQ(bridge.PluginName(path), L"Name:C:\\Plugins\\Grüße ?.dll");
+    std::wstring path = L"C:\\Plugins\\Grüße.dll";
+    EXPECT_EQ(bridge.PluginName(path), L"Name:C:\\Plugins\\Grüße.dll");
     EXPECT_EQ(bridge.PluginDescription(path), std::wstring(L"Beschreibung\0mit NUL", 20));
+    std::wstring p = L"p.dll";
+    EXPECT_EQ(bridge.PluginRun(L"Grüße \u4E2D", p), L"run:Grüße ?");  // text: the code page's fallback
+    // A path that neither itself nor a short form can carry never reaches
+    // the bridge: it would name another file.
+    std::wstring beyond = L"C:\\Plugins\\Grüße \u4E2D.dll";
+    EXPECT_EQ(bridge.PluginBackvalue(beyond), -1);
+    EXPECT_EQ(bridge.PluginName(beyond), L"(kein Plugin)");
+    EXPECT_THAT(bridge.PluginDescription(beyond), HasSubstr(L"enthält \u201E\u4E2D\u201C, das die ANSI-Codepage"));
     std::wstring nullPath = L"C:\\nullbstr.dll";
     EXPECT_EQ(bridge.PluginName(nullPath), L"");  // a null BSTR is the empty string
     EXPECT_EQ(bridge.WrapperName(), L"recording bridge");

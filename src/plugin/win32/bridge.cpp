@@ -37,7 +37,7 @@ constexpr std::int16_t kNoPlugin = -1;
 }  // namespace
 
 std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
-    const auto fn = bindings_.Get<PathToShort>(kBridgeFileName, "PluginBackvalue");
+    const auto fn = bindings_.Get<PathToShort>(library_, "PluginBackvalue");
     if (!Unpassable(pluginPath).empty()) return kNoPlugin;
     AnsiArg path(PassablePath(pluginPath));
     char* const p = path.get();
@@ -48,7 +48,7 @@ std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
 }
 
 std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& pluginPath) {
-    const auto fn = bindings_.Get<PathToBstr>(kBridgeFileName, exportName);
+    const auto fn = bindings_.Get<PathToBstr>(library_, exportName);
     if (const std::wstring why = Unpassable(pluginPath); !why.empty()) {
         return std::string(exportName) == "PluginName" ? L"(kein Plugin)"
                                                        : why;  // as for any non-plugin
@@ -65,7 +65,7 @@ std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& plu
 
 std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
                                               std::wstring& pluginPath) {
-    const auto fn = bindings_.Get<TextAndPathToBstr>(kBridgeFileName, exportName);
+    const auto fn = bindings_.Get<TextAndPathToBstr>(library_, exportName);
     if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
     AnsiArg textArg(text);  // a temporary: never written back
     AnsiArg path(PassablePath(pluginPath));
@@ -92,9 +92,9 @@ std::wstring Win32Bridge::PluginRun(const std::wstring& text, std::wstring& plug
 }
 
 std::wstring Win32Bridge::WrapperName() {
-    const auto fn = bindings_.Get<NothingToBstr>(kBridgeFileName, "WrapperName");
+    const auto fn = bindings_.Get<NothingToBstr>(library_, "WrapperName");
     BSTR result = nullptr;
-    const ForeignCall call{L"Die Brücke", kBridgeFileName, L"WrapperName"};
+    const ForeignCall call{L"Die Brücke", FileNameOf(library_), L"WrapperName"};
     CallForeign(call, [&] { result = fn(); });
     return TakeForeignAnsiBstr(call, result);
 }

@@ -3,11 +3,16 @@
 #include "plugin/win32/bindings.h"
 #include "plugin/bridge.h"
 
+#include <string>
+
 namespace dllscope {
 
 class Win32Bridge : public Bridge {
   public:
-    explicit Win32Bridge(Bindings& bindings) : bindings_(bindings) {}
+    // `library` is the bridge as LoadLibraryA takes it: by default its bare
+    // name, which the system's search order finds beside the program.
+    explicit Win32Bridge(Bindings& bindings, std::wstring library = kBridgeFileName)
+        : bindings_(bindings), library_(std::move(library)) {}
 
     std::int16_t PluginBackvalue(std::wstring& pluginPath) override;
     std::wstring PluginName(std::wstring& pluginPath) override;
@@ -22,6 +27,7 @@ class Win32Bridge : public Bridge {
     std::wstring TextAndPathToString(const char* exportName, const std::wstring& text,
                                      std::wstring& pluginPath);
     Bindings& bindings_;
+    std::wstring library_;
 };
 
 }  // namespace dllscope

@@ -214,12 +214,13 @@ class Watchdog {
         for (;;) {
             Sleep(250);
             EnterCriticalSection(&lock_);
-            const bool hung =
-                watched_.active && GetTickCount64() - watched_.since >= kHangMilliseconds;
+            const DWORD limit = observer ? observer->HangMilliseconds() : kHangMilliseconds;
+            const bool hung = watched_.active && GetTickCount64() - watched_.since >= limit;
             const Watched seen = hung ? watched_ : Watched{};
             const unsigned long generation = generation_;
             LeaveCriticalSection(&lock_);
             if (!hung) continue;
+            if (observer && observer->OnHang(seen.call, GetTickCount64() - seen.since)) continue;
             const std::wstring note = observer ? observer->SavedTextNote() : std::wstring();
             const std::wstring text =
                 std::wstring(seen.call.subject) + L" \u201E" + seen.call.name +
@@ -277,6 +278,14 @@ std::wstring DescribeFault(const Fault& fault) {
     return text;
 }
 
+std::wstring FaultKindWords(DWORD code) { return FaultKind(code); }
+
+std::wstring FaultWhere(const Fault& fault) {
+    if (RaisedBySoftware(fault.code)) return std::wstring();
+    std::wstring where = Location(fault.address);
+    return where.rfind(L"in ", 0) == 0 ? where.substr(3) : where;
+}
+
 void SetForeignCallObserver(ForeignCallObserver* observer) {
     Watchdog::Instance().observer = observer;
 }
@@ -289,17 +298,19 @@ void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg) {
     const bool returned = RunGuarded(fn, arg, fault);
     watchdog.End(previous);
     if (!returned) {
-        throw RuntimeError(Named(call) + L" ist " + Action(call.call) + L" abgestürzt: " +
-                           DescribeFault(fault) + L".");
+        throw ForeignFault(Named(call) + L" ist " + Action(call.call) + L" abgestürzt: " +
+                               DescribeFault(fault) + L".",
+                           fault);
     }
 }
 
 std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result) {
     if (!result) return std::string();
     const auto invalid = [&](const Fault& fault) {
-        return RuntimeError(Named(call) + L" hat aus " + call.call +
-                            L" ein ungültiges Ergebnis zurückgegeben: " + DescribeFault(fault) +
-                            L".");
+        return ForeignFault(Named(call) + L" hat aus " + call.call +
+                                L" ein ungültiges Ergebnis zurückgegeben: " + DescribeFault(fault) +
+                                L".",
+                            fault);
     };
     Fault fault;
     UINT size = 0;

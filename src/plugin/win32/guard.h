@@ -13,6 +13,7 @@
 #include <type_traits>
 
 #include "common/paths.h"
+#include "common/runtime_error.h"
 
 namespace dllscope {
 
@@ -38,6 +39,15 @@ bool RunGuarded(Body& body, Fault& fault) noexcept {
 // beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
 std::wstring DescribeFault(const Fault& fault);
 
+// Its parts: the kind in words ("Zugriffsverletzung"), and where it
+// happened ("crash.dll+0x1A2B", an address, or empty for an exception that
+// software raised).
+std::wstring FaultKindWords(DWORD code);
+std::wstring FaultWhere(const Fault& fault);
+
+// How long a call may run before the watchdog asks whether to end Dllscope.
+inline constexpr DWORD kHangMilliseconds = 15000;
+
 // A call into foreign code, as reports and the watchdog name it.
 struct ForeignCall {
     const wchar_t* subject;  // "Das Plugin", "Die Bibliothek", "Die Automatisierungsklasse", ...
@@ -52,13 +62,29 @@ class ForeignCallObserver {
     virtual ~ForeignCallObserver() = default;
     virtual void BeforeForeignCall() = 0;
     virtual std::wstring SavedTextNote() = 0;
+    // How long a call may run before it counts as hung.
+    virtual DWORD HangMilliseconds() { return kHangMilliseconds; }
+    // Called on the watchdog's thread for a call that has not returned;
+    // false leaves it to the watchdog's own question (end Dllscope or wait on).
+    virtual bool OnHang(const ForeignCall&, unsigned long long /*milliseconds*/) { return false; }
 };
 
 // The program's observer (the main window), or nullptr.
 void SetForeignCallObserver(ForeignCallObserver* observer);
 
+// What CallForeign throws for a fault: the report, and the fault itself.
+class ForeignFault : public RuntimeError {
+  public:
+    ForeignFault(std::wstring report, const Fault& fault)
+        : RuntimeError(std::move(report)), fault_(fault) {}
+    const Fault& Details() const { return fault_; }
+
+  private:
+    Fault fault_;
+};
+
 // Runs body as the call `call`: the observer is told first, the watchdog
-// watches it, and a fault throws RuntimeError with the report.
+// watches it, and a fault throws ForeignFault with the report.
 void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg);
 
 template <class Body>
@@ -75,8 +101,5 @@ std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result);
 // The same for a BSTR of ANSI bytes, as the bridge and the demo exports
 // return them (embedded NULs kept), converted from the ANSI code page.
 std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result);
-
-// How long a call may run before the watchdog asks whether to end Dllscope.
-inline constexpr DWORD kHangMilliseconds = 15000;
 
 }  // namespace dllscope

@@ -1,0 +1,103 @@
+#include "check/check_options.h"
+
+#include <cwchar>
+
+namespace dllscope {
+
+const wchar_t kCheckUsage[] =
+    L"Aufruf: dllscope-check [Optionen] PLUGIN.dll...\n"
+    L"  --bridge DATEI       die Brücke (sonst modbridge.dll neben dllscope-check.exe)\n"
+    L"  --text TEXT          der Text für den Lauf (sonst eine kleine HTML-Seite)\n"
+    L"  --input DATEI        der Text für den Lauf, aus einer Datei (UTF-8 oder ANSI)\n"
+    L"  --output DATEI       das Ergebnis des Laufs in diese Datei (UTF-8) statt auf die Ausgabe\n"
+    L"  --run-type-0         auch Plugins mit Rückgabetyp 0 laufen lassen (sie öffnen oft ein "
+    L"Fenster)\n"
+    L"  --expect-type N      der Rückgabetyp muss N sein\n"
+    L"  --expect-output DATEI  das Ergebnis muss Byte für Byte dieser Datei gleichen\n"
+    L"  --repeat N           N Durchgänge; wachsen Handles oder privater Speicher, ist das ein "
+    L"Leck\n"
+    L"  --timeout S          Sekunden je Aufruf ins Plugin, bis er als hängend gilt (30)\n"
+    L"  --json               ein JSON-Dokument auf die Ausgabe\n"
+    L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
+    L"ein Plugin hängt.\n";
+
+namespace {
+
+bool Number(const std::wstring& text, int low, int high, int& value) {
+    if (text.empty() || text.size() > 9) return false;
+    wchar_t* end = nullptr;
+    const long n = std::wcstol(text.c_str(), &end, 10);
+    if (*end != L'\0' || n < low || n > high) return false;
+    value = static_cast<int>(n);
+    return true;
+}
+
+}  // namespace
+
+std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
+                                                std::wstring& error) {
+    CheckOptions options;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::wstring& a = arguments[i];
+        const auto value = [&](std::wstring& out) {
+            if (i + 1 >= arguments.size()) {
+                error = L"Zur Option " + a + L" fehlt ihr Wert.";
+                return false;
+            }
+            out = arguments[++i];
+            return true;
+        };
+        const auto number = [&](int low, int high, int& out) {
+            std::wstring text;
+            if (!value(text)) return false;
+            if (!Number(text, low, high, out)) {
+                error = L"Die Option " + a + L" erwartet eine ganze Zahl von " +
+                        std::to_wstring(low) + L" bis " + std::to_wstring(high) +
+                        L", nicht \u201E" + text + L"\u201C.";
+                return false;
+            }
+            return true;
+        };
+        std::wstring text;
+        int n = 0;
+        if (a == L"--bridge") {
+            if (!value(options.bridge)) return std::nullopt;
+        } else if (a == L"--text") {
+            if (!value(text)) return std::nullopt;
+            options.text = text;
+        } else if (a == L"--input") {
+            if (!value(options.inputFile)) return std::nullopt;
+        } else if (a == L"--output") {
+            if (!value(options.outputFile)) return std::nullopt;
+        } else if (a == L"--expect-output") {
+            if (!value(options.expectOutput)) return std::nullopt;
+        } else if (a == L"--expect-type") {
+            if (!number(-32768, 32767, n)) return std::nullopt;
+            options.expectType = n;
+        } else if (a == L"--repeat") {
+            if (!number(1, 100000, options.repeat)) return std::nullopt;
+        } else if (a == L"--timeout") {
+            if (!number(1, 86400, options.timeoutSeconds)) return std::nullopt;
+        } else if (a == L"--run-type-0") {
+            options.runTypeZero = true;
+        } else if (a == L"--json") {
+            options.json = true;
+        } else if (a.size() > 1 && a[0] == L'-') {
+            error = L"Unbekannte Option \u201E" + a + L"\u201C.";
+            return std::nullopt;
+        } else {
+            options.plugins.push_back(a);
+        }
+    }
+    if (options.plugins.empty()) {
+        error = L"Es wurde kein Plugin angegeben.";
+        return std::nullopt;
+    }
+    if (options.text && !options.inputFile.empty()) {
+        error = L"--text und --input schließen einander aus.";
+        return std::nullopt;
+    }
+    return options;
+}
+
+}  // namespace dllscope

@@ -1,0 +1,29 @@
+#pragma once
+// The command line of dllscope-check.
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dllscope {
+
+struct CheckOptions {
+    std::vector<std::wstring> plugins;
+    std::wstring bridge;  // empty: modbridge.dll beside the checker
+    std::optional<std::wstring> text;
+    std::wstring inputFile;   // --input
+    std::wstring outputFile;  // --output
+    std::optional<int> expectType;
+    std::wstring expectOutput;  // a file whose bytes the output must equal
+    int repeat = 1;
+    int timeoutSeconds = 30;
+    bool runTypeZero = false;
+    bool json = false;
+};
+
+// The options, or the German reason why the command line is wrong (`error`).
+std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
+                                                std::wstring& error);
+
+extern const wchar_t kCheckUsage[];
+
+}  // namespace dllscope

@@ -1,0 +1,105 @@
+#!/usr/bin/env python3
+"""dllscope-check driven as a build script drives it: exit codes, and the
+JSON report parsed. Usage: check_cli_test.py EMULATOR FOLDER, where FOLDER
+holds dllscope-check.exe, modbridge.dll, entities.dll and faulty plugins."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+EMULATOR, FOLDER = sys.argv[1], sys.argv[2]
+
+
+def check(*args):
+    done = subprocess.run([EMULATOR, "dllscope-check.exe", *args], cwd=FOLDER,
+                          capture_output=True, timeout=180)
+    return done.returncode, done.stdout.decode("utf-8")
+
+
+def check_json(*args):
+    code, out = check("--json", *args)
+    return code, json.loads(out)
+
+
+def temp_file(data):
+    handle, path = tempfile.mkstemp(dir=FOLDER)
+    with os.fdopen(handle, "wb") as f:
+        f.write(data)
+    return os.path.basename(path)
+
+
+class Verdicts(unittest.TestCase):
+    def test_a_good_plugin_passes_and_its_output_is_the_runs(self):
+        code, doc = check_json("--text", "<ä>", "--expect-type", "1", "entities.dll")
+        self.assertEqual(code, 0)
+        self.assertEqual(doc["exitCode"], 0)
+        plugin = doc["plugins"][0]
+        self.assertEqual(plugin["returnType"], {"code": 1, "words": "Text zum/vom Plugin"})
+        self.assertEqual(plugin["name"], "HTML-Entities")
+        self.assertIn(plugin["bits"], (32, 64))
+        self.assertEqual(plugin["output"], "&lt;&auml;&gt;")
+        self.assertEqual(len(plugin["runs"]), 1)
+        self.assertEqual(plugin["runs"][0]["charactersIn"], 3)
+        self.assertEqual(plugin["verdict"], "passed")
+
+    def test_a_dll_that_is_no_plugin_fails_with_the_shared_diagnosis(self):
+        code, doc = check_json("noplugin.dll")
+        self.assertEqual(code, 1)
+        plugin = doc["plugins"][0]
+        self.assertEqual(plugin["returnType"]["code"], -1)
+        self.assertIn('"TsBackvalue" fehlt', plugin["diagnosis"])
+        self.assertEqual(plugin["verdict"], "failed")
+
+    def test_a_fault_is_a_result_and_the_check_goes_on(self):
+        code, doc = check_json("nullwrite.dll", "entities.dll")
+        self.assertEqual(code, 1)
+        fault = doc["plugins"][0]["faults"][0]
+        self.assertEqual(fault["call"], "PluginRun")
+        self.assertEqual(fault["code"], "0xC0000005")
+        self.assertEqual(fault["kind"], "Zugriffsverletzung")
+        self.assertTrue(fault["where"].startswith("nullwrite.dll+0x"), fault["where"])
+        self.assertEqual([p["verdict"] for p in doc["plugins"]], ["failed", "passed"])
+
+    def test_a_plugin_that_does_not_return_is_a_hang(self):
+        code, doc = check_json("--timeout", "1", "loop.dll")
+        self.assertEqual(code, 3)
+        self.assertEqual(doc["plugins"][0]["verdict"], "hang")
+
+    def test_a_plugin_that_ends_the_process_leaves_a_closed_report(self):
+        code, doc = check_json("exit.dll", "entities.dll")  # exit.dll ends with its own code 7
+        self.assertEqual(code, 1)
+        self.assertEqual(len(doc["plugins"]), 1)
+        self.assertIn("hat den Prozess beendet", doc["plugins"][0]["problems"][0])
+
+    def test_growth_over_repeated_cycles_is_a_leak_and_none_is_not(self):
+        code, doc = check_json("--repeat", "12", "leak.dll")
+        self.assertEqual(code, 1)
+        self.assertIn("Handles", [leak["what"] for leak in doc["plugins"][0]["leaks"]])
+        code, doc = check_json("--repeat", "12", "entities.dll")
+        self.assertEqual((code, doc["plugins"][0]["leaks"]), (0, []))
+
+    def test_expected_output_and_type_are_compared(self):
+        same = temp_file("&lt;&auml;&gt;".encode("utf-8"))
+        other = temp_file(b"&lt;a&gt;")
+        self.assertEqual(check("--text", "<ä>", "--expect-output", same, "entities.dll")[0], 0)
+        code, doc = check_json("--text", "<ä>", "--expect-output", other, "entities.dll")
+        self.assertEqual(code, 1)
+        self.assertIn("zuerst bei Byte 4", doc["plugins"][0]["problems"][0])
+        self.assertEqual(check("--expect-type", "2", "entities.dll")[0], 1)
+        written = temp_file(b"")
+        self.assertEqual(check("--text", "&", "--output", written, "entities.dll")[0], 0)
+        with open(os.path.join(FOLDER, written), "rb") as f:
+            self.assertEqual(f.read(), b"&amp;")
+
+    def test_usage_and_setup_errors_exit_with_2(self):
+        self.assertEqual(check("--bogus", "entities.dll")[0], 2)
+        self.assertEqual(check("gibtsnicht.dll")[0], 2)
+        self.assertEqual(check("--bridge", "keine-bruecke.dll", "entities.dll")[0], 2)
+        self.assertEqual(check("--repeat", "0", "entities.dll")[0], 2)
+        self.assertEqual(check()[0], 2)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
