@@ -26,7 +26,9 @@ run_layer() {
     fi
     local entries tests
     entries=$(sed -n 's/.*tests failed out of \([0-9]*\).*/\1/p' "$log" | tail -1)
-    tests=$(sed -n 's/.*\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log" | awk '{s+=$1} END {print s+0}')
+    # GoogleTest's "[  PASSED  ] N tests." and Python's "Ran N tests" (the checker's CLI test).
+    tests=$( (sed -n 's/.*\[  PASSED  \] \([0-9]*\) tests\{0,1\}\..*/\1/p' "$log"
+              sed -n 's/^[0-9]*: Ran \([0-9]*\) tests\{0,1\} in .*/\1/p' "$log") | awk '{s+=$1} END {print s+0}')
     [ "$layer" = host ] && tests=$entries
     [ "$layer" = inspect ] && tests=$entries
     summary+=("$preset $layer: $tests passed ($entries CTest entries)")
