@@ -9,6 +9,7 @@
 #include "tagsmith_plugin.h"
 #include "common/paths.h"
 #include "plugin/library_diagnosis.h"
+#include "plugin/win32/library_files.h"
 #include "text_helpers.h"
 
 namespace {
@@ -41,66 +42,23 @@ std::wstring SystemText(DWORD code, const std::wstring& name) {
     return text;
 }
 
-// The files the diagnosis reads, as they lie on the disk.
-class DiskFiles : public dllscope::LibraryFiles {
-  public:
-    bool Read(const std::wstring& path, std::string& bytes) override {
-        const HANDLE file =
-            CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) return false;
-        LARGE_INTEGER size{};
-        bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (256LL << 20);
-        if (ok) {
-            bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-            DWORD got = 0;
-            ok = bytes.empty() ||
-                 (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                  got == bytes.size());
-        }
-        CloseHandle(file);
-        return ok;
-    }
-};
-
-// Where the loader looks for a plugin's dependencies after its own folder.
-std::vector<std::wstring> SearchFolders() {
-    wchar_t folder[MAX_PATH];
-    std::vector<std::wstring> folders;
-    const UINT system = GetSystemDirectoryW(folder, MAX_PATH);
-    folders.emplace_back(folder, system < MAX_PATH ? system : 0);
-    const UINT windows = GetWindowsDirectoryW(folder, MAX_PATH);
-    const std::wstring windowsFolder(folder, windows < MAX_PATH ? windows : 0);
-    folders.push_back(windowsFolder + L"\\system");
-    folders.push_back(windowsFolder);
-    std::wstring path(32767, L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(L';', start);
-        if (end == std::wstring::npos) end = path.size();
-        if (end > start) folders.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return folders;
-}
-
 constexpr int kOwnBits = sizeof(void*) == 8 ? 64 : 32;
 
 // Why the library at `path` could not be loaded, from the file itself.
 std::wstring WhyNotLoaded(const char* path, DWORD error) {
     const std::wstring widePath = AnsiToWide(path);
-    DiskFiles files;
+    dllscope::DiskLibraryFiles files;
     const dllscope::LoadFailure failure{error, SystemText(error, dllscope::FileNameOf(widePath)),
-                                        kOwnBits, SearchFolders()};
+                                        kOwnBits, dllscope::LoaderSearchFolders()};
     return dllscope::DiagnoseLibrary(widePath, failure, files);
 }
 
 // What is wrong with a library that loaded but lacks the plugin exports,
 // beyond that; empty when nothing.
 std::wstring WhatElseIsWrong(const char* path) {
-    DiskFiles files;
-    return dllscope::DiagnoseLoadedLibrary(AnsiToWide(path), {0, L"", kOwnBits, SearchFolders()},
-                                           files);
+    dllscope::DiskLibraryFiles files;
+    return dllscope::DiagnoseLoadedLibrary(
+        AnsiToWide(path), {0, L"", kOwnBits, dllscope::LoaderSearchFolders()}, files);
 }
 
 bool IsSelf(const char* path) {

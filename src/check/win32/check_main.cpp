@@ -22,6 +22,7 @@
 #include "plugin/pe_image.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"
+#include "plugin/win32/library_files.h"
 
 namespace dllscope {
 namespace {
@@ -43,22 +44,7 @@ void Write(DWORD which, const std::string& bytes) {
 void Out(const std::wstring& text) { Write(STD_OUTPUT_HANDLE, ToUtf8(text)); }
 void Err(const std::wstring& text) { Write(STD_ERROR_HANDLE, ToUtf8(text)); }
 
-bool ReadBytes(const std::wstring& path, std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (1LL << 30);
-    if (ok) {
-        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD got = 0;
-        ok = bytes.empty() ||
-             (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-              got == bytes.size());
-    }
-    CloseHandle(file);
-    return ok;
-}
+bool ReadBytes(const std::wstring& path, std::string& bytes) { return ReadWholeFile(path, bytes); }
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
@@ -85,33 +71,6 @@ std::wstring ProgramFolder() {
     const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
     return FolderOf(std::wstring(path, n < MAX_PATH ? n : 0));
 }
-
-std::vector<std::wstring> SearchFolders() {
-    wchar_t folder[MAX_PATH];
-    std::vector<std::wstring> folders;
-    const UINT system = GetSystemDirectoryW(folder, MAX_PATH);
-    folders.emplace_back(folder, system < MAX_PATH ? system : 0);
-    const UINT windows = GetWindowsDirectoryW(folder, MAX_PATH);
-    const std::wstring windowsFolder(folder, windows < MAX_PATH ? windows : 0);
-    folders.push_back(windowsFolder + L"\\system");
-    folders.push_back(windowsFolder);
-    std::wstring path(32767, L'\0');
-    path.resize(GetEnvironmentVariableW(L"PATH", path.data(), static_cast<DWORD>(path.size())));
-    for (std::size_t start = 0; start <= path.size();) {
-        std::size_t end = path.find(L';', start);
-        if (end == std::wstring::npos) end = path.size();
-        if (end > start) folders.push_back(path.substr(start, end - start));
-        start = end + 1;
-    }
-    return folders;
-}
-
-class DiskFiles : public LibraryFiles {
-  public:
-    bool Read(const std::wstring& path, std::string& bytes) override {
-        return ReadBytes(path, bytes);
-    }
-};
 
 struct Usage {
     long long handles = 0, privateBytes = 0;
@@ -301,8 +260,8 @@ class Checker : public ForeignCallObserver {
             CatchExitProcess(plugin);
             if (!plugin && first) {
                 const LoadFailure failure{error, SystemErrorText(error),
-                                          sizeof(void*) == 8 ? 64 : 32, SearchFolders()};
-                DiskFiles files;
+                                          sizeof(void*) == 8 ? 64 : 32, LoaderSearchFolders()};
+                DiskLibraryFiles files;
                 r.diagnosis = DiagnoseLibrary(path, failure, files);
             }
             currentCall_ = L"PluginBackvalue";

@@ -1,0 +1,25 @@
+#pragma once
+// The disk as the library diagnosis sees it: whole files, and the folders
+// where the loader looks for a library's dependencies.
+#include <string>
+#include <vector>
+
+#include "plugin/library_diagnosis.h"
+
+namespace dllscope {
+
+// Reads a whole file of up to 1 GiB; false when it cannot.
+bool ReadWholeFile(const std::wstring& path, std::string& bytes);
+
+class DiskLibraryFiles : public LibraryFiles {
+  public:
+    bool Read(const std::wstring& path, std::string& bytes) override {
+        return ReadWholeFile(path, bytes);
+    }
+};
+
+// After a library's own folder: system32, system, the Windows folder, then
+// the folders of PATH.
+std::vector<std::wstring> LoaderSearchFolders();
+
+}  // namespace dllscope
