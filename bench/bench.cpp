@@ -6,10 +6,12 @@
 //   dllscope_bench loadfile ours|floor    LoadFile of a 10 MB HTML file
 //   dllscope_bench startup ours|floor     Form1 with the DLLs of its folder
 //   dllscope_bench recovery ours|floor    the copy of a 10 MB editor text before a plugin call
+//   dllscope_bench roundtrip ours 50000000  the 50 MB result of a code-1 plugin written into the
+//   pane
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
 #include <windows.h>
 #include <psapi.h>
-#include <richedit.h>
+#include <Scintilla.h>
 
 #include <chrono>
 #include <cstdio>
@@ -19,7 +21,7 @@
 
 #include "app/win32/app.h"
 #include "app/win32/recovery.h"
-#include "editor/win32/rich_edit_pane.h"
+#include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
 #include "main_window/win32/form1_window.h"
 #include "common/paths.h"
@@ -64,22 +66,26 @@ HWND Host() {
                            nullptr, GetModuleHandleW(nullptr), nullptr);
 }
 
-// The floor's own calls on a RichEdit control.
+// The floor's own calls on the editor component: its text as UTF-8 bytes,
+// converted to and from UTF-16 as any caller must.
 std::wstring RawGet(HWND edit) {
-    GETTEXTLENGTHEX len{GTL_USECRLF | GTL_NUMCHARS | GTL_PRECISE, 1200};
-    const auto n = SendMessageW(edit, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&len), 0);
-    std::wstring text(static_cast<std::size_t>(n) + 1, L'\0');
-    GETTEXTEX get{static_cast<DWORD>(text.size() * 2), GT_USECRLF, 1200, nullptr, nullptr};
-    text.resize(
-        static_cast<std::size_t>(SendMessageW(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get),
-                                              reinterpret_cast<LPARAM>(text.data()))));
+    const auto n = static_cast<int>(SendMessageW(edit, SCI_GETLENGTH, 0, 0));
+    const auto* bytes =
+        reinterpret_cast<const char*>(SendMessageW(edit, SCI_GETCHARACTERPOINTER, 0, 0));
+    std::wstring text(
+        static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, bytes, n, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, bytes, n, text.data(), static_cast<int>(text.size()));
     return text;
 }
 
 void RawSet(HWND edit, const std::wstring& text) {
-    SETTEXTEX set{ST_DEFAULT, 1200};
-    SendMessageW(edit, EM_SETTEXTEX, reinterpret_cast<WPARAM>(&set),
-                 reinterpret_cast<LPARAM>(text.c_str()));
+    const int size = static_cast<int>(text.size());
+    std::string bytes(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, text.data(), size,
+                                                                   nullptr, 0, nullptr, nullptr)),
+                      '\0');
+    WideCharToMultiByte(CP_UTF8, 0, text.data(), size, bytes.data(), static_cast<int>(bytes.size()),
+                        nullptr, nullptr);
+    SendMessageW(edit, SCI_SETTEXT, 0, reinterpret_cast<LPARAM>(bytes.c_str()));
 }
 
 struct Result {
@@ -103,7 +109,7 @@ struct NoViewer : ResultViewer {
 
 Result RoundTrip(bool ours, std::size_t size) {
     const HWND host = Host();
-    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
     const std::wstring text = SampleText(size);
     RawSet(pane.Handle(), text);
     Result r;
@@ -160,7 +166,7 @@ Result RoundTrip(bool ours, std::size_t size) {
 
 Result LoadFile(bool ours) {
     const HWND host = Host();
-    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
     std::wstring name = Folder() + L"\\bench.html";
     Result r;
     const auto start = Clock::now();
@@ -224,10 +230,9 @@ Result Startup(bool ours) {
 // floor writes and flushes the same bytes, made beforehand.
 Result Recovery(bool ours) {
     const HWND host = Host();
-    RichEditPane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
     const std::wstring text = SampleText(10 * 1000 * 1000);
     RawSet(pane.Handle(), text);
-    SendMessageW(pane.Handle(), EM_SETMODIFY, TRUE, 0);
     Result r;
     if (ours) {
         RecoveryFile copy(Folder());
@@ -242,13 +247,14 @@ Result Recovery(bool ours) {
     } else {
         std::string bytes = "\xEF\xBB\xBF";
         bytes.resize(3 + static_cast<std::size_t>(WideCharToMultiByte(
-                             CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr)));
-        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), bytes.data() + 3,
-                            static_cast<int>(bytes.size() - 3), nullptr, nullptr);
+                             CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0,
+                             nullptr, nullptr)));
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                            bytes.data() + 3, static_cast<int>(bytes.size() - 3), nullptr, nullptr);
         const std::wstring name = Folder() + L"\\floor-copy.txt";
         const auto start = Clock::now();
-        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                        FILE_ATTRIBUTE_NORMAL, nullptr);
+        const HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                        CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
         DWORD written = 0;
         WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
         FlushFileBuffers(file);
@@ -264,7 +270,8 @@ Result Recovery(bool ours) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr, "usage: dllscope_bench roundtrip|loadfile|startup|recovery ours|floor\n");
+        std::fprintf(stderr,
+                     "usage: dllscope_bench roundtrip|loadfile|startup|recovery ours|floor\n");
         return 2;
     }
     const std::string which = argv[1];

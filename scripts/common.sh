@@ -80,6 +80,7 @@ ensure_wine_prefix32() {
 }
 
 build_preset() {
+    [ "$1" = host ] || bash "$ROOT/scripts/fetch-scintilla.sh"
     cmake --preset "$1" >/dev/null
     cmake --build --preset "$1"
 }

@@ -13,7 +13,7 @@ case "$preset" in
     *) echo "usage: run.sh [win64|win32]" >&2; exit 2 ;;
 esac
 
-need_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" imagemagick
+need_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" imagemagick fonts-liberation
 if [ "$preset" = win32 ]; then
     ensure_wine32
     if [ "$WIN32_RUNS" -ne 1 ]; then
@@ -36,6 +36,10 @@ ensure_display
 if [ "$preset" = win32 ]; then ensure_wine_prefix32; else ensure_wine_prefix; fi
 
 cd "$bin"
+# Wine has no Courier New: the metric-compatible Liberation Mono takes its
+# place, so that the editor pane is monospaced.
+WINEPREFIX="$prefix" "$runner" reg add 'HKCU\Software\Wine\Fonts\Replacements' /v 'Courier New' \
+    /d 'Liberation Mono' /f >/dev/null 2>&1 || true
 # The demo automation class of "ActiveX-DLL", registered for this prefix.
 "$runner" regsvr32 /s actxdemo.dll
 if [ "$headless" -eq 0 ]; then

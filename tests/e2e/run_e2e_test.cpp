@@ -1,4 +1,7 @@
 // "PluginRun" with the sample plugins, and the result viewer beside Form1.
+#include <cstdint>
+#include <cstdlib>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -124,6 +127,51 @@ TEST(Run, APluginOutsideTheAnsiCodePageAnswersAndRuns) {
     TypeIntoEditor(app, L"<\u00e4>");
     app.Click(app.Control(L"Command10"));
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;&auml;&gt;");
+}
+
+// Pixels of a window's area on the screen that are near a colour.
+int PixelsNear(HWND window, COLORREF colour) {
+    RECT r;
+    GetWindowRect(window, &r);
+    const int w = r.right - r.left, h = r.bottom - r.top;
+    const HDC screen = GetDC(nullptr);
+    const HDC mem = CreateCompatibleDC(screen);
+    BITMAPINFO bi{};
+    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+    void* bits = nullptr;
+    const HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+    SelectObject(mem, dib);
+    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+    int close = 0;
+    const auto* p = static_cast<const std::uint8_t*>(bits);
+    for (int i = 0; i < w * h; ++i, p += 4) {
+        close += std::abs(p[2] - GetRValue(colour)) + std::abs(p[1] - GetGValue(colour)) +
+                     std::abs(p[0] - GetBValue(colour)) <
+                 60;
+    }
+    DeleteDC(mem);
+    DeleteObject(dib);
+    ReleaseDC(nullptr, screen);
+    return close;
+}
+
+// The pane answers the edit control's text messages in UTF-16, sent from
+// this other process, and shows HTML in colour.
+TEST(Editor, AnswersEditMessagesInUtf16FromAnotherProcessAndHighlightsHtml) {
+    Driver app(AppFolder());
+    const HWND editor = app.Control(L"CodeMax1");
+    const std::wstring page = L"<p class=\"x\">Grüße €</p>\r\n<!-- Kommentar -->";
+    SendMessageW(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(page.c_str()));
+    EXPECT_EQ(app.TextOf(editor), page);
+    EXPECT_EQ(SendMessageW(editor, WM_GETTEXTLENGTH, 0, 0), static_cast<LRESULT>(page.size()));
+    SendMessageW(editor, EM_SETSEL, 13, 18);  // "Grüße"
+    EXPECT_EQ(SendMessageW(editor, EM_GETSEL, 0, 0), MAKELRESULT(13, 18));
+    SendMessageW(editor, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(L"Hallo \u263A"));
+    EXPECT_EQ(app.TextOf(editor), L"<p class=\"x\">Hallo \u263A €</p>\r\n<!-- Kommentar -->");
+    Sleep(300);
+    app.Screenshot(app.Main(), Shot(L"form1-html"));
+    EXPECT_GT(PixelsNear(editor, RGB(0, 0, 160)), 20) << "the tags are drawn in their colour";
+    EXPECT_GT(PixelsNear(editor, RGB(0, 128, 0)), 20) << "the comment is drawn in its colour";
 }
 
 }  // namespace

@@ -1,11 +1,14 @@
-// The editor pane on the real RichEdit control.
+// The editor pane on the real editor component.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <richedit.h>
 
+#include <SciLexer.h>
+#include <Scintilla.h>
+
 #include <fstream>
 
-#include "editor/win32/rich_edit_pane.h"
+#include "editor/win32/code_pane.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -18,7 +21,7 @@ class Editor : public ::testing::Test {
     void SetUp() override {
         parent = CreateWindowExW(0, L"STATIC", L"host", WS_OVERLAPPEDWINDOW, 0, 0, 700, 500,
                                  nullptr, nullptr, GetModuleHandleW(nullptr), nullptr);
-        pane = std::make_unique<RichEditPane>(parent, 100, RECT{4, 4, 665, 469}, 96);
+        pane = std::make_unique<CodePane>(parent, 100, RECT{4, 4, 665, 469}, 96);
     }
     void TearDown() override {
         pane.reset();
@@ -40,17 +43,31 @@ class Editor : public ::testing::Test {
     }
 
     HWND parent = nullptr;
-    std::unique_ptr<RichEditPane> pane;
+    std::unique_ptr<CodePane> pane;
 };
 
-TEST_F(Editor, IsPlainCourierNewElevenPixelsHigh) {
-    CHARFORMAT2W cf{};
-    cf.cbSize = sizeof cf;
-    SendMessageW(pane->Handle(), EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&cf));
-    EXPECT_STREQ(cf.szFaceName, L"Courier New");
-    EXPECT_EQ(cf.yHeight, 165);  // twips: 11 pixels at 96 DPI
-    EXPECT_EQ(cf.dwEffects & CFE_BOLD, 0u);
-    EXPECT_EQ(SendMessageW(pane->Handle(), EM_GETTEXTMODE, 0, 0) & TM_PLAINTEXT, TM_PLAINTEXT);
+TEST_F(Editor, IsCourierNewElevenPixelsHighWithLineNumbers) {
+    char face[64] = {};
+    SendMessageW(pane->Handle(), SCI_STYLEGETFONT, STYLE_DEFAULT, reinterpret_cast<LPARAM>(face));
+    EXPECT_STREQ(face, "Courier New");
+    EXPECT_EQ(SendMessageW(pane->Handle(), SCI_STYLEGETSIZEFRACTIONAL, STYLE_DEFAULT, 0),
+              825);  // 11 px at 96 DPI
+    EXPECT_EQ(SendMessageW(pane->Handle(), SCI_STYLEGETBOLD, STYLE_DEFAULT, 0), 0);
+    EXPECT_EQ(SendMessageW(pane->Handle(), SCI_GETMARGINTYPEN, 0, 0), SC_MARGIN_NUMBER);
+    EXPECT_GT(SendMessageW(pane->Handle(), SCI_GETMARGINWIDTHN, 0, 0), 0);
+}
+
+// The HTML lexer styles the text; what plugins get is the text alone.
+TEST_F(Editor, TagsAreStyledAndTheTextStaysPlain) {
+    pane->SetWorkText(L"<p class=\"x\">Gr&uuml;&szlig;e<!-- c --></p>");
+    SendMessageW(pane->Handle(), SCI_COLOURISE, 0, -1);
+    const auto style = [&](int at) { return SendMessageW(pane->Handle(), SCI_GETSTYLEAT, at, 0); };
+    EXPECT_EQ(style(0), SCE_H_TAG);
+    EXPECT_EQ(style(3), SCE_H_ATTRIBUTE);
+    EXPECT_EQ(style(9), SCE_H_DOUBLESTRING);
+    EXPECT_EQ(style(15), SCE_H_ENTITY);
+    EXPECT_EQ(style(29), SCE_H_COMMENT);
+    EXPECT_EQ(pane->Text(), L"<p class=\"x\">Gr&uuml;&szlig;e<!-- c --></p>");
 }
 
 TEST_F(Editor, WorkTextIsTheSelectionOrTheWholeTextAndAWriteReplacesExactlyThat) {
@@ -78,11 +95,11 @@ TEST_F(Editor, AWriteCanBeUndoneSoThatNoTextIsLost) {
     EXPECT_EQ(pane->Text(), L"eins zwei");
 }
 
-TEST_F(Editor, LineBreaksReadBackAsCrLf) {
+TEST_F(Editor, LineBreaksReadBackExactlyAsWritten) {
     pane->SetWorkText(L"a\nb\rc\r\nd");
-    EXPECT_EQ(pane->WorkText(), L"a\r\nb\r\nc\r\nd");
+    EXPECT_EQ(pane->WorkText(), L"a\nb\rc\r\nd");
     Select(0, 3);  // "a", the break, "b"
-    EXPECT_EQ(pane->WorkText(), L"a\r\nb");
+    EXPECT_EQ(pane->WorkText(), L"a\nb");
 }
 
 TEST_F(Editor, KeepsCharactersOutsideTheBmpAndHasNoSizeLimitOfItsOwn) {

@@ -36,7 +36,7 @@ const Expected kExpected[] = {
     {L"lblName", L"Static", L"", 4, 336, 147, 17, false},
     {L"Label2", L"Static", L"Beschreibung:", 4, 356, 81, 13, false},
     {L"lblDescription", L"Static", L"", 4, 372, 149, 117, false},
-    {L"CodeMax1", L"RICHEDIT50W", L"", 160, 4, 661, 465, false},
+    {L"CodeMax1", L"Scintilla", L"", 160, 4, 661, 465, false},
     {L"Frame1", L"Button", L"Frame1", 600, 72, 185, 293, false},
     {L"lblDateiname", L"Static", nullptr, 160, 472, 661, 17, false},
     {L"Command11", L"Button", L"ActiveX-DLL", 12, 16, 73, 21, true},

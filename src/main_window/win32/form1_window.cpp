@@ -114,7 +114,7 @@ void Form1Window::CreateControls(int dpi) {
         px.bottom = px.top + TwipsToPixels(c.height, dpi);
         const int id = Form1ControlId(i);
         if (c.kind == ControlKind::Editor) {
-            editor_ = std::make_unique<RichEditPane>(hwnd_, id, px, dpi);
+            editor_ = std::make_unique<CodePane>(hwnd_, id, px, dpi);
             controls_[i] = editor_->Handle();
             continue;
         }

@@ -9,7 +9,7 @@
 
 #include "app/win32/recovery.h"
 #include "app/win32/window.h"
-#include "editor/win32/rich_edit_pane.h"
+#include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
 #include "main_window/form1_layout.h"
 #include "plugin/win32/bridge.h"
@@ -38,7 +38,7 @@ class Form1Window : public Form1View, public Window, public ForeignCallObserver 
         return controls_[static_cast<std::size_t>(control)];
     }
     Form1& Handlers() { return *form_; }
-    RichEditPane& Editor() { return *editor_; }
+    CodePane& Editor() { return *editor_; }
     Win32ResultViewer& ResultViewerWindow() { return resultViewer_; }
 
     // Form1View
@@ -70,7 +70,7 @@ class Form1Window : public Form1View, public Window, public ForeignCallObserver 
     std::array<HWND, kForm1Controls.size()> controls_{};
     RecoveryFile recovery_{RecoveryFolder()};
     std::atomic<Copy> copy_{Copy::None};  // read by the watchdog's thread too
-    std::unique_ptr<RichEditPane> editor_;
+    std::unique_ptr<CodePane> editor_;
     Win32Libraries libraries_;
     Win32Bridge bridge_;
     Win32ResultViewer resultViewer_;

@@ -23,7 +23,7 @@ void Form2Window::Create() {
     const int dpi = ScreenDpi();
     CreateFixed(kClassName, kClientWidth, kClientHeight, dpi);
     const int left = TwipsToPixels(kPaneLeft, dpi), top = TwipsToPixels(kPaneTop, dpi);
-    editor_ = std::make_unique<RichEditPane>(hwnd_, 1,
+    editor_ = std::make_unique<CodePane>(hwnd_, 1,
                                              RECT{left, top, left + TwipsToPixels(kPaneWidth, dpi),
                                                   top + TwipsToPixels(kPaneHeight, dpi)},
                                              dpi);

@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "app/win32/window.h"
-#include "editor/win32/rich_edit_pane.h"
+#include "editor/win32/code_pane.h"
 #include "result_viewer/result_viewer.h"
 
 namespace dllscope {
@@ -18,11 +18,11 @@ class Form2Window : public Window, public Form2::Caption {
     void Create();
 
     void Set(const std::wstring& caption) override;
-    RichEditPane& Editor() { return *editor_; }
+    CodePane& Editor() { return *editor_; }
 
   private:
     std::wstring& resultFileName_;
-    std::unique_ptr<RichEditPane> editor_;
+    std::unique_ptr<CodePane> editor_;
 };
 
 // Creates Form2 on first use and again after the user closed it.

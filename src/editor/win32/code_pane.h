@@ -1,0 +1,43 @@
+#pragma once
+// The editor pane of both windows: a code editor (Scintilla) with HTML
+// highlighting and line numbers. Its text is kept as it is, line breaks
+// included; it answers the standard text messages of an edit control in
+// UTF-16, from this process and from others.
+#include <windows.h>
+
+#include "editor/editor_pane.h"
+
+namespace dllscope {
+
+class CodePane : public EditorPane {
+  public:
+    // A child of `parent` at the given place in pixels, Courier New 11 pixels high at 96 DPI.
+    CodePane(HWND parent, int id, const RECT& bounds, int dpi);
+    ~CodePane() override;
+    CodePane(const CodePane&) = delete;
+    CodePane& operator=(const CodePane&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+
+    std::wstring Text() override;
+    std::wstring WorkText() override;
+    void SetWorkText(const std::wstring& text) override;
+    void LoadFile(std::wstring& fileName) override;
+    void RunCommand(std::int32_t command, EditorPane& pane) override;
+    void SetFocus() override;
+
+    // Whether the text has changed since the last call (typing, a plugin's
+    // write, a loaded file, undo).
+    bool TakeChanged();
+
+  private:
+    LRESULT Call(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    std::wstring Range(LRESULT from, LRESULT to) const;
+    static LRESULT CALLBACK Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR self);
+
+    HWND hwnd_ = nullptr;
+    bool written_ = false;  // changed by SetWorkText or LoadFile since TakeChanged
+};
+
+}  // namespace dllscope
