@@ -1,9 +1,11 @@
 #include "driver.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cwchar>
 #include <fstream>
 #include <stdexcept>
+#include <vector>
 
 #include "main_window/form1_layout.h"
 #include "window_helpers.h"
@@ -246,30 +248,64 @@ bool Driver::WaitForExit(DWORD ms) {
     return WaitForSingleObject(process_.hProcess, ms) == WAIT_OBJECT_0;
 }
 
-void Driver::Screenshot(HWND window, const std::wstring& file) const {
+namespace {
+
+// A window as it looks on the screen: 24-bit rows, bottom-up, as a BMP holds them.
+struct Capture {
+    BITMAPINFOHEADER header{};
+    std::vector<BYTE> bits;
+    int rowBytes = 0;
+};
+
+Capture CaptureWindow(HWND window) {
     RECT r;
     GetWindowRect(window, &r);
     const int w = r.right - r.left, h = r.bottom - r.top;
+    Capture c;
+    c.header = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    c.rowBytes = ((w * 3 + 3) / 4) * 4;
     const HDC screen = GetDC(nullptr);
     const HDC mem = CreateCompatibleDC(screen);
     BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+    bi.bmiHeader = c.header;
     void* bits = nullptr;
     const HBITMAP dib = CreateDIBSection(mem, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
     SelectObject(mem, dib);
     BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
     GdiFlush();
-    const DWORD rowBytes = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
-    const DWORD size = rowBytes * static_cast<DWORD>(h);
-    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
-                        static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
-    std::ofstream out(file.c_str(), std::ios::binary);
-    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
-    out.write(reinterpret_cast<const char*>(&bi.bmiHeader), sizeof bi.bmiHeader);
-    out.write(static_cast<const char*>(bits), size);
+    const auto* first = static_cast<const BYTE*>(bits);
+    c.bits.assign(first, first + static_cast<std::size_t>(c.rowBytes) * h);
     DeleteDC(mem);
     DeleteObject(dib);
     ReleaseDC(nullptr, screen);
+    return c;
+}
+
+}  // namespace
+
+int Driver::PixelsNear(HWND window, COLORREF colour) const {
+    const Capture c = CaptureWindow(window);
+    int close = 0;
+    for (int y = 0; y < c.header.biHeight; ++y) {
+        const BYTE* p = c.bits.data() + static_cast<std::size_t>(y) * c.rowBytes;
+        for (int x = 0; x < c.header.biWidth; ++x, p += 3) {
+            close += std::abs(p[2] - GetRValue(colour)) + std::abs(p[1] - GetGValue(colour)) +
+                         std::abs(p[0] - GetBValue(colour)) <
+                     60;
+        }
+    }
+    return close;
+}
+
+void Driver::Screenshot(HWND window, const std::wstring& file) const {
+    const Capture c = CaptureWindow(window);
+    const auto size = static_cast<DWORD>(c.bits.size());
+    BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof c.header + size), 0, 0,
+                        static_cast<DWORD>(sizeof fh + sizeof c.header)};
+    std::ofstream out(file.c_str(), std::ios::binary);
+    out.write(reinterpret_cast<const char*>(&fh), sizeof fh);
+    out.write(reinterpret_cast<const char*>(&c.header), sizeof c.header);
+    out.write(reinterpret_cast<const char*>(c.bits.data()), size);
 }
 
 }  // namespace dllscope::e2e

@@ -51,6 +51,8 @@ class Driver {
     bool WaitForExit(DWORD ms);
     // Saves the window as it looks on the screen, as a BMP file.
     void Screenshot(HWND window, const std::wstring& file) const;
+    // How many pixels of the window on the screen are near a colour.
+    int PixelsNear(HWND window, COLORREF colour) const;
 
   private:
     PROCESS_INFORMATION process_{};

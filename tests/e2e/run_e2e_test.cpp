@@ -1,7 +1,4 @@
 // "PluginRun" with the sample plugins, and the result viewer beside Form1.
-#include <cstdint>
-#include <cstdlib>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -129,32 +126,6 @@ TEST(Run, APluginOutsideTheAnsiCodePageAnswersAndRuns) {
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;&auml;&gt;");
 }
 
-// Pixels of a window's area on the screen that are near a colour.
-int PixelsNear(HWND window, COLORREF colour) {
-    RECT r;
-    GetWindowRect(window, &r);
-    const int w = r.right - r.left, h = r.bottom - r.top;
-    const HDC screen = GetDC(nullptr);
-    const HDC mem = CreateCompatibleDC(screen);
-    BITMAPINFO bi{};
-    bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-    void* bits = nullptr;
-    const HBITMAP dib = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    SelectObject(mem, dib);
-    BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-    int close = 0;
-    const auto* p = static_cast<const std::uint8_t*>(bits);
-    for (int i = 0; i < w * h; ++i, p += 4) {
-        close += std::abs(p[2] - GetRValue(colour)) + std::abs(p[1] - GetGValue(colour)) +
-                     std::abs(p[0] - GetBValue(colour)) <
-                 60;
-    }
-    DeleteDC(mem);
-    DeleteObject(dib);
-    ReleaseDC(nullptr, screen);
-    return close;
-}
-
 // The pane answers the edit control's text messages in UTF-16, sent from
 // this other process, and shows HTML in colour.
 TEST(Editor, AnswersEditMessagesInUtf16FromAnotherProcessAndHighlightsHtml) {
@@ -170,8 +141,8 @@ TEST(Editor, AnswersEditMessagesInUtf16FromAnotherProcessAndHighlightsHtml) {
     EXPECT_EQ(app.TextOf(editor), L"<p class=\"x\">Hallo \u263A €</p>\r\n<!-- Kommentar -->");
     Sleep(300);
     app.Screenshot(app.Main(), Shot(L"form1-html"));
-    EXPECT_GT(PixelsNear(editor, RGB(0, 0, 160)), 20) << "the tags are drawn in their colour";
-    EXPECT_GT(PixelsNear(editor, RGB(0, 128, 0)), 20) << "the comment is drawn in its colour";
+    EXPECT_GT(app.PixelsNear(editor, RGB(0, 0, 160)), 20) << "the tags are drawn in their colour";
+    EXPECT_GT(app.PixelsNear(editor, RGB(0, 128, 0)), 20) << "the comment is drawn in its colour";
 }
 
 }  // namespace

@@ -4,24 +4,27 @@
 
 namespace dllscope {
 
-std::string ToAnsi(const std::wstring& text) {
+std::string Encode(UINT codePage, const std::wstring& text) {
     if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
+    const int size = static_cast<int>(text.size());
+    const int n = WideCharToMultiByte(codePage, 0, text.data(), size, nullptr, 0, nullptr, nullptr);
     std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
+    WideCharToMultiByte(codePage, 0, text.data(), size, out.data(), n, nullptr, nullptr);
     return out;
 }
 
-std::wstring FromAnsi(const char* data, std::size_t size) {
+std::wstring Decode(UINT codePage, const char* data, std::size_t size) {
     if (size == 0) return std::wstring();
     const int len = static_cast<int>(size);
-    const int n = MultiByteToWideChar(CP_ACP, 0, data, len, nullptr, 0);
+    const int n = MultiByteToWideChar(codePage, 0, data, len, nullptr, 0);
     std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, data, len, out.data(), n);
+    MultiByteToWideChar(codePage, 0, data, len, out.data(), n);
     return out;
 }
+
+std::string ToAnsi(const std::wstring& text) { return Encode(CP_ACP, text); }
+
+std::wstring FromAnsi(const char* data, std::size_t size) { return Decode(CP_ACP, data, size); }
 
 bool PassesAnsi(const std::wstring& text) {
     if (text.empty()) return true;

@@ -8,6 +8,10 @@
 
 namespace dllscope {
 
+// Text in a code page (CP_UTF8, CP_ACP, ...) and back.
+std::string Encode(UINT codePage, const std::wstring& text);
+std::wstring Decode(UINT codePage, const char* data, std::size_t size);
+
 std::string ToAnsi(const std::wstring& text);
 std::wstring FromAnsi(const char* data, std::size_t size);
 

@@ -47,23 +47,9 @@ constexpr char kScriptWords[] =
     "var void "
     "while with yield";
 
-std::string Utf8(const std::wstring& text) {
-    if (text.empty()) return std::string();
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(n), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data(), n,
-                        nullptr, nullptr);
-    return out;
-}
+std::string Utf8(const std::wstring& text) { return Encode(CP_UTF8, text); }
 
-std::wstring FromUtf8(const char* data, std::size_t size) {
-    if (size == 0) return std::wstring();
-    const int n = MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(n), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, data, static_cast<int>(size), out.data(), n);
-    return out;
-}
+std::wstring FromUtf8(const char* data, std::size_t size) { return Decode(CP_UTF8, data, size); }
 
 // The whole file, or an error code.
 DWORD ReadWholeFile(const std::wstring& name, std::string& bytes) {
