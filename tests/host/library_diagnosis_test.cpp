@@ -23,7 +23,7 @@ struct Import {
     std::vector<std::string> functions;
 };
 
-struct ImageSpec {
+struct ImageLayout {
     int bits = 32;
     bool dll = true;
     bool dotNet = false;
@@ -38,8 +38,8 @@ void Put(std::string& b, std::size_t at, std::uint64_t value, int bytes) {
 
 // A minimal PE image: the headers and one section at RVA 0x1000 (file offset
 // 0x200) holding the import and export tables and their names.
-std::string BuildImage(const ImageSpec& spec) {
-    const bool pe64 = spec.bits == 64;
+std::string BuildImage(const ImageLayout& layout) {
+    const bool pe64 = layout.bits == 64;
     constexpr std::uint32_t kBase = 0x1000, kRaw = 0x200;
     std::string data;  // the section
     const auto rva = [&] { return kBase + static_cast<std::uint32_t>(data.size()); };
@@ -51,26 +51,26 @@ std::string BuildImage(const ImageSpec& spec) {
     };
     // Import descriptors first, filled in below.
     const std::uint32_t imports = rva();
-    data.resize((spec.imports.size() + 1) * 20, '\0');
+    data.resize((layout.imports.size() + 1) * 20, '\0');
     const std::size_t width = pe64 ? 8 : 4;
-    for (std::size_t i = 0; i < spec.imports.size(); ++i) {
+    for (std::size_t i = 0; i < layout.imports.size(); ++i) {
         std::vector<std::uint32_t> hints;
-        for (const std::string& f : spec.imports[i].functions) {
+        for (const std::string& f : layout.imports[i].functions) {
             hints.push_back(rva());
             data += std::string(2, '\0') + f + '\0';
         }
         const std::uint32_t lookup = rva();
         for (const std::uint32_t h : hints) Put(data, data.size(), h, static_cast<int>(width));
         Put(data, data.size(), 0, static_cast<int>(width));
-        const std::uint32_t library = name(spec.imports[i].library);
+        const std::uint32_t library = name(layout.imports[i].library);
         Put(data, i * 20, lookup, 4);
         Put(data, i * 20 + 12, library, 4);
         Put(data, i * 20 + 16, lookup, 4);
     }
     std::uint32_t exports = 0;
-    if (!spec.exports.empty()) {
+    if (!layout.exports.empty()) {
         std::vector<std::uint32_t> names;
-        for (const std::string& e : spec.exports) names.push_back(name(e));
+        for (const std::string& e : layout.exports) names.push_back(name(e));
         const std::uint32_t table = rva();
         for (const std::uint32_t n : names) Put(data, data.size(), n, 4);
         exports = rva();
@@ -88,13 +88,13 @@ std::string BuildImage(const ImageSpec& spec) {
     Put(b, file, pe64 ? 0x8664 : 0x014C, 2);
     Put(b, file + 2, 1, 2);  // one section
     Put(b, file + 16, optionalSize, 2);
-    Put(b, file + 18, spec.dll ? 0x2002 : 0x0002, 2);
+    Put(b, file + 18, layout.dll ? 0x2002 : 0x0002, 2);
     Put(b, optional, pe64 ? 0x20B : 0x10B, 2);
     Put(b, optional + (pe64 ? 108 : 92), 16, 4);
     const std::size_t directories = optional + (pe64 ? 112 : 96);
     Put(b, directories + 0 * 8, exports, 4);
-    Put(b, directories + 1 * 8, spec.imports.empty() ? 0 : imports, 4);
-    Put(b, directories + 14 * 8, spec.dotNet ? kBase : 0, 4);
+    Put(b, directories + 1 * 8, layout.imports.empty() ? 0 : imports, 4);
+    Put(b, directories + 14 * 8, layout.dotNet ? kBase : 0, 4);
     const std::size_t section = optional + optionalSize;
     b.replace(section, 5, ".data");
     Put(b, section + 8, data.size(), 4);
