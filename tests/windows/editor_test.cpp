@@ -95,6 +95,18 @@ TEST_F(Editor, AWriteCanBeUndoneSoThatNoTextIsLost) {
     EXPECT_EQ(pane->Text(), L"eins zwei");
 }
 
+// What the copy of the text before a plugin call goes by.
+TEST_F(Editor, TellsWhetherTheTextChangedSinceItWasLastAsked) {
+    EXPECT_FALSE(pane->TakeChanged());
+    pane->SetWorkText(L"neu");
+    EXPECT_TRUE(pane->TakeChanged());
+    EXPECT_FALSE(pane->TakeChanged());
+    SendMessageW(pane->Handle(), EM_UNDO, 0, 0);
+    EXPECT_TRUE(pane->TakeChanged());
+    pane->MarkChanged();
+    EXPECT_TRUE(pane->TakeChanged());
+}
+
 TEST_F(Editor, LineBreaksReadBackExactlyAsWritten) {
     pane->SetWorkText(L"a\nb\rc\r\nd");
     EXPECT_EQ(pane->WorkText(), L"a\nb\rc\r\nd");

@@ -3,22 +3,14 @@
 #include <algorithm>
 
 #include "common/paths.h"
+#include "common/win32/ansi.h"
 
 namespace dllscope {
 namespace {
 
 constexpr wchar_t kPrefix[] = L"Dllscope-Text-";
 
-std::string Utf8WithBom(const std::wstring& text) {
-    std::string out = "\xEF\xBB\xBF";
-    if (text.empty()) return out;
-    const int n = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0, nullptr, nullptr);
-    out.resize(3 + static_cast<std::size_t>(n));
-    WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), out.data() + 3, n,
-                        nullptr, nullptr);
-    return out;
-}
+std::string Utf8WithBom(const std::wstring& text) { return "\xEF\xBB\xBF" + Encode(CP_UTF8, text); }
 
 }  // namespace
 

@@ -44,7 +44,9 @@ void Write(DWORD which, const std::string& bytes) {
 void Out(const std::wstring& text) { Write(STD_OUTPUT_HANDLE, ToUtf8(text)); }
 void Err(const std::wstring& text) { Write(STD_ERROR_HANDLE, ToUtf8(text)); }
 
-bool ReadBytes(const std::wstring& path, std::string& bytes) { return ReadWholeFile(path, bytes); }
+bool ReadBytes(const std::wstring& path, std::string& bytes) {
+    return ReadWholeFile(path, bytes) == ERROR_SUCCESS;
+}
 
 bool WriteBytes(const std::wstring& path, const std::string& bytes) {
     const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,

@@ -12,6 +12,7 @@
 #include <Scintilla.h>
 
 #include "common/win32/ansi.h"
+#include "common/win32/files.h"
 #include "common/win32/message_box.h"
 #include "common/win32/system_error.h"
 #include "editor/text_decoding.h"
@@ -50,38 +51,6 @@ constexpr char kScriptWords[] =
 std::string Utf8(const std::wstring& text) { return Encode(CP_UTF8, text); }
 
 std::wstring FromUtf8(const char* data, std::size_t size) { return Decode(CP_UTF8, data, size); }
-
-// The whole file, or an error code.
-DWORD ReadWholeFile(const std::wstring& name, std::string& bytes) {
-    const HANDLE file = CreateFileW(name.c_str(), GENERIC_READ,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return GetLastError();
-    DWORD error = ERROR_SUCCESS;
-    LARGE_INTEGER size{};
-    if (!GetFileSizeEx(file, &size)) {
-        error = GetLastError();
-    } else if (static_cast<unsigned long long>(size.QuadPart) > bytes.max_size() / 2) {
-        error = ERROR_NOT_ENOUGH_MEMORY;
-    } else {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            DWORD chunk = 0;
-            const DWORD want =
-                static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 30));
-            if (!ReadFile(file, bytes.data() + done, want, &chunk, nullptr)) {
-                error = GetLastError();
-                break;
-            }
-            if (chunk == 0) break;  // the file became shorter
-            done += chunk;
-        }
-        bytes.resize(done);
-    }
-    CloseHandle(file);
-    return error;
-}
 
 void Style(HWND w, int style, COLORREF fore, bool bold = false) {
     SendMessageW(w, SCI_STYLESETFORE, static_cast<WPARAM>(style), fore);
@@ -210,6 +179,8 @@ void CodePane::RunCommand(std::int32_t command, EditorPane&) {
 }
 
 void CodePane::SetFocus() { ::SetFocus(hwnd_); }
+
+void CodePane::MarkChanged() { written_ = true; }
 
 bool CodePane::TakeChanged() {
     const bool changed = written_ || Call(SCI_GETMODIFY) != 0;

@@ -29,6 +29,8 @@ class CodePane : public EditorPane {
     // Whether the text has changed since the last call (typing, a plugin's
     // write, a loaded file, undo).
     bool TakeChanged();
+    // Counts as changed at the next TakeChanged (a copy that failed is tried again).
+    void MarkChanged();
 
   private:
     LRESULT Call(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;

@@ -84,8 +84,8 @@ void Form1Window::Create() {
     // A folder the ANSI code page cannot carry goes out in its short form:
     // plugin paths, the bridge's and the exchange file's all start with it.
     form_ = std::make_unique<Form1>(
-        Form1Services{PassablePath(App::ProgramFolder()), libraries_, bridge_, *editor_, *this, resultViewer_,
-                      app_.ResultFileName(), demoExports_, automation_});
+        Form1Services{PassablePath(App::ProgramFolder()), libraries_, bridge_, *editor_, *this,
+                      resultViewer_, app_.ResultFileName(), demoExports_, automation_});
     SetForeignCallObserver(this);
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
 }
@@ -298,7 +298,7 @@ void Form1Window::BeforeForeignCall() {
         // No memory for the copy: the call goes ahead, and the note says so.
     }
     copy_ = written ? Copy::Saved : Copy::Failed;
-    if (!written) SendMessageW(editor_->Handle(), EM_SETMODIFY, TRUE, 0);  // try again next time
+    if (!written) editor_->MarkChanged();  // try again next time
 }
 
 std::wstring Form1Window::SavedTextNote() {

@@ -4,23 +4,6 @@
 
 namespace dllscope {
 
-bool ReadWholeFile(const std::wstring& path, std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    LARGE_INTEGER size{};
-    bool ok = GetFileSizeEx(file, &size) && size.QuadPart < (1LL << 30);
-    if (ok) {
-        bytes.assign(static_cast<std::size_t>(size.QuadPart), '\0');
-        DWORD got = 0;
-        ok = bytes.empty() ||
-             (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-              got == bytes.size());
-    }
-    CloseHandle(file);
-    return ok;
-}
-
 std::vector<std::wstring> LoaderSearchFolders() {
     wchar_t folder[MAX_PATH];
     std::vector<std::wstring> folders;

@@ -4,17 +4,15 @@
 #include <string>
 #include <vector>
 
+#include "common/win32/files.h"
 #include "plugin/library_diagnosis.h"
 
 namespace dllscope {
 
-// Reads a whole file of up to 1 GiB; false when it cannot.
-bool ReadWholeFile(const std::wstring& path, std::string& bytes);
-
 class DiskLibraryFiles : public LibraryFiles {
   public:
     bool Read(const std::wstring& path, std::string& bytes) override {
-        return ReadWholeFile(path, bytes);
+        return ReadWholeFile(path, bytes) == ERROR_SUCCESS;
     }
 };
 

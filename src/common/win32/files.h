@@ -1,0 +1,12 @@
+#pragma once
+// Files read whole.
+#include <windows.h>
+
+#include <string>
+
+namespace dllscope {
+
+// Reads the whole file into `bytes`: ERROR_SUCCESS, or the system's error code.
+DWORD ReadWholeFile(const std::wstring& name, std::string& bytes);
+
+}  // namespace dllscope
