@@ -29,29 +29,29 @@ ForeignCall OfDemoClass(const wchar_t* call);
 
 // Releases are guarded as well; a fault in one can only be dropped here,
 // since it happens on the way out (the object stays as it is).
+template <class Body>
+void GuardedOnTheWayOut(Body body) {
+    Fault ignored;
+    RunGuarded(body, ignored);
+}
+
 struct ReleaseUnknown {
     void operator()(IUnknown* p) const {
-        Fault ignored;
-        auto release = [p] { p->Release(); };
-        RunGuarded(release, ignored);
+        GuardedOnTheWayOut([p] { p->Release(); });
     }
 };
 using UnknownPtr = std::unique_ptr<IUnknown, ReleaseUnknown>;
 
 struct FreeBstr {
     void operator()(OLECHAR* b) const {
-        Fault ignored;
-        auto free = [b] { SysFreeString(b); };
-        RunGuarded(free, ignored);
+        GuardedOnTheWayOut([b] { SysFreeString(b); });
     }
 };
 using BstrPtr = std::unique_ptr<OLECHAR, FreeBstr>;
 
 struct ClearVariant {
     void operator()(VARIANT* v) const {
-        Fault ignored;
-        auto clear = [v] { VariantClear(v); };
-        RunGuarded(clear, ignored);
+        GuardedOnTheWayOut([v] { VariantClear(v); });
     }
 };
 
