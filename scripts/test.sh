@@ -49,7 +49,7 @@ archive = zipfile.ZipFile(sys.argv[1])
 names = {n.split("/", 1)[1] for n in archive.namelist() if "/" in n}
 needed = {"Dllscope.exe", "dllscope-check.exe", "modbridge.dll", "htmlcheck.dll", "entities.dll",
           "outline.dll", "tidyfile.dll", "demotext.dll", "demopane.dll", "comdemo.dll", "lexdemo.dll",
-          "actxdemo.dll", "include/tagsmith_plugin.h", "LIESMICH.txt", "Lizenzen/mingw-w64-common.txt",
+          "actxdemo.dll", "include/tagsmith_plugin.h", "include/tagsmith_plugin.def", "LIESMICH.txt", "Lizenzen/mingw-w64-common.txt",
           "Lizenzen/gcc-mingw-w64-base.txt", "Lizenzen/Scintilla.txt"}
 missing = needed - names
 if missing:

@@ -137,8 +137,9 @@ bool Register(HKEY root, const std::wstring& classes) {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) self = instance;
+    if (reason == DLL_PROCESS_DETACH && !reserved) TsReleaseRuntime();
     return TRUE;
 }
 

@@ -5,6 +5,9 @@
 #include "text_helpers.h"
 #include "tagsmith_plugin.h"
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT BSTR WINAPI plugrun(char* text) {
     const std::wstring w = AnsiToWide(text);
     std::size_t words = 0, tags = 0;

@@ -80,8 +80,9 @@ HINSTANCE self = nullptr;
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) self = instance;
+    if (reason == DLL_PROCESS_DETACH && !reserved) TsReleaseRuntime();
     return TRUE;
 }
 

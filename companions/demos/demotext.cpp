@@ -4,6 +4,9 @@
 
 #include "tagsmith_plugin.h"
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT short WINAPI TsBackvalue() { return TS_TEXT_TO_FROM; }
 TS_EXPORT const char* WINAPI TsName() { return "Tag-Namen klein"; }
 TS_EXPORT const char* WINAPI TsDescription() {

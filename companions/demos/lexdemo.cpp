@@ -63,6 +63,9 @@ public:
 
 }  // namespace
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT void WINAPI pbplugin(VARIANT* value) {
     if (!value) return;
     VariantClear(value);

@@ -55,10 +55,11 @@ std::wstring WhyNotLoaded(const char* path, DWORD error) {
 
 // What is wrong with a library that loaded but lacks the plugin exports,
 // beyond that; empty when nothing.
-std::wstring WhatElseIsWrong(const char* path) {
+std::wstring WhatElseIsWrong(const char* path, const std::string& missingExport) {
     dllscope::DiskLibraryFiles files;
     return dllscope::DiagnoseLoadedLibrary(
-        AnsiToWide(path), {0, L"", kOwnBits, dllscope::LoaderSearchFolders()}, files);
+        AnsiToWide(path), {0, L"", kOwnBits, dllscope::LoaderSearchFolders()}, files,
+        missingExport);
 }
 
 bool IsSelf(const char* path) {
@@ -86,8 +87,9 @@ class Plugin {
         run_ = Export<TsRunFn>("TsRun");
         if (!problem_.empty()) {
             // Loaded, but no plugin: a program or a .NET assembly says so,
-            // and so does a function a dependency lacks.
-            if (const std::wstring what = WhatElseIsWrong(path); !what.empty()) problem_ = what;
+            // and so do decorated export names and a function a dependency lacks.
+            if (const std::wstring what = WhatElseIsWrong(path, missing_); !what.empty())
+                problem_ = what;
         }
     }
     ~Plugin() {
@@ -111,6 +113,7 @@ class Plugin {
     Fn Export(const char* name) {
         const FARPROC address = GetProcAddress(module_, name);
         if (!address && problem_.empty()) {
+            missing_ = name;
             std::string n(name);
             problem_ = L"Kein Tagsmith-Plugin: der Export \"" + std::wstring(n.begin(), n.end()) +
                        L"\" fehlt.";
@@ -121,6 +124,7 @@ class Plugin {
 
     HMODULE module_ = nullptr;
     std::wstring problem_;
+    std::string missing_;  // the first export not found
     TsBackvalueFn backvalue_ = nullptr;
     TsNameFn name_ = nullptr;
     TsDescriptionFn description_ = nullptr;
@@ -137,11 +141,12 @@ BSTR RunPlugin(const char* text, const char* path) {
 
 }  // namespace
 
-extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+extern "C" BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID reserved) {
     if (reason == DLL_PROCESS_ATTACH) {
         self = instance;
         DisableThreadLibraryCalls(instance);
     }
+    if (reason == DLL_PROCESS_DETACH && !reserved) TsReleaseRuntime();
     return TRUE;
 }
 

@@ -28,6 +28,9 @@ const char* NamedEntity(unsigned cp) {
 
 }  // namespace
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT short WINAPI TsBackvalue() { return TS_TEXT_TO_FROM; }
 TS_EXPORT const char* WINAPI TsName() { return "HTML-Entities"; }
 TS_EXPORT const char* WINAPI TsDescription() {

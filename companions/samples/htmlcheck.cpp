@@ -61,6 +61,9 @@ std::wstring Check(const std::wstring& text) {
 
 }  // namespace
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT short WINAPI TsBackvalue() { return TS_NOTHING; }
 TS_EXPORT const char* WINAPI TsName() { return "HTML-Verschachtelung pruefen"; }
 TS_EXPORT const char* WINAPI TsDescription() {

@@ -46,6 +46,9 @@ std::wstring Outline(const std::wstring& text) {
 
 }  // namespace
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT short WINAPI TsBackvalue() { return TS_FILE_FROM; }
 TS_EXPORT const char* WINAPI TsName() { return "Gliederung der Ueberschriften"; }
 TS_EXPORT const char* WINAPI TsDescription() {

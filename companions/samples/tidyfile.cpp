@@ -49,6 +49,9 @@ void WriteAll(const char* path, const std::string& bytes) {
 
 }  // namespace
 
+// Gives back what the C++ runtime keeps when the plugin is freed.
+TS_PLUGIN_DLLMAIN
+
 TS_EXPORT short WINAPI TsBackvalue() { return TS_FILE_TO; }
 TS_EXPORT const char* WINAPI TsName() { return "Austauschdatei aufraeumen"; }
 TS_EXPORT const char* WINAPI TsDescription() {

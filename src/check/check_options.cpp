@@ -14,10 +14,13 @@ const wchar_t kCheckUsage[] =
     L"Fenster)\n"
     L"  --expect-type N      der Rückgabetyp muss N sein\n"
     L"  --expect-output DATEI  das Ergebnis muss Byte für Byte dieser Datei gleichen\n"
-    L"  --repeat N           N Durchgänge; wachsen Handles oder privater Speicher, ist das ein "
-    L"Leck\n"
+    L"  --repeat N           N Zyklen; wachsen Handles oder privater Speicher nach dem Aufwärmen\n"
+    L"                       (dem ersten Fünftel) stetig, ist das ein Leck (N ab 20 empfohlen)\n"
     L"  --timeout S          Sekunden je Aufruf ins Plugin, bis er als hängend gilt (30)\n"
+    L"  --strict             Warnungen (Ergebnis in UTF-16, Zeichen außerhalb der ANSI-Codepage,\n"
+    L"                       fehlende Ergebnisdatei) lassen das Plugin durchfallen\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
+    L"  --help               diese Hilfe\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
     L"ein Plugin hängt.\n";
 
@@ -82,6 +85,11 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             options.runTypeZero = true;
         } else if (a == L"--json") {
             options.json = true;
+        } else if (a == L"--strict") {
+            options.strict = true;
+        } else if (a == L"--help" || a == L"-h" || a == L"/?") {
+            options.help = true;
+            return options;
         } else if (a.size() > 1 && a[0] == L'-') {
             error = L"Unbekannte Option \u201E" + a + L"\u201C.";
             return std::nullopt;

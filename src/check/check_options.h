@@ -18,9 +18,11 @@ struct CheckOptions {
     int timeoutSeconds = 30;
     bool runTypeZero = false;
     bool json = false;
+    bool strict = false;  // warnings fail the plugin
+    bool help = false;    // --help: the usage, nothing checked
 };
 
-// The options, or the German reason why the command line is wrong (`error`).
+// The options (with `help` set and nothing else required for --help), or the German reason why the command line is wrong (`error`).
 std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
                                                 std::wstring& error);
 

@@ -1,6 +1,8 @@
 #include "check/check_report.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 
 #include "common/utf8.h"
 #include "plugin/bridge.h"
@@ -24,6 +26,27 @@ std::string Number(double value) {
     std::snprintf(text, sizeof text, "%.1f", value);
     return text;
 }
+
+// The system's handle types in the report's words.
+std::wstring HandleTypeWords(const std::wstring& type) {
+    static const std::map<std::wstring, std::wstring> words{
+        {L"Event", L"Ereignis"},     {L"Semaphore", L"Semaphor"}, {L"Mutant", L"Mutex"},
+        {L"Thread", L"Thread"},      {L"File", L"Datei"},         {L"Key", L"Registrierungsschlüssel"},
+        {L"Section", L"Abschnitt"},  {L"Process", L"Prozess"},    {L"Timer", L"Zeitgeber"},
+        {L"IoCompletion", L"E/A-Abschluss"}};
+    const auto found = words.find(type);
+    return found == words.end() ? (type.empty() ? L"unbekannt" : type) : found->second;
+}
+
+std::wstring Decimal(double value) {
+    wchar_t text[32];
+    std::swprintf(text, 32, value == static_cast<long long>(value) ? L"%.0f" : L"%.1f", value);
+    std::wstring t = text;
+    std::replace(t.begin(), t.end(), L'.', L',');
+    return t;
+}
+
+constexpr long long kKiB = 1024;
 
 std::wstring Verdict(const PluginReport& r) {
     if (r.hung) return L"hängt";
@@ -74,19 +97,24 @@ std::string PluginJson(const PluginReport& r) {
         const CheckFault& f = r.faults[i];
         j += (i ? "," : "") + std::string("{\"call\":") + JsonString(f.call) +
              ",\"kind\":" + JsonString(f.kind) + ",\"code\":\"" + Hex(f.code) +
-             "\",\"where\":" + JsonString(f.where) + ",\"message\":" + JsonString(f.message) + "}";
+             "\",\"where\":" + JsonString(f.where) + ",\"place\":" + JsonString(f.place) +
+             ",\"message\":" + JsonString(f.message) + "}";
     }
     j += "],\"leaks\":[";
     for (std::size_t i = 0; i < r.leaks.size(); ++i) {
         const CheckLeak& l = r.leaks[i];
         j += (i ? "," : "") + std::string("{\"what\":") + JsonString(l.what) +
-             ",\"growth\":" + std::to_string(l.growth) +
-             ",\"allowance\":" + std::to_string(l.allowance) + "}";
+             ",\"growth\":" + std::to_string(l.growth) + ",\"cycles\":" +
+             std::to_string(l.cycles) + ",\"perCycle\":" + JsonString(l.perCycle) +
+             ",\"hint\":" + (l.hint.empty() ? std::string("null") : JsonString(l.hint)) + "}";
     }
-    j += "],\"problems\":[";
-    for (std::size_t i = 0; i < r.problems.size(); ++i)
-        j += (i ? "," : "") + JsonString(r.problems[i]);
-    j += "]";
+    const auto list = [](const std::vector<std::wstring>& texts) {
+        std::string out = "[";
+        for (std::size_t i = 0; i < texts.size(); ++i) out += (i ? "," : "") + JsonString(texts[i]);
+        return out + "]";
+    };
+    j += "],\"problems\":" + list(r.problems) + ",\"warnings\":" + list(r.warnings) +
+         ",\"cycles\":" + std::to_string(r.cycles);
     if (r.output) j += ",\"output\":" + JsonString(*r.output);
     const char* verdict = r.hung ? "hang" : r.Passed() ? "passed" : "failed";
     return j + ",\"verdict\":\"" + verdict + "\"}";
@@ -107,14 +135,112 @@ std::wstring PluginText(const PluginReport& r) {
              L" Zeichen hinein, " + std::to_wstring(run.charactersOut) + L" heraus, " +
              std::to_wstring(static_cast<long long>(run.milliseconds)) + L" ms\n";
     }
+    if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
     for (const CheckFault& f : r.faults)
         t += L"  Absturz (" + WideHex(f.code) + L"): " + f.message + L"\n";
     for (const CheckLeak& l : r.leaks) {
-        t += L"  Leck: " + l.what + L" wachsen um " + std::to_wstring(l.growth) + L" (erlaubt: " +
-             std::to_wstring(l.allowance) + L")\n";
+        t += L"  Leck: " + l.perCycle + L" (" + l.what + L" +" + std::to_wstring(l.growth) +
+             L" in " + std::to_wstring(l.cycles) + L" Zyklen nach dem Aufwärmen)\n";
+        if (!l.hint.empty()) t += L"    " + l.hint + L"\n";
     }
     for (const std::wstring& p : r.problems) t += L"  " + p + L"\n";
+    for (const std::wstring& w : r.warnings) t += L"  Warnung: " + w + L"\n";
     return t + L"  => " + Verdict(r) + L"\n";
+}
+
+int WarmUpCycles(int cycles) { return std::max(1, cycles / 5); }
+
+std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
+                                   const std::vector<std::wstring>& newHandleTypes,
+                                   bool mingwRuntime) {
+    std::vector<CheckLeak> leaks;
+    const int cycles = static_cast<int>(afterCycle.size());
+    const int warmUp = WarmUpCycles(cycles);
+    const int steady = cycles - warmUp;
+    if (steady < 1) return leaks;
+    const CycleUsage& from = afterCycle[warmUp - 1];
+    const CycleUsage& to = afterCycle.back();
+    const std::wstring kMingwHint =
+        L"Das ist das bekannte Muster der statisch gelinkten Laufzeit von MinGW-g++ (der "
+        L"Notvorrat für Ausnahmen von libstdc++; auf 32 Bit dazu der Thread-Eintrag von "
+        L"winpthreads: ein Ereignis und ein Thread-Handle): rufe TsReleaseRuntime() aus "
+        L"tagsmith_plugin.h in DllMain bei DLL_PROCESS_DETACH auf.";
+
+    // A real leak grows with (nearly) every cycle; a handle that comes once
+    // in a while (the system's own) does not make one.
+    const long long handles = to.handles - from.handles;
+    if (handles >= 2 && 2 * handles >= steady) {
+        std::map<std::wstring, int> types;
+        for (const std::wstring& type : newHandleTypes) ++types[HandleTypeWords(type)];
+        std::wstring named;
+        for (const auto& [type, count] : types) named += (named.empty() ? L"" : L", ") + type;
+        const double each = static_cast<double>(handles) / steady;
+        CheckLeak leak{L"Handles", handles, steady,
+                       Decimal(each) + (each == 1 ? L" Handle" : L" Handles") +
+                           (named.empty() ? L"" : L" (" + named + L")") + L" je Zyklus",
+                       L""};
+        const bool knownTypes =
+            types.size() == 2 && types.count(L"Ereignis") && types.count(L"Thread");
+        if (mingwRuntime && knownTypes) leak.hint = kMingwHint;
+        leaks.push_back(leak);
+    }
+    // Heaps grow in steps: judge the whole steady growth, at least 4 KiB a
+    // cycle and 64 KiB in all.
+    const long long bytes = to.privateBytes - from.privateBytes;
+    if (bytes >= 64 * kKiB && bytes >= 4 * kKiB * steady) {
+        const long long each = bytes / steady;
+        CheckLeak leak{L"privater Speicher (Bytes)", bytes, steady,
+                       Decimal(static_cast<double>((each + kKiB / 2) / kKiB)) + L" KiB je Zyklus",
+                       L""};
+        if (mingwRuntime && each >= 12 * kKiB && each <= 96 * kKiB) leak.hint = kMingwHint;
+        leaks.push_back(leak);
+    }
+    return leaks;
+}
+
+bool LooksLikeUtf16(const std::wstring& result) {
+    std::size_t pairs = 0, wide = 0;
+    for (std::size_t i = 0; i + 1 < result.size() && pairs < 256; i += 2, ++pairs) {
+        const wchar_t low = result[i];
+        if (result[i + 1] == 0 && low >= 0x20 && low < 0x7F) ++wide;
+        if (result[i + 1] == 0 && (low == L'\r' || low == L'\n' || low == L'\t')) ++wide;
+    }
+    return wide >= 2 && 4 * wide >= 3 * pairs;
+}
+
+std::wstring Utf16Warning() {
+    return L"Das Ergebnis sieht nach UTF-16 aus (Nullbytes zwischen ASCII-Zeichen): Tagsmith "
+           L"erwartet ANSI-Bytes. Mach es mit SysAllocStringByteLen aus einem char-Text, nicht "
+           L"mit SysAllocString aus einem wchar_t-Text.";
+}
+
+std::wstring BeyondAnsiWarning(const std::vector<std::wstring>& characters) {
+    std::wstring named;
+    for (const std::wstring& c : characters) named += (named.empty() ? L"\u201E" : L"\u201C, \u201E") + c;
+    return L"Die Eingabe enthält Zeichen, die die ANSI-Codepage dieses Systems nicht darstellen "
+           L"kann (" +
+           named +
+           L"\u201C): das Plugin bekommt an ihrer Stelle Ersatzzeichen, wie in Tagsmith auch.";
+}
+
+bool FirstDifference(const std::string& expected, const std::string& actual, Difference& where) {
+    if (expected == actual) return false;
+    std::size_t at = 0;
+    while (at < expected.size() && at < actual.size() && expected[at] == actual[at]) ++at;
+    const std::size_t lineStart = at == 0 ? 0 : expected.rfind('\n', at - 1) + 1;
+    const auto line = [lineStart](const std::string& text) {
+        if (lineStart >= text.size()) return std::string();
+        std::size_t end = text.find('\n', lineStart);
+        if (end == std::string::npos) end = text.size();
+        if (end > lineStart && text[end - 1] == '\r') --end;
+        return text.substr(lineStart, std::min<std::size_t>(end - lineStart, 200));
+    };
+    where.line = 1 + static_cast<std::size_t>(
+                         std::count(expected.begin(), expected.begin() + lineStart, '\n'));
+    where.byte = at;
+    where.expected = line(expected);
+    where.actual = line(actual);
+    return true;
 }
 
 int CheckExitCode(const std::vector<PluginReport>& reports) {

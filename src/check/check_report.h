@@ -13,6 +13,7 @@ struct CheckFault {
     unsigned long code = 0;
     std::wstring where;    // "crash.dll+0x1A2B", or empty
     std::wstring message;  // the whole report, as Dllscope shows it
+    std::wstring place;    // "crash.dll!TsRun+0x1C" (nearest export below), else as `where`
 };
 
 struct CheckRun {
@@ -22,8 +23,44 @@ struct CheckRun {
 
 struct CheckLeak {
     std::wstring what;  // "Handles", "privater Speicher (Bytes)"
-    long long growth = 0, allowance = 0;
+    long long growth = 0;  // over the steady cycles
+    int cycles = 0;        // the steady cycles: all but the first ones (warm-up)
+    std::wstring perCycle;  // "2 Handles (Ereignis, Thread) je Zyklus", "70 KiB je Zyklus"
+    std::wstring hint;      // what to do, when the pattern is a known one
 };
+
+// What the process holds after one cycle.
+struct CycleUsage {
+    long long handles = 0, privateBytes = 0;
+};
+
+// The cycles that count as warm-up before the growth is measured: the first
+// fifth, at least one.
+int WarmUpCycles(int cycles);
+
+// The leaks shown by the usage after each cycle (`afterCycle`, one entry a
+// cycle): the steady growth from the end of the warm-up to the last cycle.
+// `newHandleTypes` are the system's type names of the handles that came in
+// that time ("Event", "Thread", ...), `mingwRuntime` whether the plugin
+// links the MinGW C runtime (for the hint).
+std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
+                                   const std::vector<std::wstring>& newHandleTypes,
+                                   bool mingwRuntime);
+
+// Warnings about a run's text that do not fail the plugin (unless --strict).
+// A type-1 result whose bytes look like UTF-16 (NULs between ASCII characters).
+bool LooksLikeUtf16(const std::wstring& result);
+std::wstring Utf16Warning();
+// The input's characters that the ANSI code page cannot carry.
+std::wstring BeyondAnsiWarning(const std::vector<std::wstring>& characters);
+
+// Where an output differs from the expected one: the first differing line
+// (1-based) of both, and the byte where they part; false when they are equal.
+struct Difference {
+    std::size_t line = 0, byte = 0;
+    std::string expected, actual;  // the lines, without their line break, cut at 200 bytes
+};
+bool FirstDifference(const std::string& expected, const std::string& actual, Difference& where);
 
 struct PluginReport {
     std::wstring file;
@@ -35,11 +72,15 @@ struct PluginReport {
     std::vector<CheckFault> faults;
     std::vector<CheckLeak> leaks;
     std::vector<std::wstring> problems;  // every other reason it failed
+    std::vector<std::wstring> warnings;  // what is probably wrong
+    bool warningsFail = false;           // --strict
+    int cycles = 0;                      // how many cycles ran to their end
     bool hung = false;
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
 
     bool Passed() const {
-        return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung;
+        return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() &&
+               !hung && (!warningsFail || warnings.empty());
     }
 };
 

@@ -11,6 +11,10 @@ namespace {
 
 constexpr unsigned long kFileNotFound = 2, kPathNotFound = 3, kModuleNotFound = 126,
                         kProcNotFound = 127, kInitFailed = 1114;
+// What Wine's loader answers when the entry point faults: the fault's code
+// as a system error (access violation, stack overflow, ...).
+constexpr unsigned long kFaultsOfAnEntryPoint[] = {998 /* no access */, 1001 /* stack */,
+                                                   1066 /* service */, 1067 /* ended */};
 constexpr int kMaxDepth = 8;
 
 std::wstring Quoted(const std::wstring& name) { return L"\u201E" + name + L"\u201C"; }
@@ -135,6 +139,41 @@ std::wstring WhatItIs(const std::wstring& name, const PeImage& image, int ownBit
     return std::wstring();
 }
 
+// The first export that carries `wanted` decorated, as a sentence with the
+// fix; empty when there is none.
+std::wstring DecoratedForm(const std::wstring& library, const PeImage& image,
+                           const std::string& wanted) {
+    for (const std::string& e : image.exports) {
+        const std::size_t at = e.find(wanted);
+        if (e == wanted || at == std::string::npos) continue;
+        const std::string before = e.substr(0, at), after = e.substr(at + wanted.size());
+        const bool stdcall = (before.empty() || before == "_") &&
+                             (after.empty() ? !before.empty()
+                                            : after[0] == '@' && after.size() > 1 &&
+                                                  after.find_first_not_of("0123456789", 1) ==
+                                                      std::string::npos);
+        // GCC: _Z<length><name><parameters>; Visual C++: ?<name>@@<type>.
+        const bool cpp = (before.rfind("_Z", 0) == 0 && before.back() >= '0' &&
+                          before.back() <= '9') ||
+                         (before == "?" && after.rfind("@@", 0) == 0);
+        if (!stdcall && !cpp) continue;
+        const std::wstring found = Quoted(library) + L" exportiert " + Quoted(Wide(e)) +
+                                   L" statt " + Quoted(Wide(wanted));
+        const std::wstring bare =
+            L"mit einer .def-Datei (include/tagsmith_plugin.def; Visual C++: /DEF:) oder mit "
+            L"MinGW beim Linken mit -Wl,--kill-at.";
+        if (stdcall) {
+            return found + L" (ein verzierter __stdcall-Name). Exportiere die blanken Namen " +
+                   bare;
+        }
+        return found +
+               L" (ein C++-Name). Deklariere die Exporte als extern \"C\" (TS_EXPORT aus "
+               L"tagsmith_plugin.h tut das) und exportiere die blanken Namen " +
+               bare;
+    }
+    return std::wstring();
+}
+
 std::wstring MissingBelow(const std::wstring& path, const PeImage& image,
                           const LoadFailure& failure, LibraryFiles& files) {
     const auto slash = path.find_last_of(L"\\/");
@@ -171,17 +210,28 @@ std::wstring DiagnoseLibrary(const std::wstring& path, const LoadFailure& failur
         return L"Der Einsprungpunkt (DllMain) von " + Quoted(name) +
                L" ist beim Laden fehlgeschlagen: er hat FALSE zurückgegeben oder ist abgestürzt.";
     }
+    for (const unsigned long fault : kFaultsOfAnEntryPoint) {
+        if (failure.error != fault) continue;
+        return L"Der Einsprungpunkt (DllMain) von " + Quoted(name) +
+               L" ist beim Laden abgestürzt: " + failure.systemText + code + L".";
+    }
     return L"Die Bibliothek " + Quoted(name) + L" kann nicht geladen werden: " +
            failure.systemText + code + L".";
 }
 
 std::wstring DiagnoseLoadedLibrary(const std::wstring& path, const LoadFailure& context,
-                                   LibraryFiles& files) {
+                                   LibraryFiles& files, const std::string& missingExport) {
     std::string bytes;
     if (!files.Read(path, bytes)) return std::wstring();
     const PeImage image = ReadPeImage(bytes);
     if (const std::wstring what = WhatItIs(FileNameOf(path), image, context.ownBits); !what.empty())
         return what;
+    if (!missingExport.empty()) {
+        if (const std::wstring decorated = DecoratedForm(FileNameOf(path), image, missingExport);
+            !decorated.empty()) {
+            return decorated;
+        }
+    }
     return MissingBelow(path, image, context, files);
 }
 

@@ -36,7 +36,10 @@ std::wstring DiagnoseLibrary(const std::wstring& path, const LoadFailure& failur
 // its dependencies lacks (Wine loads such a library all the same and fails
 // only when the function is called). Empty when nothing of that is wrong.
 // Of `context` only the bitness and the search folders count.
+// `missingExport`, when given, is the export the caller looked for in vain:
+// a decorated form of it (TsRun@4, _TsRun@4, a C++ name) is named with the
+// fix.
 std::wstring DiagnoseLoadedLibrary(const std::wstring& path, const LoadFailure& context,
-                                   LibraryFiles& files);
+                                   LibraryFiles& files, const std::string& missingExport = "");
 
 }  // namespace dllscope

@@ -53,7 +53,7 @@ TEST(CheckReport, JsonEscapesAndEncodesAsUtf8) {
 TEST(CheckReport, TheExitCodeIsZeroOnlyWhenEveryPluginPassed) {
     PluginReport good, faulty, hung;
     faulty.faults.push_back(
-        {L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"x.dll+0x10", L"..."});
+        {L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"x.dll+0x10", L"...", L""});
     hung.hung = true;
     EXPECT_EQ(CheckExitCode({good, good}), 0);
     EXPECT_EQ(CheckExitCode({good, faulty}), 1);
@@ -61,6 +61,47 @@ TEST(CheckReport, TheExitCodeIsZeroOnlyWhenEveryPluginPassed) {
     PluginReport noPlugin;
     noPlugin.diagnosis = L"leer";
     EXPECT_EQ(CheckExitCode({noPlugin}), 1);
+}
+
+TEST(CheckLeaks, OnlySteadyGrowthAfterTheWarmUpIsALeakAndItIsSaidPerCycle) {
+    // 50 cycles, 10 of warm-up: growth in the warm-up and a handle now and
+    // then are no leak; 2 handles and 70 KiB in every cycle are.
+    std::vector<CycleUsage> flat, steady;
+    for (int i = 0; i < 50; ++i) {
+        flat.push_back({100 + (i < 10 ? i * 3 : 27) + (i == 30 ? 1 : 0),
+                        (i < 10 ? i * 512 : 4608) * 1024LL});
+        steady.push_back({100 + 2 * i, (1000 + 70 * i) * 1024LL});
+    }
+    EXPECT_EQ(WarmUpCycles(50), 10);
+    EXPECT_TRUE(JudgeGrowth(flat, {}, true).empty());
+    std::vector<std::wstring> types;
+    for (int i = 0; i < 40; ++i) types.insert(types.end(), {L"Event", L"Thread"});
+    const std::vector<CheckLeak> leaks = JudgeGrowth(steady, types, true);
+    ASSERT_EQ(leaks.size(), 2u);
+    EXPECT_EQ(leaks[0].perCycle, L"2 Handles (Ereignis, Thread) je Zyklus");
+    EXPECT_EQ(leaks[1].perCycle, L"70 KiB je Zyklus");
+    EXPECT_EQ(leaks[0].growth, 80);
+    EXPECT_THAT(leaks[0].hint, HasSubstr(L"TsReleaseRuntime"));
+    // Another runtime or another kind of handle: no hint that would mislead.
+    EXPECT_EQ(JudgeGrowth(steady, types, false)[0].hint, L"");
+    EXPECT_EQ(JudgeGrowth(steady, std::vector<std::wstring>(80, L"File"), true)[0].hint, L"");
+}
+
+TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {
+    EXPECT_TRUE(LooksLikeUtf16(std::wstring(L"<\0p\0>\0x\0", 8)));
+    EXPECT_FALSE(LooksLikeUtf16(L"<p>Gr\u00fc\u00dfe</p>"));
+    EXPECT_FALSE(LooksLikeUtf16(std::wstring(L"a\0", 2)));  // one NUL is no pattern
+
+    Difference d;
+    EXPECT_FALSE(FirstDifference("a\r\nb", "a\r\nb", d));
+    ASSERT_TRUE(FirstDifference("<p>\r\n<b>eins</b>\r\n", "<p>\r\n<b>zwei</b>\r\n", d));
+    EXPECT_EQ(d.line, 2u);
+    EXPECT_EQ(d.byte, 8u);
+    EXPECT_EQ(d.expected, "<b>eins</b>");
+    EXPECT_EQ(d.actual, "<b>zwei</b>");
+    ASSERT_TRUE(FirstDifference("a\nb", "a\n", d));  // one ends early
+    EXPECT_EQ(d.line, 2u);
+    EXPECT_EQ(d.actual, "");
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // whole and broken, and the sentences they lead to.
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
@@ -228,9 +229,36 @@ TEST_F(Diagnosis, AFailedEntryPointAndOtherErrorsAreSaidWithoutRawInserts) {
     files.files[L"c:\\plugins\\init.dll"] = BuildImage({32, true, false, {}, {"TsRun"}});
     EXPECT_THAT(Why(L"init.dll", 1114),
                 HasSubstr(L"Der Einsprungpunkt (DllMain) von \u201Einit.dll\u201C"));
+    // Wine's loader answers a fault in DllMain with the fault's code.
+    EXPECT_EQ(Why(L"init.dll", 998),
+              L"Der Einsprungpunkt (DllMain) von \u201Einit.dll\u201C ist beim Laden "
+              L"abgestürzt: Systemtext (Fehler 998).");
     EXPECT_EQ(
         Why(L"init.dll", 5),
         L"Die Bibliothek \u201Einit.dll\u201C kann nicht geladen werden: Systemtext (Fehler 5).");
+}
+
+TEST_F(Diagnosis, DecoratedExportNamesAreNamedWithTheFix) {
+    struct Case {
+        const char* exported;
+        const wchar_t* said;
+    };
+    for (const Case c : {Case{"TsBackvalue@0", L"ein verzierter __stdcall-Name"},
+                         Case{"_TsBackvalue@0", L"ein verzierter __stdcall-Name"},
+                         Case{"_Z11TsBackvaluev", L"ein C++-Name"},
+                         Case{"?TsBackvalue@@YGFXZ", L"ein C++-Name"}}) {
+        files.files[L"c:\\plugins\\d.dll"] = BuildImage({32, true, false, {}, {"TsRunner", c.exported}});
+        const std::wstring why = DiagnoseLoadedLibrary(L"C:\\Plugins\\d.dll", {0, L"", 32, {}},
+                                                       files, "TsBackvalue");
+        EXPECT_THAT(why, HasSubstr(L"exportiert \u201E" + std::wstring(c.exported, c.exported + std::strlen(c.exported)) +
+                                   L"\u201C statt \u201ETsBackvalue\u201C (" + c.said))
+            << c.exported;
+        EXPECT_THAT(why, HasSubstr(L"-Wl,--kill-at")) << c.exported;
+    }
+    // Names that merely contain it are no decorated form of it.
+    files.files[L"c:\\plugins\\d.dll"] = BuildImage({32, true, false, {}, {"TsBackvalueEx", "MyTsBackvalue@0"}});
+    EXPECT_EQ(DiagnoseLoadedLibrary(L"C:\\Plugins\\d.dll", {0, L"", 32, {}}, files, "TsBackvalue"),
+              L"");
 }
 
 }  // namespace

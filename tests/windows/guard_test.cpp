@@ -122,13 +122,14 @@ TEST_F(FaultyPlugins, EachFaultIsReportedWithThePluginAndTheKind) {
     for (const Case c : {
              Case{L"nullwrite.dll",
                   L"Zugriffsverletzung (0xC0000005) beim Schreiben an Adresse 0x0 in "
-                  L"nullwrite.dll+0x"},
+                  L"nullwrite.dll!TsRun+0x"},
              Case{L"divzero.dll",
-                  L"Ganzzahlige Division durch null (0xC0000094) in divzero.dll+0x"},
-             Case{L"illegal.dll", L"Ungültiger Befehl (0xC000001D) in illegal.dll+0x"},
-             Case{L"stack.dll", L"Stapelüberlauf (0xC00000FD) in stack.dll+0x"},
-             Case{L"garbage.dll",
-                  L"hat aus PluginRun ein ungültiges Ergebnis zurückgegeben: Zugriffsverletzung"},
+                  L"Ganzzahlige Division durch null (0xC0000094) in divzero.dll!TsRun+0x"},
+             Case{L"illegal.dll", L"Ungültiger Befehl (0xC000001D) in illegal.dll!TsRun+0x"},
+             Case{L"stack.dll", L"Stapelüberlauf (0xC00000FD) in stack.dll"},
+             Case{L"garbage.dll", L"der Zeiger 0xDEAD0000 ist kein BSTR aus SysAllocStringByteLen"},
+             Case{L"staticresult.dll", L"ist kein BSTR aus SysAllocStringByteLen"},
+             Case{L"inputresult.dll", L"ist kein BSTR aus SysAllocStringByteLen"},
              // 64-bit: the exception leaves the plugin; 32-bit: its own runtime
              // cannot unwind past the plugin and calls std::terminate.
              Case{L"throw.dll", sizeof(void*) == 8 ? L"C++-Ausnahme" : L"Programmabbruch (abort oder std::terminate)"},

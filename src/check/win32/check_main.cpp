@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -74,16 +75,9 @@ std::wstring ProgramFolder() {
     return FolderOf(std::wstring(path, n < MAX_PATH ? n : 0));
 }
 
-struct Usage {
-    long long handles = 0, privateBytes = 0;
-};
-
-// The process's open handles: GetProcessHandleCount where the system
-// counts them, else the process's entries in the system's handle table
-// (Wine answers the first with 0).
-long long OpenHandles() {
-    DWORD count = 0;
-    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+// The process's open handles, by value, from the system's handle table
+// (Wine answers GetProcessHandleCount with 0); empty when it cannot be read.
+std::vector<ULONG_PTR> OwnHandles() {
     struct Entry {
         ULONG ownerPid;
         BYTE objectType, flags;
@@ -94,7 +88,8 @@ long long OpenHandles() {
     using Query = LONG(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
     const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
         GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    if (!query) return 0;
+    std::vector<ULONG_PTR> own;
+    if (!query) return own;
     std::vector<BYTE> buffer(1 << 16);
     for (int tries = 0; tries < 16; ++tries) {
         ULONG needed = 0;
@@ -104,15 +99,43 @@ long long OpenHandles() {
             buffer.resize(std::max<std::size_t>(buffer.size() * 2, needed + 4096));
             continue;
         }
-        if (status < 0) return 0;
+        if (status < 0) return own;
         const ULONG entries = *reinterpret_cast<ULONG*>(buffer.data());
+        const std::size_t room = (buffer.size() - sizeof(ULONG_PTR)) / sizeof(Entry);
         const auto* entry = reinterpret_cast<const Entry*>(buffer.data() + sizeof(ULONG_PTR));
-        long long own = 0;
-        for (ULONG i = 0; i < entries; ++i)
-            own += entry[i].ownerPid == GetCurrentProcessId() ? 1 : 0;
+        for (ULONG i = 0; i < entries && i < room; ++i) {
+            if (entry[i].ownerPid == GetCurrentProcessId()) own.push_back(entry[i].handle);
+        }
+        std::sort(own.begin(), own.end());
         return own;
     }
-    return 0;
+    return own;
+}
+
+long long OpenHandles(const std::vector<ULONG_PTR>& own) {
+    DWORD count = 0;
+    if (GetProcessHandleCount(GetCurrentProcess(), &count) && count > 0) return count;
+    return static_cast<long long>(own.size());
+}
+
+// The system's name of a handle's type ("Event", "Thread", ...).
+std::wstring HandleType(ULONG_PTR handle) {
+    using Query = LONG(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    const auto query = reinterpret_cast<Query>(reinterpret_cast<void (*)()>(
+        GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    alignas(8) BYTE buffer[1024];
+    ULONG needed = 0;
+    if (!query || query(reinterpret_cast<HANDLE>(handle), 2 /* ObjectTypeInformation */, buffer,
+                        sizeof buffer, &needed) < 0) {
+        return std::wstring();
+    }
+    struct Counted {
+        USHORT length, maximumLength;
+        PWSTR text;
+    };
+    const auto* name = reinterpret_cast<const Counted*>(buffer);
+    if (!name->text || name->length > sizeof buffer) return std::wstring();
+    return std::wstring(name->text, name->length / sizeof(wchar_t));
 }
 
 // Committed private memory, summed over the address space.
@@ -129,7 +152,13 @@ long long PrivateBytes() {
     return total;
 }
 
-Usage Measure() { return {OpenHandles(), PrivateBytes()}; }
+// Whether a plugin links the C runtime MinGW links (msvcrt.dll).
+bool LinksMsvcrt(const PeImage& image) {
+    for (const PeImport& import : image.imports) {
+        if (lstrcmpiA(import.library.c_str(), "msvcrt.dll") == 0) return true;
+    }
+    return false;
+}
 
 void CatchExitProcess(HMODULE module);
 
@@ -158,7 +187,15 @@ class Checker : public ForeignCallObserver {
         reports_.emplace_back();
         current_ = &reports_.back();
         current_->file = file;
-        CheckPlugin(FullPath(file));
+        current_->warningsFail = options_.strict;
+        try {
+            CheckPlugin(FullPath(file));
+        } catch (const std::exception& e) {
+            // Whatever went wrong in checking one plugin ends its check only.
+            const std::string what = e.what();
+            current_->problems.push_back(L"Die Prüfung dieses Plugins ist abgebrochen: " +
+                                         std::wstring(what.begin(), what.end()));
+        }
         Emit(*current_);
         current_ = nullptr;
     }
@@ -231,7 +268,8 @@ class Checker : public ForeignCallObserver {
 
     void Fault(const ForeignFault& f) {
         current_->faults.push_back({currentCall_, FaultKindWords(f.Details().code),
-                                    f.Details().code, FaultWhere(f.Details()), f.Description()});
+                                    f.Details().code, FaultWhere(f.Details()), f.Description(),
+                                    FaultPlace(f.Details())});
     }
 
     // One cycle as selecting and running the plugin in Dllscope: false when
@@ -289,6 +327,8 @@ class Checker : public ForeignCallObserver {
             r.problems.push_back(e.Description());
         } catch (const std::bad_alloc&) {
             r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
+        } catch (const std::length_error&) {
+            r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
         }
         return false;
     }
@@ -298,15 +338,18 @@ class Checker : public ForeignCallObserver {
         std::wstring output;
         currentCall_ = L"PluginRun";
         const auto start = std::chrono::steady_clock::now();
+        std::vector<std::wstring> warnings;
         if (code == kTextToFromPlugin || code == kNothing) {
             output = bridge_.PluginRun(input, path);
             if (code == kNothing) output.clear();
+            if (LooksLikeUtf16(output)) warnings.push_back(Utf16Warning());
         } else if (code == kFileNameFromPlugin) {
             const std::wstring resultFile = bridge_.PluginRun(input, path);
             std::string bytes;
             if (!ReadBytes(resultFile, bytes)) {
-                current_->problems.push_back(L"Die Ergebnisdatei \u201E" + resultFile +
-                                             L"\u201C des Plugins kann nicht gelesen werden.");
+                warnings.push_back(L"Die Ergebnisdatei \u201E" + resultFile +
+                                   L"\u201C, die das Plugin nennt, gibt es nicht oder sie kann "
+                                   L"nicht gelesen werden; Dllscope meldet sie ebenso.");
             }
             output = DecodeFileText(bytes, FromAnsi);
         } else {
@@ -324,6 +367,9 @@ class Checker : public ForeignCallObserver {
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count();
         if (!keep) return;
+        if (const auto beyond = CharactersBeyondAnsi(input, 10); !beyond.empty())
+            warnings.insert(warnings.begin(), BeyondAnsiWarning(beyond));
+        current_->warnings.insert(current_->warnings.end(), warnings.begin(), warnings.end());
         current_->runs.push_back({input.size(), output.size(), ms});
         if (code == kNothing) return;
         const std::string bytes = ToUtf8(output);
@@ -333,12 +379,12 @@ class Checker : public ForeignCallObserver {
                 current_->problems.push_back(L"Die erwartete Ausgabe \u201E" +
                                              options_.expectOutput +
                                              L"\u201C kann nicht gelesen werden.");
-            } else if (expected != bytes) {
-                std::size_t at = 0;
-                while (at < expected.size() && at < bytes.size() && expected[at] == bytes[at]) ++at;
+            } else if (Difference d; FirstDifference(expected, bytes, d)) {
                 current_->problems.push_back(
                     L"Das Ergebnis weicht von \u201E" + options_.expectOutput +
-                    L"\u201C ab, zuerst bei Byte " + std::to_wstring(at) + L".");
+                    L"\u201C ab, zuerst in Zeile " + std::to_wstring(d.line) + L" (Byte " +
+                    std::to_wstring(d.byte) + L"):\n    erwartet: " + Decode(CP_UTF8, d.expected.data(), d.expected.size()) +
+                    L"\n    erhalten: " + Decode(CP_UTF8, d.actual.data(), d.actual.size()));
             }
         }
         if (!options_.outputFile.empty()) {
@@ -355,27 +401,31 @@ class Checker : public ForeignCallObserver {
         PluginReport& r = *current_;
         std::string bytes;
         ReadBytes(path, bytes);
-        r.bits = ReadPeImage(bytes).bits;
-        Usage baseline;
+        const PeImage image = ReadPeImage(bytes);
+        r.bits = image.bits;
+        std::vector<CycleUsage> usage;
+        std::vector<ULONG_PTR> warmedUp;
+        const int warmUp = WarmUpCycles(options_.repeat);
         for (int cycle = 1; cycle <= options_.repeat; ++cycle) {
             if (!Cycle(path, cycle == 1)) return;
-            if (cycle == 1) baseline = Measure();
+            r.cycles = cycle;
+            if (options_.repeat == 1) break;
+            std::vector<ULONG_PTR> handles = OwnHandles();
+            usage.push_back({OpenHandles(handles), PrivateBytes()});
+            if (cycle == warmUp) warmedUp = std::move(handles);
         }
         if (options_.expectType && (!r.code || *r.code != *options_.expectType)) {
             r.problems.push_back(L"Der Rückgabetyp ist " +
                                  (r.code ? std::to_wstring(*r.code) : std::wstring(L"unbekannt")) +
                                  L", erwartet war " + std::to_wstring(*options_.expectType) + L".");
         }
-        if (options_.repeat > 1) {
-            const Usage now = Measure();
-            const long long memoryAllowance = kMemoryAllowance + 16 * 1024LL * options_.repeat;
-            if (now.handles - baseline.handles > kHandleAllowance) {
-                r.leaks.push_back({L"Handles", now.handles - baseline.handles, kHandleAllowance});
+        if (usage.size() > 1) {
+            std::vector<std::wstring> types;
+            for (const ULONG_PTR handle : OwnHandles()) {
+                if (!std::binary_search(warmedUp.begin(), warmedUp.end(), handle))
+                    types.push_back(HandleType(handle));
             }
-            if (now.privateBytes - baseline.privateBytes > memoryAllowance) {
-                r.leaks.push_back({L"privater Speicher (Bytes)",
-                                   now.privateBytes - baseline.privateBytes, memoryAllowance});
-            }
+            r.leaks = JudgeGrowth(usage, types, LinksMsvcrt(image));
         }
     }
 
@@ -439,6 +489,10 @@ int wmain(int argc, wchar_t** argv) {
     std::vector<std::wstring> arguments(argv + 1, argv + argc);
     std::wstring error;
     const std::optional<CheckOptions> options = ParseCheckArguments(arguments, error);
+    if (options && options->help) {
+        Out(kCheckUsage);
+        return 0;
+    }
     if (!options) {
         Err(error + L"\n\n" + kCheckUsage);
         return 2;

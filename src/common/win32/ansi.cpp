@@ -1,5 +1,6 @@
 #include "common/win32/ansi.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace dllscope {
@@ -53,15 +54,23 @@ std::wstring PassablePath(const std::wstring& path) {
     return PassesAnsi(joined) ? joined : path;
 }
 
-std::wstring FirstCharacterBeyondAnsi(const std::wstring& text) {
-    for (std::size_t i = 0; i < text.size(); ++i) {
+std::vector<std::wstring> CharactersBeyondAnsi(const std::wstring& text, std::size_t most) {
+    std::vector<std::wstring> found;
+    if (PassesAnsi(text)) return found;
+    for (std::size_t i = 0; i < text.size() && found.size() < most; ++i) {
         const std::size_t units =
             (text[i] >= 0xD800 && text[i] < 0xDC00 && i + 1 < text.size()) ? 2 : 1;
         const std::wstring c = text.substr(i, units);
-        if (!PassesAnsi(c)) return c;
+        if (!PassesAnsi(c) && std::find(found.begin(), found.end(), c) == found.end())
+            found.push_back(c);
         i += units - 1;
     }
-    return std::wstring();
+    return found;
+}
+
+std::wstring FirstCharacterBeyondAnsi(const std::wstring& text) {
+    const std::vector<std::wstring> first = CharactersBeyondAnsi(text, 1);
+    return first.empty() ? std::wstring() : first.front();
 }
 
 AnsiArg::AnsiArg(const std::wstring& text) {

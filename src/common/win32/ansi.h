@@ -27,6 +27,8 @@ std::wstring PassablePath(const std::wstring& path);
 // The first character of a text that the ANSI code page cannot carry (a
 // surrogate pair whole), or the empty string.
 std::wstring FirstCharacterBeyondAnsi(const std::wstring& text);
+// The distinct ones, in their order, at most `most`.
+std::vector<std::wstring> CharactersBeyondAnsi(const std::wstring& text, std::size_t most);
 
 // A NUL-terminated ANSI copy of a string for one call. WriteBack converts the
 // whole buffer, its length unchanged, back into the caller's variable.

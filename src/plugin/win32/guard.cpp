@@ -19,6 +19,8 @@ namespace dllscope {
 namespace {
 
 constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+// A read of a guard page outside a stack (a thread's stack grows without it).
+constexpr DWORD kGuardPageViolation = 0x80000001;
 constexpr DWORD kMsvcCppException = 0xE06D7363;
 constexpr DWORD kGccCppException = 0x20474343;
 constexpr DWORD kDelphiException = 0x0EEDFADE;
@@ -37,6 +39,7 @@ bool Contained(DWORD code) {
         case EXCEPTION_DATATYPE_MISALIGNMENT:
         case EXCEPTION_BREAKPOINT:
         case EXCEPTION_SINGLE_STEP:
+        case kGuardPageViolation:
         case kGccCppException:
         case kDelphiException:
             return true;
@@ -66,6 +69,8 @@ const wchar_t* FaultKind(DWORD code) {
             return L"Stapelüberlauf";
         case EXCEPTION_DATATYPE_MISALIGNMENT:
             return L"Falsch ausgerichteter Zugriff";
+        case kGuardPageViolation:
+            return L"Zugriff auf eine Schutzseite";
         case EXCEPTION_IN_PAGE_ERROR:
             return L"Seitenfehler beim Lesen";
         case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
@@ -106,19 +111,96 @@ std::wstring Hex(ULONG_PTR value, int digits) {
     return text;
 }
 
-// "crash.dll+0x1A2B" when the address lies in a module, else the address.
-std::wstring Location(const void* address) {
+// The name of the export at or nearest below `offset` in a loaded module,
+// read from its export directory within the image; empty when none lies
+// below. A body for the guard: no destructors, the name goes to `name`.
+struct NearestExport {
+    const BYTE* base;
+    ULONG_PTR offset;
+    char name[128];
+    ULONG_PTR at;
+
+    void operator()() {
+        name[0] = '\0';
+        const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
+        if (dos->e_magic != IMAGE_DOS_SIGNATURE) return;
+        const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        if (nt->Signature != IMAGE_NT_SIGNATURE) return;
+        const DWORD size = nt->OptionalHeader.SizeOfImage;
+        const IMAGE_DATA_DIRECTORY dir =
+            nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_EXPORT];
+        const auto inside = [size](DWORD rva, DWORD count, DWORD width) {
+            return rva < size && count <= (size - rva) / width;
+        };
+        if (!dir.VirtualAddress || !inside(dir.VirtualAddress, 1, sizeof(IMAGE_EXPORT_DIRECTORY)))
+            return;
+        const auto* exports =
+            reinterpret_cast<const IMAGE_EXPORT_DIRECTORY*>(base + dir.VirtualAddress);
+        const DWORD functions = exports->NumberOfFunctions, names = exports->NumberOfNames;
+        if (!inside(exports->AddressOfFunctions, functions, 4) ||
+            !inside(exports->AddressOfNames, names, 4) ||
+            !inside(exports->AddressOfNameOrdinals, names, 2)) {
+            return;
+        }
+        const auto* rvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfFunctions);
+        const auto* nameRvas = reinterpret_cast<const DWORD*>(base + exports->AddressOfNames);
+        const auto* ordinals = reinterpret_cast<const WORD*>(base + exports->AddressOfNameOrdinals);
+        DWORD best = names;
+        for (DWORD i = 0; i < names; ++i) {
+            if (ordinals[i] >= functions) continue;
+            const DWORD rva = rvas[ordinals[i]];
+            const bool forwarded = rva >= dir.VirtualAddress && rva - dir.VirtualAddress < dir.Size;
+            if (forwarded || rva > offset || (best < names && rva <= at)) continue;
+            if (!inside(nameRvas[i], 1, 1)) continue;
+            best = i;
+            at = rva;
+        }
+        if (best == names) return;
+        const char* text = reinterpret_cast<const char*>(base + nameRvas[best]);
+        std::size_t n = 0;
+        while (n + 1 < sizeof name && nameRvas[best] + n < size && text[n]) {
+            name[n] = text[n];
+            ++n;
+        }
+        name[n] = '\0';
+    }
+};
+
+struct Place {
+    std::wstring module;  // file name, empty when the address lies in none
+    std::wstring offset;  // "crash.dll+0x1A2B", or the bare address
+    std::wstring symbol;  // "crash.dll!TsRun+0x1C", or empty
+};
+
+Place PlaceOf(const void* address) {
     HMODULE module = nullptr;
     if (!GetModuleHandleExW(
             GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
             static_cast<LPCWSTR>(address), &module)) {
-        return L"an Adresse " + Hex(reinterpret_cast<ULONG_PTR>(address), 1);
+        return {L"", Hex(reinterpret_cast<ULONG_PTR>(address), 1), L""};
     }
     wchar_t path[MAX_PATH];
     const DWORD n = GetModuleFileNameW(module, path, MAX_PATH);
+    const std::wstring name = FileNameOf(std::wstring(path, n < MAX_PATH ? n : 0));
     const ULONG_PTR offset =
         reinterpret_cast<ULONG_PTR>(address) - reinterpret_cast<ULONG_PTR>(module);
-    return L"in " + FileNameOf(std::wstring(path, n)) + L"+" + Hex(offset, 1);
+    Place place{name, name + L"+" + Hex(offset, 1), L""};
+    NearestExport nearest{reinterpret_cast<const BYTE*>(module), offset, {}, 0};
+    Fault ignored;
+    if (RunGuarded(nearest, ignored) && nearest.name[0]) {
+        place.symbol = name + L"!" + std::wstring(nearest.name, nearest.name + std::strlen(nearest.name)) +
+                       L"+" + Hex(offset - nearest.at, 1);
+    }
+    return place;
+}
+
+// "in crash.dll!TsRun+0x1C (crash.dll+0x1A2B)", "in crash.dll+0x1A2B" when no
+// export lies below, else "an Adresse 0x...".
+std::wstring Location(const void* address) {
+    const Place place = PlaceOf(address);
+    if (place.module.empty()) return L"an Adresse " + place.offset;
+    if (place.symbol.empty()) return L"in " + place.offset;
+    return L"in " + place.symbol + L" (" + place.offset + L")";
 }
 
 // After a stack overflow the stack has lost its guard page: the next
@@ -282,8 +364,15 @@ std::wstring FaultKindWords(DWORD code) { return FaultKind(code); }
 
 std::wstring FaultWhere(const Fault& fault) {
     if (RaisedBySoftware(fault.code)) return std::wstring();
-    std::wstring where = Location(fault.address);
-    return where.rfind(L"in ", 0) == 0 ? where.substr(3) : where;
+    const Place place = PlaceOf(fault.address);
+    return place.module.empty() ? L"an Adresse " + place.offset : place.offset;
+}
+
+std::wstring FaultPlace(const Fault& fault) {
+    if (RaisedBySoftware(fault.code)) return std::wstring();
+    const Place place = PlaceOf(fault.address);
+    if (place.module.empty()) return L"an Adresse " + place.offset;
+    return place.symbol.empty() ? place.offset : place.symbol;
 }
 
 void SetForeignCallObserver(ForeignCallObserver* observer) {
@@ -304,20 +393,76 @@ void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg) {
     }
 }
 
+namespace {
+
+// The system's allocator takes a BSTR's memory as one block of the process
+// heap: [padding on 64-bit][length, 4 bytes][the bytes][NUL, 2 bytes]. A
+// body for the guard: checks the block and reads the length, no further.
+struct BstrBlock {
+    BSTR string;
+    UINT length;
+    SIZE_T block;
+    bool isBlock;
+
+    static constexpr std::size_t kPrefix = sizeof(void*) == 8 ? 8 : 4;
+
+    void operator()() {
+        const void* start = reinterpret_cast<const char*>(string) - kPrefix;
+        const HANDLE heap = GetProcessHeap();
+        isBlock = HeapValidate(heap, 0, start) != FALSE;
+        if (!isBlock) return;
+        block = HeapSize(heap, 0, start);
+        length = SysStringByteLen(string);
+    }
+    bool Holds() const {
+        return block != static_cast<SIZE_T>(-1) && block >= kPrefix + sizeof(WCHAR) &&
+               length <= block - kPrefix - sizeof(WCHAR);
+    }
+};
+
+RuntimeError TooLarge(const ForeignCall& call, std::size_t bytes) {
+    return RuntimeError(Named(call) + L" hat aus " + call.call + L" ein Ergebnis von " +
+                        std::to_wstring(bytes) +
+                        L" Bytes zurückgegeben; dafür reicht der Arbeitsspeicher nicht.");
+}
+
+}  // namespace
+
 std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result) {
     if (!result) return std::string();
+    const std::wstring invalidResult =
+        Named(call) + L" hat aus " + call.call + L" ein ungültiges Ergebnis zurückgegeben: ";
     const auto invalid = [&](const Fault& fault) {
-        return ForeignFault(Named(call) + L" hat aus " + call.call +
-                                L" ein ungültiges Ergebnis zurückgegeben: " + DescribeFault(fault) +
-                                L".",
-                            fault);
+        return ForeignFault(invalidResult + DescribeFault(fault) + L".", fault);
     };
     Fault fault;
-    UINT size = 0;
-    auto measure = [&] { size = SysStringByteLen(result); };
-    if (!RunGuarded(measure, fault)) throw invalid(fault);
-    std::string bytes(size, '\0');
+    BstrBlock bstr{result, 0, 0, false};
+    if (!RunGuarded(bstr, fault)) throw invalid(fault);
+    const std::wstring address = Hex(reinterpret_cast<ULONG_PTR>(result), 1);
+    if (!bstr.isBlock) {
+        // Not freed either: whatever it is, it is not ours to free.
+        throw RuntimeError(invalidResult + L"der Zeiger " + address +
+                           L" ist kein BSTR aus SysAllocStringByteLen (kein Speicherblock der "
+                           L"Zeichenketten des Systems: ein mit malloc oder new gemachter, ein "
+                           L"statischer, ein schon freigegebener Zeiger oder einer in die "
+                           L"Eingabe?). Gib das Ergebnis mit SysAllocStringByteLen zurück.");
+    }
+    if (!bstr.Holds()) {
+        throw RuntimeError(invalidResult + L"der BSTR " + address + L" gibt seine Länge mit " +
+                           std::to_wstring(bstr.length) + L" Bytes an, sein Speicherblock fasst " +
+                           L"aber nur " + std::to_wstring(bstr.block) +
+                           L" Bytes (ein überschriebener oder schon freigegebener BSTR?).");
+    }
+    std::string bytes;
+    try {
+        bytes.resize(bstr.length);
+    } catch (const std::exception&) {  // bad_alloc, length_error
+        auto release = [&] { SysFreeString(result); };
+        (void)RunGuarded(release, fault);
+        throw TooLarge(call, bstr.length);
+    }
     char* to = bytes.data();
+    const UINT size = bstr.length;
     auto copy = [&] { std::memcpy(to, result, size); };
     if (!RunGuarded(copy, fault)) throw invalid(fault);
     auto release = [&] { SysFreeString(result); };
@@ -327,7 +472,11 @@ std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result) {
 
 std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result) {
     const std::string bytes = TakeForeignBstrBytes(call, result);
-    return FromAnsi(bytes.data(), bytes.size());
+    try {
+        return FromAnsi(bytes.data(), bytes.size());
+    } catch (const std::exception&) {  // bad_alloc, length_error
+        throw TooLarge(call, bytes.size());
+    }
 }
 
 }  // namespace dllscope

@@ -40,10 +40,13 @@ bool RunGuarded(Body& body, Fault& fault) noexcept {
 std::wstring DescribeFault(const Fault& fault);
 
 // Its parts: the kind in words ("Zugriffsverletzung"), and where it
-// happened ("crash.dll+0x1A2B", an address, or empty for an exception that
-// software raised).
+// happened, from the image base ("crash.dll+0x1A2B") and from the nearest
+// export below ("crash.dll!TsRun+0x1C", the former where none lies below);
+// an address outside every module, or empty for an exception that software
+// raised.
 std::wstring FaultKindWords(DWORD code);
 std::wstring FaultWhere(const Fault& fault);
+std::wstring FaultPlace(const Fault& fault);
 
 // How long a call may run before the watchdog asks whether to end Dllscope.
 inline constexpr DWORD kHangMilliseconds = 15000;
@@ -95,7 +98,11 @@ void CallForeign(const ForeignCall& call, Body&& body) {
 
 // Reads a BSTR that foreign code returned as ANSI bytes (its
 // SysStringByteLen bytes; a null BSTR is empty) and frees it, under the
-// guard: a result that is no valid BSTR throws RuntimeError naming `call`.
+// guard. A result that is no BSTR of the system's allocator (a malloc'd or
+// static char*, a pointer into the input, garbage), or whose length claims
+// more than its block holds, is not read beyond its block: it throws
+// RuntimeError naming `call` and the reason, as does a result too large
+// for the memory left.
 std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result);
 
 // The same for a BSTR of ANSI bytes, as the bridge and the demo exports
