@@ -9,10 +9,40 @@ dest="$ROOT/build/third_party"
 sudo=""
 [ "$(id -u)" -ne 0 ] && sudo="sudo"
 need_packages dpkg-dev
-if ! grep -rqs '^Types: deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
-    echo "== adding Debian's source packages to apt (deb-src)"
-    printf 'Types: deb-src\nURIs: http://deb.debian.org/debian\nSuites: %s\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
-        "$(. /etc/os-release && echo "$VERSION_CODENAME")" | $sudo tee /etc/apt/sources.list.d/dllscope-src.sources >/dev/null
+# Source entries for the running release, derived from the binary entries
+# apt already has (its mirror or proxy included): one-line "deb" lines and
+# deb822 stanzas of type deb whose suites name this release.
+derive_source_entries() {
+    local release="$1" file
+    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+        [ -f "$file" ] || continue
+        awk -v r="$release" '$1 == "deb" { for (i = 2; i <= NF; i++) if ($i == r) { $1 = "deb-src"; print; next } }' "$file"
+    done >"$2.list.new"
+    for file in /etc/apt/sources.list.d/*.sources; do
+        [ -f "$file" ] || continue
+        awk -v r="$release" '
+            function flush() {
+                if (deb && ours) { print "Types: deb-src"; print "Suites: " r; printf "%s", rest; print "" }
+                deb = ours = 0; rest = ""
+            }
+            /^[ \t]*$/ { flush(); next }
+            /^#/ { next }
+            /^Types:/ { for (i = 2; i <= NF; i++) if ($i == "deb") deb = 1; next }
+            /^Suites:/ { for (i = 2; i <= NF; i++) if ($i == r) ours = 1; next }
+            /^Enabled:[ \t]*no/ { deb = 0; next }
+            { rest = rest $0 "\n" }
+            END { flush() }' "$file"
+    done >"$2.sources.new"
+}
+
+if ! grep -rqs '^Types:.*deb-src\|^deb-src ' /etc/apt/sources.list /etc/apt/sources.list.d/; then
+    echo "== adding Debian's source packages to apt (deb-src, from the deb entries it has)"
+    release="$(. /etc/os-release && echo "$VERSION_CODENAME")"
+    work="$(mktemp -d)"
+    derive_source_entries "$release" "$work/dllscope-src"
+    [ -s "$work/dllscope-src.list.new" ] && $sudo cp "$work/dllscope-src.list.new" /etc/apt/sources.list.d/dllscope-src.list
+    [ -s "$work/dllscope-src.sources.new" ] && $sudo cp "$work/dllscope-src.sources.new" /etc/apt/sources.list.d/dllscope-src.sources
+    rm -rf "$work"
     $sudo apt-get update -qq
 fi
 mkdir -p "$dest"

@@ -30,10 +30,11 @@ std::string Number(double value) {
 // The system's handle types in the report's words.
 std::wstring HandleTypeWords(const std::wstring& type) {
     static const std::map<std::wstring, std::wstring> words{
-        {L"Event", L"Ereignis"},     {L"Semaphore", L"Semaphor"}, {L"Mutant", L"Mutex"},
-        {L"Thread", L"Thread"},      {L"File", L"Datei"},         {L"Key", L"Registrierungsschlüssel"},
-        {L"Section", L"Abschnitt"},  {L"Process", L"Prozess"},    {L"Timer", L"Zeitgeber"},
-        {L"IoCompletion", L"E/A-Abschluss"}};
+        {L"Event", L"Ereignis"},    {L"Semaphore", L"Semaphor"},
+        {L"Mutant", L"Mutex"},      {L"Thread", L"Thread"},
+        {L"File", L"Datei"},        {L"Key", L"Registrierungsschlüssel"},
+        {L"Section", L"Abschnitt"}, {L"Process", L"Prozess"},
+        {L"Timer", L"Zeitgeber"},   {L"IoCompletion", L"E/A-Abschluss"}};
     const auto found = words.find(type);
     return found == words.end() ? (type.empty() ? L"unbekannt" : type) : found->second;
 }
@@ -104,8 +105,8 @@ std::string PluginJson(const PluginReport& r) {
     for (std::size_t i = 0; i < r.leaks.size(); ++i) {
         const CheckLeak& l = r.leaks[i];
         j += (i ? "," : "") + std::string("{\"what\":") + JsonString(l.what) +
-             ",\"growth\":" + std::to_string(l.growth) + ",\"cycles\":" +
-             std::to_string(l.cycles) + ",\"perCycle\":" + JsonString(l.perCycle) +
+             ",\"growth\":" + std::to_string(l.growth) + ",\"cycles\":" + std::to_string(l.cycles) +
+             ",\"perCycle\":" + JsonString(l.perCycle) +
              ",\"hint\":" + (l.hint.empty() ? std::string("null") : JsonString(l.hint)) + "}";
     }
     const auto list = [](const std::vector<std::wstring>& texts) {
@@ -163,7 +164,8 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
     const std::wstring kMingwHint =
         L"Das ist das bekannte Muster der statisch gelinkten Laufzeit von MinGW-g++ (der "
         L"Notvorrat für Ausnahmen von libstdc++; auf 32 Bit dazu der Thread-Eintrag von "
-        L"winpthreads: ein Ereignis und ein Thread-Handle): rufe TsReleaseRuntime() aus "
+        L"winpthreads: ein Ereignis, ein Thread-Handle und ein TLS-Index): rufe TsReleaseRuntime() "
+        L"aus "
         L"tagsmith_plugin.h in DllMain bei DLL_PROCESS_DETACH auf.";
 
     // A real leak grows with (nearly) every cycle; a handle that comes once
@@ -182,6 +184,18 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
         const bool knownTypes =
             types.size() == 2 && types.count(L"Ereignis") && types.count(L"Thread");
         if (mingwRuntime && knownTypes) leak.hint = kMingwHint;
+        leaks.push_back(leak);
+    }
+    // TLS indexes are few: one a load runs out after about a thousand loads.
+    const long long slots = from.freeTlsSlots - to.freeTlsSlots;
+    if (slots >= 2 && 2 * slots >= steady) {
+        const double each = static_cast<double>(slots) / steady;
+        CheckLeak leak{L"TLS-Indizes", slots, steady,
+                       Decimal(each) + (each == 1 ? L" TLS-Index" : L" TLS-Indizes") +
+                           L" je Zyklus; nach etwa " +
+                           std::to_wstring(static_cast<long long>(to.freeTlsSlots / each)) +
+                           L" weiteren Ladevorgängen hat der Prozess keinen mehr",
+                       mingwRuntime ? kMingwHint : L""};
         leaks.push_back(leak);
     }
     // Heaps grow in steps: judge the whole steady growth, at least 4 KiB a
@@ -216,7 +230,8 @@ std::wstring Utf16Warning() {
 
 std::wstring BeyondAnsiWarning(const std::vector<std::wstring>& characters) {
     std::wstring named;
-    for (const std::wstring& c : characters) named += (named.empty() ? L"\u201E" : L"\u201C, \u201E") + c;
+    for (const std::wstring& c : characters)
+        named += (named.empty() ? L"\u201E" : L"\u201C, \u201E") + c;
     return L"Die Eingabe enthält Zeichen, die die ANSI-Codepage dieses Systems nicht darstellen "
            L"kann (" +
            named +

@@ -22,9 +22,9 @@ struct CheckRun {
 };
 
 struct CheckLeak {
-    std::wstring what;  // "Handles", "privater Speicher (Bytes)"
-    long long growth = 0;  // over the steady cycles
-    int cycles = 0;        // the steady cycles: all but the first ones (warm-up)
+    std::wstring what;      // "Handles", "privater Speicher (Bytes)"
+    long long growth = 0;   // over the steady cycles
+    int cycles = 0;         // the steady cycles: all but the first ones (warm-up)
     std::wstring perCycle;  // "2 Handles (Ereignis, Thread) je Zyklus", "70 KiB je Zyklus"
     std::wstring hint;      // what to do, when the pattern is a known one
 };
@@ -32,6 +32,7 @@ struct CheckLeak {
 // What the process holds after one cycle.
 struct CycleUsage {
     long long handles = 0, privateBytes = 0;
+    long long freeTlsSlots = 0;  // of the process's 1088
 };
 
 // The cycles that count as warm-up before the growth is measured: the first
@@ -79,8 +80,8 @@ struct PluginReport {
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
 
     bool Passed() const {
-        return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() &&
-               !hung && (!warningsFail || warnings.empty());
+        return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&
+               (!warningsFail || warnings.empty());
     }
 };
 

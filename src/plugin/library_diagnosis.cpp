@@ -147,18 +147,18 @@ std::wstring DecoratedForm(const std::wstring& library, const PeImage& image,
         const std::size_t at = e.find(wanted);
         if (e == wanted || at == std::string::npos) continue;
         const std::string before = e.substr(0, at), after = e.substr(at + wanted.size());
-        const bool stdcall = (before.empty() || before == "_") &&
-                             (after.empty() ? !before.empty()
-                                            : after[0] == '@' && after.size() > 1 &&
-                                                  after.find_first_not_of("0123456789", 1) ==
-                                                      std::string::npos);
+        const bool stdcall =
+            (before.empty() || before == "_") &&
+            (after.empty() ? !before.empty()
+                           : after[0] == '@' && after.size() > 1 &&
+                                 after.find_first_not_of("0123456789", 1) == std::string::npos);
         // GCC: _Z<length><name><parameters>; Visual C++: ?<name>@@<type>.
-        const bool cpp = (before.rfind("_Z", 0) == 0 && before.back() >= '0' &&
-                          before.back() <= '9') ||
-                         (before == "?" && after.rfind("@@", 0) == 0);
+        const bool cpp =
+            (before.rfind("_Z", 0) == 0 && before.back() >= '0' && before.back() <= '9') ||
+            (before == "?" && after.rfind("@@", 0) == 0);
         if (!stdcall && !cpp) continue;
-        const std::wstring found = Quoted(library) + L" exportiert " + Quoted(Wide(e)) +
-                                   L" statt " + Quoted(Wide(wanted));
+        const std::wstring found =
+            Quoted(library) + L" exportiert " + Quoted(Wide(e)) + L" statt " + Quoted(Wide(wanted));
         const std::wstring bare =
             L"mit einer .def-Datei (include/tagsmith_plugin.def; Visual C++: /DEF:) oder mit "
             L"MinGW beim Linken mit -Wl,--kill-at.";

@@ -60,7 +60,30 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(fault["code"], "0xC0000005")
         self.assertEqual(fault["kind"], "Zugriffsverletzung")
         self.assertTrue(fault["where"].startswith("nullwrite.dll+0x"), fault["where"])
+        self.assertTrue(fault["place"].startswith("nullwrite.dll!TsRun+0x"), fault["place"])
         self.assertEqual([p["verdict"] for p in doc["plugins"]], ["failed", "passed"])
+
+    def test_a_result_that_is_no_bstr_fails_that_plugin_only(self):
+        code, doc = check_json("mallocresult.dll", "entities.dll")
+        self.assertEqual(code, 1)
+        self.assertEqual([p["verdict"] for p in doc["plugins"]], ["failed", "passed"])
+        self.assertIn("ist kein BSTR aus SysAllocStringByteLen", doc["plugins"][0]["problems"][0])
+
+    def test_probably_wrong_output_is_warned_about_and_fails_only_when_strict(self):
+        code, doc = check_json("--text", "Łódź 日本", "wideresult.dll")
+        self.assertEqual(code, 0)
+        warnings = doc["plugins"][0]["warnings"]
+        self.assertEqual(len(warnings), 2, warnings)
+        self.assertIn("„日“", warnings[0])
+        self.assertIn("UTF-16", warnings[1])
+        self.assertEqual(check("--strict", "--text", "<p>", "wideresult.dll")[0], 1)
+        self.assertEqual(check("--strict", "--text", "<p>", "entities.dll")[0], 0)
+
+    def test_a_build_without_bare_export_names_is_told_the_fix(self):
+        code, doc = check_json("mangled.dll")
+        self.assertEqual(code, 1)
+        self.assertIn("exportiert „_Z11TsBackvaluev", doc["plugins"][0]["diagnosis"])
+        self.assertIn('extern "C"', doc["plugins"][0]["diagnosis"])
 
     def test_a_plugin_that_does_not_return_is_a_hang(self):
         code, doc = check_json("--timeout", "1", "loop.dll")
@@ -73,12 +96,21 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(len(doc["plugins"]), 1)
         self.assertIn("hat den Prozess beendet", doc["plugins"][0]["problems"][0])
 
-    def test_growth_over_repeated_cycles_is_a_leak_and_none_is_not(self):
-        code, doc = check_json("--repeat", "12", "leak.dll")
+    def test_steady_growth_over_50_cycles_is_a_leak_and_the_samples_have_none(self):
+        code, doc = check_json("--repeat", "50", "leak.dll")  # a handle and 512 KiB a load
         self.assertEqual(code, 1)
-        self.assertIn("Handles", [leak["what"] for leak in doc["plugins"][0]["leaks"]])
-        code, doc = check_json("--repeat", "12", "entities.dll")
-        self.assertEqual((code, doc["plugins"][0]["leaks"]), (0, []))
+        leaks = {leak["what"]: leak for leak in doc["plugins"][0]["leaks"]}
+        self.assertRegex(leaks["Handles"]["perCycle"], r"^\d+ Handles? \(.*Ereignis.*\) je Zyklus$")
+        self.assertRegex(leaks["privater Speicher (Bytes)"]["perCycle"], r"^5\d\d KiB je Zyklus$")
+        self.assertEqual(leaks["Handles"]["cycles"], 40)
+        code, doc = check_json("--repeat", "50", "htmlcheck.dll", "entities.dll", "outline.dll",
+                               "tidyfile.dll")
+        self.assertEqual([(p["file"], p["leaks"], p["cycles"]) for p in doc["plugins"]],
+                         [(f, [], 50) for f in ("htmlcheck.dll", "entities.dll", "outline.dll",
+                                                "tidyfile.dll")])
+        self.assertEqual(code, 0)
+        code, out = check("--repeat", "3", "entities.dll")
+        self.assertIn("Zyklen: 3 durchlaufen", out)
 
     def test_expected_output_and_type_are_compared(self):
         same = temp_file("&lt;&auml;&gt;".encode("utf-8"))
@@ -86,7 +118,8 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(check("--text", "<ä>", "--expect-output", same, "entities.dll")[0], 0)
         code, doc = check_json("--text", "<ä>", "--expect-output", other, "entities.dll")
         self.assertEqual(code, 1)
-        self.assertIn("zuerst bei Byte 4", doc["plugins"][0]["problems"][0])
+        self.assertIn("zuerst in Zeile 1 (Byte 4):\n    erwartet: &lt;a&gt;\n"
+                      "    erhalten: &lt;&auml;&gt;", doc["plugins"][0]["problems"][0])
         self.assertEqual(check("--expect-type", "2", "entities.dll")[0], 1)
         written = temp_file(b"")
         self.assertEqual(check("--text", "&", "--output", written, "entities.dll")[0], 0)
@@ -99,6 +132,9 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(check("--bridge", "keine-bruecke.dll", "entities.dll")[0], 2)
         self.assertEqual(check("--repeat", "0", "entities.dll")[0], 2)
         self.assertEqual(check()[0], 2)
+        code, out = check("--help")
+        self.assertEqual(code, 0)
+        self.assertIn("Aufruf: dllscope-check", out)
 
 
 if __name__ == "__main__":

@@ -70,16 +70,19 @@ TEST(CheckLeaks, OnlySteadyGrowthAfterTheWarmUpIsALeakAndItIsSaidPerCycle) {
     for (int i = 0; i < 50; ++i) {
         flat.push_back({100 + (i < 10 ? i * 3 : 27) + (i == 30 ? 1 : 0),
                         (i < 10 ? i * 512 : 4608) * 1024LL});
-        steady.push_back({100 + 2 * i, (1000 + 70 * i) * 1024LL});
+        steady.push_back({100 + 2 * i, (1000 + 70 * i) * 1024LL, 1000 - i});
     }
     EXPECT_EQ(WarmUpCycles(50), 10);
     EXPECT_TRUE(JudgeGrowth(flat, {}, true).empty());
     std::vector<std::wstring> types;
     for (int i = 0; i < 40; ++i) types.insert(types.end(), {L"Event", L"Thread"});
     const std::vector<CheckLeak> leaks = JudgeGrowth(steady, types, true);
-    ASSERT_EQ(leaks.size(), 2u);
+    ASSERT_EQ(leaks.size(), 3u);
     EXPECT_EQ(leaks[0].perCycle, L"2 Handles (Ereignis, Thread) je Zyklus");
-    EXPECT_EQ(leaks[1].perCycle, L"70 KiB je Zyklus");
+    EXPECT_EQ(leaks[1].perCycle,
+              L"1 TLS-Index je Zyklus; nach etwa 951 weiteren Ladevorgängen hat der Prozess "
+              L"keinen mehr");
+    EXPECT_EQ(leaks[2].perCycle, L"70 KiB je Zyklus");
     EXPECT_EQ(leaks[0].growth, 80);
     EXPECT_THAT(leaks[0].hint, HasSubstr(L"TsReleaseRuntime"));
     // Another runtime or another kind of handle: no hint that would mislead.

@@ -152,6 +152,14 @@ long long PrivateBytes() {
     return total;
 }
 
+// How many TLS indexes the process can still have.
+long long FreeTlsSlots() {
+    std::vector<DWORD> taken;
+    for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(slot);
+    for (const DWORD slot : taken) TlsFree(slot);
+    return static_cast<long long>(taken.size());
+}
+
 // Whether a plugin links the C runtime MinGW links (msvcrt.dll).
 bool LinksMsvcrt(const PeImage& image) {
     for (const PeImport& import : image.imports) {
@@ -383,8 +391,9 @@ class Checker : public ForeignCallObserver {
                 current_->problems.push_back(
                     L"Das Ergebnis weicht von \u201E" + options_.expectOutput +
                     L"\u201C ab, zuerst in Zeile " + std::to_wstring(d.line) + L" (Byte " +
-                    std::to_wstring(d.byte) + L"):\n    erwartet: " + Decode(CP_UTF8, d.expected.data(), d.expected.size()) +
-                    L"\n    erhalten: " + Decode(CP_UTF8, d.actual.data(), d.actual.size()));
+                    std::to_wstring(d.byte) + L"):\n    erwartet: " +
+                    Decode(CP_UTF8, d.expected.data(), d.expected.size()) + L"\n    erhalten: " +
+                    Decode(CP_UTF8, d.actual.data(), d.actual.size()));
             }
         }
         if (!options_.outputFile.empty()) {
@@ -411,7 +420,7 @@ class Checker : public ForeignCallObserver {
             r.cycles = cycle;
             if (options_.repeat == 1) break;
             std::vector<ULONG_PTR> handles = OwnHandles();
-            usage.push_back({OpenHandles(handles), PrivateBytes()});
+            usage.push_back({OpenHandles(handles), PrivateBytes(), FreeTlsSlots()});
             if (cycle == warmUp) warmedUp = std::move(handles);
         }
         if (options_.expectType && (!r.code || *r.code != *options_.expectType)) {

@@ -188,8 +188,9 @@ Place PlaceOf(const void* address) {
     NearestExport nearest{reinterpret_cast<const BYTE*>(module), offset, {}, 0};
     Fault ignored;
     if (RunGuarded(nearest, ignored) && nearest.name[0]) {
-        place.symbol = name + L"!" + std::wstring(nearest.name, nearest.name + std::strlen(nearest.name)) +
-                       L"+" + Hex(offset - nearest.at, 1);
+        place.symbol = name + L"!" +
+                       std::wstring(nearest.name, nearest.name + std::strlen(nearest.name)) + L"+" +
+                       Hex(offset - nearest.at, 1);
     }
     return place;
 }
