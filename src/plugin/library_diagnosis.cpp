@@ -12,9 +12,13 @@ namespace {
 constexpr unsigned long kFileNotFound = 2, kPathNotFound = 3, kModuleNotFound = 126,
                         kProcNotFound = 127, kInitFailed = 1114;
 // What Wine's loader answers when the entry point faults: the fault's code
-// as a system error (access violation, stack overflow, ...).
-constexpr unsigned long kFaultsOfAnEntryPoint[] = {998 /* no access */, 1001 /* stack */,
-                                                   1066 /* service */, 1067 /* ended */};
+// as a system error, said here in the words of the guard's reports.
+struct EntryPointFault {
+    unsigned long error;
+    const wchar_t* kind;
+};
+constexpr EntryPointFault kFaultsOfAnEntryPoint[] = {{998, L"Zugriffsverletzung"},
+                                                     {1001, L"Stapelüberlauf"}};
 constexpr int kMaxDepth = 8;
 
 std::wstring Quoted(const std::wstring& name) { return L"\u201E" + name + L"\u201C"; }
@@ -210,10 +214,11 @@ std::wstring DiagnoseLibrary(const std::wstring& path, const LoadFailure& failur
         return L"Der Einsprungpunkt (DllMain) von " + Quoted(name) +
                L" ist beim Laden fehlgeschlagen: er hat FALSE zurückgegeben oder ist abgestürzt.";
     }
-    for (const unsigned long fault : kFaultsOfAnEntryPoint) {
-        if (failure.error != fault) continue;
+    for (const EntryPointFault& fault : kFaultsOfAnEntryPoint) {
+        if (failure.error != fault.error) continue;
         return L"Der Einsprungpunkt (DllMain) von " + Quoted(name) +
-               L" ist beim Laden abgestürzt: " + failure.systemText + code + L".";
+               L" ist beim Laden abgestürzt (" + fault.kind + L", Fehler " +
+               std::to_wstring(failure.error) + L").";
     }
     return L"Die Bibliothek " + Quoted(name) + L" kann nicht geladen werden: " +
            failure.systemText + code + L".";

@@ -51,6 +51,11 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(plugin["returnType"]["code"], -1)
         self.assertIn('"TsBackvalue" fehlt', plugin["diagnosis"])
         self.assertEqual(plugin["verdict"], "failed")
+        # Wine's loader answers a fault in DllMain with the fault as a system error.
+        code, doc = check_json("entry.dll")
+        self.assertEqual(doc["plugins"][0]["diagnosis"],
+                         "Der Einsprungpunkt (DllMain) von „entry.dll“ ist beim Laden abgestürzt "
+                         "(Zugriffsverletzung, Fehler 998).")
 
     def test_a_fault_is_a_result_and_the_check_goes_on(self):
         code, doc = check_json("nullwrite.dll", "entities.dll")

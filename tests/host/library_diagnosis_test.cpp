@@ -232,7 +232,7 @@ TEST_F(Diagnosis, AFailedEntryPointAndOtherErrorsAreSaidWithoutRawInserts) {
     // Wine's loader answers a fault in DllMain with the fault's code.
     EXPECT_EQ(Why(L"init.dll", 998),
               L"Der Einsprungpunkt (DllMain) von \u201Einit.dll\u201C ist beim Laden "
-              L"abgestürzt: Systemtext (Fehler 998).");
+              L"abgestürzt (Zugriffsverletzung, Fehler 998).");
     EXPECT_EQ(
         Why(L"init.dll", 5),
         L"Die Bibliothek \u201Einit.dll\u201C kann nicht geladen werden: Systemtext (Fehler 5).");

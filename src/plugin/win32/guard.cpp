@@ -19,7 +19,8 @@ namespace dllscope {
 namespace {
 
 constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
-// A read of a guard page outside a stack (a thread's stack grows without it).
+// Foreign code touched a guard page that is no stack's (a stack grows past
+// its own without an exception reaching anyone).
 constexpr DWORD kGuardPageViolation = 0x80000001;
 constexpr DWORD kMsvcCppException = 0xE06D7363;
 constexpr DWORD kGccCppException = 0x20474343;
