@@ -94,6 +94,8 @@ class Verdicts(unittest.TestCase):
         code, doc = check_json("--timeout", "1", "loop.dll")
         self.assertEqual(code, 3)
         self.assertEqual(doc["plugins"][0]["verdict"], "hang")
+        # Ended after the second asked for, not the watchdog's own 15.
+        self.assertRegex(doc["plugins"][0]["problems"][0], r"nach [12] Sekunden")
 
     def test_a_plugin_that_ends_the_process_leaves_a_closed_report(self):
         code, doc = check_json("exit.dll", "entities.dll")  # exit.dll ends with its own code 7

@@ -87,6 +87,17 @@ std::wstring FreshFolder(const wchar_t* kind) {
     return folder;
 }
 
+int CopiesIn(const std::wstring& localAppData) {
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW((localAppData + L"\\Dllscope\\*.txt").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return 0;
+    int n = 0;
+    do ++n;
+    while (FindNextFileW(find, &found));
+    FindClose(find);
+    return n;
+}
+
 Driver::Driver(const std::wstring& folder, const std::wstring& localAppData) {
     const std::wstring appData = localAppData.empty() ? FreshFolder(L"localappdata") : localAppData;
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());  // inherited by the program
@@ -97,8 +108,8 @@ Driver::Driver(const std::wstring& folder, const std::wstring& localAppData) {
                         &si, &process_)) {
         throw std::runtime_error("Dllscope.exe did not start");
     }
-    WaitForInputIdle(process_.hProcess, 10000);
-    main_ = WaitForWindow(L"DllscopeForm1", 15000);
+    WaitForInputIdle(process_.hProcess, kWait);
+    main_ = WaitForWindow(L"DllscopeForm1");
     if (!main_) throw std::runtime_error("no main window");
     SetForegroundWindow(main_);
 }
@@ -235,13 +246,13 @@ void Driver::PressOk(const MessageBoxSeen& box) { Press(box, IDOK); }
 void Driver::Press(const MessageBoxSeen& box, int button) {
     Click(GetDlgItem(box.hwnd, button));
     const DWORD start = GetTickCount();
-    while (IsWindow(box.hwnd) && GetTickCount() - start < 5000) Sleep(50);
+    while (IsWindow(box.hwnd) && GetTickCount() - start < kWait) Sleep(50);
 }
 
 void Driver::CloseThroughFrame(HWND window) {
     PostMessageW(window, WM_SYSCOMMAND, SC_CLOSE, 0);
     const DWORD start = GetTickCount();
-    while (IsWindow(window) && GetTickCount() - start < 5000) Sleep(50);
+    while (IsWindow(window) && GetTickCount() - start < kWait) Sleep(50);
 }
 
 bool Driver::WaitForExit(DWORD ms) {

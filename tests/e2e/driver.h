@@ -8,6 +8,11 @@
 
 namespace dllscope::e2e {
 
+// How long the driver waits for what must come (a window, a box, the
+// program's end): long enough that only a real failure reaches it on a slow,
+// busy machine; every wait ends as soon as what it waits for is there.
+constexpr DWORD kWait = 30000;
+
 enum class Icon { None, Exclamation, Error, Other };
 
 struct MessageBoxSeen {
@@ -38,12 +43,12 @@ class Driver {
     void Type(const std::wstring& text);
 
     // A visible top-level window of the program's of that class, or nullptr.
-    HWND WaitForWindow(const wchar_t* windowClass, DWORD timeoutMs = 10000) const;
+    HWND WaitForWindow(const wchar_t* windowClass, DWORD timeoutMs = kWait) const;
     // Closes a window through its frame, as its close button does.
     void CloseThroughFrame(HWND window);
 
     // The next message box of the program, within the time-out.
-    MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = 10000);
+    MessageBoxSeen WaitForMessageBox(DWORD timeoutMs = kWait);
     bool NoMessageBoxWithin(DWORD ms);
     void PressOk(const MessageBoxSeen& box);
     void Press(const MessageBoxSeen& box, int button);  // IDYES, IDNO, ...
@@ -63,5 +68,8 @@ std::wstring E2eFolder();
 
 // A new, empty folder below the e2e folder.
 std::wstring FreshFolder(const wchar_t* kind);
+
+// How many copies of the editor text lie in a local application data folder.
+int CopiesIn(const std::wstring& localAppData);
 
 }  // namespace dllscope::e2e

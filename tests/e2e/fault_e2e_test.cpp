@@ -69,7 +69,7 @@ TEST(Faults, TheTextOfAProgramThatAPluginEndedIsOfferedAtTheNextStart) {
         app.Type(L"Zeile zwei äöü €");
         ASSERT_EQ(app.TextOf(app.Control(L"CodeMax1")), text);
         RunPlugin(app, L"exit.dll");
-        ASSERT_TRUE(app.WaitForExit(10000));
+        ASSERT_TRUE(app.WaitForExit(kWait));
     }
     Driver again(FaultyFolder(), appData);
     const MessageBoxSeen offer = again.WaitForMessageBox();
@@ -78,18 +78,23 @@ TEST(Faults, TheTextOfAProgramThatAPluginEndedIsOfferedAtTheNextStart) {
     EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), text);
 }
 
-TEST(Faults, APluginThatDoesNotReturnIsReportedAndEndingKeepsTheText) {
+TEST(Faults, APluginThatDoesNotReturnIsReportedWaitingOnAsksAgainAndEndingKeepsTheText) {
     const std::wstring appData = FreshFolder(L"localappdata");
     Driver app(FaultyFolder(), appData);
     app.Click(app.Control(L"CodeMax1"));
     app.Type(L"Noch da");
     RunPlugin(app, L"loop.dll");
-    const MessageBoxSeen box = app.WaitForMessageBox(20000);
-    ASSERT_NE(box.hwnd, nullptr) << "no word within 20 s";
+    const MessageBoxSeen box = app.WaitForMessageBox();
+    ASSERT_NE(box.hwnd, nullptr) << "no word";
     EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
     EXPECT_THAT(box.text, HasSubstr(appData + L"\\Dllscope\\"));
-    app.Press(box, IDYES);
-    ASSERT_TRUE(app.WaitForExit(10000));
+    app.Press(box, IDNO);  // waits on: asked again after another while
+    EXPECT_FALSE(app.WaitForExit(2000));
+    const MessageBoxSeen again = app.WaitForMessageBox();
+    ASSERT_NE(again.hwnd, nullptr) << "not asked again";
+    EXPECT_THAT(again.text, HasSubstr(L"antwortet nicht"));
+    app.Press(again, IDYES);
+    ASSERT_TRUE(app.WaitForExit(kWait));
 
     WIN32_FIND_DATAW found;
     const HANDLE find = FindFirstFileW((appData + L"\\Dllscope\\*.txt").c_str(), &found);

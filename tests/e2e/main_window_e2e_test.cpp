@@ -68,8 +68,9 @@ TEST(MainWindow, WithoutABridgeASelectionWarnsWithTheExclamationIcon) {
     app.PressOk(again);
 }
 
-TEST(MainWindow, SelectAllSelectsTheTypedTextAndBeendenEndsTheProgram) {
-    Driver app(AppFolder(L"app"));
+TEST(MainWindow, SelectAllSelectsTheTypedTextAndBeendenEndsTheProgramLeavingNoCopy) {
+    const std::wstring appData = FreshFolder(L"localappdata");
+    Driver app(AppFolder(L"app"), appData);
     const HWND editor = app.Control(L"CodeMax1");
     app.Click(editor);
     app.Type(L"<p>Grüße</p>");
@@ -81,8 +82,13 @@ TEST(MainWindow, SelectAllSelectsTheTypedTextAndBeendenEndsTheProgram) {
     // The keyboard went to the pane and the selection covers it all: typing replaces everything.
     app.Type(L"X");
     EXPECT_EQ(app.TextOf(editor), L"X");
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");  // a call: the text is copied
+    ASSERT_EQ(CopiesIn(appData), 1);
     app.Click(app.Control(L"Command17"));
-    EXPECT_TRUE(app.WaitForExit(5000));
+    EXPECT_TRUE(app.WaitForExit(kWait));
+    EXPECT_EQ(CopiesIn(appData), 0);
+    Driver again(AppFolder(L"app"), appData);
+    EXPECT_TRUE(again.NoMessageBoxWithin(1500)) << "a normal end's text offered again";
 }
 
 }  // namespace

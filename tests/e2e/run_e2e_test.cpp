@@ -77,7 +77,7 @@ TEST(Run, AFileNameFromThePluginOpensTheViewerBesideTheMainWindow) {
 
     // Beenden ends both windows at once.
     app.Click(app.Control(L"Command17"));
-    EXPECT_TRUE(app.WaitForExit(5000));
+    EXPECT_TRUE(app.WaitForExit(kWait));
 }
 
 TEST(Run, ClosingTheMainWindowKeepsTheProgramUntilTheViewerIsClosedToo) {
@@ -90,7 +90,7 @@ TEST(Run, ClosingTheMainWindowKeepsTheProgramUntilTheViewerIsClosedToo) {
     app.CloseThroughFrame(app.Main());
     EXPECT_FALSE(app.WaitForExit(500));
     app.CloseThroughFrame(viewer);
-    EXPECT_TRUE(app.WaitForExit(5000));
+    EXPECT_TRUE(app.WaitForExit(kWait));
 }
 
 TEST(Run, NoWindowTakesInputWhileTheViewerSaysItsFileIsMissing) {

@@ -152,6 +152,21 @@ TEST(PeImage, TruncatedAndCorruptImagesAreReadSafely) {
     EXPECT_LE(ReadPeImage(many).exports.size(), 65536u);
 }
 
+// A file cut inside a name or inside a 4-byte field: the bytes past the cut
+// are not read (the string's own terminating NUL would pass for them).
+TEST(PeImage, AFieldOrNameCutByTheEndOfTheFileIsRefused) {
+    const std::string imported = BuildImage({32, true, false, {{"a.dll", {"F"}}}, {}});
+    ASSERT_EQ(imported.substr(imported.size() - 6), std::string("a.dll\0", 6));
+    EXPECT_EQ(ReadPeImage(imported.substr(0, imported.size() - 1)).imports.size(), 0u);
+    EXPECT_EQ(ReadPeImage(imported.substr(0, imported.size() - 3)).imports.size(), 0u);
+    EXPECT_EQ(ReadPeImage(imported).imports.size(), 1u);
+
+    const std::string exported = BuildImage({32, true, false, {}, {"X"}});
+    const std::size_t namesField = exported.size() - 40 + 32;  // AddressOfNames
+    EXPECT_THAT(ReadPeImage(exported.substr(0, namesField + 4)).exports, ElementsAre("X"));
+    EXPECT_TRUE(ReadPeImage(exported.substr(0, namesField + 3)).exports.empty());
+}
+
 class FakeFiles : public LibraryFiles {
   public:
     bool Read(const std::wstring& path, std::string& bytes) override {

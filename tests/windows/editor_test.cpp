@@ -114,10 +114,21 @@ TEST_F(Editor, LineBreaksReadBackExactlyAsWritten) {
     EXPECT_EQ(pane->WorkText(), L"a\nb");
 }
 
-TEST_F(Editor, KeepsCharactersOutsideTheBmpAndHasNoSizeLimitOfItsOwn) {
+TEST_F(Editor, KeepsCharactersOutsideTheBmpAndHasNoSizeLimitOfItsOwnNorInItsSelection) {
     const std::wstring text = L"Grüße \xD83D\xDE00 " + std::wstring(100000, L'x');
     pane->SetWorkText(text);
     EXPECT_EQ(pane->WorkText(), text);
+    // Past 65535 the packed answer of EM_GETSEL is -1; the two out-parameters hold it all.
+    DWORD from = 0, to = 0;
+    Select(70000, 70005);
+    EXPECT_EQ(SendMessageW(pane->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&from),
+                           reinterpret_cast<LPARAM>(&to)),
+              -1);
+    EXPECT_EQ(from, 70000u);
+    EXPECT_EQ(to, 70005u);
+    Select(2, 5);
+    EXPECT_EQ(SendMessageW(pane->Handle(), EM_GETSEL, 0, 0), MAKELRESULT(2, 5));
+    Select(0, -1);
     pane->SetWorkText(L"");
     EXPECT_EQ(pane->Text(), L"");
 }
