@@ -19,14 +19,15 @@
 #include <string>
 #include <vector>
 
-#include "app/win32/app.h"
-#include "app/win32/recovery.h"
+#include "app/win32/program.h"
+#include "common/win32/app.h"
+#include "editor/win32/text_recovery.h"
 #include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
 #include "main_window/win32/form1_window.h"
 #include "common/paths.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/demo.h"
+#include "main_window/win32/demo.h"
 #include "plugin/win32/libraries.h"
 
 namespace dllscope {
@@ -199,7 +200,10 @@ Result Startup(bool ours) {
     const auto start = Clock::now();
     if (ours) {
         App app(GetModuleHandleW(nullptr));
-        Form1Window window(app);
+        ForeignCallGuard guard;
+        Program program(app, guard);
+        Form1Window& window = program.MainWindow();
+        program.Create();
         window.Show(SW_SHOWNOACTIVATE);
         r.seconds = Seconds(start);
         r.control = static_cast<double>(
@@ -238,7 +242,7 @@ Result Recovery(bool ours) {
         RecoveryFile copy(Folder());
         const auto start = Clock::now();
         if (pane.TakeChanged()) {
-            const std::wstring now = pane.Text();
+            const std::string now = pane.Utf8Text();
             r.control = Seconds(start);  // the read from the control
             if (!copy.Write(now)) std::fprintf(stderr, "copy failed\n");
         }

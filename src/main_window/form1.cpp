@@ -1,12 +1,32 @@
 #include "main_window/form1.h"
 
 #include "common/paths.h"
-#include "plugin/bridge_cycle.h"
-#include "plugin/demo_commands.h"
-#include "plugin/query_commands.h"
-#include "plugin/run_command.h"
+#include "main_window/selected_plugin.h"
+#include "main_window/demo_commands.h"
+#include "main_window/query_commands.h"
+#include "main_window/run_command.h"
 
 namespace dllscope {
+namespace {
+
+// A selected plugin's answers, each in its label as it comes; a code
+// without meaning leaves the return-type label as it was.
+class Captions : public PluginAnswers {
+  public:
+    explicit Captions(Form1View& view) : view_(view) {}
+    void ReturnType(std::int16_t code) override {
+        if (const wchar_t* words = ReturnTypeWords(code)) view_.SetCaption(Form1Label::Backvalue, words);
+    }
+    void Name(const std::wstring& name) override { view_.SetCaption(Form1Label::Name, name); }
+    void Description(const std::wstring& description) override {
+        view_.SetCaption(Form1Label::Description, description);
+    }
+
+  private:
+    Form1View& view_;
+};
+
+}  // namespace
 
 std::wstring Selection::PluginPath() const { return InFolder(services.programFolder, fileName); }
 
@@ -25,11 +45,8 @@ void Form1::File1_Click() {
     try {
         selectedPluginFileName_ = s_.view.SelectedFileName();
         CycleOnSelectedPlugin(Selected(), [this](std::wstring& pluginPath) {
-            if (const wchar_t* words = ReturnTypeWords(s_.bridge.PluginBackvalue(pluginPath))) {
-                s_.view.SetCaption(Form1Label::Backvalue, words);
-            }
-            s_.view.SetCaption(Form1Label::Name, s_.bridge.PluginName(pluginPath));
-            s_.view.SetCaption(Form1Label::Description, s_.bridge.PluginDescription(pluginPath));
+            Captions captions(s_.view);
+            AskWhatThePluginReports(s_.bridge, pluginPath, captions);
         });
     } catch (...) {
         s_.view.ShowMessage(kInvalidDll, MessageIcon::Exclamation);

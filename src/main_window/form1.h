@@ -3,7 +3,7 @@
 // and the commands on the selected plugin.
 #include <string>
 
-#include "plugin/form1_services.h"
+#include "main_window/form1_services.h"
 
 namespace dllscope {
 

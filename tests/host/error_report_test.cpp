@@ -1,4 +1,4 @@
-#include "app/error_report.h"
+#include "common/error_report.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

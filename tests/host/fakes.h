@@ -9,10 +9,10 @@
 #include "common/runtime_error.h"
 #include "editor/editor_pane.h"
 #include "main_window/form1.h"
-#include "plugin/form1_services.h"
-#include "plugin/form1_view.h"
+#include "main_window/form1_services.h"
+#include "main_window/form1_view.h"
 #include "plugin/bridge.h"
-#include "plugin/demo_commands.h"
+#include "main_window/demo_commands.h"
 #include "result_viewer/result_viewer.h"
 
 namespace dllscope::testing {

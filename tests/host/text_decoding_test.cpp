@@ -1,4 +1,4 @@
-#include "editor/text_decoding.h"
+#include "common/text_decoding.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

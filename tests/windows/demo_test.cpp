@@ -5,9 +5,9 @@
 
 #include "common/runtime_error.h"
 #include "main_window/win32/form1_window.h"
-#include "plugin/win32/demo_library_folder.h"
+#include "main_window/win32/demo_library_folder.h"
 #include "common/win32/ansi.h"
-#include "plugin/win32/demo.h"
+#include "main_window/win32/demo.h"
 #include "test_support.h"
 #include "window_helpers.h"
 

@@ -5,7 +5,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"

@@ -73,9 +73,9 @@ TEST_F(RunInWindows, CodeTwoOpensTheViewerOnceAndAnewAfterItWasClosed) {
     Select(L"code2.dll");
     window.Editor().SetWorkText(first);
     Run();
-    Form2Window* viewer = window.ResultViewerWindow().Open();
+    Form2Window* viewer = program.ResultViewerWindow().Open();
     ASSERT_NE(viewer, nullptr);
-    EXPECT_EQ(app.ResultFileName(), first);
+    EXPECT_EQ(program.ResultFileName(), first);
     EXPECT_EQ(TextOf(viewer->Handle()), first);
     EXPECT_EQ(viewer->Editor().Text(), L"<h1>Erste</h1>");
     EXPECT_TRUE(IsWindowVisible(viewer->Handle()));
@@ -84,17 +84,17 @@ TEST_F(RunInWindows, CodeTwoOpensTheViewerOnceAndAnewAfterItWasClosed) {
     // While it is open, a new result is not loaded.
     window.Editor().SetWorkText(second);
     Run();
-    EXPECT_EQ(app.ResultFileName(), second);
-    EXPECT_EQ(window.ResultViewerWindow().Open(), viewer);
+    EXPECT_EQ(program.ResultFileName(), second);
+    EXPECT_EQ(program.ResultViewerWindow().Open(), viewer);
     EXPECT_EQ(TextOf(viewer->Handle()), first);
     EXPECT_EQ(viewer->Editor().Text(), L"<h1>Erste</h1>");
 
     // Closed through its frame, it is loaded anew; Form1 stays.
     SendMessageW(viewer->Handle(), WM_CLOSE, 0, 0);
-    EXPECT_EQ(window.ResultViewerWindow().Open(), nullptr);
+    EXPECT_EQ(program.ResultViewerWindow().Open(), nullptr);
     EXPECT_TRUE(IsWindow(window.Handle()));
     Run();
-    viewer = window.ResultViewerWindow().Open();
+    viewer = program.ResultViewerWindow().Open();
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(TextOf(viewer->Handle()), second);
     EXPECT_EQ(viewer->Editor().Text(), L"<h1>Zweite</h1>");
@@ -108,7 +108,7 @@ TEST_F(RunInWindows, TheViewerHasItsLayoutAndSaysWhenTheFileCannotBeRead) {
     Select(L"code2.dll");
     window.Editor().SetWorkText(L"fehlt.html");  // relative, and missing
     Run();
-    Form2Window* viewer = window.ResultViewerWindow().Open();
+    Form2Window* viewer = program.ResultViewerWindow().Open();
     ASSERT_NE(viewer, nullptr);
     EXPECT_EQ(TextOf(viewer->Handle()), L"fehlt.html");
     EXPECT_EQ(viewer->Editor().Text(), L"");

@@ -8,6 +8,13 @@
 #include "window_helpers.h"
 
 namespace dllscope::testing {
+namespace {
+
+ForeignCallGuard guard;
+
+}  // namespace
+
+ForeignCallGuard& TestGuard() { return guard; }
 
 std::wstring TestFolder() {
     wchar_t path[MAX_PATH];
@@ -73,7 +80,7 @@ std::wstring TextOf(HWND window) {
 void Form1WindowTest::SetUp() {
     ClearCallLog();
     ForgetEarlierQuit();
-    window.Create();
+    program.Create();
 }
 
 void Form1WindowTest::Click(const wchar_t* button) {

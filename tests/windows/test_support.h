@@ -11,9 +11,12 @@
 
 #include <gtest/gtest.h>
 
-#include "main_window/win32/form1_window.h"
+#include "app/win32/program.h"
 
 namespace dllscope::testing {
+
+// The guard of this test program's foreign calls, installed before main.
+ForeignCallGuard& TestGuard();
 
 std::wstring TestFolder();
 std::wstring InTestFolder(const std::wstring& name);
@@ -71,7 +74,8 @@ class Form1WindowTest : public ::testing::Test {
     void SelectInList(const wchar_t* entry);
 
     App app{GetModuleHandleW(nullptr)};
-    Form1Window window{app};
+    Program program{app, TestGuard()};
+    Form1Window& window = program.MainWindow();
 };
 
 }  // namespace dllscope::testing

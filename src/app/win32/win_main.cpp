@@ -2,17 +2,20 @@
 #include <objbase.h>
 #include <windows.h>
 
-#include "app/win32/app.h"
+#include "app/win32/program.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int showCommand) {
     // A plugin that cannot be loaded is a value, not a system dialog.
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-
-    dllscope::App app(instance);
-    const auto form1 = dllscope::OpenMainWindow(app, showCommand);
-    const int code = app.RunMessageLoop();
-
+    int code = 0;
+    {
+        dllscope::ForeignCallGuard guard;
+        dllscope::App app(instance);
+        dllscope::Program program(app, guard);
+        program.Open(showCommand);
+        code = app.RunMessageLoop();
+    }
     if (SUCCEEDED(com)) CoUninitialize();
     return code;
 }

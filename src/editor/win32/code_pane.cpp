@@ -15,7 +15,7 @@
 #include "common/win32/files.h"
 #include "common/win32/message_box.h"
 #include "common/win32/system_error.h"
-#include "editor/text_decoding.h"
+#include "common/text_decoding.h"
 
 extern Lexilla::LexerModule lmHTML;  // the HTML lexer ("hypertext"), linked alone
 
@@ -181,6 +181,12 @@ void CodePane::RunCommand(std::int32_t command, EditorPane&) {
 void CodePane::SetFocus() { ::SetFocus(hwnd_); }
 
 void CodePane::MarkChanged() { written_ = true; }
+
+std::string CodePane::Utf8Text() const {
+    const auto* text = reinterpret_cast<const char*>(Call(SCI_GETCHARACTERPOINTER));
+    const auto length = static_cast<std::size_t>(Call(SCI_GETLENGTH));
+    return text ? std::string(text, length) : std::string();
+}
 
 bool CodePane::TakeChanged() {
     const bool changed = written_ || Call(SCI_GETMODIFY) != 0;

@@ -5,6 +5,8 @@
 // UTF-16, from this process and from others.
 #include <windows.h>
 
+#include <string>
+
 #include "editor/editor_pane.h"
 
 namespace dllscope {
@@ -25,6 +27,9 @@ class CodePane : public EditorPane {
     void LoadFile(std::wstring& fileName) override;
     void RunCommand(std::int32_t command, EditorPane& pane) override;
     void SetFocus() override;
+
+    // The whole text as the component holds it: UTF-8, without conversion.
+    std::string Utf8Text() const;
 
     // Whether the text has changed since the last call (typing, a plugin's
     // write, a loaded file, undo).

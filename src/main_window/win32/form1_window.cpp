@@ -11,7 +11,7 @@
 #include "common/paths.h"
 #include "common/twips.h"
 #include "main_window/program_folder.h"
-#include "plugin/win32/demo_library_folder.h"
+#include "main_window/win32/demo_library_folder.h"
 
 namespace dllscope {
 namespace {
@@ -57,15 +57,9 @@ std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
 
 }  // namespace
 
-Form1Window::Form1Window(App& app)
-    : Window(app),
-      bridge_(app.ExportBindings()),
-      resultViewer_(app, app.ResultFileName()),
-      demoExports_(app.ExportBindings(), kDemoLibraryFolder) {}
+Form1Window::Form1Window(App& app, Form1Adapters adapters) : Window(app), adapters_(adapters) {}
 
 Form1Window::~Form1Window() {
-    SetForeignCallObserver(nullptr);
-    recovery_.RemoveAtNormalEnd();
     editor_.reset();
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
     if (font_) DeleteObject(font_);
@@ -83,10 +77,10 @@ void Form1Window::Create() {
     CreateControls(dpi);
     // A folder the ANSI code page cannot carry goes out in its short form:
     // plugin paths, the bridge's and the exchange file's all start with it.
-    form_ = std::make_unique<Form1>(
-        Form1Services{PassablePath(App::ProgramFolder()), libraries_, bridge_, *editor_, *this,
-                      resultViewer_, app_.ResultFileName(), demoExports_, automation_});
-    SetForeignCallObserver(this);
+    const Form1Adapters& a = adapters_;
+    form_ = std::make_unique<Form1>(Form1Services{PassablePath(App::ProgramFolder()), a.libraries,
+                                                  a.bridge, *editor_, *this, a.resultViewer,
+                                                  a.resultFileName, a.demoExports, a.automation});
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
 }
 
@@ -97,18 +91,14 @@ void Form1Window::Show(int showCommand) {
 }
 
 void Form1Window::CreateControls(int dpi) {
-    const HINSTANCE instance = app_.Instance();
-    const HWND* frame = &controls_[static_cast<std::size_t>(Form1Control::Frame1)];
     // Created in tab order, which puts Frame1 (14) before its controls (15 on).
     std::vector<std::size_t> order(kForm1Controls.size());
     for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
         return kForm1Controls[a].tab < kForm1Controls[b].tab;
     });
-
     for (const std::size_t i : order) {
         const ControlLayout& c = kForm1Controls[i];
-        const HWND parent = c.inFrame ? *frame : hwnd_;
         RECT px{TwipsToPixels(c.left, dpi), TwipsToPixels(c.top, dpi), 0, 0};
         px.right = px.left + TwipsToPixels(c.width, dpi);
         px.bottom = px.top + TwipsToPixels(c.height, dpi);
@@ -116,46 +106,54 @@ void Form1Window::CreateControls(int dpi) {
         if (c.kind == ControlKind::Editor) {
             editor_ = std::make_unique<CodePane>(hwnd_, id, px, dpi);
             controls_[i] = editor_->Handle();
-            continue;
+        } else {
+            controls_[i] = CreateControl(c, id, px);
         }
-        const wchar_t* cls = L"BUTTON";
-        DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-        DWORD exStyle = 0;
-        switch (c.kind) {
-            case ControlKind::Button:
-                style |= WS_TABSTOP | BS_PUSHBUTTON;
-                break;
-            case ControlKind::Frame:
-                style |= BS_GROUPBOX | WS_CLIPCHILDREN;
-                exStyle = WS_EX_CONTROLPARENT;
-                break;
-            case ControlKind::Label:
-                cls = L"STATIC";
-                style |= SS_LEFT | SS_NOPREFIX;
-                break;
-            case ControlKind::FileList:
-                cls = L"LISTBOX";
-                style |=
-                    WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case ControlKind::TextBox:
-                cls = L"EDIT";
-                style |= WS_TABSTOP | ES_AUTOHSCROLL;
-                exStyle = WS_EX_CLIENTEDGE;
-                break;
-            case ControlKind::Editor:
-                break;
-        }
-        const HWND w = CreateWindowExW(
-            exStyle, cls, c.text, style, px.left, px.top, px.right - px.left, px.bottom - px.top,
-            parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), instance, nullptr);
-        SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-        controls_[i] = w;
-        if (c.kind == ControlKind::Frame) SetWindowSubclass(w, FrameProc, 0, 0);
+        // Tab moves through every control but the labels and the frame.
+        if (c.kind != ControlKind::Label && c.kind != ControlKind::Frame)
+            tabStops_.push_back(controls_[i]);
     }
     // Frame1 lies over the editor pane and is drawn above it.
-    SetWindowPos(*frame, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(Control(Form1Control::Frame1), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+HWND Form1Window::CreateControl(const ControlLayout& c, int id, const RECT& px) {
+    const wchar_t* cls = L"BUTTON";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD exStyle = 0;
+    switch (c.kind) {
+        case ControlKind::Button:
+            style |= WS_TABSTOP | BS_PUSHBUTTON;
+            break;
+        case ControlKind::Frame:
+            style |= BS_GROUPBOX | WS_CLIPCHILDREN;
+            exStyle = WS_EX_CONTROLPARENT;
+            break;
+        case ControlKind::Label:
+            cls = L"STATIC";
+            style |= SS_LEFT | SS_NOPREFIX;
+            break;
+        case ControlKind::FileList:
+            cls = L"LISTBOX";
+            style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::TextBox:
+            cls = L"EDIT";
+            style |= WS_TABSTOP | ES_AUTOHSCROLL;
+            exStyle = WS_EX_CLIENTEDGE;
+            break;
+        case ControlKind::Editor:
+            break;
+    }
+    const HWND parent = c.inFrame ? Control(Form1Control::Frame1) : hwnd_;
+    const HWND w = CreateWindowExW(exStyle, cls, c.text, style, px.left, px.top,
+                                   px.right - px.left, px.bottom - px.top, parent,
+                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                   app_.Instance(), nullptr);
+    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+    if (c.kind == ControlKind::Frame) SetWindowSubclass(w, FrameProc, 0, 0);
+    return w;
 }
 
 bool Form1Window::PreTranslate(MSG& msg) {
@@ -163,20 +161,12 @@ bool Form1Window::PreTranslate(MSG& msg) {
     // pane keeps Tab for itself.
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
     if (msg.hwnd == editor_->Handle()) return false;
-    std::vector<std::pair<int, HWND>> stops;
-    for (std::size_t i = 0; i < kForm1Controls.size(); ++i) {
-        const ControlKind k = kForm1Controls[i].kind;
-        if (k == ControlKind::Label || k == ControlKind::Frame) continue;
-        stops.emplace_back(kForm1Controls[i].tab, controls_[i]);
-    }
-    std::sort(stops.begin(), stops.end());
-    const HWND focus = GetFocus();
-    auto at = std::find_if(stops.begin(), stops.end(),
-                           [focus](const auto& s) { return s.second == focus; });
+    const auto at = std::find(tabStops_.begin(), tabStops_.end(), GetFocus());
     const bool back = GetKeyState(VK_SHIFT) < 0;
-    std::size_t pos = at == stops.end() ? 0 : static_cast<std::size_t>(at - stops.begin());
-    pos = back ? (pos + stops.size() - 1) % stops.size() : (pos + 1) % stops.size();
-    ::SetFocus(stops[pos].second);
+    const std::size_t n = tabStops_.size();
+    std::size_t pos = at == tabStops_.end() ? 0 : static_cast<std::size_t>(at - tabStops_.begin());
+    pos = back ? (pos + n - 1) % n : (pos + 1) % n;
+    ::SetFocus(tabStops_[pos]);
     return true;
 }
 
@@ -284,66 +274,5 @@ std::wstring Form1Window::SelectedFileName() {
 }
 
 void Form1Window::EndProgram() { PostQuitMessage(0); }
-
-std::int16_t Form1Window::ShellWait(std::wstring& cmdline, std::int16_t bShowApp) {
-    return dllscope::ShellWait(cmdline, bShowApp);
-}
-
-void Form1Window::BeforeForeignCall() {
-    if (!editor_ || !editor_->TakeChanged()) return;
-    bool written = false;
-    try {
-        written = recovery_.Write(editor_->Text());
-    } catch (const std::bad_alloc&) {
-        // No memory for the copy: the call goes ahead, and the note says so.
-    }
-    copy_ = written ? Copy::Saved : Copy::Failed;
-    if (!written) editor_->MarkChanged();  // try again next time
-}
-
-std::wstring Form1Window::SavedTextNote() {
-    switch (copy_.load()) {
-        case Copy::Saved:
-            return L"Der Text des Editors ist gesichert in\n" + recovery_.Path() +
-                   L"\nBeim nächsten Start bietet Dllscope ihn wieder an.";
-        case Copy::Failed:
-            return L"Achtung: Der Text des Editors konnte nicht gesichert werden (" +
-                   recovery_.Path() + L").";
-        case Copy::None:
-            break;
-    }
-    return L"Der Text des Editors ist seit dem Start unverändert; es gibt nichts zu sichern.";
-}
-
-void Form1Window::OfferLeftOverText() {
-    const std::vector<std::wstring> copies = LeftOverCopies(RecoveryFolder());
-    for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {  // the newest first
-        const std::wstring question =
-            L"Dllscope wurde nicht normal beendet (ein Plugin hat das Programm beendet, es "
-            L"wurde beendet, während ein Plugin nicht antwortete, oder der Rechner ging aus).\n\n"
-            L"Der Text des Editors von damals ist gesichert:\n" +
-            *copy + L"\n\nSoll er wieder in den Editor geladen werden?";
-        if (MessageBoxW(hwnd_, question.c_str(), kAppTitle, MB_YESNO | MB_ICONQUESTION) == IDYES) {
-            std::wstring path = *copy;
-            editor_->LoadFile(path);
-            BeforeForeignCall();  // this instance's copy holds it now
-            if (copy_ == Copy::Saved) DeleteFileW(copy->c_str());
-            return;  // older copies are offered at the next start
-        }
-        ShowMessageBox(hwnd_,
-                       L"Die Sicherung bleibt bis zum nächsten normalen Ende von Dllscope "
-                       L"erhalten:\n" +
-                           *copy,
-                       MB_ICONINFORMATION);
-        recovery_.RemoveAtNormalEnd(*copy);
-    }
-}
-
-std::unique_ptr<AppWindow> OpenMainWindow(App& app, int showCommand) {
-    auto form1 = std::make_unique<Form1Window>(app);
-    form1->Show(showCommand);
-    form1->OfferLeftOverText();
-    return form1;
-}
 
 }  // namespace dllscope

@@ -7,7 +7,6 @@
 // object with a destructor and lets no C++ exception escape, since a fault
 // abandons its frames without unwinding them.
 #include <windows.h>
-#include <oleauto.h>
 
 #include <string>
 #include <type_traits>
@@ -35,27 +34,23 @@ bool RunGuarded(Body& body, Fault& fault) noexcept {
     return RunGuarded([](void* b) { (*static_cast<Body*>(b))(); }, &body, fault);
 }
 
-// The kind of fault, its code and where: "Zugriffsverletzung (0xC0000005)
-// beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
-std::wstring DescribeFault(const Fault& fault);
-
-// Its parts: the kind in words ("Zugriffsverletzung"), and where it
-// happened, from the image base ("crash.dll+0x1A2B") and from the nearest
-// export below ("crash.dll!TsRun+0x1C", the former where none lies below);
-// an address outside every module, or empty for an exception that software
-// raised.
-std::wstring FaultKindWords(DWORD code);
-std::wstring FaultWhere(const Fault& fault);
-std::wstring FaultPlace(const Fault& fault);
-
 // How long a call may run before the watchdog asks whether to end Dllscope.
 inline constexpr DWORD kHangMilliseconds = 15000;
+
+// What a call into foreign code does, for the grammar of its reports.
+enum class ForeignCallKind {
+    Function,  // an export: "beim Aufruf von PluginRun"
+    Method,    // a method of an object, `call` says which: "beim Aufruf der ersten Methode"
+    Load,      // LoadLibrary: "beim Laden"
+    Free,      // FreeLibrary: "beim Freigeben"
+};
 
 // A call into foreign code, as reports and the watchdog name it.
 struct ForeignCall {
     const wchar_t* subject;  // "Das Plugin", "Die Bibliothek", "Die Automatisierungsklasse", ...
     std::wstring name;       // which one: a file name or a class identifier
-    std::wstring call;       // "PluginRun", "LoadLibrary", ...
+    std::wstring call;       // "PluginRun", "LoadLibrary", "der ersten Methode", ...
+    ForeignCallKind kind = ForeignCallKind::Function;
 };
 
 // Told before every call into foreign code, and asked what to say about the
@@ -63,7 +58,7 @@ struct ForeignCall {
 class ForeignCallObserver {
   public:
     virtual ~ForeignCallObserver() = default;
-    virtual void BeforeForeignCall() = 0;
+    virtual void BeforeForeignCall(const ForeignCall& call) = 0;
     virtual std::wstring SavedTextNote() = 0;
     // How long a call may run before it counts as hung.
     virtual DWORD HangMilliseconds() { return kHangMilliseconds; }
@@ -72,8 +67,24 @@ class ForeignCallObserver {
     virtual bool OnHang(const ForeignCall&, unsigned long long /*milliseconds*/) { return false; }
 };
 
-// The program's observer (the main window), or nullptr.
-void SetForeignCallObserver(ForeignCallObserver* observer);
+// The guard of the program's foreign calls, made once at the start (in
+// wWinMain, in the checker's wmain) and alive until the end: room on the
+// stack to report an overflow in, no box of the C runtime on abort, abort
+// inside a guarded call raised as an exception, and the watchdog thread that
+// notices calls that do not return. Calls made while none is installed are
+// guarded all the same, but nobody watches them.
+class ForeignCallGuard {
+  public:
+    ForeignCallGuard();
+    ~ForeignCallGuard();
+    ForeignCallGuard(const ForeignCallGuard&) = delete;
+    ForeignCallGuard& operator=(const ForeignCallGuard&) = delete;
+
+    // The observer (the main window's text recovery, the checker), or
+    // nullptr. Set and read under the watchdog's lock; the watchdog calls it
+    // only under that lock, so that once this returns the old one is unused.
+    void SetObserver(ForeignCallObserver* observer);
+};
 
 // What CallForeign throws for a fault: the report, and the fault itself.
 class ForeignFault : public RuntimeError {
@@ -96,17 +107,7 @@ void CallForeign(const ForeignCall& call, Body&& body) {
         call, [](void* b) { (*static_cast<std::remove_reference_t<Body>*>(b))(); }, &body);
 }
 
-// Reads a BSTR that foreign code returned as ANSI bytes (its
-// SysStringByteLen bytes; a null BSTR is empty) and frees it, under the
-// guard. A result that is no BSTR of the system's allocator (a malloc'd or
-// static char*, a pointer into the input, garbage), or whose length claims
-// more than its block holds, is not read beyond its block: it throws
-// RuntimeError naming `call` and the reason, as does a result too large
-// for the memory left.
-std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result);
-
-// The same for a BSTR of ANSI bytes, as the bridge and the demo exports
-// return them (embedded NULs kept), converted from the ANSI code page.
-std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result);
-
 }  // namespace dllscope
+
+#include "plugin/win32/fault_words.h"
+#include "plugin/win32/foreign_result.h"

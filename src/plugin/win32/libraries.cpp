@@ -10,8 +10,11 @@ LibraryHandle Win32Libraries::Load(const std::wstring& path) {
     char* const p = ansiPath.get();
     HMODULE module = nullptr;
     // Loading runs the library's entry point.
-    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary"},
-                [&] { module = LoadLibraryA(p); });
+    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary", ForeignCallKind::Load},
+                [&] {
+                    module = LoadLibraryA(p);
+                    if (!module) lastLoadError_ = GetLastError();
+                });
     return reinterpret_cast<LibraryHandle>(module);
 }
 
@@ -20,7 +23,8 @@ void Win32Libraries::Free(LibraryHandle handle) {
     wchar_t path[MAX_PATH];
     const DWORD n = module ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
     // Freeing the last reference runs the entry point again.
-    CallForeign({L"Die Bibliothek", FileNameOf(std::wstring(path, n)), L"FreeLibrary"},
+    CallForeign({L"Die Bibliothek", FileNameOf(std::wstring(path, n)), L"FreeLibrary",
+                 ForeignCallKind::Free},
                 [&] { FreeLibrary(module); });
 }
 

@@ -8,6 +8,11 @@ class Win32Libraries : public Libraries {
   public:
     LibraryHandle Load(const std::wstring& path) override;
     void Free(LibraryHandle handle) override;
+    // The system's error code of the last load that failed.
+    unsigned long LastLoadError() const { return lastLoadError_; }
+
+  private:
+    unsigned long lastLoadError_ = 0;
 };
 
 }  // namespace dllscope

@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/win32/window.h"
+#include "common/win32/window.h"
 #include "editor/win32/code_pane.h"
 #include "result_viewer/result_viewer.h"
 

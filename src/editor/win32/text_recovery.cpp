@@ -1,16 +1,14 @@
-#include "app/win32/recovery.h"
+#include "editor/win32/text_recovery.h"
 
 #include <algorithm>
 
 #include "common/paths.h"
-#include "common/win32/ansi.h"
+#include "common/win32/message_box.h"
 
 namespace dllscope {
 namespace {
 
 constexpr wchar_t kPrefix[] = L"Dllscope-Text-";
-
-std::string Utf8WithBom(const std::wstring& text) { return "\xEF\xBB\xBF" + Encode(CP_UTF8, text); }
 
 }  // namespace
 
@@ -65,13 +63,13 @@ RecoveryFile::~RecoveryFile() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
 }
 
-bool RecoveryFile::Write(const std::wstring& text) {
+bool RecoveryFile::Write(const std::string& text) {
     if (file_ == INVALID_HANDLE_VALUE) {
         file_ = CreateFileW(path_.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file_ == INVALID_HANDLE_VALUE) return false;
     }
-    const std::string bytes = Utf8WithBom(text);
+    const std::string bytes = "\xEF\xBB\xBF" + text;
     LARGE_INTEGER start{};
     DWORD written = 0;
     bool ok = SetFilePointerEx(file_, start, nullptr, FILE_BEGIN) &&
@@ -90,6 +88,58 @@ void RecoveryFile::RemoveAtNormalEnd() {
     }
     for (const std::wstring& leftOver : keptUntilEnd_) DeleteFileW(leftOver.c_str());
     keptUntilEnd_.clear();
+}
+
+TextRecovery::TextRecovery(CodePane& pane) : pane_(pane), file_(RecoveryFolder()) {}
+
+void TextRecovery::SaveIfChanged() {
+    if (!pane_.TakeChanged()) return;
+    bool written = false;
+    try {
+        written = file_.Write(pane_.Utf8Text());
+    } catch (const std::bad_alloc&) {
+        // No memory for the copy: the call goes ahead, and the note says so.
+    }
+    copy_ = written ? Copy::Saved : Copy::Failed;
+    if (!written) pane_.MarkChanged();  // try again next time
+}
+
+std::wstring TextRecovery::SavedTextNote() const {
+    switch (copy_.load()) {
+        case Copy::Saved:
+            return L"Der Text des Editors ist gesichert in\n" + file_.Path() +
+                   L"\nBeim nächsten Start bietet Dllscope ihn wieder an.";
+        case Copy::Failed:
+            return L"Achtung: Der Text des Editors konnte nicht gesichert werden (" + file_.Path() +
+                   L").";
+        case Copy::None:
+            break;
+    }
+    return L"Der Text des Editors ist seit dem Start unverändert; es gibt nichts zu sichern.";
+}
+
+void TextRecovery::OfferLeftOverText(HWND owner) {
+    const std::vector<std::wstring> copies = LeftOverCopies(RecoveryFolder());
+    for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {  // the newest first
+        const std::wstring question =
+            L"Dllscope wurde nicht normal beendet (ein Plugin hat das Programm beendet, es "
+            L"wurde beendet, während ein Plugin nicht antwortete, oder der Rechner ging aus).\n\n"
+            L"Der Text des Editors von damals ist gesichert:\n" +
+            *copy + L"\n\nSoll er wieder in den Editor geladen werden?";
+        if (MessageBoxW(owner, question.c_str(), kAppTitle, MB_YESNO | MB_ICONQUESTION) == IDYES) {
+            std::wstring path = *copy;
+            pane_.LoadFile(path);
+            SaveIfChanged();  // this instance's copy holds it now
+            if (copy_ == Copy::Saved) DeleteFileW(copy->c_str());
+            return;  // older copies are offered at the next start
+        }
+        ShowMessageBox(owner,
+                       L"Die Sicherung bleibt bis zum nächsten normalen Ende von Dllscope "
+                       L"erhalten:\n" +
+                           *copy,
+                       MB_ICONINFORMATION);
+        file_.RemoveAtNormalEnd(*copy);
+    }
 }
 
 }  // namespace dllscope

@@ -1,6 +1,6 @@
-#include "plugin/query_commands.h"
+#include "main_window/query_commands.h"
 
-#include "plugin/bridge_cycle.h"
+#include "main_window/selected_plugin.h"
 
 namespace dllscope {
 

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "editor/editor_pane.h"
-#include "plugin/form1_view.h"
+#include "main_window/form1_view.h"
 #include "plugin/bridge.h"
 #include "result_viewer/result_viewer.h"
 

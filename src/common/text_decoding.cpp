@@ -1,4 +1,4 @@
-#include "editor/text_decoding.h"
+#include "common/text_decoding.h"
 
 #include <cstdint>
 

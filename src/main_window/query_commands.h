@@ -3,7 +3,7 @@
 // one bridge cycle each on the selected plugin. The first three ask the plugin
 // one thing each; "PluginBackvalueType" (Command16) asks nothing: it only
 // loads the bridge and the plugin and frees them.
-#include "plugin/form1_services.h"
+#include "main_window/form1_services.h"
 
 namespace dllscope {
 

@@ -1,6 +1,6 @@
 #pragma once
-// The application object: the export bindings of the run, the program-wide
-// state, the open windows and the message loop.
+// The application object: the open windows, the error report of a
+// command, and the message loop.
 #include <windows.h>
 
 #include <functional>
@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "plugin/win32/bindings.h"
 
 namespace dllscope {
 
@@ -28,9 +27,6 @@ class App {
     App& operator=(const App&) = delete;
 
     HINSTANCE Instance() const { return instance_; }
-    Bindings& ExportBindings() { return bindings_; }
-    // The program-wide result file name; only the run command writes it.
-    std::wstring& ResultFileName() { return resultFileName_; }
 
     // Registers a window class of the program's, with its icon.
     void RegisterWindowClass(const wchar_t* name, WNDPROC proc) const;
@@ -51,13 +47,7 @@ class App {
 
   private:
     HINSTANCE instance_;
-    Bindings bindings_;
-    std::wstring resultFileName_;
     std::vector<AppWindow*> windows_;
 };
-
-// Opens the program's main window, Form1, and shows it. Defined by the main
-// window; the program runs until the last of its windows is closed.
-std::unique_ptr<AppWindow> OpenMainWindow(App& app, int showCommand);
 
 }  // namespace dllscope

@@ -1,7 +1,7 @@
 #pragma once
 // "PluginRun": runs the selected plugin in the mode its return-type code
 // calls for.
-#include "plugin/form1_services.h"
+#include "main_window/form1_services.h"
 
 namespace dllscope {
 

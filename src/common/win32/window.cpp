@@ -1,4 +1,4 @@
-#include "app/win32/window.h"
+#include "common/win32/window.h"
 
 #include "common/twips.h"
 #include "common/win32/message_box.h"

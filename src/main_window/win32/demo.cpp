@@ -1,4 +1,4 @@
-#include "plugin/win32/demo.h"
+#include "main_window/win32/demo.h"
 
 #include <cwchar>
 #include <memory>
@@ -25,7 +25,7 @@ const IID kEditorObjectInterfaceId = {0xECEDB953, 0xAC41, 0x11D2, {0xAB, 0x20, 0
 // What pbplugin's value and the automation objects run is foreign code too.
 const ForeignCall kValueOfPbplugin{L"Der Wert von", L"pbplugin", L"Invoke"};
 
-ForeignCall OfDemoClass(const wchar_t* call);
+ForeignCall OfDemoClass(const wchar_t* call, ForeignCallKind kind = ForeignCallKind::Function);
 
 // Releases are guarded as well; a fault in one can only be dropped here,
 // since it happens on the way out (the object stays as it is).
@@ -131,8 +131,8 @@ VARIANT ArrayElement(SAFEARRAY* array, VARTYPE elementType, const std::wstring& 
     return element;
 }
 
-ForeignCall OfDemoClass(const wchar_t* call) {
-    return {L"Die Automatisierungsklasse", GuidText(kDemoClassId), call};
+ForeignCall OfDemoClass(const wchar_t* call, ForeignCallKind kind) {
+    return {L"Die Automatisierungsklasse", GuidText(kDemoClassId), call, kind};
 }
 
 }  // namespace
@@ -207,7 +207,7 @@ std::wstring Win32Automation::DemoClassFirstMethod(const std::wstring& text) {
     HRESULT status = E_FAIL;
     BSTR* const in = &textArg;
     BSTR* const out = &resultArg;
-    const ForeignCall call = OfDemoClass(L"der ersten Methode");
+    const ForeignCall call = OfDemoClass(L"der ersten Methode", ForeignCallKind::Method);
     CallForeign(call, [&] { status = method(raw, in, out); });
     const BstrPtr ownedText(textArg);  // the method may have replaced the text
     if (FAILED(status)) {

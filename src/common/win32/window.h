@@ -4,7 +4,7 @@
 // whose messages reach the C++ object that created it.
 #include <windows.h>
 
-#include "app/win32/app.h"
+#include "common/win32/app.h"
 
 namespace dllscope {
 

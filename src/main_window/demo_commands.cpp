@@ -1,4 +1,4 @@
-#include "plugin/demo_commands.h"
+#include "main_window/demo_commands.h"
 
 #include "common/paths.h"
 #include "plugin/bridge_cycle.h"
@@ -11,7 +11,7 @@ template <class Calls>
 void DemoBridgeCycle(const Form1Services& s, const wchar_t* demoPlugin, Calls&& calls) {
     std::wstring demoPluginPath = InFolder(s.programFolder, demoPlugin);
     RunBridgeCycle(s.libraries, InFolder(s.programFolder, kBridgeFileName), demoPluginPath,
-                   [&] { calls(demoPluginPath); });
+                   [&](LibraryHandle) { calls(demoPluginPath); });
 }
 
 }  // namespace

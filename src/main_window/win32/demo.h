@@ -4,7 +4,7 @@
 #include <oleauto.h>
 
 #include "plugin/win32/bindings.h"
-#include "plugin/demo_commands.h"
+#include "main_window/demo_commands.h"
 
 namespace dllscope {
 

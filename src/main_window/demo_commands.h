@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/form1_services.h"
+#include "main_window/form1_services.h"
 
 namespace dllscope {
 

@@ -1,8 +1,8 @@
-#include "app/win32/app.h"
+#include "common/win32/app.h"
 
 #include <algorithm>
 
-#include "app/error_report.h"
+#include "common/error_report.h"
 #include "common/win32/message_box.h"
 #include "common/paths.h"
 

@@ -6,8 +6,11 @@
 // power went) is offered back at the next start.
 #include <windows.h>
 
+#include <atomic>
 #include <string>
 #include <vector>
+
+#include "editor/win32/code_pane.h"
 
 namespace dllscope {
 
@@ -20,10 +23,10 @@ class RecoveryFile {
     RecoveryFile(const RecoveryFile&) = delete;
     RecoveryFile& operator=(const RecoveryFile&) = delete;
 
-    // Replaces the copy with `text`, as UTF-8 with a byte-order mark. The file
-    // stays open, so that no other instance takes it for a left-over copy.
-    // False when it could not be written.
-    bool Write(const std::wstring& text);
+    // Replaces the copy with the UTF-8 `text`, behind a byte-order mark. The
+    // file stays open, so that no other instance takes it for a left-over
+    // copy. False when it could not be written.
+    bool Write(const std::string& text);
 
     // A normal end: removes this instance's copy and the left-over copies
     // the user chose to keep until now.
@@ -36,6 +39,31 @@ class RecoveryFile {
     std::wstring path_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::vector<std::wstring> keptUntilEnd_;
+};
+
+// The copy of a pane's text: written before each call into foreign code
+// when the text has changed since the last copy, offered back at the start
+// of the next instance when this one did not end normally.
+class TextRecovery {
+  public:
+    explicit TextRecovery(CodePane& pane);
+
+    // Copies the text aside when it has changed since the last copy; a copy
+    // that fails is tried again next time.
+    void SaveIfChanged();
+    // What the watchdog's box says about the text (read on its thread).
+    std::wstring SavedTextNote() const;
+    // Offers the texts that instances ending abnormally left behind, newest
+    // first; boxes owned by `owner`.
+    void OfferLeftOverText(HWND owner);
+    void RemoveAtNormalEnd() { file_.RemoveAtNormalEnd(); }
+    const RecoveryFile& File() const { return file_; }
+
+  private:
+    enum class Copy { None, Saved, Failed };
+    CodePane& pane_;
+    RecoveryFile file_;
+    std::atomic<Copy> copy_{Copy::None};  // read by the watchdog's thread too
 };
 
 // %LOCALAPPDATA%\Dllscope (made when missing).

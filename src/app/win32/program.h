@@ -1,0 +1,56 @@
+#pragma once
+// The program put together: the export bindings of the run, the adapters
+// behind Form1's services, the result viewer, Form1 and the recovery of its
+// text, which the guard asks before each call into foreign code.
+#include <memory>
+#include <string>
+
+#include "common/win32/app.h"
+#include "editor/win32/text_recovery.h"
+#include "main_window/win32/demo.h"
+#include "main_window/win32/form1_window.h"
+#include "plugin/win32/bindings.h"
+#include "plugin/win32/bridge.h"
+#include "plugin/win32/guard.h"
+#include "plugin/win32/libraries.h"
+#include "result_viewer/win32/form2_window.h"
+
+namespace dllscope {
+
+class Program : private ForeignCallObserver {
+  public:
+    Program(App& app, ForeignCallGuard& guard);
+    // A normal end: the recovery copy goes.
+    ~Program() override;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+
+    // Creates Form1 and starts copying its text aside; not shown yet.
+    void Create();
+    // Creates and shows Form1, then offers texts left behind.
+    void Open(int showCommand);
+
+    Form1Window& MainWindow() { return form1_; }
+    Win32ResultViewer& ResultViewerWindow() { return resultViewer_; }
+    // The program-wide result file name; only the run command writes it.
+    std::wstring& ResultFileName() { return resultFileName_; }
+    const TextRecovery* Recovery() const { return recovery_.get(); }
+
+  private:
+    // ForeignCallObserver: the text is copied aside first.
+    void BeforeForeignCall(const ForeignCall& call) override;
+    std::wstring SavedTextNote() override;
+
+    ForeignCallGuard& guard_;
+    Bindings bindings_;
+    std::wstring resultFileName_;
+    Win32Libraries libraries_;
+    Win32Bridge bridge_;
+    Win32ResultViewer resultViewer_;
+    Win32DemoExports demoExports_;
+    Win32Automation automation_;
+    Form1Window form1_;
+    std::unique_ptr<TextRecovery> recovery_;
+};
+
+}  // namespace dllscope

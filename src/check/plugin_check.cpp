@@ -1,0 +1,183 @@
+#include "check/plugin_check.h"
+
+#include <new>
+#include <stdexcept>
+
+#include "common/runtime_error.h"
+#include "common/utf8.h"
+#include "plugin/bridge_cycle.h"
+#include "plugin/pe_image.h"
+
+namespace dllscope {
+namespace {
+
+// Whether a plugin links the C runtime MinGW links (msvcrt.dll).
+bool LinksMsvcrt(const PeImage& image) {
+    for (const PeImport& import : image.imports) {
+        std::string name = import.library;
+        for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (name == "msvcrt.dll") return true;
+    }
+    return false;
+}
+
+class Answers : public PluginAnswers {
+  public:
+    void ReturnType(std::int16_t c) override { code = c; }
+    void Name(const std::wstring& n) override { name = n; }
+    void Description(const std::wstring& d) override { description = d; }
+    std::int16_t code = 0;
+    std::wstring name, description;
+};
+
+// The checker's side of a run: the input goes in, the answer is kept, the
+// exchange file is a file of its own in the temporary folder.
+class CheckExchange : public RunExchange {
+  public:
+    CheckExchange(CheckSystem& system, std::wstring input)
+        : system_(system), input_(std::move(input)) {}
+    std::wstring Text() override { return input_; }
+    void TextBack(const std::wstring& text) override {
+        output = text;
+        if (LooksLikeUtf16(output)) warnings.push_back(Utf16Warning());
+    }
+    void ResultFileBack(const std::wstring& fileName) override {
+        std::string bytes;
+        if (!system_.ReadFile(fileName, bytes)) {
+            warnings.push_back(L"Die Ergebnisdatei \u201E" + fileName +
+                               L"\u201C, die das Plugin nennt, gibt es nicht oder sie kann "
+                               L"nicht gelesen werden; Dllscope meldet sie ebenso.");
+        }
+        output = system_.DecodeFile(bytes);
+    }
+    std::wstring ExchangeFile() override {
+        exchangeFile = system_.ExchangeFilePath();
+        system_.WriteFile(exchangeFile, system_.ToAnsi(input_));
+        return exchangeFile;
+    }
+    const std::wstring& Input() const { return input_; }
+
+    std::wstring output, exchangeFile;
+    std::vector<std::wstring> warnings;
+
+  private:
+    CheckSystem& system_;
+    std::wstring input_;
+};
+
+}  // namespace
+
+const wchar_t kDefaultCheckPage[] =
+    L"<!DOCTYPE html>\r\n<html>\r\n<head><title>Pr\u00fcfung</title></head>\r\n<body>\r\n"
+    L"<h1>Gr\u00fc\u00dfe</h1>\r\n<p>Text &amp; <b>fett</b> "
+    L"\u00e4\u00f6\u00fc</p>\r\n</body>\r\n</html>\r\n";
+
+std::wstring PluginCheck::Input() {
+    if (options_.text) return *options_.text;
+    if (options_.inputFile.empty()) return kDefaultCheckPage;
+    std::string bytes;
+    system_.ReadFile(options_.inputFile, bytes);
+    return system_.DecodeFile(bytes);
+}
+
+// One cycle as selecting and running the plugin in Dllscope: false when it
+// ended early (nothing is freed then).
+bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
+    std::wstring passable = system_.Passable(path);
+    try {
+        RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle plugin) {
+            if (!plugin && first) r.diagnosis = system_.WhyNotLoaded(path);
+            Answers answers;
+            AskWhatThePluginReports(bridge_, passable, answers);
+            if (first) {
+                r.code = answers.code;
+                r.name = answers.name;
+                r.description = answers.description;
+                if (answers.code == -1 && r.diagnosis.empty()) r.diagnosis = answers.description;
+            }
+            const std::int16_t code = answers.code;
+            if ((code >= 1 && code <= 3) || (code == 0 && options_.runTypeZero))
+                Run(code, passable, first, r);
+        });
+        return true;
+    } catch (const RuntimeError& e) {
+        CheckFault fault;
+        if (system_.AsFault(e, fault)) {
+            r.faults.push_back(fault);
+        } else {
+            r.problems.push_back(e.Description());
+        }
+    } catch (const std::bad_alloc&) {
+        r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
+    } catch (const std::length_error&) {
+        r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
+    }
+    return false;
+}
+
+void PluginCheck::Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r) {
+    CheckExchange exchange(system_, Input());
+    const double start = system_.Milliseconds();
+    RunInModeOf(code, bridge_, pluginPath, exchange);
+    if (code == kFileNameToPlugin) {
+        std::string bytes;
+        system_.ReadFile(exchange.exchangeFile, bytes);
+        exchange.output = system_.DecodeFile(bytes);
+    }
+    const double ms = system_.Milliseconds() - start;
+    if (!keep) return;
+    const std::wstring& input = exchange.Input();
+    if (const auto beyond = system_.BeyondAnsi(input, 10); !beyond.empty())
+        exchange.warnings.insert(exchange.warnings.begin(), BeyondAnsiWarning(beyond));
+    r.warnings.insert(r.warnings.end(), exchange.warnings.begin(), exchange.warnings.end());
+    r.runs.push_back({input.size(), exchange.output.size(), ms});
+    if (code != kNothing) Compare(exchange.output, r);
+}
+
+// The output against --expect-output, then to --output or into the report.
+void PluginCheck::Compare(const std::wstring& output, PluginReport& r) {
+    const std::string bytes = ToUtf8(output);
+    if (!options_.expectOutput.empty()) {
+        std::string expected;
+        if (!system_.ReadFile(options_.expectOutput, expected)) {
+            r.problems.push_back(L"Die erwartete Ausgabe \u201E" + options_.expectOutput +
+                                 L"\u201C kann nicht gelesen werden.");
+        } else if (Difference d; FirstDifference(expected, bytes, d)) {
+            r.problems.push_back(L"Das Ergebnis weicht von \u201E" + options_.expectOutput +
+                                 L"\u201C ab, zuerst in Zeile " + std::to_wstring(d.line) +
+                                 L" (Byte " + std::to_wstring(d.byte) + L"):\n    erwartet: " +
+                                 system_.FromUtf8(d.expected) + L"\n    erhalten: " + system_.FromUtf8(d.actual));
+        }
+    }
+    if (!options_.outputFile.empty()) {
+        if (!system_.WriteFile(options_.outputFile, bytes)) {
+            r.problems.push_back(L"Die Ausgabedatei \u201E" + options_.outputFile +
+                                 L"\u201C kann nicht geschrieben werden.");
+        }
+    } else {
+        r.output = output;
+    }
+}
+
+void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
+    std::string bytes;
+    system_.ReadFile(path, bytes);
+    const PeImage image = ReadPeImage(bytes);
+    r.bits = image.bits;
+    std::vector<CycleUsage> usage;
+    const int warmUp = WarmUpCycles(options_.repeat);
+    for (int cycle = 1; cycle <= options_.repeat; ++cycle) {
+        if (!Cycle(path, cycle == 1, r)) return;
+        r.cycles = cycle;
+        if (options_.repeat == 1) break;
+        usage.push_back(system_.Usage(cycle == warmUp));
+    }
+    if (options_.expectType && (!r.code || *r.code != *options_.expectType)) {
+        r.problems.push_back(L"Der Rückgabetyp ist " +
+                             (r.code ? std::to_wstring(*r.code) : std::wstring(L"unbekannt")) +
+                             L", erwartet war " + std::to_wstring(*options_.expectType) + L".");
+    }
+    if (usage.size() > 1) r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
+}
+
+}  // namespace dllscope

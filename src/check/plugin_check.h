@@ -1,0 +1,71 @@
+#pragma once
+// The check of one plugin: the cycle that selecting it in Dllscope runs and
+// the run that "PluginRun" does, through the shared plugin cycle, as often
+// as asked; then the return type, the output and the growth judged. What it
+// needs of the machine comes through CheckSystem.
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "check/check_options.h"
+#include "check/check_report.h"
+#include "plugin/bridge.h"
+
+namespace dllscope {
+
+class CheckSystem {
+  public:
+    virtual ~CheckSystem() = default;
+    virtual bool ReadFile(const std::wstring& path, std::string& bytes) = 0;
+    virtual bool WriteFile(const std::wstring& path, const std::string& bytes) = 0;
+    // A file's text as the pane reads it; a text as the exchange file holds it.
+    virtual std::wstring DecodeFile(const std::string& bytes) = 0;
+    virtual std::string ToAnsi(const std::wstring& text) = 0;
+    virtual std::wstring FromUtf8(const std::string& bytes) = 0;
+    // The characters of `text` the ANSI code page cannot carry, at most `max`.
+    virtual std::vector<std::wstring> BeyondAnsi(const std::wstring& text, std::size_t max) = 0;
+    // The path as it reaches the bridge (its short form where ANSI cannot carry it).
+    virtual std::wstring Passable(const std::wstring& path) = 0;
+    virtual std::wstring ExchangeFilePath() = 0;
+    // Why the plugin whose load just failed cannot be loaded.
+    virtual std::wstring WhyNotLoaded(const std::wstring& path) = 0;
+    // The crash report when `error` is a fault of foreign code.
+    virtual bool AsFault(const std::exception& error, CheckFault& fault) = 0;
+    virtual double Milliseconds() = 0;  // a steady clock
+    // What the process holds now; `remember` keeps its handles for NewHandleTypes.
+    virtual CycleUsage Usage(bool remember) = 0;
+    // The type names of the handles opened since the remembered moment.
+    virtual std::vector<std::wstring> NewHandleTypes() = 0;
+};
+
+// The page the plugins get when no text or input file is given.
+extern const wchar_t kDefaultCheckPage[];
+
+class PluginCheck {
+  public:
+    PluginCheck(const CheckOptions& options, Libraries& libraries, Bridge& bridge,
+                CheckSystem& system, std::wstring bridgePath)
+        : options_(options),
+          libraries_(libraries),
+          bridge_(bridge),
+          system_(system),
+          bridgePath_(std::move(bridgePath)) {}
+
+    // Checks the plugin at `path` (a full path) into `report`.
+    void Check(const std::wstring& path, PluginReport& report);
+
+  private:
+    bool Cycle(const std::wstring& path, bool first, PluginReport& r);
+    void Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r);
+    void Compare(const std::wstring& output, PluginReport& r);
+    std::wstring Input();
+
+    const CheckOptions& options_;
+    Libraries& libraries_;
+    Bridge& bridge_;
+    CheckSystem& system_;
+    std::wstring bridgePath_;
+};
+
+}  // namespace dllscope

@@ -1,0 +1,104 @@
+#include "check/win32/check_system.h"
+
+#include <algorithm>
+#include <chrono>
+
+#include "check/win32/process_usage.h"
+#include "common/paths.h"
+#include "common/text_decoding.h"
+#include "common/win32/ansi.h"
+#include "common/win32/files.h"
+#include "common/win32/system_error.h"
+#include "plugin/library_diagnosis.h"
+#include "plugin/win32/guard.h"
+#include "plugin/win32/library_files.h"
+
+namespace dllscope {
+
+bool Win32CheckSystem::ReadFile(const std::wstring& path, std::string& bytes) {
+    return ReadWholeFile(path, bytes) == ERROR_SUCCESS;
+}
+
+bool Win32CheckSystem::WriteFile(const std::wstring& path, const std::string& bytes) {
+    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const bool ok =
+        ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size();
+    CloseHandle(file);
+    return ok;
+}
+
+std::wstring Win32CheckSystem::DecodeFile(const std::string& bytes) {
+    return DecodeFileText(bytes, dllscope::FromAnsi);
+}
+
+std::string Win32CheckSystem::ToAnsi(const std::wstring& text) { return dllscope::ToAnsi(text); }
+
+std::wstring Win32CheckSystem::FromUtf8(const std::string& bytes) {
+    return Decode(CP_UTF8, bytes.data(), bytes.size());
+}
+
+std::vector<std::wstring> Win32CheckSystem::BeyondAnsi(const std::wstring& text,
+                                                       std::size_t max) {
+    return CharactersBeyondAnsi(text, max);
+}
+
+std::wstring Win32CheckSystem::Passable(const std::wstring& path) { return PassablePath(path); }
+
+std::wstring Win32CheckSystem::ExchangeFilePath() {
+    wchar_t temp[MAX_PATH];
+    const DWORD n = GetTempPathW(MAX_PATH, temp);
+    return InFolder(std::wstring(temp, n < MAX_PATH ? n : 0), L"dateiname.txt");
+}
+
+std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
+    const DWORD error = libraries_.LastLoadError();
+    const LoadFailure failure{error, SystemErrorText(error), sizeof(void*) == 8 ? 64 : 32,
+                              LoaderSearchFolders()};
+    DiskLibraryFiles files;
+    return DiagnoseLibrary(path, failure, files);
+}
+
+bool Win32CheckSystem::AsFault(const std::exception& error, CheckFault& fault) {
+    const auto* f = dynamic_cast<const ForeignFault*>(&error);
+    if (!f) return false;
+    const Fault& d = f->Details();
+    fault = {lastCall,    FaultKindWords(d.code), d.code, FaultWhere(d), f->Description(),
+             FaultPlace(d)};
+    return true;
+}
+
+double Win32CheckSystem::Milliseconds() {
+    return std::chrono::duration<double, std::milli>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+CycleUsage Win32CheckSystem::Usage(bool remember) {
+    std::vector<ULONG_PTR> handles = OwnHandles();
+    const CycleUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
+    if (remember) remembered_ = std::move(handles);
+    return usage;
+}
+
+std::vector<std::wstring> Win32CheckSystem::NewHandleTypes() {
+    std::vector<std::wstring> types;
+    for (const ULONG_PTR handle : OwnHandles()) {
+        if (!std::binary_search(remembered_.begin(), remembered_.end(), handle))
+            types.push_back(HandleType(handle));
+    }
+    return types;
+}
+
+std::wstring FullPath(const std::wstring& path) {
+    std::wstring full(32768, L'\0');
+    const DWORD n =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    full.resize(n < full.size() ? n : 0);
+    return full.empty() ? path : full;
+}
+
+}  // namespace dllscope

@@ -1,0 +1,23 @@
+#pragma once
+// What the checker's own process holds, measured after each cycle: open
+// handles (with their types), committed private memory and free TLS indexes.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+namespace dllscope {
+
+// The process's open handles, by value, sorted, from the system's handle
+// table (Wine answers GetProcessHandleCount with 0); empty when unreadable.
+std::vector<ULONG_PTR> OwnHandles();
+// Their number: the system's count where it gives one, else the table's.
+long long OpenHandles(const std::vector<ULONG_PTR>& own);
+// The system's name of a handle's type ("Event", "Thread", ...).
+std::wstring HandleType(ULONG_PTR handle);
+// Committed private memory, summed over the address space.
+long long PrivateBytes();
+// How many TLS indexes the process can still have.
+long long FreeTlsSlots();
+
+}  // namespace dllscope

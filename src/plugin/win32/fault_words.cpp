@@ -1,0 +1,122 @@
+#include "plugin/win32/fault_words.h"
+
+#include <cwchar>
+
+#include "plugin/win32/exception_codes.h"
+#include "plugin/win32/fault_place.h"
+#include "plugin/win32/guard.h"
+
+namespace dllscope {
+namespace {
+
+const wchar_t* FaultKind(DWORD code) {
+    switch (code) {
+        case EXCEPTION_ACCESS_VIOLATION:
+            return L"Zugriffsverletzung";
+        case EXCEPTION_INT_DIVIDE_BY_ZERO:
+            return L"Ganzzahlige Division durch null";
+        case EXCEPTION_INT_OVERFLOW:
+            return L"Ganzzahlüberlauf";
+        case EXCEPTION_ILLEGAL_INSTRUCTION:
+            return L"Ungültiger Befehl";
+        case EXCEPTION_PRIV_INSTRUCTION:
+            return L"Privilegierter Befehl";
+        case EXCEPTION_STACK_OVERFLOW:
+            return L"Stapelüberlauf";
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+            return L"Falsch ausgerichteter Zugriff";
+        case kGuardPageViolation:
+            return L"Zugriff auf eine Schutzseite";
+        case EXCEPTION_IN_PAGE_ERROR:
+            return L"Seitenfehler beim Lesen";
+        case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
+            return L"Feldgrenze überschritten";
+        case EXCEPTION_BREAKPOINT:
+            return L"Haltepunkt ohne Debugger";
+        case EXCEPTION_SINGLE_STEP:
+            return L"Einzelschritt ohne Debugger";
+        case EXCEPTION_FLT_DIVIDE_BY_ZERO:
+            return L"Gleitkomma-Division durch null";
+        case EXCEPTION_FLT_DENORMAL_OPERAND:
+        case EXCEPTION_FLT_INEXACT_RESULT:
+        case EXCEPTION_FLT_INVALID_OPERATION:
+        case EXCEPTION_FLT_OVERFLOW:
+        case EXCEPTION_FLT_STACK_CHECK:
+        case EXCEPTION_FLT_UNDERFLOW:
+            return L"Gleitkommafehler";
+        case 0xC0000409:
+            return L"Pufferüberlauf im Stapel";
+        case kMsvcCppException:
+            return L"C++-Ausnahme (Visual C++), die das Plugin nicht abfängt";
+        case kGccCppException:
+            return L"C++-Ausnahme (GCC), die das Plugin nicht abfängt";
+        case kDelphiException:
+            return L"Delphi-Ausnahme, die das Plugin nicht abfängt";
+        case kDotNetException:
+            return L".NET-Ausnahme, die das Plugin nicht abfängt";
+        case kAbortException:
+            return L"Programmabbruch (abort oder std::terminate)";
+        default:
+            return L"Ausnahme";
+    }
+}
+
+// What the call was doing: "beim Laden", "beim Aufruf von PluginRun".
+std::wstring Action(const ForeignCall& call) {
+    switch (call.kind) {
+        case ForeignCallKind::Load:
+            return L"beim Laden";
+        case ForeignCallKind::Free:
+            return L"beim Freigeben";
+        case ForeignCallKind::Method:
+            return L"beim Aufruf " + call.call;
+        case ForeignCallKind::Function:
+            break;
+    }
+    return L"beim Aufruf von " + call.call;
+}
+
+}  // namespace
+
+std::wstring Hex(ULONG_PTR value, int digits) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
+}
+
+std::wstring DescribeFault(const Fault& fault) {
+    std::wstring text = std::wstring(FaultKind(fault.code)) + L" (" + Hex(fault.code, 8) + L")";
+    if (fault.accessKnown) {
+        text += fault.accessKind == 1   ? L" beim Schreiben an Adresse "
+                : fault.accessKind == 8 ? L" beim Ausführen an Adresse "
+                                        : L" beim Lesen von Adresse ";
+        text += Hex(fault.accessAddress, 1);
+    }
+    if (!RaisedBySoftware(fault.code)) text += L" " + Location(fault.address);
+    return text;
+}
+
+std::wstring FaultKindWords(DWORD code) { return FaultKind(code); }
+
+std::wstring FaultWhere(const Fault& fault) {
+    if (RaisedBySoftware(fault.code)) return std::wstring();
+    const Place place = PlaceOf(fault.address);
+    return place.module.empty() ? L"an Adresse " + place.offset : place.offset;
+}
+
+std::wstring FaultPlace(const Fault& fault) {
+    if (RaisedBySoftware(fault.code)) return std::wstring();
+    const Place place = PlaceOf(fault.address);
+    if (place.module.empty()) return L"an Adresse " + place.offset;
+    return place.symbol.empty() ? place.offset : place.symbol;
+}
+
+std::wstring Named(const ForeignCall& call) {
+    return std::wstring(call.subject) + L" \u201E" + call.name + L"\u201C";
+}
+
+std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
+    return Named(call) + L" ist " + Action(call) + L" abgestürzt: " + DescribeFault(fault) + L".";
+}
+
+}  // namespace dllscope

@@ -1,0 +1,34 @@
+#pragma once
+// What the guard says about a fault, in German: its kind, its code and
+// where it happened, and the sentence a command reports.
+#include <windows.h>
+
+#include <string>
+
+namespace dllscope {
+
+struct Fault;
+struct ForeignCall;
+
+// The kind of fault, its code and where: "Zugriffsverletzung (0xC0000005)
+// beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
+std::wstring DescribeFault(const Fault& fault);
+
+// Its parts: the kind in words ("Zugriffsverletzung"), and where it
+// happened, from the image base ("crash.dll+0x1A2B") and from the nearest
+// export below ("crash.dll!TsRun+0x1C", the former where none lies below);
+// an address outside every module, or empty for an exception that software
+// raised.
+std::wstring FaultKindWords(DWORD code);
+std::wstring FaultWhere(const Fault& fault);
+std::wstring FaultPlace(const Fault& fault);
+
+// "Das Plugin „x.dll“".
+std::wstring Named(const ForeignCall& call);
+// "Das Plugin „x.dll“ ist beim Aufruf von PluginRun abgestürzt: ….".
+std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
+
+// "0x1A2B", at least `digits` digits.
+std::wstring Hex(ULONG_PTR value, int digits);
+
+}  // namespace dllscope
