@@ -7,7 +7,6 @@
 
 #include "common/win32/ansi.h"
 #include "common/win32/message_box.h"
-#include "launcher/win32/shell_wait.h"
 #include "common/paths.h"
 #include "common/twips.h"
 #include "main_window/program_folder.h"

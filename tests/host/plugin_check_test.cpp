@@ -1,0 +1,122 @@
+// The checker's check of one plugin on the shared plugin cycle, with the
+// fakes that test Form1's commands and a machine of files in memory.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "check/plugin_check.h"
+#include "fakes.h"
+
+namespace dllscope::testing {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class FakeCheckSystem : public CheckSystem {
+  public:
+    std::map<std::wstring, std::string> files;
+    std::vector<CycleUsage> usage;  // one a cycle, in turn
+    std::size_t nextUsage = 0;
+
+    bool ReadFile(const std::wstring& path, std::string& bytes) override {
+        const auto found = files.find(path);
+        if (found == files.end()) return false;
+        bytes = found->second;
+        return true;
+    }
+    bool WriteFile(const std::wstring& path, const std::string& bytes) override {
+        files[path] = bytes;
+        return true;
+    }
+    std::wstring DecodeFile(const std::string& b) override { return {b.begin(), b.end()}; }
+    std::string ToAnsi(const std::wstring& t) override { return {t.begin(), t.end()}; }
+    std::wstring FromUtf8(const std::string& b) override { return {b.begin(), b.end()}; }
+    std::vector<std::wstring> BeyondAnsi(const std::wstring&, std::size_t) override { return {}; }
+    std::wstring Passable(const std::wstring& path) override { return path + L"~"; }
+    std::wstring ExchangeFilePath() override { return L"T:\\dateiname.txt"; }
+    std::wstring WhyNotLoaded(const std::wstring& path) override { return L"fehlt: " + path; }
+    bool AsFault(const std::exception&, CheckFault&) override { return false; }
+    double Milliseconds() override { return 0; }
+    CycleUsage Usage(bool) override { return usage.at(nextUsage++); }
+    std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
+};
+
+class CheckCycle : public ::testing::Test {
+  protected:
+    PluginReport Check(const wchar_t* plugin = L"C:\\p\\a.dll") {
+        PluginCheck check(options, world.libraries, world.bridge, system, L"C:\\p\\modbridge.dll");
+        PluginReport report;
+        check.Check(plugin, report);
+        return report;
+    }
+    CheckOptions options;
+    FakeWorld world;
+    FakeCheckSystem system;
+};
+
+TEST_F(CheckCycle, RunsTheCycleThatFormOneRunsAndKeepsWhatThePluginSaid) {
+    options.text = L"<p>";
+    world.bridge.runResult = L"<P>";
+    const PluginReport r = Check();
+    EXPECT_THAT(world.journal,
+                ElementsAre(L"load C:\\p\\modbridge.dll", L"load C:\\p\\a.dll",
+                            L"PluginBackvalue C:\\p\\a.dll~", L"PluginName C:\\p\\a.dll~",
+                            L"PluginDescription C:\\p\\a.dll~", L"PluginRun <p> | C:\\p\\a.dll~",
+                            L"free C:\\p\\a.dll", L"free C:\\p\\modbridge.dll"));
+    EXPECT_EQ(*r.code, 1);
+    EXPECT_EQ(r.name, L"Name");
+    EXPECT_EQ(*r.output, L"<P>");
+    ASSERT_EQ(r.runs.size(), 1u);
+    EXPECT_EQ(r.runs[0].charactersOut, 3u);
+    EXPECT_TRUE(r.Passed());
+}
+
+TEST_F(CheckCycle, TypeThreeRunsOnTheExchangeFileAndTheOutputIsWhatItHoldsAfterwards) {
+    options.text = L"vorher";
+    world.bridge.backvalue = 3;
+    options.expectOutput = L"erwartet.html";
+    system.files[L"erwartet.html"] = "nachher";
+    FakeBridge& bridge = world.bridge;
+    FakeCheckSystem& files = system;
+    bridge.rewritePath = [&](std::wstring&) {
+        EXPECT_EQ(files.files[L"T:\\dateiname.txt"], "vorher");
+        files.files[L"T:\\dateiname.txt"] = "nachher!";
+    };
+    const PluginReport r = Check();
+    EXPECT_THAT(world.journal, ::testing::Contains(L"PluginRun T:\\dateiname.txt | C:\\p\\a.dll~"));
+    EXPECT_EQ(*r.output, L"nachher!");
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_THAT(r.problems[0], HasSubstr(L"zuerst in Zeile 1 (Byte 7)"));
+}
+
+TEST_F(CheckCycle, AFailedLoadIsDiagnosedAndAFailingCallEndsTheCyclesWithNothingFreed) {
+    world.libraries.failing[L"C:\\p\\a.dll"] = true;
+    world.bridge.backvalue = -1;
+    EXPECT_EQ(Check().diagnosis, L"fehlt: C:\\p\\a.dll");
+
+    world.journal.clear();
+    world.libraries.failing.clear();
+    world.bridge.missing["PluginName"] = true;
+    options.repeat = 3;
+    const PluginReport r = Check();
+    EXPECT_EQ(r.cycles, 0);
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_THAT(r.problems[0], HasSubstr(L"fehlt der Export \u201EPluginName\u201C"));
+    EXPECT_THAT(world.journal, ElementsAre(L"load C:\\p\\modbridge.dll", L"load C:\\p\\a.dll",
+                                           L"PluginBackvalue C:\\p\\a.dll~"));
+}
+
+TEST_F(CheckCycle, SteadyGrowthOverTheCyclesIsALeakAndTheTypeIsChecked) {
+    options.repeat = 10;
+    options.expectType = 2;
+    for (long long i = 0; i < 10; ++i) system.usage.push_back({100 + 2 * i, 1 << 20, 1000});
+    const PluginReport r = Check();
+    EXPECT_EQ(r.cycles, 10);
+    ASSERT_EQ(r.leaks.size(), 1u);
+    EXPECT_EQ(r.leaks[0].what, L"Handles");
+    ASSERT_EQ(r.problems.size(), 1u);
+    EXPECT_THAT(r.problems[0], HasSubstr(L"Der Rückgabetyp ist 1, erwartet war 2."));
+}
+
+}  // namespace
+}  // namespace dllscope::testing
