@@ -97,6 +97,13 @@ class Verdicts(unittest.TestCase):
         # Ended after the second asked for, not the watchdog's own 15.
         self.assertRegex(doc["plugins"][0]["problems"][0], r"nach [12] Sekunden")
 
+    def test_a_fault_in_the_entry_point_while_freeing_never_reaches_the_guard(self):
+        # The loader runs DLL_PROCESS_DETACH under its own handler: the free
+        # returns, and the next plugin loads and runs (the loader's lock is free).
+        code, doc = check_json("detach.dll", "entities.dll")
+        self.assertEqual([p["verdict"] for p in doc["plugins"]], ["passed", "passed"])
+        self.assertEqual(code, 0)
+
     def test_a_plugin_that_ends_the_process_leaves_a_closed_report(self):
         code, doc = check_json("exit.dll", "entities.dll")  # exit.dll ends with its own code 7
         self.assertEqual(code, 1)

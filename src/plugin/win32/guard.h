@@ -6,6 +6,15 @@
 // reports it. The guarded region is the foreign call alone: a body holds no
 // object with a destructor and lets no C++ exception escape, since a fault
 // abandons its frames without unwinding them.
+//
+// Abandoning, not unwinding, is deliberate. A fault in a library's entry
+// point on loading or freeing never reaches the guard: the loader runs it
+// under a handler of its own, and its lock is free afterwards. A fault in
+// the system's own code (a result that overran its block into the heap's
+// records) leaves state that no unwinding repairs: its locks have no
+// termination handlers. Unwinding would only run the plugin's own clean-up
+// code in a process known to be in a bad state, where a second fault
+// during the unwind could not be landed from.
 #include <windows.h>
 
 #include <string>
