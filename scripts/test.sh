@@ -43,14 +43,11 @@ check_archive() {  # preset, runner or "" where the build cannot run here
     zip=$(ls "$ROOT/build/$preset"/Dllscope-*-"$preset".zip)
     out="$ROOT/build/$preset/archive-check"
     rm -rf "$out"
-    python3 - "$zip" "$out" <<'PY'
+    python3 - "$zip" "$out" "$ROOT/build/$preset/shipped-files.txt" <<'PY'
 import sys, zipfile
 archive = zipfile.ZipFile(sys.argv[1])
 names = {n.split("/", 1)[1] for n in archive.namelist() if "/" in n}
-needed = {"Dllscope.exe", "dllscope-check.exe", "modbridge.dll", "htmlcheck.dll", "entities.dll",
-          "outline.dll", "tidyfile.dll", "demotext.dll", "demopane.dll", "comdemo.dll", "lexdemo.dll",
-          "actxdemo.dll", "include/tagsmith_plugin.h", "include/tagsmith_plugin.def", "LIESMICH.txt", "Lizenzen/mingw-w64-common.txt",
-          "Lizenzen/gcc-mingw-w64-base.txt", "Lizenzen/Scintilla.txt"}
+needed = set(open(sys.argv[3], encoding="utf-8").read().split())
 missing = needed - names
 if missing:
     sys.exit("the archive lacks " + ", ".join(sorted(missing)))
@@ -64,6 +61,10 @@ PY
     echo "   $(basename "$zip") ($(du -k "$zip" | cut -f1) KB) $said"
     summary+=("$preset archive: $(basename "$zip") $said")
 }
+
+echo "== format: the sources as .clang-format lays them out"
+find src -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
+summary+=("format: $(find src -name '*.cpp' -o -name '*.h' | wc -l) source files as .clang-format lays them out")
 
 echo "== host: portable core"
 build_preset host

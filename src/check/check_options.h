@@ -22,7 +22,8 @@ struct CheckOptions {
     bool help = false;    // --help: the usage, nothing checked
 };
 
-// The options (with `help` set and nothing else required for --help), or the German reason why the command line is wrong (`error`).
+// The options (with `help` set and nothing else required for --help), or the German reason why the
+// command line is wrong (`error`).
 std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
                                                 std::wstring& error);
 

@@ -8,9 +8,8 @@ namespace dllscope {
 
 void CheckSession::Begin(const std::wstring& version, int bits, const std::wstring& bridgePath) {
     if (options_.json) {
-        out_("{\"tool\":\"dllscope-check\",\"version\":\"" + ToUtf8(version) +
-             "\",\"bits\":" + std::to_string(bits) + ",\"bridge\":" + JsonString(bridgePath) +
-             ",\"plugins\":[");
+        out_("{\"tool\":\"dllscope-check\",\"version\":\"" + ToUtf8(version) + "\",\"bits\":" +
+             std::to_string(bits) + ",\"bridge\":" + JsonString(bridgePath) + ",\"plugins\":[");
     } else {
         out_(ToUtf8(L"dllscope-check " + version + L" (" + std::to_wstring(bits) +
                     L" Bit), Brücke: " + bridgePath + L"\n"));

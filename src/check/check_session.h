@@ -14,7 +14,8 @@ namespace dllscope {
 class CheckSession {
   public:
     using Output = std::function<void(const std::string& utf8)>;
-    CheckSession(const CheckOptions& options, Output out) : options_(options), out_(std::move(out)) {}
+    CheckSession(const CheckOptions& options, Output out)
+        : options_(options), out_(std::move(out)) {}
 
     // The head: the checker's version, its bits, the bridge.
     void Begin(const std::wstring& version, int bits, const std::wstring& bridgePath);

@@ -146,7 +146,8 @@ void PluginCheck::Compare(const std::wstring& output, PluginReport& r) {
             r.problems.push_back(L"Das Ergebnis weicht von \u201E" + options_.expectOutput +
                                  L"\u201C ab, zuerst in Zeile " + std::to_wstring(d.line) +
                                  L" (Byte " + std::to_wstring(d.byte) + L"):\n    erwartet: " +
-                                 system_.FromUtf8(d.expected) + L"\n    erhalten: " + system_.FromUtf8(d.actual));
+                                 system_.FromUtf8(d.expected) + L"\n    erhalten: " +
+                                 system_.FromUtf8(d.actual));
         }
     }
     if (!options_.outputFile.empty()) {
@@ -177,7 +178,8 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
                              (r.code ? std::to_wstring(*r.code) : std::wstring(L"unbekannt")) +
                              L", erwartet war " + std::to_wstring(*options_.expectType) + L".");
     }
-    if (usage.size() > 1) r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
+    if (usage.size() > 1)
+        r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
 }
 
 }  // namespace dllscope

@@ -16,11 +16,24 @@ std::size_t Utf8SequenceLength(const unsigned char* p, std::size_t left, std::ui
     const unsigned char b = p[0];
     std::size_t len;
     std::uint32_t min;
-    if (b < 0x80) { cp = b; return 1; }
-    if ((b & 0xE0) == 0xC0) { len = 2; cp = b & 0x1F; min = 0x80; }
-    else if ((b & 0xF0) == 0xE0) { len = 3; cp = b & 0x0F; min = 0x800; }
-    else if ((b & 0xF8) == 0xF0) { len = 4; cp = b & 0x07; min = 0x10000; }
-    else return 0;
+    if (b < 0x80) {
+        cp = b;
+        return 1;
+    }
+    if ((b & 0xE0) == 0xC0) {
+        len = 2;
+        cp = b & 0x1F;
+        min = 0x80;
+    } else if ((b & 0xF0) == 0xE0) {
+        len = 3;
+        cp = b & 0x0F;
+        min = 0x800;
+    } else if ((b & 0xF8) == 0xF0) {
+        len = 4;
+        cp = b & 0x07;
+        min = 0x10000;
+    } else
+        return 0;
     if (left < len) return 0;
     for (std::size_t i = 1; i < len; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 0;
@@ -95,11 +108,16 @@ TextEncoding DetectEncoding(const std::string& bytes) {
 
 std::wstring DecodeFileText(const std::string& bytes, const AnsiDecoder& fromAnsi) {
     switch (DetectEncoding(bytes)) {
-        case TextEncoding::Utf8Bom: return DecodeUtf8(bytes, 3);
-        case TextEncoding::Utf16LeBom: return DecodeUtf16(bytes, false);
-        case TextEncoding::Utf16BeBom: return DecodeUtf16(bytes, true);
-        case TextEncoding::Utf8: return DecodeUtf8(bytes, 0);
-        case TextEncoding::Ansi: break;
+        case TextEncoding::Utf8Bom:
+            return DecodeUtf8(bytes, 3);
+        case TextEncoding::Utf16LeBom:
+            return DecodeUtf16(bytes, false);
+        case TextEncoding::Utf16BeBom:
+            return DecodeUtf16(bytes, true);
+        case TextEncoding::Utf8:
+            return DecodeUtf8(bytes, 0);
+        case TextEncoding::Ansi:
+            break;
     }
     std::wstring text = fromAnsi(bytes.data(), bytes.size());
     for (wchar_t& c : text) {

@@ -6,7 +6,7 @@
 namespace dllscope {
 
 class EditorPane {
-public:
+  public:
     virtual ~EditorPane() = default;
     // The whole text of the pane.
     virtual std::wstring Text() = 0;

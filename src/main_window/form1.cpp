@@ -15,7 +15,8 @@ class Captions : public PluginAnswers {
   public:
     explicit Captions(Form1View& view) : view_(view) {}
     void ReturnType(std::int16_t code) override {
-        if (const wchar_t* words = ReturnTypeWords(code)) view_.SetCaption(Form1Label::Backvalue, words);
+        if (const wchar_t* words = ReturnTypeWords(code))
+            view_.SetCaption(Form1Label::Backvalue, words);
     }
     void Name(const std::wstring& name) override { view_.SetCaption(Form1Label::Name, name); }
     void Description(const std::wstring& description) override {

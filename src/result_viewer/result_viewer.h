@@ -7,7 +7,7 @@
 namespace dllscope {
 
 class ResultViewer {
-public:
+  public:
     virtual ~ResultViewer() = default;
     // Shows Form2 without owner and without waiting for it; creates and loads
     // it first when it is not open. An open viewer is shown as it is.
@@ -18,9 +18,9 @@ public:
 // result file name (passed by reference, the variable itself), then the
 // caption becomes that name as the variable holds it after the load.
 class Form2 {
-public:
+  public:
     class Caption {
-    public:
+      public:
         virtual ~Caption() = default;
         virtual void Set(const std::wstring& text) = 0;
     };
@@ -33,7 +33,7 @@ public:
         caption_.Set(resultFileName_);
     }
 
-private:
+  private:
     EditorPane& codeMax1_;
     Caption& caption_;
     std::wstring& resultFileName_;

@@ -9,7 +9,8 @@ Program::Program(App& app, ForeignCallGuard& guard)
       bridge_(bindings_),
       resultViewer_(app, resultFileName_),
       demoExports_(bindings_, kDemoLibraryFolder),
-      form1_(app, {libraries_, bridge_, resultViewer_, resultFileName_, demoExports_, automation_}) {}
+      form1_(app,
+             {libraries_, bridge_, resultViewer_, resultFileName_, demoExports_, automation_}) {}
 
 Program::~Program() {
     guard_.SetObserver(nullptr);

@@ -82,7 +82,8 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
     Win32Bridge bridge(bindings, PassablePath(bridgePath));
     Win32CheckSystem system(libraries);
     PluginCheck check(options, libraries, bridge, system, bridgePath);
-    CheckSession session(options, [](const std::string& bytes) { Write(STD_OUTPUT_HANDLE, bytes); });
+    CheckSession session(options,
+                         [](const std::string& bytes) { Write(STD_OUTPUT_HANDLE, bytes); });
     CheckObserver observer(options, session, system);
     guard.SetObserver(&observer);
     EndWatch watch{&session, &system};

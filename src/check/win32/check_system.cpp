@@ -41,8 +41,7 @@ std::wstring Win32CheckSystem::FromUtf8(const std::string& bytes) {
     return Decode(CP_UTF8, bytes.data(), bytes.size());
 }
 
-std::vector<std::wstring> Win32CheckSystem::BeyondAnsi(const std::wstring& text,
-                                                       std::size_t max) {
+std::vector<std::wstring> Win32CheckSystem::BeyondAnsi(const std::wstring& text, std::size_t max) {
     return CharactersBeyondAnsi(text, max);
 }
 
@@ -66,8 +65,8 @@ bool Win32CheckSystem::AsFault(const std::exception& error, CheckFault& fault) {
     const auto* f = dynamic_cast<const ForeignFault*>(&error);
     if (!f) return false;
     const Fault& d = f->Details();
-    fault = {lastCall,    FaultKindWords(d.code), d.code, FaultWhere(d), f->Description(),
-             FaultPlace(d)};
+    fault = {lastCall,      FaultKindWords(d.code), d.code,
+             FaultWhere(d), f->Description(),       FaultPlace(d)};
     return true;
 }
 

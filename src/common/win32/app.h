@@ -8,7 +8,6 @@
 #include <string>
 #include <vector>
 
-
 namespace dllscope {
 
 // A top-level window of the program, as the message loop sees it.

@@ -146,10 +146,9 @@ HWND Form1Window::CreateControl(const ControlLayout& c, int id, const RECT& px) 
             break;
     }
     const HWND parent = c.inFrame ? Control(Form1Control::Frame1) : hwnd_;
-    const HWND w = CreateWindowExW(exStyle, cls, c.text, style, px.left, px.top,
-                                   px.right - px.left, px.bottom - px.top, parent,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   app_.Instance(), nullptr);
+    const HWND w = CreateWindowExW(
+        exStyle, cls, c.text, style, px.left, px.top, px.right - px.left, px.bottom - px.top,
+        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
     SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     if (c.kind == ControlKind::Frame) SetWindowSubclass(w, FrameProc, 0, 0);
     return w;

@@ -10,11 +10,10 @@ LibraryHandle Win32Libraries::Load(const std::wstring& path) {
     char* const p = ansiPath.get();
     HMODULE module = nullptr;
     // Loading runs the library's entry point.
-    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary", ForeignCallKind::Load},
-                [&] {
-                    module = LoadLibraryA(p);
-                    if (!module) lastLoadError_ = GetLastError();
-                });
+    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary", ForeignCallKind::Load}, [&] {
+        module = LoadLibraryA(p);
+        if (!module) lastLoadError_ = GetLastError();
+    });
     return reinterpret_cast<LibraryHandle>(module);
 }
 

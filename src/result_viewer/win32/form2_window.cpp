@@ -24,9 +24,9 @@ void Form2Window::Create() {
     CreateFixed(kClassName, kClientWidth, kClientHeight, dpi);
     const int left = TwipsToPixels(kPaneLeft, dpi), top = TwipsToPixels(kPaneTop, dpi);
     editor_ = std::make_unique<CodePane>(hwnd_, 1,
-                                             RECT{left, top, left + TwipsToPixels(kPaneWidth, dpi),
-                                                  top + TwipsToPixels(kPaneHeight, dpi)},
-                                             dpi);
+                                         RECT{left, top, left + TwipsToPixels(kPaneWidth, dpi),
+                                              top + TwipsToPixels(kPaneHeight, dpi)},
+                                         dpi);
     Form2 form2(*editor_, *this, resultFileName_);
     app_.RunCommand(hwnd_, L"Form2", L"Form_Load", [&form2] { form2.Form_Load(); });
 }
