@@ -7,9 +7,9 @@
 
 #include "common/win32/ansi.h"
 #include "common/win32/message_box.h"
-#include "common/paths.h"
 #include "common/twips.h"
 #include "main_window/program_folder.h"
+#include "main_window/win32/folder_entries.h"
 #include "main_window/win32/demo_library_folder.h"
 
 namespace dllscope {
@@ -37,21 +37,6 @@ LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UI
         default:
             return DefSubclassProc(hwnd, msg, wParam, lParam);
     }
-}
-
-std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
-    std::vector<FolderEntry> entries;
-    WIN32_FIND_DATAW found;
-    const HANDLE find = FindFirstFileExW(InFolder(folder, L"*").c_str(), FindExInfoBasic, &found,
-                                         FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-    if (find == INVALID_HANDLE_VALUE) return entries;
-    do {
-        const DWORD a = found.dwFileAttributes;
-        entries.push_back({found.cFileName, (a & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                           (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
-    } while (FindNextFileW(find, &found));
-    FindClose(find);
-    return entries;
 }
 
 }  // namespace
