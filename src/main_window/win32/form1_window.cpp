@@ -9,6 +9,7 @@
 #include "common/win32/message_box.h"
 #include "common/twips.h"
 #include "main_window/program_folder.h"
+#include "launcher/win32/shell_wait.h"
 #include "main_window/win32/folder_entries.h"
 #include "main_window/win32/demo_library_folder.h"
 
@@ -257,5 +258,9 @@ std::wstring Form1Window::SelectedFileName() {
 }
 
 void Form1Window::EndProgram() { PostQuitMessage(0); }
+
+std::int16_t Form1Window::ShellWait(std::wstring& cmdline, std::int16_t bShowApp) {
+    return dllscope::ShellWait(cmdline, bShowApp);
+}
 
 }  // namespace dllscope

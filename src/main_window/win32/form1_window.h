@@ -35,6 +35,10 @@ class Form1Window : public Form1View, public Window {
     void Create();
     void Show(int showCommand);
 
+    // Public operation of the window, which no command calls: starts a
+    // program and waits for its end.
+    std::int16_t ShellWait(std::wstring& cmdline, std::int16_t bShowApp);
+
     bool PreTranslate(MSG& msg) override;
     HWND Control(Form1Control control) const {
         return controls_[static_cast<std::size_t>(control)];
