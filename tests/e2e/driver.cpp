@@ -211,6 +211,25 @@ void Driver::PressKey(WORD virtualKey) {
     Sleep(100);
 }
 
+void Driver::PressKeys(std::initializer_list<WORD> keys) {
+    std::vector<INPUT> in;
+    for (const WORD key : keys) {
+        INPUT down{};
+        down.type = INPUT_KEYBOARD;
+        down.ki.wVk = key;
+        in.push_back(down);
+    }
+    for (auto key = std::rbegin(keys); key != std::rend(keys); ++key) {
+        INPUT up{};
+        up.type = INPUT_KEYBOARD;
+        up.ki.wVk = *key;
+        up.ki.dwFlags = KEYEVENTF_KEYUP;
+        in.push_back(up);
+    }
+    SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+    Sleep(100);
+}
+
 void Driver::Type(const std::wstring& text) {
     for (const wchar_t c : text) {
         INPUT in[2]{};

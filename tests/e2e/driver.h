@@ -3,6 +3,7 @@
 // windows, clicks with the mouse, types, and reads what the screen shows.
 #include <windows.h>
 
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,8 @@ class Driver {
     void Click(HWND control);                 // its middle
     void ClickListEntry(HWND list, const std::wstring& entry);
     void PressKey(WORD virtualKey);
+    // Keys held down in order and let go in reverse: {VK_CONTROL, 'O'}.
+    void PressKeys(std::initializer_list<WORD> keys);
     void Type(const std::wstring& text);
 
     // A visible top-level window of the program's of that class, or nullptr.

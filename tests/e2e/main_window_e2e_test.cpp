@@ -1,4 +1,6 @@
 // Dllscope.exe as a plugin author uses it: start, pick a plugin, read.
+#include <fstream>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -89,6 +91,59 @@ TEST(MainWindow, SelectAllSelectsTheTypedTextAndBeendenEndsTheProgramLeavingNoCo
     EXPECT_EQ(CopiesIn(appData), 0);
     Driver again(AppFolder(L"app"), appData);
     EXPECT_TRUE(again.NoMessageBoxWithin(1500)) << "a normal end's text offered again";
+}
+
+// The selection of a pane as EM_GETSEL gives it.
+std::pair<int, int> SelectionOf(HWND pane) {
+    DWORD from = 0, to = 0;
+    SendMessageW(pane, EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+    return {static_cast<int>(from), static_cast<int>(to)};
+}
+
+TEST(MainWindow, CtrlOReplacesThePanesTextWithAFileAsOneStepOfUndo) {
+    const std::wstring folder = FreshFolder(L"pages");
+    std::ofstream((folder + L"\\utf8.html").c_str(), std::ios::binary)
+        << "\xEF\xBB\xBF<p>Gr\xC3\xBC\xC3\x9F"
+           "e \xE2\x82\xAC</p>";
+    std::ofstream((folder + L"\\ansi.html").c_str(), std::ios::binary) << "<p>Gr\xFC\xDF"
+                                                                          "e</p>";
+    Driver app(AppFolder(L"app"));
+    const HWND editor = app.Control(L"CodeMax1");
+    app.Click(editor);
+    app.Type(L"vorher");
+    for (const auto& [file, text] :
+         {std::pair{L"utf8.html", L"<p>Grüße €</p>"}, std::pair{L"ansi.html", L"<p>Grüße</p>"}}) {
+        app.PressKeys({VK_CONTROL, 'O'});
+        const HWND dialog = app.WaitForWindow(L"#32770");
+        ASSERT_NE(dialog, nullptr) << "no open dialog";
+        app.Type(folder + L"\\" + file);
+        app.PressKey(VK_RETURN);
+        for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(50);
+        EXPECT_EQ(app.TextOf(editor), text) << file;
+    }
+    app.PressKeys({VK_CONTROL, 'Z'});  // each file was one step
+    EXPECT_EQ(app.TextOf(editor), L"<p>Grüße €</p>");
+}
+
+TEST(MainWindow, CtrlFFindsWrappingRoundAndF3GoesOnInBothDirections) {
+    Driver app(AppFolder(L"app"));
+    const HWND editor = app.Control(L"CodeMax1");
+    app.Click(editor);
+    app.Type(L"eins zwei EINS");  // the caret at the end: the first find wraps round
+    app.PressKeys({VK_CONTROL, 'F'});
+    const HWND dialog = app.WaitForWindow(L"#32770");
+    ASSERT_NE(dialog, nullptr) << "no find dialog";
+    app.Type(L"eins");
+    app.PressKey(VK_RETURN);
+    EXPECT_EQ(SelectionOf(editor), std::make_pair(0, 4));
+    app.PressKey(VK_RETURN);  // without "Groß-/Kleinschreibung" the capitals match too
+    EXPECT_EQ(SelectionOf(editor), std::make_pair(10, 14));
+    app.PressKey(VK_ESCAPE);  // the pane has the keyboard again
+    for (int i = 0; i < 100 && IsWindow(dialog); ++i) Sleep(50);
+    app.PressKey(VK_F3);
+    EXPECT_EQ(SelectionOf(editor), std::make_pair(0, 4));
+    app.PressKeys({VK_SHIFT, VK_F3});
+    EXPECT_EQ(SelectionOf(editor), std::make_pair(10, 14));
 }
 
 }  // namespace

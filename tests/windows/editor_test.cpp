@@ -163,7 +163,7 @@ TEST_F(Editor, LoadFileReadsUtf8Utf16AndAnsi) {
     EXPECT_EQ(WriteFileAndLoad(std::string("MZ\0\x90", 4)), L"MZ\uFFFD\u0090");
 }
 
-TEST_F(Editor, AFileThatCannotBeReadEmptiesThePaneAndSaysSoNamingTheFile) {
+TEST_F(Editor, AFileThatCannotBeReadEmptiesThePaneOrIsNotOpenedAndSaysSoNamingTheFile) {
     MessageBoxWatcher watcher;
     pane->SetWorkText(L"alter Text");
     std::wstring missing = InTestFolder(L"gibt-es-nicht.html");
@@ -173,8 +173,13 @@ TEST_F(Editor, AFileThatCannotBeReadEmptiesThePaneAndSaysSoNamingTheFile) {
     pane->LoadFile(folder);
     std::wstring empty;
     pane->LoadFile(empty);
+    // Opened in place of the text (Ctrl+O): the same box, the text kept.
+    pane->SetWorkText(L"bleibt");
+    pane->ReplaceWithFile(missing);
+    EXPECT_EQ(pane->Text(), L"bleibt");
     const auto seen = watcher.Seen();
-    ASSERT_EQ(seen.size(), 3u);
+    ASSERT_EQ(seen.size(), 4u);
+    EXPECT_EQ(seen[3].text, seen[0].text);
     EXPECT_EQ(seen[0].title, L"Dllscope");
     EXPECT_THAT(seen[0].text, HasSubstr(L"\u201E" + missing + L"\u201C kann nicht gelesen werden"));
     EXPECT_EQ(seen[0].icon, BoxIcon::Error);

@@ -1,12 +1,28 @@
 #include "common/win32/app.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "common/error_report.h"
 #include "common/win32/message_box.h"
 #include "common/paths.h"
 
 namespace dllscope {
+namespace {
+
+std::vector<HWND>& ModelessDialogs() {
+    static std::vector<HWND> dialogs;
+    return dialogs;
+}
+
+}  // namespace
+
+void RememberModelessDialog(HWND dialog) { ModelessDialogs().push_back(dialog); }
+
+void ForgetModelessDialog(HWND dialog) {
+    auto& dialogs = ModelessDialogs();
+    dialogs.erase(std::remove(dialogs.begin(), dialogs.end(), dialog), dialogs.end());
+}
 
 std::wstring App::ProgramFolder() {
     std::wstring path(MAX_PATH, L'\0');
@@ -53,6 +69,11 @@ void App::RunCommand(HWND owner, const std::wstring& caption, const std::wstring
 int App::RunMessageLoop() {
     MSG msg;
     while (GetMessageW(&msg, nullptr, 0, 0) > 0) {
+        const auto& dialogs = ModelessDialogs();
+        if (std::any_of(dialogs.begin(), dialogs.end(),
+                        [&msg](HWND d) { return IsDialogMessageW(d, &msg); })) {
+            continue;
+        }
         const HWND root = GetAncestor(msg.hwnd, GA_ROOT);
         const auto owner = std::find_if(windows_.begin(), windows_.end(),
                                         [root](AppWindow* w) { return w->Handle() == root; });

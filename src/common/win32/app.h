@@ -19,6 +19,11 @@ class AppWindow {
     virtual bool PreTranslate(MSG& msg) = 0;
 };
 
+// A modeless dialog (the panes' find dialogs) gets its keyboard through the
+// message loop while it is open.
+void RememberModelessDialog(HWND dialog);
+void ForgetModelessDialog(HWND dialog);
+
 class App {
   public:
     explicit App(HINSTANCE instance) : instance_(instance) {}

@@ -16,6 +16,7 @@
 #include "common/win32/message_box.h"
 #include "common/win32/system_error.h"
 #include "common/text_decoding.h"
+#include "editor/win32/pane_search.h"
 
 extern Lexilla::LexerModule lmHTML;  // the HTML lexer ("hypertext"), linked alone
 
@@ -96,6 +97,7 @@ CodePane::CodePane(HWND parent, int id, const RECT& bounds, int dpi) {
     Call(SCI_SETMARGINWIDTHN, 0,
          Call(SCI_TEXTWIDTH, STYLE_LINENUMBER, reinterpret_cast<LPARAM>("_99999")));
     Call(SCI_SETMARGINWIDTHN, 1, 0);
+    search_ = std::make_unique<PaneSearch>(*this);
     SetWindowSubclass(hwnd_, Utf16Messages, 0, reinterpret_cast<DWORD_PTR>(this));
 }
 
@@ -138,8 +140,8 @@ void CodePane::SetWorkText(const std::wstring& text) {
     written_ = true;
 }
 
-void CodePane::LoadFile(std::wstring& fileName) {
-    std::wstring text, problem;
+// A file's text as the panes read files, or why it cannot be read.
+static bool ReadFileText(const std::wstring& fileName, std::wstring& text, std::wstring& problem) {
     if (fileName.empty()) {
         problem = L"Es wurde kein Dateiname angegeben; es gibt nichts anzuzeigen.";
     } else if (const DWORD a = GetFileAttributesW(fileName.c_str());
@@ -148,20 +150,30 @@ void CodePane::LoadFile(std::wstring& fileName) {
     } else {
         std::string bytes;
         const DWORD error = ReadWholeFile(fileName, bytes);
-        if (error == ERROR_SUCCESS) {
-            text = DecodeFileText(bytes, FromAnsi);
-        } else {
+        if (error != ERROR_SUCCESS) {
             problem = L"Die Datei \u201E" + fileName + L"\u201C kann nicht gelesen werden:\n" +
                       SystemErrorText(error) + L".";
+            return false;
         }
+        text = DecodeFileText(bytes, FromAnsi);
+        return true;
     }
+    return false;
+}
+
+void CodePane::LoadFile(std::wstring& fileName) {
+    std::wstring text, problem;
+    ReadFileText(fileName, text, problem);
     const std::string bytes = Utf8(text);
     Call(SCI_CLEARALL);
     Call(SCI_APPENDTEXT, bytes.size(), reinterpret_cast<LPARAM>(bytes.data()));
     Call(SCI_EMPTYUNDOBUFFER);
     Call(SCI_GOTOPOS, 0);
     written_ = true;
-    if (problem.empty()) return;
+    if (!problem.empty()) ShowProblem(problem);
+}
+
+void CodePane::ShowProblem(const std::wstring& problem) const {
     const HWND window = GetAncestor(hwnd_, GA_ROOT);
     // Form2 reports while it loads, before it is shown: a box owned by a
     // hidden window would leave Form1 open to input while the run command
@@ -172,6 +184,26 @@ void CodePane::LoadFile(std::wstring& fileName) {
     } else {
         ShowMessageBox(nullptr, problem, MB_ICONERROR | MB_TASKMODAL);
     }
+}
+
+void CodePane::ReplaceWithFile(const std::wstring& fileName) {
+    std::wstring text, problem;
+    if (!ReadFileText(fileName, text, problem)) {
+        ShowProblem(problem);
+        return;
+    }
+    const std::string bytes = Utf8(text);
+    Call(SCI_BEGINUNDOACTION);
+    Call(SCI_SETTARGETRANGE, 0, Call(SCI_GETLENGTH));
+    Call(SCI_REPLACETARGET, bytes.size(), reinterpret_cast<LPARAM>(bytes.data()));
+    Call(SCI_ENDUNDOACTION);
+    Call(SCI_GOTOPOS, 0);
+    written_ = true;
+}
+
+std::wstring CodePane::SelectedText() const {
+    const LRESULT from = Call(SCI_GETSELECTIONSTART), to = Call(SCI_GETSELECTIONEND);
+    return Range(from, to);
 }
 
 void CodePane::RunCommand(std::int32_t command, EditorPane&) {
@@ -208,7 +240,11 @@ LRESULT CALLBACK CodePane::Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPA
         if (offset < 0 || offset >= units(length)) return length;
         return pane->Call(SCI_POSITIONRELATIVECODEUNITS, 0, offset);
     };
+    if (pane->search_->OnMessage(msg, lParam)) return 0;
     switch (msg) {
+        case WM_KEYDOWN:
+            if (pane->search_->OnKey(wParam, pane->takesFiles_)) return 0;
+            return DefSubclassProc(hwnd, msg, wParam, lParam);
         case WM_SETTEXT: {
             const std::string bytes =
                 lParam ? Utf8(reinterpret_cast<const wchar_t*>(lParam)) : std::string();

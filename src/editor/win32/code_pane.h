@@ -7,9 +7,13 @@
 
 #include <string>
 
+#include <memory>
+
 #include "editor/editor_pane.h"
 
 namespace dllscope {
+
+class PaneSearch;
 
 class CodePane : public EditorPane {
   public:
@@ -30,6 +34,15 @@ class CodePane : public EditorPane {
 
     // The whole text as the component holds it: UTF-8, without conversion.
     std::string Utf8Text() const;
+    // The selected text; empty when nothing is selected.
+    std::wstring SelectedText() const;
+
+    // Ctrl+O opens a file in this pane (Form1's; Form2 shows results only).
+    void TakeFiles() { takesFiles_ = true; }
+    // Replaces the whole text with the file's, read as LoadFile reads it, as
+    // one step of undo; a file that cannot be read leaves the text and says
+    // so as LoadFile does.
+    void ReplaceWithFile(const std::wstring& fileName);
 
     // Whether the text has changed since the last call (typing, a plugin's
     // write, a loaded file, undo).
@@ -38,13 +51,17 @@ class CodePane : public EditorPane {
     void MarkChanged();
 
   private:
+    friend class PaneSearch;
     LRESULT Call(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+    void ShowProblem(const std::wstring& problem) const;
     std::wstring Range(LRESULT from, LRESULT to) const;
     static LRESULT CALLBACK Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR, DWORD_PTR self);
 
     HWND hwnd_ = nullptr;
     bool written_ = false;  // changed by SetWorkText or LoadFile since TakeChanged
+    bool takesFiles_ = false;
+    std::unique_ptr<PaneSearch> search_;
 };
 
 }  // namespace dllscope

@@ -90,6 +90,7 @@ void Form1Window::CreateControls(int dpi) {
         const int id = Form1ControlId(i);
         if (c.kind == ControlKind::Editor) {
             editor_ = std::make_unique<CodePane>(hwnd_, id, px, dpi);
+            editor_->TakeFiles();
             controls_[i] = editor_->Handle();
         } else {
             controls_[i] = CreateControl(c, id, px);
