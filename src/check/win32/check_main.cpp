@@ -14,6 +14,7 @@
 #include "common/paths.h"
 #include "common/utf8.h"
 #include "common/win32/ansi.h"
+#include "common/win32/files.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"
@@ -123,10 +124,8 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring bridge = FullPath(
         options->bridge.empty() ? InFolder(ProgramFolder(), L"modbridge.dll") : options->bridge);
-    Win32Libraries noLibraries;
-    Win32CheckSystem files(noLibraries);
     std::string bytes;
-    if (!files.ReadFile(bridge, bytes)) {
+    if (ReadWholeFile(bridge, bytes) != ERROR_SUCCESS) {
         Err(L"Die Brücke \u201E" + bridge +
             L"\u201C gibt es nicht oder sie kann nicht gelesen werden.\n");
         return 2;
@@ -137,7 +136,7 @@ int wmain(int argc, wchar_t** argv) {
             return 2;
         }
     }
-    if (!options->inputFile.empty() && !files.ReadFile(options->inputFile, bytes)) {
+    if (!options->inputFile.empty() && ReadWholeFile(options->inputFile, bytes) != ERROR_SUCCESS) {
         Err(L"Die Eingabedatei \u201E" + options->inputFile +
             L"\u201C kann nicht gelesen werden.\n");
         return 2;
