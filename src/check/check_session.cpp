@@ -43,23 +43,27 @@ int CheckSession::End() {
 
 bool CheckSession::EndedByPlugin(const std::wstring& call) {
     if (finished_ || !current_) return false;
-    current_->problems.push_back(L"Das Plugin hat den Prozess beendet (beim Aufruf von " + call +
-                                 L"), ohne zurückzukehren.");
-    Emit(*current_);
-    finished_ = true;
-    Close(1);
+    CloseEarly(
+        L"Das Plugin hat den Prozess beendet (beim Aufruf von " + call + L"), ohne zurückzukehren.",
+        1);
     return true;
 }
 
 void CheckSession::Hung(const std::wstring& call, unsigned long long milliseconds) {
     if (!current_ || finished_) return;
     current_->hung = true;
-    current_->problems.push_back(L"Der Aufruf von " + call + L" ist nach " +
-                                 std::to_wstring(milliseconds / 1000) +
-                                 L" Sekunden nicht zurückgekehrt.");
+    CloseEarly(L"Der Aufruf von " + call + L" ist nach " + std::to_wstring(milliseconds / 1000) +
+                   L" Sekunden nicht zurückgekehrt.",
+               3);
+}
+
+// The plugin under check ends the whole check: its report with `problem`,
+// then the report's end with `code`.
+void CheckSession::CloseEarly(const std::wstring& problem, int code) {
+    current_->problems.push_back(problem);
     Emit(*current_);
     finished_ = true;
-    Close(3);
+    Close(code);
 }
 
 void CheckSession::Emit(const PluginReport& r) {

@@ -32,6 +32,7 @@ class CheckSession {
     void Hung(const std::wstring& call, unsigned long long milliseconds);
 
   private:
+    void CloseEarly(const std::wstring& problem, int code);
     void Emit(const PluginReport& r);
     void Close(int code);
 

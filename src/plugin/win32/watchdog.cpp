@@ -75,8 +75,7 @@ void Watchdog::AskWhetherToEnd(const Watched& seen, unsigned long generation) {
     const std::wstring note = observer_ ? observer_->SavedTextNote() : std::wstring();
     LeaveCriticalSection(&lock_);
     const std::wstring text =
-        std::wstring(seen.call.subject) + L" \u201E" + seen.call.name +
-        L"\u201C antwortet nicht: Der Aufruf von " + seen.call.call + L" läuft seit " +
+        Named(seen.call) + L" antwortet nicht: Der Aufruf von " + seen.call.call + L" läuft seit " +
         std::to_wstring((GetTickCount64() - seen.since) / 1000) + L" Sekunden.\n\n" + note +
         L"\n\nDllscope jetzt beenden? \u201EJa\u201C beendet Dllscope sofort, "
         L"\u201ENein\u201C wartet weiter.";
