@@ -19,6 +19,9 @@ const wchar_t kCheckUsage[] =
     L"  --timeout S          Sekunden je Aufruf ins Plugin, bis er als hängend gilt (30)\n"
     L"  --strict             Warnungen (Ergebnis in UTF-16, Zeichen außerhalb der ANSI-Codepage,\n"
     L"                       fehlende Ergebnisdatei) lassen das Plugin durchfallen\n"
+    L"  --in-process         die Plugins im Prozess des Prüfers laufen lassen statt jedes in\n"
+    L"                       einem eigenen (dllscope-host.exe): für den Debugger; ein Plugin,\n"
+    L"                       das den Prozess beendet oder hängt, beendet dann die Prüfung\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
     L"  --help               diese Hilfe\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
@@ -83,6 +86,8 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             if (!number(1, 86400, options.timeoutSeconds)) return std::nullopt;
         } else if (a == L"--run-type-0") {
             options.runTypeZero = true;
+        } else if (a == L"--in-process") {
+            options.inProcess = true;
         } else if (a == L"--json") {
             options.json = true;
         } else if (a == L"--strict") {

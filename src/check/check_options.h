@@ -18,8 +18,9 @@ struct CheckOptions {
     int timeoutSeconds = 30;
     bool runTypeZero = false;
     bool json = false;
-    bool strict = false;  // warnings fail the plugin
-    bool help = false;    // --help: the usage, nothing checked
+    bool strict = false;     // warnings fail the plugin
+    bool inProcess = false;  // the plugins in the checker's process, not each in a host
+    bool help = false;       // --help: the usage, nothing checked
 };
 
 // The options (with `help` set and nothing else required for --help), or the German reason why the

@@ -7,6 +7,7 @@
 #include "common/utf8.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/pe_image.h"
+#include "plugin/plugin_host.h"
 
 namespace dllscope {
 namespace {
@@ -105,6 +106,8 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
         if (system_.AsFault(e, fault)) {
             r.faults.push_back(fault);
         } else {
+            // The plugin's own process ended or did not answer: a verdict like any other.
+            if (dynamic_cast<const PluginProcessHung*>(&e)) r.hung = true;
             r.problems.push_back(e.Description());
         }
     } catch (const std::bad_alloc&) {

@@ -90,8 +90,22 @@ class Verdicts(unittest.TestCase):
         self.assertIn("exportiert „_Z11TsBackvaluev", doc["plugins"][0]["diagnosis"])
         self.assertIn('extern "C"', doc["plugins"][0]["diagnosis"])
 
-    def test_a_plugin_that_does_not_return_is_a_hang(self):
-        code, doc = check_json("--timeout", "1", "loop.dll")
+    def test_each_plugin_in_its_own_process_gets_its_verdict_and_the_check_goes_on(self):
+        code, doc = check_json("--timeout", "2", "exit.dll", "entities.dll", "loop.dll",
+                               "heapfail.dll", "outline.dll")
+        self.assertEqual(code, 3)
+        plugins = doc["plugins"]
+        self.assertEqual([p["verdict"] for p in plugins],
+                         ["failed", "passed", "hang", "failed", "passed"])
+        self.assertIn("hat beim Aufruf von PluginRun den Prozess beendet (Exit-Code 7)",
+                      plugins[0]["problems"][0])
+        self.assertIn("antwortet nicht seit 2 s (beim Aufruf von PluginRun)",
+                      plugins[2]["problems"][0])
+        self.assertIn("Prozess endete mit 0xC0000374 (Heap beschädigt)", plugins[3]["problems"][0])
+        self.assertEqual(doc["passed"], 2)
+
+    def test_in_the_checkers_process_a_plugin_that_does_not_return_is_a_hang(self):
+        code, doc = check_json("--in-process", "--timeout", "1", "loop.dll")
         self.assertEqual(code, 3)
         self.assertEqual(doc["plugins"][0]["verdict"], "hang")
         # Ended after the second asked for, not the watchdog's own 15.
@@ -100,12 +114,12 @@ class Verdicts(unittest.TestCase):
     def test_a_fault_in_the_entry_point_while_freeing_never_reaches_the_guard(self):
         # The loader runs DLL_PROCESS_DETACH under its own handler: the free
         # returns, and the next plugin loads and runs (the loader's lock is free).
-        code, doc = check_json("detach.dll", "entities.dll")
+        code, doc = check_json("--in-process", "detach.dll", "entities.dll")
         self.assertEqual([p["verdict"] for p in doc["plugins"]], ["passed", "passed"])
         self.assertEqual(code, 0)
 
-    def test_a_plugin_that_ends_the_process_leaves_a_closed_report(self):
-        code, doc = check_json("exit.dll", "entities.dll")  # exit.dll ends with its own code 7
+    def test_in_the_checkers_process_a_plugin_that_ends_it_leaves_a_closed_report(self):
+        code, doc = check_json("--in-process", "exit.dll", "entities.dll")  # exit.dll ends with its own code 7
         self.assertEqual(code, 1)
         self.assertEqual(len(doc["plugins"]), 1)
         self.assertIn("hat den Prozess beendet", doc["plugins"][0]["problems"][0])

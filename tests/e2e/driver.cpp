@@ -98,12 +98,14 @@ int CopiesIn(const std::wstring& localAppData) {
     return n;
 }
 
-Driver::Driver(const std::wstring& folder, const std::wstring& localAppData) {
+Driver::Driver(const std::wstring& folder, const std::wstring& localAppData,
+               const std::wstring& arguments) {
     const std::wstring appData = localAppData.empty() ? FreshFolder(L"localappdata") : localAppData;
     SetEnvironmentVariableW(L"LOCALAPPDATA", appData.c_str());  // inherited by the program
     STARTUPINFOW si{};
     si.cb = sizeof si;
     std::wstring cmd = L"\"" + folder + L"\\Dllscope.exe\"";
+    if (!arguments.empty()) cmd += L" " + arguments;
     if (!CreateProcessW(nullptr, cmd.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
                         &si, &process_)) {
         throw std::runtime_error("Dllscope.exe did not start");

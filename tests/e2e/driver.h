@@ -26,8 +26,10 @@ class Driver {
   public:
     // Starts program folder + "\Dllscope.exe" and waits for its main window.
     // Each start gets a local application data folder of its own (where
-    // Dllscope keeps the copy of its editor text), unless one is given.
-    explicit Driver(const std::wstring& folder, const std::wstring& localAppData = L"");
+    // Dllscope keeps the copy of its editor text), unless one is given;
+    // `arguments` follow the program's name on its command line.
+    explicit Driver(const std::wstring& folder, const std::wstring& localAppData = L"",
+                    const std::wstring& arguments = L"");
     ~Driver();  // ends the program if it still runs
     Driver(const Driver&) = delete;
     Driver& operator=(const Driver&) = delete;

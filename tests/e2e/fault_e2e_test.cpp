@@ -106,5 +106,37 @@ TEST(Faults, APluginThatDoesNotReturnIsReportedWaitingOnAsksAgainAndEndingKeepsT
     EXPECT_EQ(bytes, "\xEF\xBB\xBFNoch da");
 }
 
+// With --isolated the plugin runs in a process of its own: its end and its
+// hang cost that process, and Dllscope goes on with its text.
+TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTheText) {
+    Driver app(FaultyFolder(), L"", L"--isolated");
+    app.Click(app.Control(L"CodeMax1"));
+    app.Type(L"<b>Grüße</b>");
+    const LRESULT selection = Selection(app);
+    RunPlugin(app, L"exit.dll");
+    const MessageBoxSeen ended = app.WaitForMessageBox();
+    ASSERT_NE(ended.hwnd, nullptr) << "no word";
+    EXPECT_THAT(ended.text, HasSubstr(L"Das Plugin \u201Eexit.dll\u201C hat beim Aufruf von "
+                                      L"PluginRun den Prozess beendet (Exit-Code 7)."));
+    app.PressOk(ended);
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"<b>Grüße</b>");
+    EXPECT_EQ(Selection(app), selection);
+
+    RunPlugin(app, L"entities.dll");  // in a new host
+    const std::wstring changed = L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;";
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
+
+    RunPlugin(app, L"loop.dll");
+    const MessageBoxSeen hung = app.WaitForMessageBox();
+    ASSERT_NE(hung.hwnd, nullptr) << "not asked";
+    EXPECT_THAT(hung.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
+    app.Press(hung, IDYES);  // ends the plugin's process, not Dllscope
+    const MessageBoxSeen ended2 = app.WaitForMessageBox();
+    EXPECT_THAT(ended2.text, HasSubstr(L"sein Prozess wurde beendet"));
+    app.PressOk(ended2);
+    EXPECT_FALSE(app.WaitForExit(500));
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
+}
+
 }  // namespace
 }  // namespace dllscope::e2e

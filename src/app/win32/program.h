@@ -13,13 +13,15 @@
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
+#include "app/win32/plugin_route.h"
 #include "result_viewer/win32/form2_window.h"
 
 namespace dllscope {
 
 class Program : private ForeignCallObserver {
   public:
-    Program(App& app, ForeignCallGuard& guard);
+    // `isolated`: the plugin cycle runs in a host process from the start.
+    Program(App& app, ForeignCallGuard& guard, bool isolated = false);
     // A normal end: the recovery copy goes.
     ~Program() override;
     Program(const Program&) = delete;
@@ -35,6 +37,9 @@ class Program : private ForeignCallObserver {
     // The program-wide result file name; only the run command writes it.
     std::wstring& ResultFileName() { return resultFileName_; }
     const TextRecovery* Recovery() const { return recovery_.get(); }
+    PluginRoute& Route() { return route_; }
+    // The system menu's "Plugins in eigenem Prozess ausführen".
+    UINT IsolationMenuItem() const { return isolationItem_; }
 
   private:
     // ForeignCallObserver: the text is copied aside first.
@@ -46,6 +51,9 @@ class Program : private ForeignCallObserver {
     std::wstring resultFileName_;
     Win32Libraries libraries_;
     Win32Bridge bridge_;
+    HWND owner_ = nullptr;  // Form1, once made
+    PluginRoute route_;
+    UINT isolationItem_ = 0;
     Win32ResultViewer resultViewer_;
     Win32DemoExports demoExports_;
     Win32Automation automation_;

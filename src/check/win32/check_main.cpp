@@ -19,6 +19,7 @@
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
+#include "plugin/win32/plugin_host.h"
 
 namespace dllscope {
 namespace {
@@ -76,32 +77,67 @@ void WINAPI OnProcessEnd(void* data) {
         TerminateProcess(GetCurrentProcess(), 1);
 }
 
-int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
+// A call in a plugin's host that runs past --timeout ends that host.
+class CheckWaiting : public HostWaiting {
+  public:
+    explicit CheckWaiting(const CheckOptions& options) : options_(options) {}
+    DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
+    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+
+  private:
+    const CheckOptions& options_;
+};
+
+// Each plugin in a host of its own: whatever it does ends its check only.
+void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
+                   CheckSession& session) {
+    CheckWaiting waiting(options);
+    const std::wstring program = InFolder(ProgramFolder(), L"dllscope-host.exe");
+    for (const std::wstring& plugin : options.plugins) {
+        PluginHost host(program, PassablePath(bridgePath), waiting);
+        HostLibraries libraries(host);
+        HostBridge bridge(host, bridgePath);
+        HostCheckSystem system(host, libraries);
+        PluginCheck check(options, libraries, bridge, system, bridgePath);
+        session.Check(plugin, [&](PluginReport& report) { check.Check(FullPath(plugin), report); });
+    }
+}
+
+// The plugins in this process, for the debugger: a plugin that ends the
+// process or hangs ends the check.
+void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
+                    CheckSession& session) {
     ForeignCallGuard guard;
     Bindings bindings;
     Win32Libraries libraries;
     Win32Bridge bridge(bindings, PassablePath(bridgePath));
-    Win32CheckSystem system(libraries);
+    Win32CheckSystem system([&libraries] { return libraries.LastLoadError(); });
     PluginCheck check(options, libraries, bridge, system, bridgePath);
-    CheckSession session(options,
-                         [](const std::string& bytes) { Write(STD_OUTPUT_HANDLE, bytes); });
     CheckObserver observer(options, session, system);
     guard.SetObserver(&observer);
     EndWatch watch{&session, &system};
     const DWORD slot = FlsAlloc(OnProcessEnd);
     if (slot != FLS_OUT_OF_INDEXES) FlsSetValue(slot, &watch);
-
-    session.Begin(DLLSCOPE_VERSION_W, sizeof(void*) == 8 ? 64 : 32, bridgePath);
     for (const std::wstring& plugin : options.plugins) {
         session.Check(plugin, [&](PluginReport& report) { check.Check(FullPath(plugin), report); });
     }
-    const int code = session.End();
     if (slot != FLS_OUT_OF_INDEXES) {
         FlsSetValue(slot, nullptr);
         FlsFree(slot);
     }
     guard.SetObserver(nullptr);
-    return code;
+}
+
+int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
+    CheckSession session(options,
+                         [](const std::string& bytes) { Write(STD_OUTPUT_HANDLE, bytes); });
+    session.Begin(DLLSCOPE_VERSION_W, sizeof(void*) == 8 ? 64 : 32, bridgePath);
+    if (options.inProcess) {
+        CheckInProcess(options, bridgePath, session);
+    } else {
+        CheckIsolated(options, bridgePath, session);
+    }
+    return session.End();
 }
 
 }  // namespace

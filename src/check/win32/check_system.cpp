@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <chrono>
 
-#include "check/win32/process_usage.h"
 #include "common/paths.h"
 #include "common/text_decoding.h"
 #include "common/win32/ansi.h"
@@ -54,7 +53,7 @@ std::wstring Win32CheckSystem::ExchangeFilePath() {
 }
 
 std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
-    const DWORD error = libraries_.LastLoadError();
+    const DWORD error = lastLoadError_();
     const LoadFailure failure{error, SystemErrorText(error), sizeof(void*) == 8 ? 64 : 32,
                               LoaderSearchFolders()};
     DiskLibraryFiles files;
@@ -62,12 +61,18 @@ std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
 }
 
 bool Win32CheckSystem::AsFault(const std::exception& error, CheckFault& fault) {
-    const auto* f = dynamic_cast<const ForeignFault*>(&error);
-    if (!f) return false;
-    const Fault& d = f->Details();
-    fault = {lastCall,      FaultKindWords(d.code), d.code,
-             FaultWhere(d), f->Description(),       FaultPlace(d)};
-    return true;
+    if (const auto* f = dynamic_cast<const ForeignFault*>(&error)) {
+        const Fault& d = f->Details();
+        fault = {lastCall,      FaultKindWords(d.code), d.code,
+                 FaultWhere(d), f->Description(),       FaultPlace(d)};
+        return true;
+    }
+    if (const auto* f = dynamic_cast<const PluginProcessFault*>(&error)) {
+        const FaultParts& p = f->Parts();
+        fault = {p.call, p.kind, p.code, p.where, f->Description(), p.place};
+        return true;
+    }
+    return false;
 }
 
 double Win32CheckSystem::Milliseconds() {
@@ -76,19 +81,32 @@ double Win32CheckSystem::Milliseconds() {
         .count();
 }
 
-CycleUsage Win32CheckSystem::Usage(bool remember) {
-    std::vector<ULONG_PTR> handles = OwnHandles();
-    const CycleUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
-    if (remember) remembered_ = std::move(handles);
+CycleUsage Win32CheckSystem::Usage(bool remember) { return usage_.Usage(remember); }
+
+std::vector<std::wstring> Win32CheckSystem::NewHandleTypes() { return usage_.NewHandleTypes(); }
+
+CycleUsage HostCheckSystem::Usage(bool remember) {
+    const std::string answer = host_.Ask(MessageWriter(HostMessage::Usage).U8(remember ? 1 : 0),
+                                         {L"Der Plugin-Prozess", L"dllscope-host.exe", L"Usage"});
+    MessageReader r(answer);
+    CycleUsage usage;
+    usage.handles = static_cast<long long>(r.U64());
+    usage.privateBytes = static_cast<long long>(r.U64());
+    usage.freeTlsSlots = static_cast<long long>(r.U64());
+    if (!r.Complete())
+        throw RuntimeError(L"Der Plugin-Prozess hat eine ungültige Nachricht geschickt.");
     return usage;
 }
 
-std::vector<std::wstring> Win32CheckSystem::NewHandleTypes() {
+std::vector<std::wstring> HostCheckSystem::NewHandleTypes() {
+    const std::string answer = host_.Ask(MessageWriter(HostMessage::NewHandleTypes),
+                                         {L"Der Plugin-Prozess", L"dllscope-host.exe", L"Usage"});
+    MessageReader r(answer);
     std::vector<std::wstring> types;
-    for (const ULONG_PTR handle : OwnHandles()) {
-        if (!std::binary_search(remembered_.begin(), remembered_.end(), handle))
-            types.push_back(HandleType(handle));
-    }
+    for (std::uint32_t n = r.U32(); r.Ok() && n > 0 && types.size() < 100000; --n)
+        types.push_back(r.Text());
+    if (!r.Complete())
+        throw RuntimeError(L"Der Plugin-Prozess hat eine ungültige Nachricht geschickt.");
     return types;
 }
 

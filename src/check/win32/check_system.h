@@ -4,16 +4,20 @@
 // what the process holds.
 #include <windows.h>
 
+#include <functional>
 #include <vector>
 
 #include "check/plugin_check.h"
-#include "plugin/win32/libraries.h"
+#include "check/win32/process_usage.h"
+#include "plugin/win32/plugin_host.h"
 
 namespace dllscope {
 
 class Win32CheckSystem : public CheckSystem {
   public:
-    explicit Win32CheckSystem(const Win32Libraries& libraries) : libraries_(libraries) {}
+    // `lastLoadError` gives the system's error code of the last load that failed.
+    explicit Win32CheckSystem(std::function<unsigned long()> lastLoadError)
+        : lastLoadError_(std::move(lastLoadError)) {}
 
     bool ReadFile(const std::wstring& path, std::string& bytes) override;
     bool WriteFile(const std::wstring& path, const std::string& bytes) override;
@@ -33,8 +37,20 @@ class Win32CheckSystem : public CheckSystem {
     std::wstring lastCall;
 
   private:
-    const Win32Libraries& libraries_;
-    std::vector<ULONG_PTR> remembered_;
+    std::function<unsigned long()> lastLoadError_;
+    UsageProbe usage_;
+};
+
+// The same, with the plugin in a host: the usage is the host's.
+class HostCheckSystem : public Win32CheckSystem {
+  public:
+    HostCheckSystem(PluginHost& host, const HostLibraries& libraries)
+        : Win32CheckSystem([&libraries] { return libraries.LastLoadError(); }), host_(host) {}
+    CycleUsage Usage(bool remember) override;
+    std::vector<std::wstring> NewHandleTypes() override;
+
+  private:
+    PluginHost& host_;
 };
 
 // A path made full against the current folder.

@@ -76,4 +76,20 @@ long long FreeTlsSlots() {
     return static_cast<long long>(taken.size());
 }
 
+CycleUsage UsageProbe::Usage(bool remember) {
+    std::vector<ULONG_PTR> handles = OwnHandles();
+    const CycleUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
+    if (remember) remembered_ = std::move(handles);
+    return usage;
+}
+
+std::vector<std::wstring> UsageProbe::NewHandleTypes() {
+    std::vector<std::wstring> types;
+    for (const ULONG_PTR handle : OwnHandles()) {
+        if (!std::binary_search(remembered_.begin(), remembered_.end(), handle))
+            types.push_back(HandleType(handle));
+    }
+    return types;
+}
+
 }  // namespace dllscope

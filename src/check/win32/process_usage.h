@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "check/check_report.h"
+
 namespace dllscope {
 
 // The process's open handles, by value, sorted, from the system's handle
@@ -19,5 +21,17 @@ std::wstring HandleType(ULONG_PTR handle);
 long long PrivateBytes();
 // How many TLS indexes the process can still have.
 long long FreeTlsSlots();
+
+// The usage after a cycle, and the handles that came since a remembered one.
+class UsageProbe {
+  public:
+    // What the process holds now; `remember` keeps its handles for NewHandleTypes.
+    CycleUsage Usage(bool remember);
+    // The type names of the handles opened since the remembered moment.
+    std::vector<std::wstring> NewHandleTypes();
+
+  private:
+    std::vector<ULONG_PTR> remembered_;
+};
 
 }  // namespace dllscope

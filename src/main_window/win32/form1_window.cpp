@@ -17,6 +17,8 @@ namespace dllscope {
 namespace {
 
 constexpr wchar_t kClassName[] = L"DllscopeForm1";
+// The system menu's own commands lie from 0xF000; the low four bits are the system's.
+constexpr UINT kFirstSystemItem = 0x1000;
 constexpr COLORREF kInfoBackground = RGB(255, 255, 192);
 constexpr COLORREF kDescriptionText = RGB(0, 0, 255);
 
@@ -155,11 +157,34 @@ bool Form1Window::PreTranslate(MSG& msg) {
     return true;
 }
 
+UINT Form1Window::AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen) {
+    const HMENU menu = GetSystemMenu(hwnd_, FALSE);
+    if (systemItems_.empty()) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+    const UINT id = kFirstSystemItem + 16 * static_cast<UINT>(systemItems_.size());
+    AppendMenuW(menu, MF_STRING, id, text.c_str());
+    systemItems_.push_back(std::move(chosen));
+    return id;
+}
+
+void Form1Window::CheckSystemMenuItem(UINT id, bool checked) {
+    CheckMenuItem(GetSystemMenu(hwnd_, FALSE), id,
+                  MF_BYCOMMAND | (checked ? MF_CHECKED : MF_UNCHECKED));
+}
+
 LRESULT Form1Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
         case WM_COMMAND:
             OnCommand(LOWORD(wParam), HIWORD(wParam));
             return 0;
+        case WM_SYSCOMMAND: {
+            const UINT id = static_cast<UINT>(wParam & 0xFFF0);
+            const std::size_t item = (id - kFirstSystemItem) / 16;
+            if (id >= kFirstSystemItem && item < systemItems_.size()) {
+                systemItems_[item]();
+                return 0;
+            }
+            break;
+        }
         case WM_CTLCOLORSTATIC:
             if (const HBRUSH b =
                     LabelColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -39,6 +40,12 @@ class Form1Window : public Form1View, public Window {
     // program and waits for its end.
     std::int16_t ShellWait(std::wstring& cmdline, std::int16_t bShowApp);
 
+    // An item at the end of the window's system menu, after a separator
+    // before the first; `chosen` runs when it is chosen. The window exists.
+    // Gives the item's command id (WM_SYSCOMMAND).
+    UINT AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen);
+    void CheckSystemMenuItem(UINT id, bool checked);
+
     bool PreTranslate(MSG& msg) override;
     HWND Control(Form1Control control) const {
         return controls_[static_cast<std::size_t>(control)];
@@ -69,6 +76,7 @@ class Form1Window : public Form1View, public Window {
     std::unique_ptr<Form1> form_;
     HFONT font_ = nullptr;
     HBRUSH infoBrush_ = nullptr;
+    std::vector<std::function<void()>> systemItems_;
 };
 
 }  // namespace dllscope

@@ -44,6 +44,8 @@ const wchar_t* FaultKind(DWORD code) {
         case EXCEPTION_FLT_STACK_CHECK:
         case EXCEPTION_FLT_UNDERFLOW:
             return L"Gleitkommafehler";
+        case 0xC0000374:
+            return L"Heap beschädigt";
         case 0xC0000409:
             return L"Pufferüberlauf im Stapel";
         case kMsvcCppException:
@@ -117,6 +119,24 @@ std::wstring Named(const ForeignCall& call) {
 
 std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
     return Named(call) + L" ist " + Action(call) + L" abgestürzt: " + DescribeFault(fault) + L".";
+}
+
+std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
+    if (exitCode < 0xC0000000) {
+        return Named(call) + L" hat " + Action(call) + L" den Prozess beendet (Exit-Code " +
+               std::to_wstring(exitCode) + L").";
+    }
+    const wchar_t* kind = FaultKind(exitCode);
+    return Named(call) + L" hat seinen Prozess " + Action(call) +
+           L" zum Absturz gebracht: Prozess endete mit " + Hex(exitCode, 8) +
+           (std::wstring(kind) == L"Ausnahme" ? std::wstring()
+                                              : L" (" + std::wstring(kind) + L")") +
+           L".";
+}
+
+std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds) {
+    return Named(call) + L" antwortet nicht seit " + std::to_wstring(milliseconds / 1000) +
+           L" s (" + Action(call) + L"); sein Prozess wurde beendet.";
 }
 
 }  // namespace dllscope

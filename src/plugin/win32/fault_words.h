@@ -28,6 +28,15 @@ std::wstring Named(const ForeignCall& call);
 // "Das Plugin „x.dll“ ist beim Aufruf von PluginRun abgestürzt: ….".
 std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
 
+// A call whose process ended: "Das Plugin „exit.dll“ hat beim Aufruf von
+// PluginRun den Prozess beendet (Exit-Code 3).", or for a status of the
+// system "… hat seinen Prozess beim Aufruf von PluginRun zum Absturz
+// gebracht: Prozess endete mit 0xC0000374 (Heap beschädigt).".
+std::wstring EndedReport(const ForeignCall& call, DWORD exitCode);
+// "Das Plugin „loop.dll“ antwortet nicht seit 30 s (beim Aufruf von
+// PluginRun); sein Prozess wurde beendet."
+std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds);
+
 // "0x1A2B", at least `digits` digits.
 std::wstring Hex(ULONG_PTR value, int digits);
 

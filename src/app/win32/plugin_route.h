@@ -1,0 +1,80 @@
+#pragma once
+// Where Form1's plugin cycle runs: in Dllscope's own process (the default,
+// so that a debugger reaches the plugin) or in a host process of its own,
+// switched between commands from the system menu or by --isolated. A plugin
+// in its host that ends that process, crashes it or hangs costs the host;
+// the next command starts a new one.
+#include <windows.h>
+
+#include <string>
+
+#include "plugin/win32/bridge.h"
+#include "plugin/win32/libraries.h"
+#include "plugin/win32/plugin_host.h"
+
+namespace dllscope {
+
+// Dllscope's side of a host's call that runs long: after 15 s a box owned by
+// Form1 asks whether to end the plugin's process; the window repaints
+// meanwhile.
+class WindowHostWaiting : public HostWaiting {
+  public:
+    explicit WindowHostWaiting(HWND& owner) : owner_(owner) {}
+    DWORD HangMilliseconds() override { return kHangMilliseconds; }
+    bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds) override;
+    bool Repaints() override { return true; }
+
+  private:
+    HWND& owner_;
+};
+
+class PluginRoute : public Libraries, public Bridge {
+  public:
+    PluginRoute(Win32Libraries& libraries, Win32Bridge& bridge, std::wstring hostProgram,
+                HWND& owner)
+        : libraries_(libraries),
+          bridge_(bridge),
+          waiting_(owner),
+          host_(std::move(hostProgram), kBridgeFileName, waiting_),
+          hostLibraries_(host_),
+          hostBridge_(host_) {}
+
+    bool Isolated() const { return isolated_; }
+    // Takes effect at the next command; leaving the isolated mode ends the host.
+    void SetIsolated(bool isolated) {
+        isolated_ = isolated;
+        if (!isolated) host_.End();
+    }
+
+    LibraryHandle Load(const std::wstring& path) override { return L().Load(path); }
+    void Free(LibraryHandle handle) override { L().Free(handle); }
+    std::int16_t PluginBackvalue(std::wstring& path) override { return B().PluginBackvalue(path); }
+    std::wstring PluginName(std::wstring& path) override { return B().PluginName(path); }
+    std::wstring PluginDescription(std::wstring& path) override {
+        return B().PluginDescription(path);
+    }
+    std::wstring PluginRun(const std::wstring& text, std::wstring& path) override {
+        return B().PluginRun(text, path);
+    }
+    std::wstring WrapperName() override { return B().WrapperName(); }
+    std::wstring PluginWrappText(const std::wstring& text, std::wstring& path) override {
+        return B().PluginWrappText(text, path);
+    }
+    std::wstring PluginWrappForm(const std::wstring& text, std::wstring& path) override {
+        return B().PluginWrappForm(text, path);
+    }
+
+  private:
+    Libraries& L() { return isolated_ ? static_cast<Libraries&>(hostLibraries_) : libraries_; }
+    Bridge& B() { return isolated_ ? static_cast<Bridge&>(hostBridge_) : bridge_; }
+
+    Win32Libraries& libraries_;
+    Win32Bridge& bridge_;
+    WindowHostWaiting waiting_;
+    PluginHost host_;
+    HostLibraries hostLibraries_;
+    HostBridge hostBridge_;
+    bool isolated_ = false;
+};
+
+}  // namespace dllscope

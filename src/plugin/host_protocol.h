@@ -1,0 +1,87 @@
+#pragma once
+// What Dllscope and the checker say to dllscope-host.exe, the process that
+// makes a plugin's calls for them, and what it answers. A message is a frame:
+// its length (4 bytes, little-endian), then that many bytes: the kind (1
+// byte) and its fields. Numbers are little-endian, a text is its length in
+// UTF-16 units (4 bytes) and the units. Every reader is bounded: a frame
+// longer than the reader allows, a field running past the end of its frame,
+// or bytes left over make the message malformed.
+#include <cstdint>
+#include <string>
+
+namespace dllscope {
+
+// Raised whenever the messages change; the host answers its start with it.
+inline constexpr std::uint32_t kHostProtocolVersion = 1;
+
+// The largest frame either side takes: room for a text of 256 Mi UTF-16
+// units and its path (the pane's text of 50 MB and more crosses whole).
+inline constexpr std::uint32_t kHostFrameLimit = 0x20100000u;
+
+enum class HostMessage : std::uint8_t {
+    // The host, once started: the protocol version and its process id.
+    Hello = 1,
+    // Requests, each answered by Done, Failed or Faulted.
+    Load,               // path -> handle (8 bytes), the load's error code (4)
+    Free,               // handle ->
+    PluginBackvalue,    // path -> code (2 bytes), path
+    PluginName,         // path -> text, path
+    PluginDescription,  // path -> text, path
+    PluginRun,          // text, path -> text, path
+    WrapperName,        // -> text
+    PluginWrappText,    // text, path -> text, path
+    PluginWrappForm,    // text, path -> text, path
+    Usage,              // remember (1 byte) -> handles, private bytes, free TLS slots (8 each)
+    NewHandleTypes,     // -> count (4), texts
+    Quit,               // the host ends without an answer
+    // Answers.
+    Done = 64,
+    Failed,   // the report (a RuntimeError's words)
+    Faulted,  // the report, the call, the fault's kind in words, code (4), where, place
+};
+
+// A message being written.
+class MessageWriter {
+  public:
+    explicit MessageWriter(HostMessage kind) { bytes_.push_back(static_cast<char>(kind)); }
+    MessageWriter& U8(std::uint8_t value);
+    MessageWriter& U16(std::uint16_t value);
+    MessageWriter& U32(std::uint32_t value);
+    MessageWriter& U64(std::uint64_t value);
+    MessageWriter& Text(const std::wstring& text);
+    // The frame: length, then the message.
+    std::string Frame() const;
+
+  private:
+    std::string bytes_;
+};
+
+// A message being read (without its length). Once a field did not fit,
+// every further read gives zero or empty and Ok() stays false.
+class MessageReader {
+  public:
+    explicit MessageReader(const std::string& message) : message_(message) {}
+    HostMessage Kind();
+    std::uint8_t U8();
+    std::uint16_t U16();
+    std::uint32_t U32();
+    std::uint64_t U64();
+    std::wstring Text();
+    bool Ok() const { return ok_; }
+    // All read, nothing left over, nothing past the end.
+    bool Complete() const { return ok_ && at_ == message_.size(); }
+
+  private:
+    bool Take(std::size_t n);
+    std::uint64_t Number(std::size_t n);
+
+    const std::string& message_;
+    std::size_t at_ = 0;
+    bool ok_ = true;
+};
+
+// The length a frame's first four bytes announce; false when it is zero or
+// above `limit`.
+bool FrameLength(const char header[4], std::uint32_t limit, std::uint32_t& length);
+
+}  // namespace dllscope

@@ -1,0 +1,53 @@
+#pragma once
+// How a plugin's own process ended a call: it ended (the plugin ended it, or
+// it crashed where no guard could land), it did not answer in time and was
+// ended, or the plugin faulted and the host reported it. Each is a runtime
+// error whose words a command shows as they are.
+#include <string>
+
+#include "common/runtime_error.h"
+
+namespace dllscope {
+
+// The process ended during the call. `exitCode` is the plugin's own code
+// (ExitProcess, exit) or the system's status of a crash (0xC0000374, ...).
+class PluginProcessEnded : public RuntimeError {
+  public:
+    PluginProcessEnded(std::wstring report, unsigned long exitCode)
+        : RuntimeError(std::move(report)), exitCode_(exitCode) {}
+    unsigned long ExitCode() const { return exitCode_; }
+
+  private:
+    unsigned long exitCode_;
+};
+
+// The call did not return in time, and the process was ended.
+class PluginProcessHung : public RuntimeError {
+  public:
+    PluginProcessHung(std::wstring report, std::wstring call)
+        : RuntimeError(std::move(report)), call_(std::move(call)) {}
+    const std::wstring& Call() const { return call_; }
+
+  private:
+    std::wstring call_;
+};
+
+// A fault the host's guard landed: its report as the guard words it, and its parts.
+struct FaultParts {
+    std::wstring call;  // "PluginRun", ...
+    std::wstring kind;  // "Zugriffsverletzung", ...
+    unsigned long code = 0;
+    std::wstring where, place;
+};
+
+class PluginProcessFault : public RuntimeError {
+  public:
+    PluginProcessFault(std::wstring report, FaultParts parts)
+        : RuntimeError(std::move(report)), parts_(std::move(parts)) {}
+    const FaultParts& Parts() const { return parts_; }
+
+  private:
+    FaultParts parts_;
+};
+
+}  // namespace dllscope

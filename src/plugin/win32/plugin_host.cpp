@@ -1,0 +1,305 @@
+#include "plugin/win32/plugin_host.h"
+
+#include "common/paths.h"
+#include "common/win32/system_error.h"
+
+namespace dllscope {
+namespace {
+
+std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
+
+// A request or answer that breaks the protocol ends that host.
+RuntimeError Malformed() {
+    return RuntimeError(
+        L"Der Plugin-Prozess dllscope-host.exe hat eine ungültige Nachricht geschickt und wurde "
+        L"beendet.");
+}
+
+ForeignCall PluginCall(const std::wstring& pluginPath, const wchar_t* name) {
+    return {L"Das Plugin", FileNameOf(pluginPath), name};
+}
+
+}  // namespace
+
+void PluginHost::Start() {
+    static LONG started = 0;
+    const std::wstring name = L"\\\\.\\pipe\\dllscope-host-" +
+                              std::to_wstring(GetCurrentProcessId()) + L"-" +
+                              std::to_wstring(InterlockedIncrement(&started));
+    pipe_ = CreateNamedPipeW(
+        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 1 << 16,
+        1 << 16, 0, nullptr);
+    event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (pipe_ == INVALID_HANDLE_VALUE || !event_) {
+        const DWORD error = GetLastError();
+        if (pipe_ == INVALID_HANDLE_VALUE) pipe_ = nullptr;
+        Close();
+        throw RuntimeError(L"Die Verbindung zum Plugin-Prozess kann nicht angelegt werden: " +
+                           SystemErrorText(error) + L".");
+    }
+    std::wstring commandLine =
+        Quoted(program_) + L" --pipe " + Quoted(name) + L" --bridge " + Quoted(bridge_);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        nullptr, &startup, &info)) {
+        const DWORD error = GetLastError();
+        Close();
+        throw RuntimeError(L"Der Plugin-Prozess \u201E" + program_ +
+                           L"\u201C kann nicht gestartet werden: " + SystemErrorText(error) + L".");
+    }
+    CloseHandle(info.hThread);
+    process_ = info.hProcess;
+    processId_ = info.dwProcessId;
+    // A window or message box the plugin opens may come to the front.
+    AllowSetForegroundWindow(processId_);
+
+    const ForeignCall start{L"Der Plugin-Prozess", FileNameOf(program_), L"Start",
+                            ForeignCallKind::Load};
+    ULONGLONG since = GetTickCount64();
+    OVERLAPPED connect{};
+    connect.hEvent = event_;
+    ResetEvent(event_);
+    if (!ConnectNamedPipe(pipe_, &connect)) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_IO_PENDING) {
+            Await(connect, start, since);
+        } else if (error != ERROR_PIPE_CONNECTED) {
+            Ended(start);
+        }
+    }
+    char header[4];
+    Transfer(false, header, 4, start, since);
+    std::uint32_t length = 0;
+    if (!FrameLength(header, 64, length)) {
+        End();
+        throw Malformed();
+    }
+    std::string hello(length, '\0');
+    Transfer(false, hello.data(), length, start, since);
+    MessageReader reader(hello);
+    const HostMessage kind = reader.Kind();
+    const std::uint32_t version = reader.U32();
+    reader.U32();
+    if (kind != HostMessage::Hello || !reader.Complete() || version != kHostProtocolVersion) {
+        End();
+        throw RuntimeError(L"Der Plugin-Prozess \u201E" + program_ +
+                           L"\u201C gehört zu einer anderen Version von Dllscope (Protokoll " +
+                           std::to_wstring(version) + L" statt " +
+                           std::to_wstring(kHostProtocolVersion) + L").");
+    }
+}
+
+// Reads or writes `size` bytes, waiting for the host as HostWaiting says.
+void PluginHost::Transfer(bool write, char* data, DWORD size, const ForeignCall& call,
+                          ULONGLONG& since) {
+    for (DWORD done = 0; done < size;) {
+        OVERLAPPED o{};
+        o.hEvent = event_;
+        ResetEvent(event_);
+        DWORD n = 0;
+        const BOOL ok = write ? WriteFile(pipe_, data + done, size - done, &n, &o)
+                              : ReadFile(pipe_, data + done, size - done, &n, &o);
+        if (!ok && GetLastError() != ERROR_IO_PENDING) Ended(call);
+        n = Await(o, call, since);
+        if (n == 0) Ended(call);
+        done += n;
+    }
+}
+
+// Waits for the operation `o` under way: the bytes it moved. The host's end
+// and a call that runs too long throw.
+DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since) {
+    DWORD n = 0;
+    for (;;) {
+        const ULONGLONG limit = waiting_.HangMilliseconds();
+        const ULONGLONG ran = GetTickCount64() - since;
+        const DWORD wait = ran >= limit ? 0 : static_cast<DWORD>(limit - ran);
+        HANDLE handles[2] = {event_, process_};
+        const DWORD woke = waiting_.Repaints()
+                               ? MsgWaitForMultipleObjects(2, handles, FALSE, wait, QS_PAINT)
+                               : WaitForMultipleObjects(2, handles, FALSE, wait);
+        if (woke == WAIT_OBJECT_0) {
+            if (GetOverlappedResult(pipe_, &o, &n, FALSE)) return n;
+            Ended(call);
+        } else if (woke == WAIT_OBJECT_0 + 1) {
+            // The host ended: what it wrote before may still be on its way.
+            if (WaitForSingleObject(event_, 500) == WAIT_OBJECT_0 &&
+                GetOverlappedResult(pipe_, &o, &n, FALSE) && n > 0)
+                return n;
+            CancelIo(pipe_);
+            GetOverlappedResult(pipe_, &o, &n, TRUE);
+            Ended(call);
+        } else if (woke == WAIT_OBJECT_0 + 2) {
+            MSG message;
+            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
+                DispatchMessageW(&message);
+        } else if (GetTickCount64() - since >= limit) {
+            const unsigned long long ran = GetTickCount64() - since;
+            if (waiting_.EndHungCall(call, ran)) {
+                TerminateProcess(process_, 1);
+                CancelIo(pipe_);
+                GetOverlappedResult(pipe_, &o, &n, TRUE);
+                WaitForSingleObject(process_, 5000);
+                Close();
+                throw PluginProcessHung(HungReport(call, ran), call.call);
+            }
+            since = GetTickCount64();
+        }
+    }
+}
+
+[[noreturn]] void PluginHost::Ended(const ForeignCall& call) {
+    if (WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+    WaitForSingleObject(process_, 5000);
+    DWORD code = 0;
+    GetExitCodeProcess(process_, &code);
+    Close();
+    throw PluginProcessEnded(EndedReport(call, code), code);
+}
+
+std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& call) {
+    if (!process_) Start();
+    std::string frame = request.Frame();
+    ULONGLONG since = GetTickCount64();
+    Transfer(true, frame.data(), static_cast<DWORD>(frame.size()), call, since);
+    std::string().swap(frame);
+    char header[4];
+    Transfer(false, header, 4, call, since);
+    std::uint32_t length = 0;
+    if (!FrameLength(header, kHostFrameLimit, length)) {
+        End();
+        throw Malformed();
+    }
+    std::string answer(length, '\0');
+    Transfer(false, answer.data(), length, call, since);
+    MessageReader reader(answer);
+    switch (reader.Kind()) {
+        case HostMessage::Done:
+            return answer.substr(1);
+        case HostMessage::Failed: {
+            std::wstring report = reader.Text();
+            if (!reader.Complete()) break;
+            throw RuntimeError(std::move(report));
+        }
+        case HostMessage::Faulted: {
+            std::wstring report = reader.Text();
+            FaultParts parts;
+            parts.call = reader.Text();
+            parts.kind = reader.Text();
+            parts.code = reader.U32();
+            parts.where = reader.Text();
+            parts.place = reader.Text();
+            if (!reader.Complete()) break;
+            throw PluginProcessFault(std::move(report), std::move(parts));
+        }
+        default:
+            break;
+    }
+    End();
+    throw Malformed();
+}
+
+void PluginHost::End() {
+    if (!process_) return;
+    // Quit is a request like any other; a host that does not take it is ended.
+    const std::string quit = MessageWriter(HostMessage::Quit).Frame();
+    OVERLAPPED o{};
+    o.hEvent = event_;
+    ResetEvent(event_);
+    DWORD n = 0;
+    if (!WriteFile(pipe_, quit.data(), static_cast<DWORD>(quit.size()), &n, &o) &&
+        GetLastError() == ERROR_IO_PENDING) {
+        if (WaitForSingleObject(event_, 1000) != WAIT_OBJECT_0) CancelIo(pipe_);
+        GetOverlappedResult(pipe_, &o, &n, TRUE);
+    }
+    if (WaitForSingleObject(process_, 2000) != WAIT_OBJECT_0) {
+        TerminateProcess(process_, 1);
+        WaitForSingleObject(process_, 5000);
+    }
+    Close();
+}
+
+void PluginHost::Close() {
+    for (HANDLE* h : {&pipe_, &process_, &event_}) {
+        if (*h) CloseHandle(*h);
+        *h = nullptr;
+    }
+    processId_ = 0;
+}
+
+LibraryHandle HostLibraries::Load(const std::wstring& path) {
+    const std::string answer =
+        host_.Ask(MessageWriter(HostMessage::Load).Text(path),
+                  {L"Die Bibliothek", FileNameOf(path), L"LoadLibrary", ForeignCallKind::Load});
+    MessageReader reader(answer);
+    const auto handle = static_cast<LibraryHandle>(reader.U64());
+    const unsigned long error = reader.U32();
+    if (!reader.Complete()) throw Malformed();
+    if (!handle) lastLoadError_ = error;
+    if (handle) names_[handle] = FileNameOf(path);
+    return handle;
+}
+
+void HostLibraries::Free(LibraryHandle handle) {
+    const auto name = names_.find(handle);
+    const std::wstring file = name != names_.end() ? name->second : std::wstring();
+    if (name != names_.end()) names_.erase(name);
+    host_.Ask(MessageWriter(HostMessage::Free).U64(handle),
+              {L"Die Bibliothek", file, L"FreeLibrary", ForeignCallKind::Free});
+}
+
+std::int16_t HostBridge::PluginBackvalue(std::wstring& pluginPath) {
+    const std::string answer =
+        host_.Ask(MessageWriter(HostMessage::PluginBackvalue).Text(pluginPath),
+                  PluginCall(pluginPath, L"PluginBackvalue"));
+    MessageReader reader(answer);
+    const auto code = static_cast<std::int16_t>(reader.U16());
+    std::wstring path = reader.Text();
+    if (!reader.Complete()) throw Malformed();
+    pluginPath = std::move(path);
+    return code;
+}
+
+std::wstring HostBridge::TextCall(HostMessage kind, const wchar_t* name, const std::wstring* text,
+                                  std::wstring& pluginPath) {
+    MessageWriter request(kind);
+    if (text) request.Text(*text);
+    request.Text(pluginPath);
+    const std::string answer = host_.Ask(request, PluginCall(pluginPath, name));
+    MessageReader reader(answer);
+    std::wstring result = reader.Text();
+    std::wstring path = reader.Text();
+    if (!reader.Complete()) throw Malformed();
+    pluginPath = std::move(path);
+    return result;
+}
+
+std::wstring HostBridge::PluginName(std::wstring& pluginPath) {
+    return TextCall(HostMessage::PluginName, L"PluginName", nullptr, pluginPath);
+}
+std::wstring HostBridge::PluginDescription(std::wstring& pluginPath) {
+    return TextCall(HostMessage::PluginDescription, L"PluginDescription", nullptr, pluginPath);
+}
+std::wstring HostBridge::PluginRun(const std::wstring& text, std::wstring& pluginPath) {
+    return TextCall(HostMessage::PluginRun, L"PluginRun", &text, pluginPath);
+}
+std::wstring HostBridge::PluginWrappText(const std::wstring& text, std::wstring& pluginPath) {
+    return TextCall(HostMessage::PluginWrappText, L"PluginWrappText", &text, pluginPath);
+}
+std::wstring HostBridge::PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) {
+    return TextCall(HostMessage::PluginWrappForm, L"PluginWrappForm", &text, pluginPath);
+}
+
+std::wstring HostBridge::WrapperName() {
+    const std::string answer = host_.Ask(MessageWriter(HostMessage::WrapperName),
+                                         {L"Die Brücke", FileNameOf(bridge_), L"WrapperName"});
+    MessageReader reader(answer);
+    std::wstring result = reader.Text();
+    if (!reader.Complete()) throw Malformed();
+    return result;
+}
+
+}  // namespace dllscope
