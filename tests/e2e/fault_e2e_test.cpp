@@ -74,6 +74,9 @@ TEST(Faults, TheTextOfAProgramThatAPluginEndedIsOfferedAtTheNextStart) {
     Driver again(FaultyFolder(), appData);
     const MessageBoxSeen offer = again.WaitForMessageBox();
     EXPECT_THAT(offer.text, HasSubstr(L"nicht normal beendet"));
+    EXPECT_THAT(offer.text, HasSubstr(L"Der letzte Aufruf: Das Plugin \u201Eexit.dll\u201C, "
+                                      L"PluginRun.\nEin Plugin, das Dllscope beendet"));
+    EXPECT_THAT(offer.text, HasSubstr(L"Dllscope.exe --isolated"));
     again.Press(offer, IDYES);
     EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), text);
 }

@@ -140,5 +140,38 @@ TEST_F(RunInWindows, ANullResultCountsAsEmpty) {
     EXPECT_EQ(bridge.PluginRun(L"x", path), L"");
 }
 
+// The system menu's item switches the next command into a host process of
+// the plugin's own: a plugin that behaves sees the same calls, in the same
+// order, and the window shows the same.
+TEST_F(RunInWindows, InItsOwnProcessAPluginGetsTheSameCallsAndTheWindowShowsTheSame) {
+    const auto session = [&] {
+        window.Editor().SetWorkText(L"<b>Grüße</b>");
+        SelectInList(L"writeback.dll");
+        SelectInList(L"code1.dll");
+        Run();
+        Click(L"Command7");  // PluginName
+        return std::make_pair(ReadCallLog(), window.Editor().Text() + L"|" +
+                                                 TextOf(C(L"lblBackvalue")) + L"|" +
+                                                 TextOf(C(L"lblName")));
+    };
+    MessageBoxWatcher watcher;
+    const auto inProcess = session();
+    const HMENU menu = GetSystemMenu(window.Handle(), FALSE);
+    EXPECT_EQ(GetMenuState(menu, program.IsolationMenuItem(), MF_BYCOMMAND) & MF_CHECKED, 0u);
+    SendMessageW(window.Handle(), WM_SYSCOMMAND, program.IsolationMenuItem(), 0);
+    EXPECT_TRUE(program.Route().Isolated());
+    EXPECT_EQ(GetMenuState(menu, program.IsolationMenuItem(), MF_BYCOMMAND) & MF_CHECKED,
+              static_cast<UINT>(MF_CHECKED));
+    ClearCallLog();
+    const auto isolated = session();
+    EXPECT_EQ(isolated, inProcess);
+    EXPECT_GT(inProcess.first.size(), 10u);
+    const auto boxes = watcher.Seen();
+    ASSERT_EQ(boxes.size(), 2u);  // PluginName's answer, once in each way
+    EXPECT_EQ(boxes[0].text, boxes[1].text);
+    SendMessageW(window.Handle(), WM_SYSCOMMAND, program.IsolationMenuItem(), 0);
+    EXPECT_FALSE(program.Route().Isolated());
+}
+
 }  // namespace
 }  // namespace dllscope::testing

@@ -60,7 +60,10 @@ void Program::Open(int showCommand) {
     recovery_->OfferLeftOverText(form1_.Handle());
 }
 
-void Program::BeforeForeignCall(const ForeignCall&) { recovery_->SaveIfChanged(); }
+void Program::BeforeForeignCall(const ForeignCall& call) {
+    recovery_->SaveIfChanged();
+    recovery_->NoteCall(Named(call) + L", " + call.call);
+}
 
 std::wstring Program::SavedTextNote() { return recovery_->SavedTextNote(); }
 

@@ -10,7 +10,30 @@ namespace {
 
 constexpr wchar_t kPrefix[] = L"Dllscope-Text-";
 
+void DeleteCopy(const std::wstring& copy) {
+    DeleteFileW(copy.c_str());
+    DeleteFileW(CallNoteOf(copy).c_str());
+}
+
+// The call noted beside a copy, or the empty string.
+std::wstring ReadCallNote(const std::wstring& copy) {
+    const HANDLE file =
+        CreateFileW(CallNoteOf(copy).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                    nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return std::wstring();
+    wchar_t note[512];
+    DWORD read = 0;
+    ReadFile(file, note, sizeof note, &read, nullptr);
+    CloseHandle(file);
+    return std::wstring(note, read / sizeof(wchar_t));
+}
+
 }  // namespace
+
+std::wstring CallNoteOf(const std::wstring& copy) {
+    const std::size_t dot = copy.rfind(L'.');
+    return (dot == std::wstring::npos ? copy : copy.substr(0, dot)) + L".aufruf";
+}
 
 std::wstring RecoveryFolder() {
     std::wstring base(MAX_PATH, L'\0');
@@ -61,6 +84,23 @@ RecoveryFile::RecoveryFile(const std::wstring& folder) {
 
 RecoveryFile::~RecoveryFile() {
     if (file_ != INVALID_HANDLE_VALUE) CloseHandle(file_);
+    if (call_ != INVALID_HANDLE_VALUE) CloseHandle(call_);
+}
+
+void RecoveryFile::NoteCall(const std::wstring& words) {
+    if (call_ == INVALID_HANDLE_VALUE) {
+        call_ = CreateFileW(CallNoteOf(path_).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (call_ == INVALID_HANDLE_VALUE) return;
+    }
+    // Not flushed: the system writes it out when a plugin ends the process.
+    const std::wstring note = words.substr(0, 255);
+    LARGE_INTEGER start{};
+    DWORD written = 0;
+    if (SetFilePointerEx(call_, start, nullptr, FILE_BEGIN))
+        WriteFile(call_, note.data(), static_cast<DWORD>(note.size() * sizeof(wchar_t)), &written,
+                  nullptr);
+    SetEndOfFile(call_);
 }
 
 bool RecoveryFile::Write(const std::string& text) {
@@ -81,12 +121,12 @@ bool RecoveryFile::Write(const std::string& text) {
 }
 
 void RecoveryFile::RemoveAtNormalEnd() {
-    if (file_ != INVALID_HANDLE_VALUE) {
-        CloseHandle(file_);
-        file_ = INVALID_HANDLE_VALUE;
-        DeleteFileW(path_.c_str());
+    for (HANDLE* h : {&file_, &call_}) {
+        if (*h != INVALID_HANDLE_VALUE) CloseHandle(*h);
+        *h = INVALID_HANDLE_VALUE;
     }
-    for (const std::wstring& leftOver : keptUntilEnd_) DeleteFileW(leftOver.c_str());
+    DeleteCopy(path_);
+    for (const std::wstring& leftOver : keptUntilEnd_) DeleteCopy(leftOver);
     keptUntilEnd_.clear();
 }
 
@@ -121,16 +161,23 @@ std::wstring TextRecovery::SavedTextNote() const {
 void TextRecovery::OfferLeftOverText(HWND owner) {
     const std::vector<std::wstring> copies = LeftOverCopies(RecoveryFolder());
     for (auto copy = copies.rbegin(); copy != copies.rend(); ++copy) {  // the newest first
+        const std::wstring call = ReadCallNote(*copy);
         const std::wstring question =
             L"Dllscope wurde nicht normal beendet (ein Plugin hat das Programm beendet, es "
-            L"wurde beendet, während ein Plugin nicht antwortete, oder der Rechner ging aus).\n\n"
-            L"Der Text des Editors von damals ist gesichert:\n" +
-            *copy + L"\n\nSoll er wieder in den Editor geladen werden?";
+            L"wurde beendet, während ein Plugin nicht antwortete, oder der Rechner ging aus).\n\n" +
+            (call.empty() ? std::wstring()
+                          : L"Der letzte Aufruf: " + call +
+                                L".\nEin Plugin, das Dllscope beendet oder nicht antwortet, "
+                                L"läuft gefahrlos in einem eigenen Prozess: Systemmenü "
+                                L"\u201EPlugins in eigenem Prozess ausführen\u201C oder "
+                                L"Dllscope.exe --isolated.\n\n") +
+            L"Der Text des Editors von damals ist gesichert:\n" + *copy +
+            L"\n\nSoll er wieder in den Editor geladen werden?";
         if (MessageBoxW(owner, question.c_str(), kAppTitle, MB_YESNO | MB_ICONQUESTION) == IDYES) {
             std::wstring path = *copy;
             pane_.LoadFile(path);
             SaveIfChanged();  // this instance's copy holds it now
-            if (copy_ == Copy::Saved) DeleteFileW(copy->c_str());
+            if (copy_ == Copy::Saved) DeleteCopy(*copy);
             return;  // older copies are offered at the next start
         }
         ShowMessageBox(owner,

@@ -27,6 +27,9 @@ class RecoveryFile {
     // file stays open, so that no other instance takes it for a left-over
     // copy. False when it could not be written.
     bool Write(const std::string& text);
+    // Notes the call into foreign code about to be made ("Das Plugin
+    // „x.dll“, PluginRun") beside the copy, for the offer at the next start.
+    void NoteCall(const std::wstring& words);
 
     // A normal end: removes this instance's copy and the left-over copies
     // the user chose to keep until now.
@@ -38,6 +41,7 @@ class RecoveryFile {
   private:
     std::wstring path_;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    HANDLE call_ = INVALID_HANDLE_VALUE;
     std::vector<std::wstring> keptUntilEnd_;
 };
 
@@ -51,6 +55,10 @@ class TextRecovery {
     // Copies the text aside when it has changed since the last copy; a copy
     // that fails is tried again next time.
     void SaveIfChanged();
+    // What RecoveryFile::NoteCall notes, when there is a copy to offer.
+    void NoteCall(const std::wstring& words) {
+        if (copy_ == Copy::Saved) file_.NoteCall(words);
+    }
     // What the watchdog's box says about the text (read on its thread).
     std::wstring SavedTextNote() const;
     // Offers the texts that instances ending abnormally left behind, newest
@@ -71,5 +79,7 @@ std::wstring RecoveryFolder();
 
 // The copies in `folder` that no running instance holds open, oldest first.
 std::vector<std::wstring> LeftOverCopies(const std::wstring& folder);
+// Where the last call noted beside a copy lies.
+std::wstring CallNoteOf(const std::wstring& copy);
 
 }  // namespace dllscope
