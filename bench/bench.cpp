@@ -8,6 +8,10 @@
 //   dllscope_bench recovery ours|floor    the copy of a 10 MB editor text before a plugin call
 //   dllscope_bench roundtrip ours 50000000  the 50 MB result of a code-1 plugin written into the
 //   pane
+//   dllscope_bench roundtrip isolated     the same with the plugin in its host process
+//   dllscope_bench selection ours|isolated  the selection cycle on identity.dll, one of 20
+//   dllscope_bench hoststart isolated     a host's start with its first answer; control: a
+//                                         later answer alone
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
 #include <windows.h>
 #include <psapi.h>
@@ -29,6 +33,7 @@
 #include "plugin/win32/bridge.h"
 #include "main_window/win32/demo.h"
 #include "plugin/win32/libraries.h"
+#include "plugin/win32/plugin_host.h"
 
 namespace dllscope {
 namespace {
@@ -108,26 +113,77 @@ struct NoViewer : ResultViewer {
     void Show() override {}
 };
 
-Result RoundTrip(bool ours, std::size_t size) {
+// The host's calls may take as long as they take here.
+struct PatientWaiting : HostWaiting {
+    DWORD HangMilliseconds() override { return 600000; }
+    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+};
+
+std::wstring HostProgram() { return Folder() + L"\\dllscope-host.exe"; }
+
+// Form1 over the plugin cycle in this process or in a host.
+struct Bench1 {
+    explicit Bench1(CodePane& pane, bool isolated)
+        : host(HostProgram(), kBridgeFileName, waiting),
+          hostLibraries(host),
+          hostBridge(host),
+          bridge(bindings),
+          demoExports(bindings, Folder()),
+          form(Form1Services{Folder(),
+                             isolated ? static_cast<Libraries&>(hostLibraries) : libraries,
+                             isolated ? static_cast<Bridge&>(hostBridge) : bridge, pane, view,
+                             viewer, resultFileName, demoExports, automation}) {}
+    PatientWaiting waiting;
+    PluginHost host;
+    HostLibraries hostLibraries;
+    HostBridge hostBridge;
+    Bindings bindings;
+    Win32Libraries libraries;
+    Win32Bridge bridge;
+    QuietView view;
+    NoViewer viewer;
+    std::wstring resultFileName;
+    Win32DemoExports demoExports;
+    Win32Automation automation;
+    Form1 form;
+};
+
+Result SelectionCycle(bool isolated) {
+    const HWND host = Host();
+    CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
+    Bench1 bench(pane, isolated);
+    bench.form.File1_Click();  // binds the bridge, starts the host
+    constexpr int kCycles = 20;
+    const auto start = Clock::now();
+    for (int i = 0; i < kCycles; ++i) bench.form.File1_Click();
+    return {Seconds(start) / kCycles, 0};
+}
+
+Result HostStart() {
+    PatientWaiting waiting;
+    PluginHost host(HostProgram(), kBridgeFileName, waiting);
+    HostLibraries libraries(host);
+    Result r;
+    auto start = Clock::now();
+    libraries.Free(0);
+    r.seconds = Seconds(start);
+    start = Clock::now();
+    libraries.Free(0);
+    r.control = Seconds(start);
+    return r;
+}
+
+Result RoundTrip(bool ours, std::size_t size, bool isolated) {
     const HWND host = Host();
     CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
     const std::wstring text = SampleText(size);
     RawSet(pane.Handle(), text);
     Result r;
-    if (ours) {
-        Bindings bindings;
-        Win32Libraries libraries;
-        Win32Bridge bridge(bindings);
-        QuietView view;
-        NoViewer viewer;
-        std::wstring resultFileName;
-        Win32DemoExports demoExports(bindings, Folder());
-        Win32Automation automation;
-        Form1 form(Form1Services{Folder(), libraries, bridge, pane, view, viewer, resultFileName,
-                                 demoExports, automation});
-        form.File1_Click();  // selects identity.dll: one small bridge cycle, not timed
+    if (ours || isolated) {
+        Bench1 bench(pane, isolated);
+        bench.form.File1_Click();  // selects identity.dll: one small bridge cycle, not timed
         const auto start = Clock::now();
-        form.Command10_Click();
+        bench.form.Command10_Click();
         r.seconds = Seconds(start);
     } else {
         const HMODULE bridgeModule = LoadLibraryW((Folder() + L"\\modbridge.dll").c_str());
@@ -274,16 +330,23 @@ Result Recovery(bool ours) {
 
 int main(int argc, char** argv) {
     if (argc < 3) {
-        std::fprintf(stderr,
-                     "usage: dllscope_bench roundtrip|loadfile|startup|recovery ours|floor\n");
+        std::fprintf(
+            stderr,
+            "usage: dllscope_bench roundtrip|loadfile|startup|recovery|selection|hoststart "
+            "ours|floor|isolated\n");
         return 2;
     }
     const std::string which = argv[1];
     const bool ours = std::string(argv[2]) == "ours";
+    const bool isolated = std::string(argv[2]) == "isolated";
     dllscope::Result r;
     const std::size_t size = argc > 3 ? std::strtoul(argv[3], nullptr, 10) : 2 * 1000 * 1000;
     if (which == "roundtrip")
-        r = dllscope::RoundTrip(ours, size);
+        r = dllscope::RoundTrip(ours, size, isolated);
+    else if (which == "selection")
+        r = dllscope::SelectionCycle(isolated);
+    else if (which == "hoststart")
+        r = dllscope::HostStart();
     else if (which == "loadfile")
         r = dllscope::LoadFile(ours);
     else if (which == "startup")
@@ -292,7 +355,7 @@ int main(int argc, char** argv) {
         r = dllscope::Recovery(ours);
     else
         return 2;
-    std::printf("%s %s %.3f %.3f %.1f\n", which.c_str(), argv[2], r.seconds, r.control,
+    std::printf("%s %s %.4f %.4f %.1f\n", which.c_str(), argv[2], r.seconds, r.control,
                 dllscope::PeakMb());
     return 0;
 }

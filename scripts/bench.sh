@@ -17,7 +17,7 @@ bin="$ROOT/build/win64/bin"
 run="$bench/run"
 rm -rf "$run"
 mkdir -p "$run/roundtrip" "$run/loadfile" "$run/startup" "$run/empty" "$run/recovery"
-cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bench/identity.dll" "$run/roundtrip/"
+cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bin/dllscope-host.exe" "$bench/identity.dll" "$run/roundtrip/"
 cp "$bench/dllscope_bench.exe" "$run/loadfile/"
 awk 'BEGIN { l = "<p>Plugins für Tagsmith: <b>Grüße</b> &amp; Text.</p>"; for (n = 0; n < 10000000; n += length(l) + 1) print l }' > "$run/loadfile/bench.html"
 cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$run/startup/"
@@ -54,3 +54,32 @@ echo "control_s: the component's own share of the floor (startup: the entries li
 echo "recovery: the copy of a 10 MB editor text before a plugin call (read, UTF-8, write, flush) beside writing and flushing the same bytes."
 echo "result50: a 50 MB result of a code-1 plugin through the bridge into the pane."
 echo "x_text: our peak working set above the empty program's, as a multiple of the text's UTF-16 size."
+
+# A plugin in its own process (dllscope-host.exe) beside the same in Dllscope's.
+in_roundtrip() {  # case side [characters] -> "seconds control peak"
+    (cd "$run/roundtrip" && "$ROOT/scripts/wine-run.sh" ./dllscope_bench.exe "$@" | tr -d '\r' | cut -d' ' -f3-)
+}
+check_seconds() {  # checker options... -> wall-clock seconds of a check of the four samples
+    local start end
+    start=$(date +%s.%N)
+    (cd "$bin" && "$ROOT/scripts/wine-run.sh" ./dllscope-check.exe --json "$@" \
+        htmlcheck.dll entities.dll outline.dll tidyfile.dll >/dev/null) || true
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+echo
+printf '%-22s %12s %12s %7s\n' case in_process_s isolated_s ratio
+read -r ss _ _ < <(in_roundtrip selection ours)
+read -r is _ _ < <(in_roundtrip selection isolated)
+awk -v a="$ss" -v b="$is" 'BEGIN { printf "%-22s %12.4f %12.4f %7.2f\n", "selection cycle", a, b, b / a }'
+read -r rs _ _ < <(in_roundtrip roundtrip ours)
+read -r ri _ _ < <(in_roundtrip roundtrip isolated)
+awk -v a="$rs" -v b="$ri" 'BEGIN { printf "%-22s %12.3f %12.3f %7.2f\n", "roundtrip 2 MB", a, b, b / a }'
+check_seconds --in-process >/dev/null  # warms Wine up
+ci=$(check_seconds --in-process)
+cs=$(check_seconds)
+awk -v a="$ci" -v b="$cs" 'BEGIN { printf "%-22s %12.3f %12.3f %7.2f\n", "checker, 4 samples", a, b, b / a }'
+read -r hs hc _ < <(in_roundtrip hoststart isolated)
+echo "host start: ${hs} s to the first answer of a new host; a later answer alone ${hc} s."
+echo "selection cycle: one of 20 (load bridge and plugin, PluginBackvalue, PluginName, PluginDescription, two frees), the host already running."
+echo "checker: wall-clock of dllscope-check over the four samples, Wine's start included, a host per plugin on the right."

@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <objbase.h>
 
+#include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -93,12 +95,23 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                    CheckSession& session) {
     CheckWaiting waiting(options);
     const std::wstring program = InFolder(ProgramFolder(), L"dllscope-host.exe");
-    for (const std::wstring& plugin : options.plugins) {
-        PluginHost host(program, PassablePath(bridgePath), waiting);
-        HostLibraries libraries(host);
-        HostBridge bridge(host, bridgePath);
-        HostCheckSystem system(host, libraries);
-        PluginCheck check(options, libraries, bridge, system, bridgePath);
+    const std::wstring bridge = PassablePath(bridgePath);
+    // The next plugins' hosts start while one is checked: a process's start
+    // costs more than most checks.
+    constexpr std::size_t kAhead = 2;
+    std::deque<std::unique_ptr<PluginHost>> ahead;
+    for (std::size_t i = 0; i < options.plugins.size(); ++i) {
+        while (ahead.size() < kAhead && i + ahead.size() < options.plugins.size()) {
+            ahead.push_back(std::make_unique<PluginHost>(program, bridge, waiting));
+            ahead.back()->Launch();
+        }
+        const std::unique_ptr<PluginHost> host = std::move(ahead.front());
+        ahead.pop_front();
+        HostLibraries libraries(*host);
+        HostBridge hostBridge(*host, bridgePath);
+        HostCheckSystem system(*host, libraries);
+        PluginCheck check(options, libraries, hostBridge, system, bridgePath);
+        const std::wstring& plugin = options.plugins[i];
         session.Check(plugin, [&](PluginReport& report) { check.Check(FullPath(plugin), report); });
     }
 }

@@ -9,6 +9,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 #include <string>
@@ -35,14 +37,45 @@ class HostObserver : public ForeignCallObserver {
     std::wstring lastCall;
 };
 
-bool ReadExactly(HANDLE pipe, char* data, DWORD size) {
-    for (DWORD done = 0; done < size;) {
-        DWORD n = 0;
-        if (!ReadFile(pipe, data + done, size - done, &n, nullptr) || n == 0) return false;
-        done += n;
+// The caller's requests as they come: small ones mostly in one read.
+class Inbox {
+  public:
+    explicit Inbox(HANDLE pipe) : pipe_(pipe) {}
+    bool Read(char* data, DWORD size) {
+        for (DWORD done = 0; done < size;) {
+            if (at_ < held_.size()) {
+                const DWORD n =
+                    static_cast<DWORD>(std::min<std::size_t>(size - done, held_.size() - at_));
+                std::memcpy(data + done, held_.data() + at_, n);
+                at_ += n;
+                done += n;
+                continue;
+            }
+            const bool direct = size - done >= kChunk;
+            if (!direct) {
+                held_.resize(kChunk);
+                at_ = 0;
+            }
+            DWORD n = 0;
+            if (!ReadFile(pipe_, direct ? data + done : held_.data(), direct ? size - done : kChunk,
+                          &n, nullptr) ||
+                n == 0)
+                return false;
+            if (direct) {
+                done += n;
+            } else {
+                held_.resize(n);
+            }
+        }
+        return true;
     }
-    return true;
-}
+
+  private:
+    static constexpr DWORD kChunk = 1 << 16;
+    HANDLE pipe_;
+    std::string held_;
+    std::size_t at_ = 0;
+};
 
 bool Send(HANDLE pipe, const MessageWriter& message) {
     const std::string frame = message.Frame();
@@ -145,6 +178,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
     HostObserver observer;
     guard.SetObserver(&observer);
     Host host(bridge);
+    Inbox inbox(pipe);
     if (!Send(
             pipe,
             MessageWriter(HostMessage::Hello).U32(kHostProtocolVersion).U32(GetCurrentProcessId())))
@@ -152,7 +186,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
     for (;;) {
         char header[4];
         std::uint32_t length = 0;
-        if (!ReadExactly(pipe, header, 4)) return 0;  // the caller is gone
+        if (!inbox.Read(header, 4)) return 0;  // the caller is gone
         if (!FrameLength(header, kHostFrameLimit, length)) return 1;
         std::string request;
         try {
@@ -160,7 +194,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
         } catch (const std::bad_alloc&) {
             return 1;
         }
-        if (!ReadExactly(pipe, request.data(), length)) return 0;
+        if (!inbox.Read(request.data(), length)) return 0;
         // Done: the process ends at once. What is still loaded gets no
         // detach call; a plugin's clean-up after its last call is no one's
         // business any more, and a process it wrecked may not end cleanly.

@@ -1,5 +1,8 @@
 #include "plugin/win32/plugin_host.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "common/paths.h"
 #include "common/win32/system_error.h"
 
@@ -21,7 +24,8 @@ ForeignCall PluginCall(const std::wstring& pluginPath, const wchar_t* name) {
 
 }  // namespace
 
-void PluginHost::Start() {
+void PluginHost::Launch() {
+    if (process_) return;
     static LONG started = 0;
     const std::wstring name = L"\\\\.\\pipe\\dllscope-host-" +
                               std::to_wstring(GetCurrentProcessId()) + L"-" +
@@ -55,7 +59,10 @@ void PluginHost::Start() {
     processId_ = info.dwProcessId;
     // A window or message box the plugin opens may come to the front.
     AllowSetForegroundWindow(processId_);
+}
 
+// Waits for the launched host's greeting.
+void PluginHost::Connect() {
     const ForeignCall start{L"Der Plugin-Prozess", FileNameOf(program_), L"Start",
                             ForeignCallKind::Load};
     ULONGLONG since = GetTickCount64();
@@ -90,22 +97,45 @@ void PluginHost::Start() {
                            std::to_wstring(version) + L" statt " +
                            std::to_wstring(kHostProtocolVersion) + L").");
     }
+    connected_ = true;
 }
 
 // Reads or writes `size` bytes, waiting for the host as HostWaiting says.
+// Reads take what the pipe holds first: most answers come in one read.
 void PluginHost::Transfer(bool write, char* data, DWORD size, const ForeignCall& call,
                           ULONGLONG& since) {
+    constexpr DWORD kChunk = 1 << 16;
     for (DWORD done = 0; done < size;) {
+        if (!write && inboxAt_ < inbox_.size()) {
+            const DWORD n =
+                static_cast<DWORD>(std::min<std::size_t>(size - done, inbox_.size() - inboxAt_));
+            std::memcpy(data + done, inbox_.data() + inboxAt_, n);
+            inboxAt_ += n;
+            done += n;
+            continue;
+        }
+        // Small reads go through the inbox, large ones straight to their place.
+        const bool direct = write || size - done >= kChunk;
+        if (!direct) {
+            inbox_.resize(kChunk);
+            inboxAt_ = 0;
+        }
+        char* const to = direct ? data + done : inbox_.data();
+        const DWORD want = direct ? size - done : kChunk;
         OVERLAPPED o{};
         o.hEvent = event_;
         ResetEvent(event_);
         DWORD n = 0;
-        const BOOL ok = write ? WriteFile(pipe_, data + done, size - done, &n, &o)
-                              : ReadFile(pipe_, data + done, size - done, &n, &o);
+        const BOOL ok =
+            write ? WriteFile(pipe_, to, want, &n, &o) : ReadFile(pipe_, to, want, &n, &o);
         if (!ok && GetLastError() != ERROR_IO_PENDING) Ended(call);
         n = Await(o, call, since);
         if (n == 0) Ended(call);
-        done += n;
+        if (direct) {
+            done += n;
+        } else {
+            inbox_.resize(n);
+        }
     }
 }
 
@@ -161,7 +191,8 @@ DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since
 }
 
 std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& call) {
-    if (!process_) Start();
+    if (!process_) Launch();
+    if (!connected_) Connect();
     std::string frame = request.Frame();
     ULONGLONG since = GetTickCount64();
     Transfer(true, frame.data(), static_cast<DWORD>(frame.size()), call, since);
@@ -223,6 +254,9 @@ void PluginHost::End() {
 }
 
 void PluginHost::Close() {
+    inbox_.clear();
+    inboxAt_ = 0;
+    connected_ = false;
     for (HANDLE* h : {&pipe_, &process_, &event_}) {
         if (*h) CloseHandle(*h);
         *h = nullptr;

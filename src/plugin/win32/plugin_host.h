@@ -44,13 +44,16 @@ class PluginHost {
     // PluginProcessEnded, PluginProcessHung); after the last two the next
     // request starts a new host.
     std::string Ask(const MessageWriter& request, const ForeignCall& call);
+    // Starts a host, if none runs, without waiting for it: the next Ask
+    // waits. A caller that knows it will need one starts it early.
+    void Launch();
     // Ends the host, if one runs.
     void End();
     // The host's process id; 0 when none runs.
     DWORD ProcessId() const { return processId_; }
 
   private:
-    void Start();
+    void Connect();
     void Transfer(bool write, char* data, DWORD size, const ForeignCall& call, ULONGLONG& since);
     DWORD Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since);
     void Close();
@@ -60,6 +63,9 @@ class PluginHost {
     HostWaiting& waiting_;
     HANDLE pipe_ = nullptr, process_ = nullptr, event_ = nullptr;
     DWORD processId_ = 0;
+    bool connected_ = false;
+    std::string inbox_;  // read from the pipe, not yet taken
+    std::size_t inboxAt_ = 0;
 };
 
 // LoadLibrary and FreeLibrary in the host.
