@@ -79,6 +79,8 @@ check_seconds --in-process >/dev/null  # warms Wine up
 ci=$(check_seconds --in-process)
 cs=$(check_seconds)
 awk -v a="$ci" -v b="$cs" 'BEGIN { printf "%-22s %12.3f %12.3f %7.2f\n", "checker, 4 samples", a, b, b / a }'
+read -r bi _ _ < <(in_roundtrip roundtrip isolated 50000000)
+awk -v a="$bs" -v b="$bi" 'BEGIN { printf "%-22s %12.3f %12.3f %7.2f\n", "result 50 MB", a, b, b / a }'
 read -r hs hc _ < <(in_roundtrip hoststart isolated)
 echo "host start: ${hs} s to the first answer of a new host; a later answer alone ${hc} s."
 echo "selection cycle: one of 20 (load bridge and plugin, PluginBackvalue, PluginName, PluginDescription, two frees), the host already running."

@@ -130,6 +130,11 @@ TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTh
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
 
     RunPlugin(app, L"loop.dll");
+    // While it waits for the plugin, the window takes no input but repaints.
+    Sleep(1000);
+    InvalidateRect(app.Main(), nullptr, TRUE);
+    Sleep(1000);
+    EXPECT_FALSE(GetUpdateRect(app.Main(), nullptr, FALSE)) << "not repainted";
     const MessageBoxSeen hung = app.WaitForMessageBox();
     ASSERT_NE(hung.hwnd, nullptr) << "not asked";
     EXPECT_THAT(hung.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));

@@ -93,8 +93,7 @@ CycleUsage HostCheckSystem::Usage(bool remember) {
     usage.handles = static_cast<long long>(r.U64());
     usage.privateBytes = static_cast<long long>(r.U64());
     usage.freeTlsSlots = static_cast<long long>(r.U64());
-    if (!r.Complete())
-        throw RuntimeError(L"Der Plugin-Prozess hat eine ungültige Nachricht geschickt.");
+    if (!r.Complete()) host_.Refuse();
     return usage;
 }
 
@@ -105,8 +104,7 @@ std::vector<std::wstring> HostCheckSystem::NewHandleTypes() {
     std::vector<std::wstring> types;
     for (std::uint32_t n = r.U32(); r.Ok() && n > 0 && types.size() < 100000; --n)
         types.push_back(r.Text());
-    if (!r.Complete())
-        throw RuntimeError(L"Der Plugin-Prozess hat eine ungültige Nachricht geschickt.");
+    if (!r.Complete()) host_.Refuse();
     return types;
 }
 

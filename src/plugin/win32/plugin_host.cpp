@@ -18,6 +18,11 @@ RuntimeError Malformed() {
         L"beendet.");
 }
 
+BOOL CALLBACK PaintNow(HWND window, LPARAM) {
+    RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+    return TRUE;
+}
+
 ForeignCall PluginCall(const std::wstring& pluginPath, const wchar_t* name) {
     return {L"Das Plugin", FileNameOf(pluginPath), name};
 }
@@ -81,7 +86,7 @@ void PluginHost::Connect() {
     Transfer(false, header, 4, start, since);
     std::uint32_t length = 0;
     if (!FrameLength(header, 64, length)) {
-        End();
+        Stop();
         throw Malformed();
     }
     std::string hello(length, '\0');
@@ -91,7 +96,7 @@ void PluginHost::Connect() {
     const std::uint32_t version = reader.U32();
     reader.U32();
     if (kind != HostMessage::Hello || !reader.Complete() || version != kHostProtocolVersion) {
-        End();
+        Stop();
         throw RuntimeError(L"Der Plugin-Prozess \u201E" + program_ +
                            L"\u201C gehört zu einer anderen Version von Dllscope (Protokoll " +
                            std::to_wstring(version) + L" statt " +
@@ -163,9 +168,11 @@ DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since
             GetOverlappedResult(pipe_, &o, &n, TRUE);
             Ended(call);
         } else if (woke == WAIT_OBJECT_0 + 2) {
-            MSG message;
-            while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT))
-                DispatchMessageW(&message);
+            // Painting only, straight to the windows: taking a message from
+            // the queue would also deliver what other threads and processes
+            // send meanwhile, which must wait for the command's end as it
+            // does while the plugin runs in this process.
+            EnumThreadWindows(GetCurrentThreadId(), PaintNow, 0);
         } else if (GetTickCount64() - since >= limit) {
             const unsigned long long ran = GetTickCount64() - since;
             if (waiting_.EndHungCall(call, ran)) {
@@ -191,6 +198,17 @@ DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since
 }
 
 std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& call) {
+    // While an answer is awaited, messages sent from elsewhere still reach
+    // the caller's windows; a command they start must not cut in.
+    if (busy_) {
+        throw RuntimeError(L"Dllscope wartet noch auf die Antwort des Plugin-Prozesses; \u201E" +
+                           call.call + L"\u201C wurde nicht aufgerufen.");
+    }
+    struct Busy {
+        bool& flag;
+        explicit Busy(bool& f) : flag(f) { flag = true; }
+        ~Busy() { flag = false; }
+    } busy(busy_);
     if (!process_) Launch();
     if (!connected_) Connect();
     std::string frame = request.Frame();
@@ -201,7 +219,7 @@ std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& cal
     Transfer(false, header, 4, call, since);
     std::uint32_t length = 0;
     if (!FrameLength(header, kHostFrameLimit, length)) {
-        End();
+        Stop();
         throw Malformed();
     }
     std::string answer(length, '\0');
@@ -229,11 +247,20 @@ std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& cal
         default:
             break;
     }
-    End();
+    Stop();
+    throw Malformed();
+}
+
+void PluginHost::Refuse() {
+    Stop();
     throw Malformed();
 }
 
 void PluginHost::End() {
+    if (!busy_) Stop();
+}
+
+void PluginHost::Stop() {
     if (!process_) return;
     // Quit is a request like any other; a host that does not take it is ended.
     const std::string quit = MessageWriter(HostMessage::Quit).Frame();
@@ -271,7 +298,7 @@ LibraryHandle HostLibraries::Load(const std::wstring& path) {
     MessageReader reader(answer);
     const auto handle = static_cast<LibraryHandle>(reader.U64());
     const unsigned long error = reader.U32();
-    if (!reader.Complete()) throw Malformed();
+    if (!reader.Complete()) host_.Refuse();
     if (!handle) lastLoadError_ = error;
     if (handle) names_[handle] = FileNameOf(path);
     return handle;
@@ -292,7 +319,7 @@ std::int16_t HostBridge::PluginBackvalue(std::wstring& pluginPath) {
     MessageReader reader(answer);
     const auto code = static_cast<std::int16_t>(reader.U16());
     std::wstring path = reader.Text();
-    if (!reader.Complete()) throw Malformed();
+    if (!reader.Complete()) host_.Refuse();
     pluginPath = std::move(path);
     return code;
 }
@@ -306,7 +333,7 @@ std::wstring HostBridge::TextCall(HostMessage kind, const wchar_t* name, const s
     MessageReader reader(answer);
     std::wstring result = reader.Text();
     std::wstring path = reader.Text();
-    if (!reader.Complete()) throw Malformed();
+    if (!reader.Complete()) host_.Refuse();
     pluginPath = std::move(path);
     return result;
 }
@@ -332,7 +359,7 @@ std::wstring HostBridge::WrapperName() {
                                          {L"Die Brücke", FileNameOf(bridge_), L"WrapperName"});
     MessageReader reader(answer);
     std::wstring result = reader.Text();
-    if (!reader.Complete()) throw Malformed();
+    if (!reader.Complete()) host_.Refuse();
     return result;
 }
 

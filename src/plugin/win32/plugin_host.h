@@ -34,7 +34,7 @@ class PluginHost {
     // `program` is dllscope-host.exe; `bridge` the bridge as LoadLibraryA takes it.
     PluginHost(std::wstring program, std::wstring bridge, HostWaiting& waiting)
         : program_(std::move(program)), bridge_(std::move(bridge)), waiting_(waiting) {}
-    ~PluginHost() { End(); }
+    ~PluginHost() { Stop(); }
     PluginHost(const PluginHost&) = delete;
     PluginHost& operator=(const PluginHost&) = delete;
 
@@ -47,13 +47,17 @@ class PluginHost {
     // Starts a host, if none runs, without waiting for it: the next Ask
     // waits. A caller that knows it will need one starts it early.
     void Launch();
-    // Ends the host, if one runs.
+    // Ends the host, if one runs and no answer is awaited.
     void End();
+    // An answer whose fields do not fit its request: the host ends, and
+    // that is said.
+    [[noreturn]] void Refuse();
     // The host's process id; 0 when none runs.
     DWORD ProcessId() const { return processId_; }
 
   private:
     void Connect();
+    void Stop();
     void Transfer(bool write, char* data, DWORD size, const ForeignCall& call, ULONGLONG& since);
     DWORD Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since);
     void Close();
@@ -64,6 +68,7 @@ class PluginHost {
     HANDLE pipe_ = nullptr, process_ = nullptr, event_ = nullptr;
     DWORD processId_ = 0;
     bool connected_ = false;
+    bool busy_ = false;  // an answer is awaited
     std::string inbox_;  // read from the pipe, not yet taken
     std::size_t inboxAt_ = 0;
 };
