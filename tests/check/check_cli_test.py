@@ -12,15 +12,23 @@ import unittest
 EMULATOR, FOLDER = sys.argv[1], sys.argv[2]
 
 
-def check(*args):
-    done = subprocess.run([EMULATOR, "dllscope-check.exe", *args], cwd=FOLDER,
+def run_check(*args):
+    return subprocess.run([EMULATOR, "dllscope-check.exe", *args], cwd=FOLDER,
                           capture_output=True, timeout=180)
+
+
+def check(*args):
+    done = run_check(*args)
     return done.returncode, done.stdout.decode("utf-8")
 
 
 def check_json(*args):
-    code, out = check("--json", *args)
-    return code, json.loads(out)
+    done = run_check("--json", *args)
+    try:
+        return done.returncode, json.loads(done.stdout.decode("utf-8"))
+    except ValueError as e:
+        raise AssertionError(f"exit code {done.returncode}, no JSON document: {done.stdout!r}\n"
+                             f"stderr: {done.stderr.decode('utf-8', 'replace')}") from e
 
 
 def temp_file(data):
