@@ -173,5 +173,37 @@ TEST_F(RunInWindows, InItsOwnProcessAPluginGetsTheSameCallsAndTheWindowShowsTheS
     EXPECT_FALSE(program.Route().Isolated());
 }
 
+TEST_F(RunInWindows, TheCallLogHoldsTheCallsOfASelectionAndARunInOrder) {
+    const std::size_t before = program.Calls().Rows().size();
+    window.Editor().SetWorkText(L"Grüße");
+    SelectInList(L"code1.dll");
+    Run();
+    std::vector<std::wstring> seen;
+    const auto& rows = program.Calls().Rows();
+    for (std::size_t i = before; i < rows.size(); ++i)
+        seen.push_back(rows[i].command + L" " + rows[i].library + L" " + rows[i].call +
+                       (rows[i].fault.empty() && rows[i].process == 0 ? L"" : L" ?"));
+    const std::wstring select = L"File1_Click ", run = L"Command10_Click ";
+    EXPECT_THAT(
+        seen, ElementsAre(select + L"modbridge.dll LoadLibrary", select + L"code1.dll LoadLibrary",
+                          select + L"code1.dll PluginBackvalue", select + L"code1.dll PluginName",
+                          select + L"code1.dll PluginDescription",
+                          select + L"code1.dll FreeLibrary", select + L"modbridge.dll FreeLibrary",
+                          run + L"modbridge.dll LoadLibrary", run + L"code1.dll LoadLibrary",
+                          run + L"code1.dll PluginBackvalue", run + L"code1.dll PluginRun",
+                          run + L"code1.dll FreeLibrary", run + L"modbridge.dll FreeLibrary"));
+    const CallRow& pluginRun = rows[rows.size() - 3];
+    EXPECT_EQ(pluginRun.arguments, L"5 Zeichen: \u201EGrüße\u201C; " + InTestFolder(L"code1.dll"));
+    EXPECT_EQ(pluginRun.result, L"9 Zeichen: \u201Erun:Grüße\u201C");
+    EXPECT_EQ(rows[rows.size() - 4].result, L"1");
+    EXPECT_EQ(rows[rows.size() - 6].result.rfind(L"Handle 0x", 0), 0u);
+    // Ctrl+C's text: the fields of each row, tab-separated.
+    const std::wstring copied = RowsAsText(rows, {rows.size() - 3});
+    EXPECT_EQ(
+        copied.rfind(pluginRun.time + L"\tCommand10_Click\tcode1.dll\tPluginRun\t5 Zeichen", 0),
+        0u);
+    EXPECT_EQ(copied.substr(copied.size() - 2), L"\r\n");
+}
+
 }  // namespace
 }  // namespace dllscope::testing

@@ -40,6 +40,8 @@ class PluginRoute : public Libraries, public Bridge {
           hostBridge_(host_) {}
 
     bool Isolated() const { return isolated_; }
+    // The process id of the host that made the last call; 0 before the first.
+    unsigned long HostProcessId() const { return host_.ProcessId(); }
     // Takes effect at the next command; leaving the isolated mode ends the host.
     void SetIsolated(bool isolated) {
         isolated_ = isolated;

@@ -1,5 +1,7 @@
 #include "app/win32/program.h"
 
+#include <cwchar>
+
 #include "common/paths.h"
 #include "common/win32/message_box.h"
 #include "main_window/win32/demo_library_folder.h"
@@ -7,11 +9,7 @@
 namespace dllscope {
 namespace {
 
-std::wstring HostProgram() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return InFolder(FolderOf(std::wstring(path, n < MAX_PATH ? n : 0)), L"dllscope-host.exe");
-}
+std::wstring HostProgram() { return InFolder(App::ProgramFolder(), L"dllscope-host.exe"); }
 
 }  // namespace
 
@@ -27,12 +25,16 @@ bool WindowHostWaiting::EndHungCall(const ForeignCall& call, unsigned long long 
 }
 
 Program::Program(App& app, ForeignCallGuard& guard, bool isolated)
-    : guard_(guard),
+    : app_(app),
+      guard_(guard),
       bridge_(bindings_),
       route_(libraries_, bridge_, HostProgram(), owner_),
+      loggingLibraries_(route_, callLog_, *this),
+      loggingBridge_(route_, callLog_, *this),
       resultViewer_(app, resultFileName_),
       demoExports_(bindings_, kDemoLibraryFolder),
-      form1_(app, {route_, route_, resultViewer_, resultFileName_, demoExports_, automation_}) {
+      form1_(app, {loggingLibraries_, loggingBridge_, resultViewer_, resultFileName_, demoExports_,
+                   automation_}) {
     route_.SetIsolated(isolated);
 }
 
@@ -50,6 +52,13 @@ void Program::Create() {
         form1_.CheckSystemMenuItem(isolationItem_, route_.Isolated());
     });
     form1_.CheckSystemMenuItem(isolationItem_, route_.Isolated());
+    form1_.AddSystemMenuItem(
+        L"Änderungen des letzten Laufs…", [this] { ShowChanges(); }, 'D');
+    form1_.AddSystemMenuItem(
+        L"Aufrufprotokoll…", [this] { ShowCallLog(); }, 'L');
+    callLog_.SetListener([this] {
+        if (CallLogWindow* open = CallLogOpen()) open->Follow();
+    });
     recovery_ = std::make_unique<TextRecovery>(form1_.Editor());
     guard_.SetObserver(this);
 }
@@ -66,5 +75,55 @@ void Program::BeforeForeignCall(const ForeignCall& call) {
 }
 
 std::wstring Program::SavedTextNote() { return recovery_->SavedTextNote(); }
+
+std::wstring Program::Now() {
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t text[16];
+    std::swprintf(text, 16, L"%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond,
+                  now.wMilliseconds);
+    return text;
+}
+
+double Program::Milliseconds() {
+    LARGE_INTEGER counter, frequency;
+    QueryPerformanceCounter(&counter);
+    QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+std::wstring Program::Command() { return form1_.CurrentCommand(); }
+
+unsigned long Program::Process() { return route_.Isolated() ? route_.HostProcessId() : 0; }
+
+CallLogWindow* Program::CallLogOpen() const {
+    return callLogWindow_ && callLogWindow_->Handle() ? callLogWindow_.get() : nullptr;
+}
+
+ChangesWindow* Program::ChangesOpen() const {
+    return changesWindow_ && changesWindow_->Handle() ? changesWindow_.get() : nullptr;
+}
+
+void Program::ShowCallLog() {
+    if (CallLogWindow* open = CallLogOpen()) {
+        SetForegroundWindow(open->Handle());
+        return;
+    }
+    callLogWindow_ = std::make_unique<CallLogWindow>(app_, callLog_);
+    callLogWindow_->Create();
+}
+
+void Program::ShowChanges() {
+    const ChangingRun* run = form1_.LastChangingRun();
+    if (!run) {
+        ShowMessageBox(
+            form1_.Handle(),
+            L"Noch kein Lauf von \u201EPluginRun\u201C hat den Text des Editors geändert.",
+            MB_ICONINFORMATION);
+        return;
+    }
+    if (!ChangesOpen()) changesWindow_ = std::make_unique<ChangesWindow>(app_);
+    changesWindow_->Show(*run);
+}
 
 }  // namespace dllscope

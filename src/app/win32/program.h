@@ -5,6 +5,9 @@
 #include <memory>
 #include <string>
 
+#include "call_log/call_log.h"
+#include "call_log/win32/call_log_window.h"
+#include "changes/win32/changes_window.h"
 #include "common/win32/app.h"
 #include "editor/win32/text_recovery.h"
 #include "main_window/win32/demo.h"
@@ -18,7 +21,7 @@
 
 namespace dllscope {
 
-class Program : private ForeignCallObserver {
+class Program : private ForeignCallObserver, private CallClock {
   public:
     // `isolated`: the plugin cycle runs in a host process from the start.
     Program(App& app, ForeignCallGuard& guard, bool isolated = false);
@@ -40,12 +43,25 @@ class Program : private ForeignCallObserver {
     PluginRoute& Route() { return route_; }
     // The system menu's "Plugins in eigenem Prozess ausführen".
     UINT IsolationMenuItem() const { return isolationItem_; }
+    const CallLog& Calls() const { return callLog_; }
+    // "Aufrufprotokoll…" and "Änderungen des letzten Laufs…": the open
+    // window, or nullptr.
+    CallLogWindow* CallLogOpen() const;
+    ChangesWindow* ChangesOpen() const;
 
   private:
     // ForeignCallObserver: the text is copied aside first.
     void BeforeForeignCall(const ForeignCall& call) override;
     std::wstring SavedTextNote() override;
+    // CallClock: the rows of the call log.
+    std::wstring Now() override;
+    double Milliseconds() override;
+    std::wstring Command() override;
+    unsigned long Process() override;
+    void ShowCallLog();
+    void ShowChanges();
 
+    App& app_;
     ForeignCallGuard& guard_;
     Bindings bindings_;
     std::wstring resultFileName_;
@@ -54,11 +70,16 @@ class Program : private ForeignCallObserver {
     HWND owner_ = nullptr;  // Form1, once made
     PluginRoute route_;
     UINT isolationItem_ = 0;
+    CallLog callLog_;
+    LoggingLibraries loggingLibraries_;
+    LoggingBridge loggingBridge_;
     Win32ResultViewer resultViewer_;
     Win32DemoExports demoExports_;
     Win32Automation automation_;
     Form1Window form1_;
     std::unique_ptr<TextRecovery> recovery_;
+    std::unique_ptr<CallLogWindow> callLogWindow_;
+    std::unique_ptr<ChangesWindow> changesWindow_;
 };
 
 }  // namespace dllscope

@@ -1,6 +1,7 @@
 #include "main_window/win32/form1_window.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <vector>
 
 #include <commctrl.h>
@@ -144,6 +145,16 @@ HWND Form1Window::CreateControl(const ControlLayout& c, int id, const RECT& px) 
 }
 
 bool Form1Window::PreTranslate(MSG& msg) {
+    // The system menu's shortcuts, before any control (the pane's own
+    // bindings for these keys give way).
+    if (msg.message == WM_KEYDOWN && GetKeyState(VK_CONTROL) < 0 && GetKeyState(VK_SHIFT) < 0) {
+        for (const SystemItem& item : systemItems_) {
+            if (item.key && item.key == msg.wParam) {
+                item.chosen();
+                return true;
+            }
+        }
+    }
     // Tab moves through the controls in the window's tab order; the editor
     // pane keeps Tab for itself.
     if (msg.message != WM_KEYDOWN || msg.wParam != VK_TAB) return false;
@@ -157,12 +168,15 @@ bool Form1Window::PreTranslate(MSG& msg) {
     return true;
 }
 
-UINT Form1Window::AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen) {
+UINT Form1Window::AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen,
+                                    WPARAM key) {
     const HMENU menu = GetSystemMenu(hwnd_, FALSE);
     if (systemItems_.empty()) AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
     const UINT id = kFirstSystemItem + 16 * static_cast<UINT>(systemItems_.size());
-    AppendMenuW(menu, MF_STRING, id, text.c_str());
-    systemItems_.push_back(std::move(chosen));
+    const std::wstring shown =
+        key ? text + L"\tStrg+Umschalt+" + std::wstring(1, static_cast<wchar_t>(key)) : text;
+    AppendMenuW(menu, MF_STRING, id, shown.c_str());
+    systemItems_.push_back({std::move(chosen), key});
     return id;
 }
 
@@ -180,7 +194,7 @@ LRESULT Form1Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             const UINT id = static_cast<UINT>(wParam & 0xFFF0);
             const std::size_t item = (id - kFirstSystemItem) / 16;
             if (id >= kFirstSystemItem && item < systemItems_.size()) {
-                systemItems_[item]();
+                systemItems_[item].chosen();
                 return 0;
             }
             break;
@@ -217,14 +231,32 @@ void Form1Window::OnCommand(int id, int code) {
     const std::size_t index = static_cast<std::size_t>(id - Form1ControlId(0));
     if (index >= kForm1Controls.size()) return;
     const ControlLayout& c = kForm1Controls[index];
+    struct Under {
+        std::wstring& command;
+        Under(std::wstring& c, std::wstring name) : command(c) { command = std::move(name); }
+        ~Under() { command.clear(); }
+    };
     if (c.kind == ControlKind::FileList) {
         // The selection handler traps its own errors.
-        if (code == LBN_SELCHANGE) form_->File1_Click();
+        if (code != LBN_SELCHANGE) return;
+        Under under(currentCommand_, L"File1_Click");
+        form_->File1_Click();
         return;
     }
     if (c.kind != ControlKind::Button || code != BN_CLICKED || !c.click) return;
-    app_.RunCommand(hwnd_, c.text, std::wstring(c.name) + L"_Click",
-                    [this, &c] { ((*form_).*c.click)(); });
+    Under under(currentCommand_, std::wstring(c.name) + L"_Click");
+    // "PluginRun" keeps the text before and after, when it changed.
+    const bool run = c.control == Form1Control::Command10;
+    std::string before = run ? editor_->Utf8Text() : std::string();
+    app_.RunCommand(hwnd_, c.text, currentCommand_, [this, &c] { ((*form_).*c.click)(); });
+    if (!run) return;
+    std::string after = editor_->Utf8Text();
+    if (after == before) return;
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    wchar_t time[16];
+    std::swprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
+    lastRun_ = {SelectedFileName(), time, std::move(before), std::move(after)};
 }
 
 HWND Form1Window::LabelControl(Form1Label label) const {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "changes/line_diff.h"
 #include "common/win32/window.h"
 #include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
@@ -41,9 +42,10 @@ class Form1Window : public Form1View, public Window {
     std::int16_t ShellWait(std::wstring& cmdline, std::int16_t bShowApp);
 
     // An item at the end of the window's system menu, after a separator
-    // before the first; `chosen` runs when it is chosen. The window exists.
-    // Gives the item's command id (WM_SYSCOMMAND).
-    UINT AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen);
+    // before the first; `chosen` runs when it is chosen, and on Ctrl+Shift+
+    // `key` (when given) wherever the focus is in the window. The window
+    // exists. Gives the item's command id (WM_SYSCOMMAND).
+    UINT AddSystemMenuItem(const std::wstring& text, std::function<void()> chosen, WPARAM key = 0);
     void CheckSystemMenuItem(UINT id, bool checked);
 
     bool PreTranslate(MSG& msg) override;
@@ -52,6 +54,12 @@ class Form1Window : public Form1View, public Window {
     }
     Form1& Handlers() { return *form_; }
     CodePane& Editor() { return *editor_; }
+    // The handler under way ("Command10_Click", "File1_Click"), or empty.
+    const std::wstring& CurrentCommand() const { return currentCommand_; }
+    // The last run of "PluginRun" that changed the pane; null before one did.
+    const ChangingRun* LastChangingRun() const {
+        return lastRun_.plugin.empty() ? nullptr : &lastRun_;
+    }
 
     // Form1View
     void SetCaption(Form1Label label, const std::wstring& text) override;
@@ -76,7 +84,13 @@ class Form1Window : public Form1View, public Window {
     std::unique_ptr<Form1> form_;
     HFONT font_ = nullptr;
     HBRUSH infoBrush_ = nullptr;
-    std::vector<std::function<void()>> systemItems_;
+    struct SystemItem {
+        std::function<void()> chosen;
+        WPARAM key;
+    };
+    std::vector<SystemItem> systemItems_;
+    std::wstring currentCommand_;
+    ChangingRun lastRun_;
 };
 
 }  // namespace dllscope

@@ -288,7 +288,6 @@ void PluginHost::Close() {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }
-    processId_ = 0;
 }
 
 LibraryHandle HostLibraries::Load(const std::wstring& path) {

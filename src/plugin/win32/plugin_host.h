@@ -52,7 +52,7 @@ class PluginHost {
     // An answer whose fields do not fit its request: the host ends, and
     // that is said.
     [[noreturn]] void Refuse();
-    // The host's process id; 0 when none runs.
+    // The process id of the host that runs or ran last; 0 before the first.
     DWORD ProcessId() const { return processId_; }
 
   private:

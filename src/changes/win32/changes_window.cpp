@@ -1,0 +1,122 @@
+#include "changes/win32/changes_window.h"
+
+#include <Scintilla.h>
+
+#include "common/twips.h"
+
+namespace dllscope {
+namespace {
+
+constexpr wchar_t kClassName[] = L"DllscopeChanges";
+constexpr int kWidth = 12000, kHeight = 8400;  // twips
+constexpr int kRemoved = 1, kInserted = 2;     // markers
+
+std::wstring Lines(std::size_t n, const wchar_t* what) {
+    return std::to_wstring(n) + (n == 1 ? L" Zeile " : L" Zeilen ") + what;
+}
+
+}  // namespace
+
+std::wstring ChangesHeader(const ChangingRun& run, const LineCounts& counts) {
+    return L"Plugin \u201E" + run.plugin + L"\u201C, Lauf um " + run.time + L": " +
+           Lines(counts.removed, L"entfernt") + L", " + std::to_wstring(counts.inserted) +
+           L" eingefügt, " + std::to_wstring(counts.changed) + L" geändert";
+}
+
+ChangesWindow::~ChangesWindow() {
+    pane_.reset();
+    if (hwnd_ && IsWindow(hwnd_)) DestroyWindow(hwnd_);
+    if (font_) DeleteObject(font_);
+}
+
+void ChangesWindow::Show(const ChangingRun& run) {
+    if (!hwnd_) {
+        const int dpi = ScreenDpi();
+        CreateFixed(kClassName, kWidth, kHeight, dpi);
+        const int margin = TwipsToPixels(60, dpi), line = TwipsToPixels(300, dpi);
+        RECT client;
+        GetClientRect(hwnd_, &client);
+        header_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP,
+                                  margin, margin, client.right - 2 * margin, line, hwnd_, nullptr,
+                                  app_.Instance(), nullptr);
+        font_ = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
+                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+        SendMessageW(header_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+        pane_ = std::make_unique<CodePane>(
+            hwnd_, 1, RECT{margin, margin + line, client.right - margin, client.bottom - margin},
+            dpi);
+        const HWND p = pane_->Handle();
+        SendMessageW(p, SCI_MARKERDEFINE, kRemoved, SC_MARK_BACKGROUND);
+        SendMessageW(p, SCI_MARKERSETBACK, kRemoved, RGB(255, 214, 214));
+        SendMessageW(p, SCI_MARKERDEFINE, kInserted, SC_MARK_BACKGROUND);
+        SendMessageW(p, SCI_MARKERSETBACK, kInserted, RGB(214, 245, 214));
+        // The margin says it too, for those who do not tell the colours apart.
+        SendMessageW(p, SCI_MARKERDEFINE, kRemoved + 2, SC_MARK_MINUS);
+        SendMessageW(p, SCI_MARKERDEFINE, kInserted + 2, SC_MARK_PLUS);
+        SendMessageW(p, SCI_SETMARGINTYPEN, 1, SC_MARGIN_SYMBOL);
+        SendMessageW(p, SCI_SETMARGINWIDTHN, 1, MulDiv(16, dpi, 96));
+        SendMessageW(p, SCI_SETMARGINMASKN, 1, (1 << (kRemoved + 2)) | (1 << (kInserted + 2)));
+    }
+    SetWindowTextW(hwnd_, (L"Änderungen des letzten Laufs \u2013 " + run.plugin).c_str());
+    diff_ = DiffLines(run.before, run.after);
+    SetWindowTextW(header_, ChangesHeader(run, diff_.counts).c_str());
+
+    // One text: a line without its break (the last of a text) gets one here.
+    shown_.clear();
+    for (const DiffLine& l : diff_.lines) {
+        shown_.append(l.text.data(), l.text.size());
+        if (l.text.empty() || (l.text.back() != '\n' && l.text.back() != '\r')) shown_ += "\r\n";
+    }
+    const HWND p = pane_->Handle();
+    SendMessageW(p, SCI_SETREADONLY, 0, 0);
+    SendMessageW(p, SCI_SETTEXT, 0, reinterpret_cast<LPARAM>(shown_.c_str()));
+    SendMessageW(p, SCI_SETREADONLY, 1, 0);
+    SendMessageW(p, SCI_EMPTYUNDOBUFFER, 0, 0);
+    SendMessageW(p, SCI_MARKERDELETEALL, static_cast<WPARAM>(-1), 0);
+    for (std::size_t i = 0; i < diff_.lines.size(); ++i) {
+        if (diff_.lines[i].kind == LineKind::Same) continue;
+        const int marker = diff_.lines[i].kind == LineKind::Removed ? kRemoved : kInserted;
+        SendMessageW(p, SCI_MARKERADD, i, marker);
+        SendMessageW(p, SCI_MARKERADD, i, marker + 2);
+    }
+    ShowWindow(hwnd_, SW_SHOW);
+    SetForegroundWindow(hwnd_);
+    SendMessageW(p, SCI_GOTOLINE, diff_.blocks.empty() ? 0 : diff_.blocks.front(), 0);
+    SendMessageW(p, SCI_VERTICALCENTRECARET, 0, 0);
+    pane_->SetFocus();
+}
+
+bool ChangesWindow::GoToChange(bool forward) {
+    if (diff_.blocks.empty()) return false;
+    const HWND p = pane_->Handle();
+    const auto line = static_cast<std::size_t>(
+        SendMessageW(p, SCI_LINEFROMPOSITION, SendMessageW(p, SCI_GETCURRENTPOS, 0, 0), 0));
+    std::size_t to = forward ? diff_.blocks.front() : diff_.blocks.back();  // round the end
+    if (forward) {
+        for (const std::size_t b : diff_.blocks)
+            if (b > line) {
+                to = b;
+                break;
+            }
+    } else {
+        for (auto b = diff_.blocks.rbegin(); b != diff_.blocks.rend(); ++b)
+            if (*b < line) {
+                to = *b;
+                break;
+            }
+    }
+    SendMessageW(p, SCI_GOTOLINE, to, 0);
+    SendMessageW(p, SCI_VERTICALCENTRECARET, 0, 0);
+    return true;
+}
+
+bool ChangesWindow::PreTranslate(MSG& msg) {
+    if (msg.message == WM_KEYDOWN && msg.wParam == VK_F8) {
+        GoToChange(GetKeyState(VK_SHIFT) >= 0);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace dllscope

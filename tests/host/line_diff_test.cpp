@@ -1,0 +1,82 @@
+#include "changes/line_diff.h"
+
+#include <random>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace dllscope {
+namespace {
+
+using ::testing::ElementsAre;
+
+std::string Kinds(const LineDiff& d) {
+    std::string s;
+    for (const DiffLine& l : d.lines)
+        s += l.kind == LineKind::Same ? '=' : l.kind == LineKind::Removed ? '-' : '+';
+    return s;
+}
+
+TEST(LineDiff, LinesKeepTheirBreaksAndAChangedBreakIsAChange) {
+    EXPECT_THAT(SplitLines("a\r\nb\nc\rd"), ElementsAre("a\r\n", "b\n", "c\r", "d"));
+    EXPECT_TRUE(SplitLines("").empty());
+    const LineDiff d = DiffLines("a\r\nb\r\nc\r\n", "a\r\nb\nc\r\n");
+    EXPECT_EQ(Kinds(d), "=-+=");
+    EXPECT_EQ(d.counts, (LineCounts{0, 0, 1}));
+}
+
+TEST(LineDiff, BlocksCountRemovedInsertedAndChangedLines) {
+    const LineDiff same = DiffLines("x\ny\n", "x\ny\n");
+    EXPECT_EQ(Kinds(same), "==");
+    EXPECT_TRUE(same.blocks.empty());
+
+    // One line changed, one removed, two inserted, each in a block of its own.
+    const LineDiff d = DiffLines("1\n2\n3\n4\n5\n6\n7\n", "1\nzwei\n3\n5\n6\nneu\nneu\n7\n");
+    EXPECT_EQ(Kinds(d), "=-+=-==++=");
+    EXPECT_THAT(d.blocks, ElementsAre(1u, 4u, 7u));
+    EXPECT_EQ(d.counts, (LineCounts{1, 2, 1}));
+    EXPECT_EQ(d.lines[2].text, "zwei\n");
+}
+
+// The script is minimal (as long as the longest common subsequence allows)
+// and gives back both texts, on random small texts of few distinct lines.
+TEST(LineDiff, IsAShortestScriptThatGivesBackBothTexts) {
+    std::mt19937 random(7);
+    for (int round = 0; round < 300; ++round) {
+        std::string a, b;
+        const auto fill = [&](std::string& t) {
+            for (int n = random() % 12; n > 0; --n) t += std::string(1, "abcd"[random() % 4]) + "\n";
+        };
+        fill(a);
+        fill(b);
+        const LineDiff d = DiffLines(a, b);
+        std::string back, forth;
+        std::size_t edits = 0;
+        for (const DiffLine& l : d.lines) {
+            if (l.kind != LineKind::Inserted) back += l.text;
+            if (l.kind != LineKind::Removed) forth += l.text;
+            edits += l.kind != LineKind::Same;
+        }
+        ASSERT_EQ(back, a);
+        ASSERT_EQ(forth, b);
+        // The longest common subsequence, by the table.
+        const auto la = SplitLines(a), lb = SplitLines(b);
+        std::vector<std::vector<std::size_t>> t(la.size() + 1,
+                                                std::vector<std::size_t>(lb.size() + 1, 0));
+        for (std::size_t i = 1; i <= la.size(); ++i)
+            for (std::size_t j = 1; j <= lb.size(); ++j)
+                t[i][j] = la[i - 1] == lb[j - 1] ? t[i - 1][j - 1] + 1
+                                                 : std::max(t[i - 1][j], t[i][j - 1]);
+        ASSERT_EQ(edits, la.size() + lb.size() - 2 * t[la.size()][lb.size()]) << a << "|" << b;
+    }
+}
+
+TEST(LineDiff, BeyondTheLimitTheMiddleIsOneBlock) {
+    const LineDiff d = DiffLines("kopf\na\nb\nc\nfuss\n", "kopf\nx\ny\nfuss\n", 2);
+    EXPECT_EQ(Kinds(d), "=---++=");
+    EXPECT_THAT(d.blocks, ElementsAre(1u));
+    EXPECT_EQ(d.counts, (LineCounts{1, 0, 2}));
+}
+
+}  // namespace
+}  // namespace dllscope
