@@ -10,6 +10,8 @@
 //   pane
 //   dllscope_bench roundtrip isolated     the same with the plugin in its host process
 //   dllscope_bench selection ours|isolated  the selection cycle on identity.dll, one of 20
+//   dllscope_bench changes ours           "Änderungen des letzten Laufs" for a 2 MB page with
+//                                         100 changed lines; control: the diff alone
 //   dllscope_bench hoststart isolated     a host's start with its first answer; control: a
 //                                         later answer alone
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
@@ -17,6 +19,7 @@
 #include <psapi.h>
 #include <Scintilla.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -34,6 +37,7 @@
 #include "main_window/win32/demo.h"
 #include "plugin/win32/libraries.h"
 #include "plugin/win32/plugin_host.h"
+#include "changes/win32/changes_window.h"
 
 namespace dllscope {
 namespace {
@@ -157,6 +161,36 @@ Result SelectionCycle(bool isolated) {
     const auto start = Clock::now();
     for (int i = 0; i < kCycles; ++i) bench.form.File1_Click();
     return {Seconds(start) / kCycles, 0};
+}
+
+Result Changes() {
+    // A page of 2 MB whose lines differ, as a real page's mostly do.
+    std::string before;
+    for (int n = 1; before.size() < 2 * 1000 * 1000; ++n)
+        before += "<p>Zeile " + std::to_string(n) +
+                  ": Plugins f\xC3\xBCr Tagsmith: <b>Gr\xC3\xBC\xC3\x9F"
+                  "e</b> &amp; Text.</p>\r\n";
+    // 100 lines changed, spread over the page.
+    std::string after = before;
+    const std::size_t lines =
+        static_cast<std::size_t>(std::count(after.begin(), after.end(), '\n'));
+    std::size_t line = 0, every = lines / 100;
+    for (std::size_t at = 0; at < after.size(); ++at) {
+        if (after[at] != '\n') continue;
+        if (++line % every == 0 && at + 2 < after.size()) after[at + 2] = 'P';  // "<p>" -> "<P>"
+    }
+    Result r;
+    auto start = Clock::now();
+    const LineDiff diff = DiffLines(before, after);
+    r.control = Seconds(start);
+    if (diff.counts.changed != 100) std::fprintf(stderr, "changed: %zu\n", diff.counts.changed);
+    App app(GetModuleHandleW(nullptr));
+    ChangesWindow window(app);
+    start = Clock::now();
+    window.Show({L"bench.dll", L"12:00:00", before, after});
+    UpdateWindow(window.Handle());
+    r.seconds = Seconds(start);
+    return r;
 }
 
 Result HostStart() {
@@ -345,6 +379,8 @@ int main(int argc, char** argv) {
         r = dllscope::RoundTrip(ours, size, isolated);
     else if (which == "selection")
         r = dllscope::SelectionCycle(isolated);
+    else if (which == "changes")
+        r = dllscope::Changes();
     else if (which == "hoststart")
         r = dllscope::HostStart();
     else if (which == "loadfile")

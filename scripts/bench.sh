@@ -85,3 +85,5 @@ read -r hs hc _ < <(in_roundtrip hoststart isolated)
 echo "host start: ${hs} s to the first answer of a new host; a later answer alone ${hc} s."
 echo "selection cycle: one of 20 (load bridge and plugin, PluginBackvalue, PluginName, PluginDescription, two frees), the host already running."
 echo "checker: wall-clock of dllscope-check over the four samples, Wine's start included, a host per plugin on the right."
+read -r ds dc _ < <(in_roundtrip changes ours)
+echo "changes: \"Änderungen des letzten Laufs\" for a 2 MB page with 100 changed lines opens in ${ds} s (the diff alone ${dc} s; goal: under 1 s)."

@@ -1,6 +1,9 @@
 // Dllscope.exe as a plugin author uses it: start, pick a plugin, read.
 #include <fstream>
 
+#include <windows.h>
+#include <commctrl.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -144,6 +147,45 @@ TEST(MainWindow, CtrlFFindsWrappingRoundAndF3GoesOnInBothDirections) {
     EXPECT_EQ(SelectionOf(editor), std::make_pair(0, 4));
     app.PressKeys({VK_SHIFT, VK_F3});
     EXPECT_EQ(SelectionOf(editor), std::make_pair(10, 14));
+}
+
+// Ctrl+Umschalt+D and +L wherever the focus is in Form1, the pane included
+// (its own Ctrl+Umschalt+L, deleting a line, gives way): the changes of the
+// last run, and every call of the session.
+TEST(MainWindow, ShortcutsOpenTheChangesOfTheLastRunAndTheCallLog) {
+    Driver app(AppFolder(L"app"));
+    const HWND pane = app.Control(L"CodeMax1");
+    app.Click(pane);
+    app.Type(L"Zeile eins");
+    app.PressKey(VK_RETURN);
+    app.Type(L"<b>zwei</b>");
+    app.PressKey(VK_RETURN);
+    app.Type(L"drei");
+    app.ClickListEntry(app.Control(L"File1"), L"entities.dll");
+    app.Click(app.Control(L"Command10"));
+    const std::wstring changed = L"Zeile eins\r\n&lt;b&gt;zwei&lt;/b&gt;\r\ndrei";
+    ASSERT_EQ(app.TextOf(pane), changed);
+
+    app.Click(pane);
+    app.PressKeys({VK_CONTROL, VK_SHIFT, 'D'});
+    const HWND changes = app.WaitForWindow(L"DllscopeChanges");
+    ASSERT_NE(changes, nullptr);
+    const std::wstring header = app.TextOf(FindWindowExW(changes, nullptr, L"Static", nullptr));
+    EXPECT_THAT(header, HasSubstr(L"Plugin \u201Eentities.dll\u201C, Lauf um "));
+    EXPECT_THAT(header, HasSubstr(L": 0 Zeilen entfernt, 0 eingefügt, 1 geändert"));
+    app.Screenshot(changes, Shot(L"changes"));
+
+    app.CloseThroughFrame(changes);
+    app.Click(pane);
+    app.PressKeys({VK_CONTROL, VK_SHIFT, 'L'});
+    const HWND log = app.WaitForWindow(L"DllscopeCallLog");
+    ASSERT_NE(log, nullptr);
+    // The selection's seven calls and the run's six.
+    EXPECT_EQ(SendMessageW(FindWindowExW(log, nullptr, L"SysListView32", nullptr), LVM_GETITEMCOUNT,
+                           0, 0),
+              13);
+    EXPECT_EQ(app.TextOf(pane), changed);
+    app.Screenshot(log, Shot(L"calllog"));
 }
 
 }  // namespace

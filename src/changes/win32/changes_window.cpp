@@ -62,11 +62,14 @@ void ChangesWindow::Show(const ChangingRun& run) {
     diff_ = DiffLines(run.before, run.after);
     SetWindowTextW(header_, ChangesHeader(run, diff_.counts).c_str());
 
-    // One text: a line without its break (the last of a text) gets one here.
+    // One text: a line without its break (the last of a text) gets one here
+    // when another follows.
     shown_.clear();
-    for (const DiffLine& l : diff_.lines) {
-        shown_.append(l.text.data(), l.text.size());
-        if (l.text.empty() || (l.text.back() != '\n' && l.text.back() != '\r')) shown_ += "\r\n";
+    for (std::size_t i = 0; i < diff_.lines.size(); ++i) {
+        const std::string_view text = diff_.lines[i].text;
+        shown_.append(text.data(), text.size());
+        const bool broken = !text.empty() && (text.back() == '\n' || text.back() == '\r');
+        if (!broken && i + 1 < diff_.lines.size()) shown_ += "\r\n";
     }
     const HWND p = pane_->Handle();
     SendMessageW(p, SCI_SETREADONLY, 0, 0);
