@@ -42,6 +42,9 @@ class Driver {
     void ClickAt(HWND window, int x, int y);  // client coordinates
     void Click(HWND control);                 // its middle
     void ClickListEntry(HWND list, const std::wstring& entry);
+    // Drags `file` from this process onto the middle of `target` through the
+    // system's drag and drop, and lets go there.
+    void DropFile(HWND target, const std::wstring& file);
     void PressKey(WORD virtualKey);
     // Keys held down in order and let go in reverse: {VK_CONTROL, 'O'}.
     void PressKeys(std::initializer_list<WORD> keys);

@@ -103,7 +103,7 @@ std::pair<int, int> SelectionOf(HWND pane) {
     return {static_cast<int>(from), static_cast<int>(to)};
 }
 
-TEST(MainWindow, CtrlOReplacesThePanesTextWithAFileAsOneStepOfUndo) {
+TEST(MainWindow, CtrlOOrADroppedFileReplacesThePanesTextAsOneStepOfUndo) {
     const std::wstring folder = FreshFolder(L"pages");
     std::ofstream((folder + L"\\utf8.html").c_str(), std::ios::binary)
         << "\xEF\xBB\xBF<p>Gr\xC3\xBC\xC3\x9F"
@@ -125,6 +125,11 @@ TEST(MainWindow, CtrlOReplacesThePanesTextWithAFileAsOneStepOfUndo) {
         EXPECT_EQ(app.TextOf(editor), text) << file;
     }
     app.PressKeys({VK_CONTROL, 'Z'});  // each file was one step
+    EXPECT_EQ(app.TextOf(editor), L"<p>Grüße €</p>");
+    // Dropped on the pane, as from a file manager.
+    app.DropFile(editor, folder + L"\\ansi.html");
+    EXPECT_EQ(app.TextOf(editor), L"<p>Grüße</p>");
+    app.PressKeys({VK_CONTROL, 'Z'});
     EXPECT_EQ(app.TextOf(editor), L"<p>Grüße €</p>");
 }
 

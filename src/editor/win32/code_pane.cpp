@@ -16,6 +16,7 @@
 #include "common/win32/message_box.h"
 #include "common/win32/system_error.h"
 #include "common/text_decoding.h"
+#include "editor/win32/file_drop.h"
 #include "editor/win32/pane_search.h"
 
 extern Lexilla::LexerModule lmHTML;  // the HTML lexer ("hypertext"), linked alone
@@ -184,6 +185,11 @@ void CodePane::ShowProblem(const std::wstring& problem) const {
     } else {
         ShowMessageBox(nullptr, problem, MB_ICONERROR | MB_TASKMODAL);
     }
+}
+
+void CodePane::TakeFiles() {
+    takesFiles_ = true;
+    FileDropTarget::Install(hwnd_, [this](const std::wstring& file) { ReplaceWithFile(file); });
 }
 
 void CodePane::ReplaceWithFile(const std::wstring& fileName) {

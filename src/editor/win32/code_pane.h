@@ -37,8 +37,9 @@ class CodePane : public EditorPane {
     // The selected text; empty when nothing is selected.
     std::wstring SelectedText() const;
 
-    // Ctrl+O opens a file in this pane (Form1's; Form2 shows results only).
-    void TakeFiles() { takesFiles_ = true; }
+    // Ctrl+O opens a file in this pane, and a file dropped on it replaces
+    // its text (Form1's; Form2 shows results only).
+    void TakeFiles();
     // Replaces the whole text with the file's, read as LoadFile reads it, as
     // one step of undo; a file that cannot be read leaves the text and says
     // so as LoadFile does.
