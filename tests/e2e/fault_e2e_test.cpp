@@ -126,7 +126,11 @@ TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTh
     EXPECT_EQ(Selection(app), selection);
 
     RunPlugin(app, L"entities.dll");  // in a new host
+    // The click waits in the queue while the selection starts that host.
     const std::wstring changed = L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;";
+    for (DWORD waited = 0; waited < kWait && app.TextOf(app.Control(L"CodeMax1")) != changed;
+         waited += 50)
+        Sleep(50);
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
 
     RunPlugin(app, L"loop.dll");
