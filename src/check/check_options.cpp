@@ -22,6 +22,9 @@ const wchar_t kCheckUsage[] =
     L"  --in-process         die Plugins im Prozess des Prüfers laufen lassen statt jedes in\n"
     L"                       einem eigenen (dllscope-host.exe): für den Debugger; ein Plugin,\n"
     L"                       das den Prozess beendet oder hängt, beendet dann die Prüfung\n"
+    L"  --cases ORDNER       jede Seite NAME.html (.htm, .txt) im Ordner ist ein Testfall; steht\n"
+    L"                       NAME.expected.html daneben, muss der Lauf genau das ergeben\n"
+    L"  --junit DATEI        ein JUnit-XML-Bericht für die CI (GitHub, GitLab, Jenkins)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
     L"  --help               diese Hilfe\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
@@ -86,6 +89,10 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             if (!number(1, 86400, options.timeoutSeconds)) return std::nullopt;
         } else if (a == L"--run-type-0") {
             options.runTypeZero = true;
+        } else if (a == L"--cases") {
+            if (!value(options.casesFolder)) return std::nullopt;
+        } else if (a == L"--junit") {
+            if (!value(options.junitFile)) return std::nullopt;
         } else if (a == L"--in-process") {
             options.inProcess = true;
         } else if (a == L"--json") {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <map>
 
+#include "check/check_cases.h"
 #include "common/utf8.h"
 #include "plugin/bridge.h"
 
@@ -50,7 +51,7 @@ std::wstring Decimal(double value) {
 constexpr long long kKiB = 1024;
 
 std::wstring Verdict(const PluginReport& r) {
-    if (r.hung) return L"hängt";
+    if (r.Hung()) return L"hängt";
     return r.Passed() ? L"bestanden" : L"nicht bestanden";
 }
 
@@ -117,7 +118,18 @@ std::string PluginJson(const PluginReport& r) {
     j += "],\"problems\":" + list(r.problems) + ",\"warnings\":" + list(r.warnings) +
          ",\"cycles\":" + std::to_string(r.cycles);
     if (r.output) j += ",\"output\":" + JsonString(*r.output);
-    const char* verdict = r.hung ? "hang" : r.Passed() ? "passed" : "failed";
+    j += ",\"cases\":[";
+    for (std::size_t i = 0; i < r.cases.size(); ++i) {
+        const CaseResult& c = r.cases[i];
+        j += (i ? "," : "") + std::string("{\"name\":") + JsonString(c.name) + ",\"verdict\":\"" +
+             c.verdict + "\",\"milliseconds\":" + Number(c.milliseconds) +
+             ",\"charactersIn\":" + std::to_string(c.charactersIn) +
+             ",\"charactersOut\":" + std::to_string(c.charactersOut) +
+             ",\"problem\":" + (c.problem.empty() ? std::string("null") : JsonString(c.problem)) +
+             ",\"diff\":" + (c.diff.empty() ? std::string("null") : JsonString(c.diff)) + "}";
+    }
+    j += "]";
+    const char* verdict = r.Hung() ? "hang" : r.Passed() ? "passed" : "failed";
     return j + ",\"verdict\":\"" + verdict + "\"}";
 }
 
@@ -146,6 +158,16 @@ std::wstring PluginText(const PluginReport& r) {
     }
     for (const std::wstring& p : r.problems) t += L"  " + p + L"\n";
     for (const std::wstring& w : r.warnings) t += L"  Warnung: " + w + L"\n";
+    for (const CaseResult& c : r.cases) {
+        t += L"  Fall \u201E" + c.name + L"\u201C: " +
+             (c.verdict == "passed" ? std::wstring(L"bestanden")
+              : c.verdict == "hang" ? std::wstring(L"hängt")
+                                    : std::wstring(L"nicht bestanden")) +
+             L" (" + Decimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
+             L" Zeichen hinein, " + std::to_wstring(c.charactersOut) + L" heraus)\n";
+        if (!c.problem.empty()) t += L"    " + c.problem + L"\n";
+        if (!c.diff.empty()) t += FirstLines(c.diff, 40);
+    }
     return t + L"  => " + Verdict(r) + L"\n";
 }
 
@@ -261,7 +283,7 @@ bool FirstDifference(const std::string& expected, const std::string& actual, Dif
 int CheckExitCode(const std::vector<PluginReport>& reports) {
     int code = 0;
     for (const PluginReport& r : reports) {
-        if (r.hung) return 3;
+        if (r.Hung()) return 3;
         if (!r.Passed()) code = 1;
     }
     return code;

@@ -1,6 +1,7 @@
 #pragma once
 // What dllscope-check found out about one plugin, and how it says so: one
 // German line per check for people, one JSON object for machines.
+#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>
@@ -63,6 +64,16 @@ struct Difference {
 };
 bool FirstDifference(const std::string& expected, const std::string& actual, Difference& where);
 
+// One test case's run: its page in, compared with its expected page.
+struct CaseResult {
+    std::wstring name;
+    std::string verdict;  // "passed", "failed", "hang", "error" (a fault, the process ended)
+    double milliseconds = 0;
+    std::size_t charactersIn = 0, charactersOut = 0;
+    std::wstring problem;  // why it did not pass
+    std::wstring diff;     // a mismatch: the unified diff, whole
+};
+
 struct PluginReport {
     std::wstring file;
     int bits = 0;             // of the file; 0: no Windows executable
@@ -78,10 +89,17 @@ struct PluginReport {
     int cycles = 0;                      // how many cycles ran to their end
     bool hung = false;
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
+    std::vector<CaseResult> cases;       // --cases
 
     bool Passed() const {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&
-               (!warningsFail || warnings.empty());
+               (!warningsFail || warnings.empty()) &&
+               std::all_of(cases.begin(), cases.end(),
+                           [](const CaseResult& c) { return c.verdict == "passed"; });
+    }
+    bool Hung() const {
+        return hung || std::any_of(cases.begin(), cases.end(),
+                                   [](const CaseResult& c) { return c.verdict == "hang"; });
     }
 };
 

@@ -24,6 +24,7 @@ class CheckSession {
     void Check(const std::wstring& file, const std::function<void(PluginReport&)>& check);
     // The end of a whole check; the exit code.
     int End();
+    const std::vector<PluginReport>& Reports() const { return reports_; }
 
     // The plugin under check ended the process during `call`; the report
     // closes with exit code 1. False when no plugin is under check.

@@ -5,6 +5,7 @@
 
 #include "common/runtime_error.h"
 #include "common/utf8.h"
+#include "common/paths.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/pe_image.h"
 #include "plugin/plugin_host.h"
@@ -183,6 +184,66 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     }
     if (usage.size() > 1)
         r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
+    // The cases, each a run of its own, for a plugin that runs at all.
+    const bool runs =
+        r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
+    if (options_.casesFolder.empty() || !runs) return;
+    for (const CaseFiles& c :
+         FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder)))
+        r.cases.push_back(RunCase(path, c));
+}
+
+// One case: a bridge cycle with the run that "PluginRun" does on its page,
+// the output compared with the expected page as UTF-8, line breaks exactly.
+CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files) {
+    CaseResult result;
+    result.name = files.name;
+    result.verdict = "passed";
+    std::string bytes;
+    if (!system_.ReadFile(files.input, bytes)) {
+        result.verdict = "error";
+        result.problem = L"Die Seite \u201E" + files.input + L"\u201C kann nicht gelesen werden.";
+        return result;
+    }
+    CheckExchange exchange(system_, system_.DecodeFile(bytes));
+    std::wstring passable = system_.Passable(path);
+    const double start = system_.Milliseconds();
+    try {
+        RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle) {
+            const std::int16_t code = bridge_.PluginBackvalue(passable);
+            RunInModeOf(code, bridge_, passable, exchange);
+            if (code == kFileNameToPlugin) {
+                std::string after;
+                system_.ReadFile(exchange.exchangeFile, after);
+                exchange.output = system_.DecodeFile(after);
+            }
+        });
+    } catch (const std::exception& e) {
+        result.milliseconds = system_.Milliseconds() - start;
+        result.verdict = dynamic_cast<const PluginProcessHung*>(&e) ? "hang" : "error";
+        const auto* runtime = dynamic_cast<const RuntimeError*>(&e);
+        result.problem = runtime ? runtime->Description() : L"Nicht genügend Arbeitsspeicher.";
+        return result;
+    }
+    result.milliseconds = system_.Milliseconds() - start;
+    result.charactersIn = exchange.Input().size();
+    result.charactersOut = exchange.output.size();
+    if (files.expected.empty()) return result;
+    std::string expectedBytes;
+    if (!system_.ReadFile(files.expected, expectedBytes)) {
+        result.verdict = "error";
+        result.problem =
+            L"Die erwartete Seite \u201E" + files.expected + L"\u201C kann nicht gelesen werden.";
+        return result;
+    }
+    const std::string expected = ToUtf8(system_.DecodeFile(expectedBytes));
+    const std::string actual = ToUtf8(exchange.output);
+    if (expected == actual) return result;
+    result.verdict = "failed";
+    const std::wstring expectedName = FileNameOf(files.expected);
+    result.problem = L"Das Ergebnis weicht von \u201E" + expectedName + L"\u201C ab.";
+    result.diff = system_.FromUtf8(UnifiedDiff(expected, actual, ToUtf8(expectedName), "Ergebnis"));
+    return result;
 }
 
 }  // namespace dllscope

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_cases.h"
 #include "check/check_options.h"
 #include "check/check_report.h"
 #include "plugin/bridge.h"
@@ -25,6 +26,8 @@ class CheckSystem {
     virtual std::wstring FromUtf8(const std::string& bytes) = 0;
     // The characters of `text` the ANSI code page cannot carry, at most `max`.
     virtual std::vector<std::wstring> BeyondAnsi(const std::wstring& text, std::size_t max) = 0;
+    // The names of the files in a folder (no subfolders).
+    virtual std::vector<std::wstring> FileNames(const std::wstring& folder) = 0;
     // The path as it reaches the bridge (its short form where ANSI cannot carry it).
     virtual std::wstring Passable(const std::wstring& path) = 0;
     virtual std::wstring ExchangeFilePath() = 0;
@@ -59,6 +62,7 @@ class PluginCheck {
     bool Cycle(const std::wstring& path, bool first, PluginReport& r);
     void Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r);
     void Compare(const std::wstring& output, PluginReport& r);
+    CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
     std::wstring Input();
 
     const CheckOptions& options_;

@@ -3,6 +3,8 @@
 JSON report parsed. Usage: check_cli_test.py EMULATOR FOLDER, where FOLDER
 holds dllscope-check.exe, modbridge.dll, entities.dll and faulty plugins."""
 import json
+import shutil
+import xml.etree.ElementTree as ElementTree
 import os
 import subprocess
 import sys
@@ -172,6 +174,39 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(code, 0)
         self.assertIn("Aufruf: dllscope-check", out)
 
+
+
+    def test_cases_with_expected_pages_and_the_junit_report(self):
+        cases = os.path.join(FOLDER, "faelle")
+        shutil.rmtree(cases, ignore_errors=True)
+        os.makedirs(cases)
+        pages = {"gut.html": "<ä>", "gut.expected.html": "&lt;&auml;&gt;",
+                 "falsch.htm": "a\r\n<b>\r\nc", "falsch.expected.htm": "a\r\n<b>\r\nc",
+                 "ohne.txt": "x"}
+        for name, text in pages.items():
+            with open(os.path.join(cases, name), "wb") as f:
+                f.write(b"\xef\xbb\xbf" + text.encode("utf-8"))
+        code, doc = check_json("--cases", "faelle", "--junit", "bericht.xml", "entities.dll")
+        self.assertEqual(code, 1)
+        found = {c["name"]: c for c in doc["plugins"][0]["cases"]}
+        self.assertEqual({n: c["verdict"] for n, c in found.items()},
+                         {"falsch.htm": "failed", "gut.html": "passed", "ohne.txt": "passed"})
+        self.assertIn("-<b>\n+&lt;b&gt;\n", found["falsch.htm"]["diff"])
+        # What GitHub Actions, GitLab and Jenkins read of a JUnit file.
+        suites = ElementTree.parse(os.path.join(FOLDER, "bericht.xml")).getroot()
+        self.assertEqual(suites.tag, "testsuites")
+        suite = suites.find("testsuite")
+        self.assertEqual(suite.get("name"), "entities.dll")
+        cases_seen = suite.findall("testcase")
+        self.assertEqual(int(suite.get("tests")), len(cases_seen))
+        self.assertEqual((suite.get("failures"), suite.get("errors")), ("1", "0"))
+        for case in cases_seen:
+            self.assertEqual(case.get("classname"), "entities.dll")
+            float(case.get("time"))
+        failed = [c for c in cases_seen if c.find("failure") is not None]
+        self.assertEqual([c.get("name") for c in failed], ["Fall falsch.htm"])
+        self.assertIn("weicht von", failed[0].find("failure").get("message"))
+        self.assertIn("+&lt;b&gt;", failed[0].find("failure").text)
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -1,5 +1,7 @@
 // The checker's check of one plugin on the shared plugin cycle, with the
 // fakes that test Form1's commands and a machine of files in memory.
+#include <algorithm>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -39,6 +41,12 @@ class FakeCheckSystem : public CheckSystem {
     double Milliseconds() override { return 0; }
     CycleUsage Usage(bool) override { return usage.at(nextUsage++); }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
+    std::vector<std::wstring> FileNames(const std::wstring& folder) override {
+        std::vector<std::wstring> names;
+        for (const auto& [path, bytes] : files)
+            if (path.rfind(folder + L"\\", 0) == 0) names.push_back(path.substr(folder.size() + 1));
+        return names;
+    }
 };
 
 class CheckCycle : public ::testing::Test {
@@ -116,6 +124,32 @@ TEST_F(CheckCycle, SteadyGrowthOverTheCyclesIsALeakAndTheTypeIsChecked) {
     EXPECT_EQ(r.leaks[0].what, L"Handles");
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_THAT(r.problems[0], HasSubstr(L"Der Rückgabetyp ist 1, erwartet war 2."));
+}
+
+TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsOne) {
+    options.casesFolder = L"F";
+    system.files[L"F\\a.html"] = "<p>a";
+    system.files[L"F\\a.expected.html"] = "<P>";
+    system.files[L"F\\b.htm"] = "<p>b";
+    system.files[L"F\\b.expected.htm"] = "eins\r\nzwei\r\n";
+    system.files[L"F\\c.txt"] = "<p>c";  // no expected page: passes when it runs
+    system.files[L"F\\notiz.md"] = "kein Fall";
+    world.bridge.runResult = L"<P>";
+    const PluginReport r = Check();
+    ASSERT_EQ(r.cases.size(), 3u);
+    EXPECT_EQ(r.cases[0].name, L"a.html");
+    EXPECT_EQ(r.cases[0].verdict, "passed");
+    EXPECT_EQ(r.cases[0].charactersIn, 4u);
+    EXPECT_EQ(r.cases[1].verdict, "failed");
+    EXPECT_EQ(r.cases[1].problem, L"Das Ergebnis weicht von \u201Eb.expected.htm\u201C ab.");
+    EXPECT_EQ(r.cases[1].diff,
+              L"--- b.expected.htm\n+++ Ergebnis\n@@ -1,2 +1,1 @@\n-eins\n-zwei\n+<P>\n"
+              L"\\ Kein Zeilenumbruch am Ende\n");
+    EXPECT_EQ(r.cases[2].verdict, "passed");
+    EXPECT_FALSE(r.Passed());
+    // Each case ran in a cycle of its own, on its page.
+    EXPECT_THAT(world.journal, ::testing::Contains(L"PluginRun <p>b | C:\\p\\a.dll~"));
+    EXPECT_EQ(std::count(world.journal.begin(), world.journal.end(), L"load C:\\p\\a.dll"), 4);
 }
 
 }  // namespace

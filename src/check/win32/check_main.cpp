@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "check/check_cases.h"
 #include "check/check_session.h"
 #include "check/plugin_check.h"
 #include "check/win32/check_system.h"
@@ -150,7 +151,15 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
     } else {
         CheckIsolated(options, bridgePath, session);
     }
-    return session.End();
+    const int code = session.End();
+    Win32CheckSystem files([] { return 0UL; });
+    if (!options.junitFile.empty() &&
+        !files.WriteFile(options.junitFile, JUnitReport(session.Reports(), options.repeat > 1))) {
+        Err(L"Der JUnit-Bericht \u201E" + options.junitFile +
+            L"\u201C kann nicht geschrieben werden.\n");
+        return 2;
+    }
+    return code;
 }
 
 }  // namespace

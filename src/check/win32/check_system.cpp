@@ -44,6 +44,18 @@ std::vector<std::wstring> Win32CheckSystem::BeyondAnsi(const std::wstring& text,
     return CharactersBeyondAnsi(text, max);
 }
 
+std::vector<std::wstring> Win32CheckSystem::FileNames(const std::wstring& folder) {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    const HANDLE find = FindFirstFileW(InFolder(folder, L"*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) names.push_back(found.cFileName);
+    } while (FindNextFileW(find, &found));
+    FindClose(find);
+    return names;
+}
+
 std::wstring Win32CheckSystem::Passable(const std::wstring& path) { return PassablePath(path); }
 
 std::wstring Win32CheckSystem::ExchangeFilePath() {

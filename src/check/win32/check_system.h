@@ -25,6 +25,7 @@ class Win32CheckSystem : public CheckSystem {
     std::string ToAnsi(const std::wstring& text) override;
     std::wstring FromUtf8(const std::string& bytes) override;
     std::vector<std::wstring> BeyondAnsi(const std::wstring& text, std::size_t max) override;
+    std::vector<std::wstring> FileNames(const std::wstring& folder) override;
     std::wstring Passable(const std::wstring& path) override;
     std::wstring ExchangeFilePath() override;
     std::wstring WhyNotLoaded(const std::wstring& path) override;

@@ -1,0 +1,32 @@
+#pragma once
+// Test cases for a plugin: a folder of pages, each with the output it must
+// give beside it, and what the checker writes for CI: a unified diff of a
+// mismatch, and a JUnit report.
+#include <string>
+#include <vector>
+
+#include "check/check_report.h"
+
+namespace dllscope {
+
+struct CaseFiles {
+    std::wstring name;      // "seite.html"
+    std::wstring input;     // the page's path
+    std::wstring expected;  // "seite.expected.html" beside it, or empty
+};
+
+// The cases among a folder's file names: every NAME.html, .htm or .txt that
+// is no NAME.expected.EXT, with its expected file when there is one; by name.
+std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::wstring> names);
+
+// A unified diff of two UTF-8 texts, three lines of context; empty when equal.
+std::string UnifiedDiff(const std::string& expected, const std::string& actual,
+                        const std::string& expectedName, const std::string& actualName);
+// The first `lines` lines of a text, and a line saying how many were left out.
+std::wstring FirstLines(const std::wstring& text, std::size_t lines);
+
+// The JUnit XML report: a testsuite per plugin, a testcase for the selection,
+// one per case and one for the leak check when there were cycles to compare.
+std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck);
+
+}  // namespace dllscope
