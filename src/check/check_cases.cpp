@@ -69,6 +69,31 @@ std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::ws
     return cases;
 }
 
+std::vector<StressInput> StressInputs() {
+    const std::wstring line =
+        L"<p>Plugins f\u00fcr Tagsmith: <b>Gr\u00fc\u00dfe</b> &amp; Text.</p>";
+    std::wstring big, longLine, nested, entities;
+    while (big.size() < 10 * 1000 * 1000) big += line + L"\r\n";
+    while (longLine.size() < 1000 * 1000) longLine += line;
+    for (int i = 0; i < 10000; ++i) nested += L"<div>";
+    nested += L"tief";
+    for (int i = 0; i < 10000; ++i) nested += L"</div>";
+    while (entities.size() < 10000) entities += L"&amp;&lt;&gt;&quot;&nbsp;&#8364;&#x1F600;";
+    return {
+        {L"leer.html", L""},
+        {L"ein-zeichen.html", L"<"},
+        {L"10-mb.html", big},
+        {L"nur-lf.html", L"<p>eins</p>\n<p>zwei</p>\n<p>drei</p>\n"},
+        {L"nur-cr.html", L"<p>eins</p>\r<p>zwei</p>\r<p>drei</p>\r"},
+        {L"gemischte-umbrueche.html", L"<p>eins</p>\r\n<p>zwei</p>\n<p>drei</p>\r<p>vier</p>"},
+        {L"ausserhalb-ansi.html", L"<p>\u0141\u00f3d\u017a \u65e5\u672c \u20ac \U0001F600</p>"},
+        {L"unausgeglichen.html", L"<html><body><p><b>offen<i>kreuz</b></i></div></span>"},
+        {L"10000-ebenen.html", nested},
+        {L"eine-zeile-1-mb.html", longLine},
+        {L"nur-entities.html", entities},
+    };
+}
+
 std::string UnifiedDiff(const std::string& expected, const std::string& actual,
                         const std::string& expectedName, const std::string& actualName) {
     if (expected == actual) return std::string();
@@ -175,7 +200,7 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
         for (const CaseResult& c : r.cases) {
             Case k{"Fall " + ToUtf8(c.name), "", "", "", c.milliseconds};
             if (c.verdict != "passed") {
-                k.kind = c.verdict == "failed" ? "failure" : "error";
+                k.kind = c.verdict == "failed" ? "failure" : "error";  // a hang, an ended process
                 k.message = ToUtf8(c.problem);
                 k.details = ToUtf8(c.problem) + "\n" + ToUtf8(c.diff);
             }

@@ -19,6 +19,16 @@ struct CaseFiles {
 // is no NAME.expected.EXT, with its expected file when there is one; by name.
 std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::wstring> names);
 
+// The inputs authors forget, each with the file name it is saved under: the
+// empty page, one character, a 10 MB page, LF-only, CR-only and mixed line
+// breaks, characters outside the ANSI code page, unbalanced tags and tags
+// nested 10,000 deep, one line of 1 MB, a page of entities only.
+struct StressInput {
+    std::wstring name;
+    std::wstring text;
+};
+std::vector<StressInput> StressInputs();
+
 // A unified diff of two UTF-8 texts, three lines of context; empty when equal.
 std::string UnifiedDiff(const std::string& expected, const std::string& actual,
                         const std::string& expectedName, const std::string& actualName);

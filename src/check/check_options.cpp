@@ -25,6 +25,12 @@ const wchar_t kCheckUsage[] =
     L"  --cases ORDNER       jede Seite NAME.html (.htm, .txt) im Ordner ist ein Testfall; steht\n"
     L"                       NAME.expected.html daneben, muss der Lauf genau das ergeben\n"
     L"  --junit DATEI        ein JUnit-XML-Bericht für die CI (GitHub, GitLab, Jenkins)\n"
+    L"  --stress             dazu die Eingaben, die man vergisst (leer, ein Zeichen, 10 MB, nur "
+    L"LF,\n"
+    L"                       nur CR, gemischt, außerhalb von ANSI, unausgeglichene und 10.000 "
+    L"Ebenen\n"
+    L"                       tiefe Tags, eine Zeile von 1 MB, nur Entities)\n"
+    L"  --save-failures ORDNER  jede Stress-Eingabe, die scheitert, dorthin (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
     L"  --help               diese Hilfe\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
@@ -93,6 +99,10 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             if (!value(options.casesFolder)) return std::nullopt;
         } else if (a == L"--junit") {
             if (!value(options.junitFile)) return std::nullopt;
+        } else if (a == L"--stress") {
+            options.stress = true;
+        } else if (a == L"--save-failures") {
+            if (!value(options.saveFailures)) return std::nullopt;
         } else if (a == L"--in-process") {
             options.inProcess = true;
         } else if (a == L"--json") {

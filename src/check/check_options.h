@@ -18,11 +18,13 @@ struct CheckOptions {
     int timeoutSeconds = 30;
     bool runTypeZero = false;
     bool json = false;
-    bool strict = false;       // warnings fail the plugin
-    std::wstring casesFolder;  // --cases: pages with their expected output
-    std::wstring junitFile;    // --junit: the JUnit XML report
-    bool inProcess = false;    // the plugins in the checker's process, not each in a host
-    bool help = false;         // --help: the usage, nothing checked
+    bool strict = false;        // warnings fail the plugin
+    std::wstring casesFolder;   // --cases: pages with their expected output
+    std::wstring junitFile;     // --junit: the JUnit XML report
+    bool stress = false;        // --stress: the inputs authors forget
+    std::wstring saveFailures;  // --save-failures: where a failing stress input is saved
+    bool inProcess = false;     // the plugins in the checker's process, not each in a host
+    bool help = false;          // --help: the usage, nothing checked
 };
 
 // The options (with `help` set and nothing else required for --help), or the German reason why the

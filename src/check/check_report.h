@@ -67,7 +67,7 @@ bool FirstDifference(const std::string& expected, const std::string& actual, Dif
 // One test case's run: its page in, compared with its expected page.
 struct CaseResult {
     std::wstring name;
-    std::string verdict;  // "passed", "failed", "hang", "error" (a fault, the process ended)
+    std::string verdict;  // "passed", "failed" (a fault too), "hang", "ended" (its process ended)
     double milliseconds = 0;
     std::size_t charactersIn = 0, charactersOut = 0;
     std::wstring problem;  // why it did not pass

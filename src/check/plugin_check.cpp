@@ -187,10 +187,20 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     // The cases, each a run of its own, for a plugin that runs at all.
     const bool runs =
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
-    if (options_.casesFolder.empty() || !runs) return;
-    for (const CaseFiles& c :
-         FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder)))
-        r.cases.push_back(RunCase(path, c));
+    if (!runs) return;
+    if (!options_.casesFolder.empty()) {
+        for (const CaseFiles& c :
+             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder)))
+            r.cases.push_back(RunCase(path, c));
+    }
+    if (!options_.stress) return;
+    for (const StressInput& s : StressInputs()) {
+        r.cases.push_back(RunOn(path, s.name, s.text));
+        // Saved as --input reads it back: UTF-8 behind its mark.
+        if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())
+            system_.WriteFile(InFolder(options_.saveFailures, s.name),
+                              "\xEF\xBB\xBF" + ToUtf8(s.text));
+    }
 }
 
 // One case: a bridge cycle with the run that "PluginRun" does on its page,
@@ -201,11 +211,36 @@ CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files
     result.verdict = "passed";
     std::string bytes;
     if (!system_.ReadFile(files.input, bytes)) {
-        result.verdict = "error";
+        result.verdict = "failed";
         result.problem = L"Die Seite \u201E" + files.input + L"\u201C kann nicht gelesen werden.";
         return result;
     }
-    CheckExchange exchange(system_, system_.DecodeFile(bytes));
+    result = RunOn(path, files.name, system_.DecodeFile(bytes));
+    if (result.verdict != "passed" || files.expected.empty()) return result;
+    std::string expectedBytes;
+    if (!system_.ReadFile(files.expected, expectedBytes)) {
+        result.verdict = "failed";
+        result.problem =
+            L"Die erwartete Seite \u201E" + files.expected + L"\u201C kann nicht gelesen werden.";
+        return result;
+    }
+    const std::string expected = ToUtf8(system_.DecodeFile(expectedBytes));
+    const std::string actual = ToUtf8(output_);
+    if (expected == actual) return result;
+    result.verdict = "failed";
+    const std::wstring expectedName = FileNameOf(files.expected);
+    result.problem = L"Das Ergebnis weicht von \u201E" + expectedName + L"\u201C ab.";
+    result.diff = system_.FromUtf8(UnifiedDiff(expected, actual, ToUtf8(expectedName), "Ergebnis"));
+    return result;
+}
+
+// One run on `input` in a bridge cycle of its own: fault, hang, time and size.
+CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name,
+                              const std::wstring& input) {
+    CaseResult result;
+    result.name = name;
+    result.verdict = "passed";
+    CheckExchange exchange(system_, input);
     std::wstring passable = system_.Passable(path);
     const double start = system_.Milliseconds();
     try {
@@ -220,7 +255,10 @@ CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files
         });
     } catch (const std::exception& e) {
         result.milliseconds = system_.Milliseconds() - start;
-        result.verdict = dynamic_cast<const PluginProcessHung*>(&e) ? "hang" : "error";
+        // A fault fails the case; a hang or the end of the plugin's process is an error of it.
+        result.verdict = dynamic_cast<const PluginProcessHung*>(&e)    ? "hang"
+                         : dynamic_cast<const PluginProcessEnded*>(&e) ? "ended"
+                                                                       : "failed";
         const auto* runtime = dynamic_cast<const RuntimeError*>(&e);
         result.problem = runtime ? runtime->Description() : L"Nicht genügend Arbeitsspeicher.";
         return result;
@@ -228,21 +266,7 @@ CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files
     result.milliseconds = system_.Milliseconds() - start;
     result.charactersIn = exchange.Input().size();
     result.charactersOut = exchange.output.size();
-    if (files.expected.empty()) return result;
-    std::string expectedBytes;
-    if (!system_.ReadFile(files.expected, expectedBytes)) {
-        result.verdict = "error";
-        result.problem =
-            L"Die erwartete Seite \u201E" + files.expected + L"\u201C kann nicht gelesen werden.";
-        return result;
-    }
-    const std::string expected = ToUtf8(system_.DecodeFile(expectedBytes));
-    const std::string actual = ToUtf8(exchange.output);
-    if (expected == actual) return result;
-    result.verdict = "failed";
-    const std::wstring expectedName = FileNameOf(files.expected);
-    result.problem = L"Das Ergebnis weicht von \u201E" + expectedName + L"\u201C ab.";
-    result.diff = system_.FromUtf8(UnifiedDiff(expected, actual, ToUtf8(expectedName), "Ergebnis"));
+    output_ = std::move(exchange.output);
     return result;
 }
 

@@ -63,6 +63,7 @@ class PluginCheck {
     void Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r);
     void Compare(const std::wstring& output, PluginReport& r);
     CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
+    CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
 
     const CheckOptions& options_;
@@ -70,6 +71,7 @@ class PluginCheck {
     Bridge& bridge_;
     CheckSystem& system_;
     std::wstring bridgePath_;
+    std::wstring output_;  // the last case's output
 };
 
 }  // namespace dllscope

@@ -208,5 +208,19 @@ class Verdicts(unittest.TestCase):
         self.assertIn("weicht von", failed[0].find("failure").get("message"))
         self.assertIn("+&lt;b&gt;", failed[0].find("failure").text)
 
+    def test_a_stress_input_that_crashes_the_plugin_is_saved_and_reproduces_it(self):
+        saved = os.path.join(FOLDER, "gescheitert")
+        shutil.rmtree(saved, ignore_errors=True)
+        code, doc = check_json("--stress", "--save-failures", "gescheitert", "emptyinput.dll")
+        self.assertEqual(code, 1)
+        verdicts = {c["name"]: c["verdict"] for c in doc["plugins"][0]["cases"]}
+        self.assertEqual(len(verdicts), 11)
+        self.assertEqual(verdicts.pop("leer.html"), "failed")
+        self.assertEqual(set(verdicts.values()), {"passed"})
+        self.assertEqual(os.listdir(saved), ["leer.html"])
+        code, doc = check_json("--input", os.path.join("gescheitert", "leer.html"),
+                               "emptyinput.dll")
+        self.assertEqual(doc["plugins"][0]["faults"][0]["kind"], "Zugriffsverletzung")
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -19,8 +19,15 @@ bool Win32CheckSystem::ReadFile(const std::wstring& path, std::string& bytes) {
 }
 
 bool Win32CheckSystem::WriteFile(const std::wstring& path, const std::string& bytes) {
-    const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const auto create = [&path] {
+        return CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    };
+    HANDLE file = create();
+    // A folder named for output (--save-failures) is made when it is missing.
+    if (file == INVALID_HANDLE_VALUE && GetLastError() == ERROR_PATH_NOT_FOUND &&
+        CreateDirectoryW(FolderOf(path).c_str(), nullptr))
+        file = create();
     if (file == INVALID_HANDLE_VALUE) return false;
     DWORD written = 0;
     const bool ok =
