@@ -55,8 +55,14 @@ archive.extractall(sys.argv[2])
 PY
     local said="holds what ships"
     if [ -n "$runner" ]; then
-        (cd "$out"/Dllscope-* && "$runner" dllscope-check.exe --expect-type 1 entities.dll >/dev/null)
-        said="$said; its checker passes entities.dll"
+        # The commands of LIESMICH's CI jobs, on the samples and their cases.
+        (cd "$out"/Dllscope-* &&
+            "$runner" dllscope-check.exe --expect-type 1 --cases cases/entities --stress \
+                --junit bericht-entities.xml entities.dll >/dev/null &&
+            "$runner" dllscope-check.exe --cases cases/outline outline.dll >/dev/null &&
+            "$runner" dllscope-check.exe --cases cases/tidyfile tidyfile.dll >/dev/null &&
+            python3 -c 'import sys, xml.etree.ElementTree as E; E.parse(sys.argv[1])' bericht-entities.xml)
+        said="$said; its checker passes the samples' cases, --stress on entities.dll"
     fi
     echo "   $(basename "$zip") ($(du -k "$zip" | cut -f1) KB) $said"
     summary+=("$preset archive: $(basename "$zip") $said")
