@@ -21,26 +21,6 @@ bool EndsWith(const std::wstring& text, const std::wstring& end) {
            text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
-std::string Xml(const std::string& text) {
-    std::string out;
-    for (const char c : text) {
-        const unsigned char u = static_cast<unsigned char>(c);
-        if (c == '&')
-            out += "&amp;";
-        else if (c == '<')
-            out += "&lt;";
-        else if (c == '>')
-            out += "&gt;";
-        else if (c == '"')
-            out += "&quot;";
-        else if (u < 0x20 && c != '\n' && c != '\t' && c != '\r')
-            out += ' ';  // not allowed in XML 1.0
-        else
-            out += c;
-    }
-    return out;
-}
-
 std::string Seconds(double milliseconds) {
     char text[32];
     std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000);
@@ -48,6 +28,34 @@ std::string Seconds(double milliseconds) {
 }
 
 }  // namespace
+
+std::string XmlText(const std::string& text) {
+    static const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else if (u < 0x20 && c != '\n' && c != '\t' && c != '\r') {
+            out += kReplacement;  // not allowed in XML 1.0
+        } else if (u == 0xEF && i + 2 < text.size() && text[i + 1] == '\xBF' &&
+                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += kReplacement;  // U+FFFE and U+FFFF: no characters of XML either
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
 
 std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::wstring> names) {
     std::sort(names.begin(), names.end());
@@ -176,14 +184,16 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"dllscope-check\">\n";
     for (const PluginReport& r : reports) {
-        const std::string suite = Xml(ToUtf8(r.file));
+        const std::string suite = XmlText(ToUtf8(r.file));
         struct Case {
             std::string name, kind, message, details;  // kind: "", "failure", "error"
             double milliseconds;
+            std::string out;  // the plugin's own output
         };
         std::vector<Case> cases;
         // The selection, the run and everything that is not a case's or the leak check's.
-        Case selection{"Auswahl (Rückgabetyp, Name, Beschreibung)", "", "", "", 0};
+        Case selection{"Auswahl (Rückgabetyp, Name, Beschreibung)", "", "", "", 0, ""};
+        if (r.pluginOutput) selection.out = ToUtf8(r.pluginOutput->text);
         for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
         std::string why;
         if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
@@ -198,7 +208,7 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
         }
         cases.push_back(selection);
         for (const CaseResult& c : r.cases) {
-            Case k{"Fall " + ToUtf8(c.name), "", "", "", c.milliseconds};
+            Case k{"Fall " + ToUtf8(c.name), "", "", "", c.milliseconds, ""};
             if (c.verdict != "passed") {
                 k.kind = c.verdict == "failed" ? "failure" : "error";  // a hang, an ended process
                 k.message = ToUtf8(c.problem);
@@ -207,7 +217,7 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
             cases.push_back(k);
         }
         if (leakCheck) {
-            Case leak{"Leckprüfung (" + std::to_string(r.cycles) + " Zyklen)", "", "", "", 0};
+            Case leak{"Leckprüfung (" + std::to_string(r.cycles) + " Zyklen)", "", "", "", 0, ""};
             for (const CheckLeak& l : r.leaks)
                 leak.details += ToUtf8(l.what + L": " + l.perCycle) + "\n";
             if (!r.leaks.empty()) {
@@ -227,14 +237,18 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
                "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
                std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) + "\">\n";
         for (const Case& c : cases) {
-            out += "    <testcase classname=\"" + suite + "\" name=\"" + Xml(c.name) +
+            out += "    <testcase classname=\"" + suite + "\" name=\"" + XmlText(c.name) +
                    "\" time=\"" + Seconds(c.milliseconds) + "\"";
-            if (c.kind.empty()) {
+            if (c.kind.empty() && c.out.empty()) {
                 out += "/>\n";
                 continue;
             }
-            out += ">\n      <" + c.kind + " message=\"" + Xml(c.message) + "\">" + Xml(c.details) +
-                   "</" + c.kind + ">\n    </testcase>\n";
+            out += ">\n";
+            if (!c.kind.empty())
+                out += "      <" + c.kind + " message=\"" + XmlText(c.message) + "\">" +
+                       XmlText(c.details) + "</" + c.kind + ">\n";
+            if (!c.out.empty()) out += "      <system-out>" + XmlText(c.out) + "</system-out>\n";
+            out += "    </testcase>\n";
         }
         out += "  </testsuite>\n";
     }

@@ -35,6 +35,11 @@ std::string UnifiedDiff(const std::string& expected, const std::string& actual,
 // The first `lines` lines of a text, and a line saying how many were left out.
 std::wstring FirstLines(const std::wstring& text, std::size_t lines);
 
+// A UTF-8 text as XML 1.0 character data or attribute value: escaped, and
+// what XML does not allow (C0 controls but tab, LF and CR; U+FFFE, U+FFFF)
+// as U+FFFD.
+std::string XmlText(const std::string& text);
+
 // The JUnit XML report: a testsuite per plugin, a testcase for the selection,
 // one per case and one for the leak check when there were cycles to compare.
 std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cwchar>
 #include <map>
 
 #include "check/check_cases.h"
@@ -50,12 +51,66 @@ std::wstring Decimal(double value) {
 
 constexpr long long kKiB = 1024;
 
+// A message that may hold lines of its own: the first behind the label, the
+// others below it, each made visible.
+std::wstring Lines(const std::wstring& text, const std::wstring& indent) {
+    std::wstring out;
+    std::size_t at = 0;
+    for (bool first = true;; first = false) {
+        const std::size_t end = text.find(L'\n', at);
+        const std::wstring line = text.substr(at, end == std::wstring::npos ? end : end - at);
+        out += (first ? std::wstring() : indent + L"| ") + Visible(line) + L"\n";
+        if (end == std::wstring::npos) return out;
+        at = end + 1;
+    }
+}
+
 std::wstring Verdict(const PluginReport& r) {
     if (r.Hung()) return L"hängt";
     return r.Passed() ? L"bestanden" : L"nicht bestanden";
 }
 
 }  // namespace
+
+std::wstring Visible(const std::wstring& text) {
+    std::wstring out;
+    out.reserve(text.size());
+    for (const wchar_t c : text) {
+        const unsigned long u = static_cast<unsigned long>(c);
+        if (c == L'\n') {
+            out += L"\\n";
+        } else if (c == L'\r') {
+            out += L"\\r";
+        } else if (c == L'\t') {
+            out += c;
+        } else if (u < 0x20 || u == 0x7F || (u >= 0x80 && u < 0xA0) || u == 0x2028 || u == 0x2029) {
+            wchar_t code[12];
+            std::swprintf(code, 12, u < 0x100 ? L"\\x%02lX" : L"\\u%04lX", u);
+            out += code;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::wstring Block(const std::wstring& text, const std::wstring& indent) {
+    std::wstring out;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        std::size_t end = text.find_first_of(L"\r\n", at);
+        if (end == std::wstring::npos) end = text.size();
+        out += indent + L"| " + Visible(text.substr(at, end - at)) + L"\n";
+        at = end;
+        if (at < text.size() && text[at] == L'\r') {
+            ++at;
+            if (at < text.size() && text[at] == L'\n') ++at;
+        } else if (at < text.size()) {
+            ++at;
+        }
+    }
+    return out;
+}
 
 std::string JsonString(const std::wstring& text) {
     std::string out = "\"";
@@ -128,19 +183,27 @@ std::string PluginJson(const PluginReport& r) {
              ",\"problem\":" + (c.problem.empty() ? std::string("null") : JsonString(c.problem)) +
              ",\"diff\":" + (c.diff.empty() ? std::string("null") : JsonString(c.diff)) + "}";
     }
-    j += "]";
+    j += "],\"pluginOutput\":";
+    if (r.pluginOutput) {
+        j += "{\"text\":" + JsonString(r.pluginOutput->text) +
+             ",\"bytes\":" + std::to_string(r.pluginOutput->bytes) +
+             ",\"leftOutBytes\":" + std::to_string(r.pluginOutput->leftOut()) + "}";
+    } else {
+        j += "null";
+    }
     const char* verdict = r.Hung() ? "hang" : r.Passed() ? "passed" : "failed";
     return j + ",\"verdict\":\"" + verdict + "\"}";
 }
 
 std::wstring PluginText(const PluginReport& r) {
-    std::wstring t = r.file + (r.bits ? L": " + std::to_wstring(r.bits) + L"-Bit-DLL\n" : L"\n");
-    if (!r.diagnosis.empty()) t += L"  kein Plugin: " + r.diagnosis + L"\n";
+    std::wstring t =
+        Visible(r.file) + (r.bits ? L": " + std::to_wstring(r.bits) + L"-Bit-DLL\n" : L"\n");
+    if (!r.diagnosis.empty()) t += L"  kein Plugin: " + Lines(r.diagnosis, L"    ");
     if (r.code) {
         const wchar_t* words = ReturnTypeWords(static_cast<std::int16_t>(*r.code));
         t += L"  Rückgabetyp: " + std::to_wstring(*r.code) +
              (words ? L" (" + std::wstring(words) + L")" : L"") + L"\n";
-        t += L"  Name: " + r.name + L"\n  Beschreibung: " + r.description + L"\n";
+        t += L"  Name: " + Visible(r.name) + L"\n  Beschreibung: " + Visible(r.description) + L"\n";
     }
     for (std::size_t i = 0; i < r.runs.size(); ++i) {
         const CheckRun& run = r.runs[i];
@@ -150,23 +213,30 @@ std::wstring PluginText(const PluginReport& r) {
     }
     if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
     for (const CheckFault& f : r.faults)
-        t += L"  Absturz (" + WideHex(f.code) + L"): " + f.message + L"\n";
+        t += L"  Absturz (" + WideHex(f.code) + L"): " + Lines(f.message, L"    ");
     for (const CheckLeak& l : r.leaks) {
         t += L"  Leck: " + l.perCycle + L" (" + l.what + L" +" + std::to_wstring(l.growth) +
              L" in " + std::to_wstring(l.cycles) + L" Zyklen nach dem Aufwärmen)\n";
-        if (!l.hint.empty()) t += L"    " + l.hint + L"\n";
+        if (!l.hint.empty()) t += L"    " + Lines(l.hint, L"    ");
     }
-    for (const std::wstring& p : r.problems) t += L"  " + p + L"\n";
-    for (const std::wstring& w : r.warnings) t += L"  Warnung: " + w + L"\n";
+    for (const std::wstring& p : r.problems) t += L"  " + Lines(p, L"    ");
+    for (const std::wstring& w : r.warnings) t += L"  Warnung: " + Lines(w, L"    ");
     for (const CaseResult& c : r.cases) {
-        t += L"  Fall \u201E" + c.name + L"\u201C: " +
+        t += L"  Fall \u201E" + Visible(c.name) + L"\u201C: " +
              (c.verdict == "passed" ? std::wstring(L"bestanden")
               : c.verdict == "hang" ? std::wstring(L"hängt")
                                     : std::wstring(L"nicht bestanden")) +
              L" (" + Decimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
              L" Zeichen hinein, " + std::to_wstring(c.charactersOut) + L" heraus)\n";
-        if (!c.problem.empty()) t += L"    " + c.problem + L"\n";
-        if (!c.diff.empty()) t += FirstLines(c.diff, 40);
+        if (!c.problem.empty()) t += L"    " + Lines(c.problem, L"      ");
+        if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");
+    }
+    if (r.pluginOutput) {
+        const PluginOutput& o = *r.pluginOutput;
+        t += L"  Ausgabe des Plugins (" + std::to_wstring(o.bytes) + L" Bytes" +
+             (o.leftOut() ? L", die ersten " + std::to_wstring(kPluginOutputKept) + L" gezeigt"
+                          : std::wstring()) +
+             L"):\n" + Block(o.text, L"    ");
     }
     return t + L"  => " + Verdict(r) + L"\n";
 }

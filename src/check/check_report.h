@@ -74,6 +74,18 @@ struct CaseResult {
     std::wstring diff;     // a mismatch: the unified diff, whole
 };
 
+// What a plugin wrote to its standard output and error while it was checked
+// (its children's too): the first kPluginOutputKept bytes, decoded, and the
+// count of all.
+inline constexpr std::size_t kPluginOutputKept = 64 * 1024;
+struct PluginOutput {
+    std::wstring text;
+    unsigned long long bytes = 0;  // all that came
+    unsigned long long leftOut() const {
+        return bytes > kPluginOutputKept ? bytes - kPluginOutputKept : 0;
+    }
+};
+
 struct PluginReport {
     std::wstring file;
     int bits = 0;             // of the file; 0: no Windows executable
@@ -90,6 +102,7 @@ struct PluginReport {
     bool hung = false;
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
     std::vector<CaseResult> cases;       // --cases
+    std::optional<PluginOutput> pluginOutput;
 
     bool Passed() const {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&
@@ -102,6 +115,12 @@ struct PluginReport {
                                    [](const CaseResult& c) { return c.verdict == "hang"; });
     }
 };
+
+// A text as one line of the report: line breaks and control characters made
+// visible ("\\n", "\\x1B"), so that nothing a plugin says can start a line.
+std::wstring Visible(const std::wstring& text);
+// A text of many lines, each on a line of its own behind `indent` and "| ".
+std::wstring Block(const std::wstring& text, const std::wstring& indent);
 
 // A JSON string (UTF-8, escaped, quoted).
 std::string JsonString(const std::wstring& text);

@@ -2,8 +2,10 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "check/check_cases.h"
 #include "check/check_options.h"
 #include "check/check_report.h"
+#include "common/utf8.h"
 
 namespace dllscope {
 namespace {
@@ -68,8 +70,8 @@ TEST(CheckLeaks, OnlySteadyGrowthAfterTheWarmUpIsALeakAndItIsSaidPerCycle) {
     // then are no leak; 2 handles and 70 KiB in every cycle are.
     std::vector<CycleUsage> flat, steady;
     for (int i = 0; i < 50; ++i) {
-        flat.push_back({100 + (i < 10 ? i * 3 : 27) + (i == 30 ? 1 : 0),
-                        (i < 10 ? i * 512 : 4608) * 1024LL});
+        flat.push_back(
+            {100 + (i < 10 ? i * 3 : 27) + (i == 30 ? 1 : 0), (i < 10 ? i * 512 : 4608) * 1024LL});
         steady.push_back({100 + 2 * i, (1000 + 70 * i) * 1024LL, 1000 - i});
     }
     EXPECT_EQ(WarmUpCycles(50), 10);
@@ -105,6 +107,79 @@ TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {
     ASSERT_TRUE(FirstDifference("a\nb", "a\n", d));  // one ends early
     EXPECT_EQ(d.line, 2u);
     EXPECT_EQ(d.actual, "");
+}
+
+}  // namespace
+}  // namespace dllscope
+
+namespace dllscope {
+namespace {
+
+// What a plugin returns may be any sequence of UTF-16 units: each unit that
+// is no part of a pair becomes one U+FFFD, and nothing else is lost.
+TEST(ReportText, UnpairedSurrogatesBecomeOneReplacementEach) {
+    const std::string fffd = "\xEF\xBF\xBD";
+    const std::wstring high(1, static_cast<wchar_t>(0xD83D)), low(1, static_cast<wchar_t>(0xDE00));
+    EXPECT_EQ(ToUtf8(L"a" + high + L"b"), "a" + fffd + "b");          // lone high
+    EXPECT_EQ(ToUtf8(L"a" + low + L"b"), "a" + fffd + "b");           // lone low
+    EXPECT_EQ(ToUtf8(low + high), fffd + fffd);                       // reversed pair
+    EXPECT_EQ(ToUtf8(L"ok" + high), "ok" + fffd);                     // trailing high
+    EXPECT_EQ(ToUtf8(high + high + low), fffd + "\xF0\x9F\x98\x80");  // a pair after a lone one
+    EXPECT_EQ(ToUtf8(high + low), "\xF0\x9F\x98\x80");
+    if (sizeof(wchar_t) == 4) {  // code points: none above U+10FFFF
+        EXPECT_EQ(ToUtf8(std::wstring(1, static_cast<wchar_t>(0x110000))), fffd);
+    }
+}
+
+TEST(ReportText, XmlTakesEveryTextAndGivesWhatXmlAllows) {
+    EXPECT_EQ(XmlText("<a href=\"x\">&</a>\t\r\n"),
+              "&lt;a href=&quot;x&quot;&gt;&amp;&lt;/a&gt;\t\r\n");
+    // C0 controls, U+FFFE and U+FFFF are no XML characters; U+FFFD and the
+    // characters around them stay.
+    EXPECT_EQ(XmlText("a\x01"
+                      "b\x1B"
+                      "c\xEF\xBF\xBF"
+                      "d\xEF\xBF\xBE"
+                      "e\xEF\xBF\xBD"
+                      "\xEF\xBC\xA1"),
+              "a\xEF\xBF\xBD"
+              "b\xEF\xBF\xBD"
+              "c\xEF\xBF\xBD"
+              "d\xEF\xBF\xBD"
+              "e\xEF\xBF\xBD"
+              "\xEF\xBC\xA1");
+}
+
+// No text a plugin supplies can start a line of the report for people: not
+// a verdict, not a workflow command of a CI service.
+TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
+    const std::wstring forged = L"x\n  => bestanden\r\n::error title=OK::y\r::warning::z\x1B[2J";
+    PluginReport r;
+    r.file = L"boese.dll";
+    r.code = 1;
+    r.name = forged;
+    r.description = forged;
+    r.problems.push_back(L"Das Ergebnis weicht ab:\n    erhalten: " + forged);
+    r.warnings.push_back(forged);
+    r.faults.push_back({L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"", forged, L""});
+    r.cases.push_back({forged, "failed", 1, 1, 1, forged, L"-a\n+" + forged});
+    r.pluginOutput = PluginOutput{forged, forged.size()};
+    const std::wstring text = PluginText(r);
+    std::size_t verdicts = 0, at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find(L'\n', at);
+        std::wstring line = text.substr(at, end - at);
+        at = end + 1;
+        EXPECT_EQ(line.find(L'\r'), std::wstring::npos) << "a carriage return in: " << line.size();
+        EXPECT_EQ(line.find(L'\x1B'), std::wstring::npos);
+        line.erase(0, line.find_first_not_of(L" \t"));
+        EXPECT_NE(line.rfind(L"::", 0), 0u) << ToUtf8(line);
+        verdicts += line.rfind(L"=>", 0) == 0;
+    }
+    EXPECT_EQ(verdicts, 1u);
+    EXPECT_THAT(ToUtf8(text), HasSubstr("Name: x\\n  => bestanden\\r\\n::error title=OK::y"));
+    EXPECT_THAT(ToUtf8(text), HasSubstr("    | ::error title=OK::y\n"));
+    EXPECT_THAT(ToUtf8(text), HasSubstr("\\x1B[2J"));
 }
 
 }  // namespace
