@@ -18,6 +18,13 @@ inline constexpr std::uint32_t kHostProtocolVersion = 1;
 // units and its path (the pane's text of 50 MB and more crosses whole).
 inline constexpr std::uint32_t kHostFrameLimit = 0x20100000u;
 
+// How the host ends on its own account, told apart from the exit codes
+// plugins choose; and the code it gets when its caller ends it.
+inline constexpr unsigned long kHostExitArguments = 0x0D5C0001;   // no pipe or bridge named
+inline constexpr unsigned long kHostExitLostPipe = 0x0D5C0002;    // its pipe broke or closed
+inline constexpr unsigned long kHostExitBadRequest = 0x0D5C0003;  // a request it cannot read
+inline constexpr unsigned long kHostExitEndedByCaller = 0x0D5C0004;
+
 enum class HostMessage : std::uint8_t {
     // The host, once started: the protocol version and its process id.
     Hello = 1,

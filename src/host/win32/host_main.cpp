@@ -77,7 +77,10 @@ class Inbox {
     std::size_t at_ = 0;
 };
 
+// An answer goes out after what the plugin printed: the caller may end this
+// process as soon as it has the answer.
 bool Send(HANDLE pipe, const MessageWriter& message) {
+    FlushRuntimeStreams();
     const std::string frame = message.Frame();
     DWORD written = 0;
     return WriteFile(pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) &&
@@ -173,7 +176,8 @@ std::wstring Argument(int argc, wchar_t** argv, const wchar_t* name) {
     return std::wstring();
 }
 
-int Serve(HANDLE pipe, const std::wstring& bridge) {
+// Serves requests until Quit; what ends it otherwise is its exit code.
+DWORD Serve(HANDLE pipe, const std::wstring& bridge) {
     ForeignCallGuard guard;
     HostObserver observer;
     guard.SetObserver(&observer);
@@ -182,19 +186,19 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
     if (!Send(
             pipe,
             MessageWriter(HostMessage::Hello).U32(kHostProtocolVersion).U32(GetCurrentProcessId())))
-        return 1;
+        return kHostExitLostPipe;
     for (;;) {
         char header[4];
         std::uint32_t length = 0;
-        if (!inbox.Read(header, 4)) return 0;  // the caller is gone
-        if (!FrameLength(header, kHostFrameLimit, length)) return 1;
+        if (!inbox.Read(header, 4)) return kHostExitLostPipe;
+        if (!FrameLength(header, kHostFrameLimit, length)) return kHostExitBadRequest;
         std::string request;
         try {
             request.resize(length);
         } catch (const std::bad_alloc&) {
-            return 1;
+            return kHostExitBadRequest;
         }
-        if (!inbox.Read(request.data(), length)) return 0;
+        if (!inbox.Read(request.data(), length)) return kHostExitLostPipe;
         // Done: the process ends at once. What is still loaded gets no
         // detach call; a plugin's clean-up after its last call is no one's
         // business any more, and a process it wrecked may not end cleanly.
@@ -205,7 +209,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
         bool answered = false;
         std::wstring failure;
         try {
-            if (!host.Answer(request, done)) return 1;
+            if (!host.Answer(request, done)) return kHostExitBadRequest;
             answered = true;
         } catch (const ForeignFault& fault) {
             const Fault& d = fault.Details();
@@ -216,7 +220,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
                                 .U32(d.code)
                                 .Text(FaultWhere(d))
                                 .Text(FaultPlace(d))))
-                return 0;
+                return kHostExitLostPipe;
             continue;
         } catch (const RuntimeError& e) {
             failure = e.Description();
@@ -229,7 +233,7 @@ int Serve(HANDLE pipe, const std::wstring& bridge) {
             failure = L"Interner Fehler: " + std::wstring(what.begin(), what.end());
         }
         if (!Send(pipe, answered ? done : MessageWriter(HostMessage::Failed).Text(failure)))
-            return 0;
+            return kHostExitLostPipe;
     }
 }
 
@@ -244,12 +248,12 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::wstring pipeName = argv ? Argument(argc, argv, L"--pipe") : std::wstring();
     const std::wstring bridge = argv ? Argument(argc, argv, L"--bridge") : std::wstring();
     if (argv) LocalFree(argv);
-    if (pipeName.empty() || bridge.empty()) return 2;
+    if (pipeName.empty() || bridge.empty()) return static_cast<int>(kHostExitArguments);
     const HANDLE pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
-    if (pipe == INVALID_HANDLE_VALUE) return 2;
+    if (pipe == INVALID_HANDLE_VALUE) return static_cast<int>(kHostExitLostPipe);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int code = Serve(pipe, bridge);
+    const int code = static_cast<int>(Serve(pipe, bridge));
     if (SUCCEEDED(com)) CoUninitialize();
     CloseHandle(pipe);
     return code;

@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "plugin/host_protocol.h"
 #include "plugin/win32/exception_codes.h"
 #include "plugin/win32/fault_place.h"
 #include "plugin/win32/guard.h"
@@ -132,6 +133,35 @@ std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
            (std::wstring(kind) == L"Ausnahme" ? std::wstring()
                                               : L" (" + std::wstring(kind) + L")") +
            L".";
+}
+
+namespace {
+std::wstring HostOf(const ForeignCall& call) {
+    return L"Der Plugin-Prozess von \u201E" + call.name + L"\u201C";
+}
+}  // namespace
+
+std::wstring HostEndedReport(const ForeignCall& call, DWORD exitCode) {
+    switch (exitCode) {
+        case kHostExitLostPipe:
+            return HostOf(call) + L" hat " + Action(call) +
+                   L" die Verbindung zu seinem Aufrufer verloren und sich beendet.";
+        case kHostExitBadRequest:
+            return HostOf(call) + L" konnte " + Action(call) +
+                   L" eine Anfrage nicht lesen und hat sich beendet.";
+        case kHostExitArguments:
+            return HostOf(call) + L" wurde ohne Pipe oder Brücke gestartet und hat sich beendet.";
+        case kHostExitEndedByCaller:
+            return HostOf(call) + L" hat " + Action(call) +
+                   L" die Verbindung geschlossen, ohne zu antworten, und wurde beendet.";
+        default:
+            return EndedReport(call, exitCode);
+    }
+}
+
+std::wstring MalformedAnswerReport(const ForeignCall& call) {
+    return HostOf(call) + L" hat " + Action(call) +
+           L" eine ungültige Antwort geschickt und wurde beendet.";
 }
 
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds) {

@@ -33,6 +33,13 @@ std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
 // system "… hat seinen Prozess beim Aufruf von PluginRun zum Absturz
 // gebracht: Prozess endete mit 0xC0000374 (Heap beschädigt).".
 std::wstring EndedReport(const ForeignCall& call, DWORD exitCode);
+// The same for a plugin's host, whose own ends are said as such: "Der
+// Plugin-Prozess von „x.dll“ hat beim Aufruf von PluginRun die Verbindung zu
+// seinem Aufrufer verloren und sich beendet." and so on.
+std::wstring HostEndedReport(const ForeignCall& call, DWORD exitCode);
+// "Der Plugin-Prozess von „x.dll“ hat beim Aufruf von PluginRun eine
+// ungültige Antwort geschickt und wurde beendet."
+std::wstring MalformedAnswerReport(const ForeignCall& call);
 // "Das Plugin „loop.dll“ antwortet nicht seit 30 s (beim Aufruf von
 // PluginRun); sein Prozess wurde beendet."
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds);

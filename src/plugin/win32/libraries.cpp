@@ -27,4 +27,18 @@ void Win32Libraries::Free(LibraryHandle handle) {
                 [&] { FreeLibrary(module); });
 }
 
+void FlushRuntimeStreams() {
+    static const char* const kRuntimes[] = {"msvcrt.dll",   "ucrtbase.dll", "ucrtbased.dll",
+                                            "msvcr120.dll", "msvcr110.dll", "msvcr100.dll",
+                                            "msvcr90.dll",  "msvcr80.dll",  "msvcr71.dll"};
+    for (const char* name : kRuntimes) {
+        const HMODULE runtime = GetModuleHandleA(name);
+        if (!runtime) continue;
+        using FlushAll = int(__cdecl*)();
+        if (const auto flush = reinterpret_cast<FlushAll>(
+                reinterpret_cast<void*>(GetProcAddress(runtime, "_flushall"))))
+            flush();
+    }
+}
+
 }  // namespace dllscope

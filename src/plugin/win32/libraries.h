@@ -15,4 +15,9 @@ class Win32Libraries : public Libraries {
     unsigned long lastLoadError_ = 0;
 };
 
+// Writes out what plugins have printed and their C runtime still holds:
+// the streams of every runtime DLL loaded in this process (a runtime linked
+// into a plugin statically is out of reach).
+void FlushRuntimeStreams();
+
 }  // namespace dllscope

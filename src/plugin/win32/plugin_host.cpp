@@ -1,22 +1,17 @@
 #include "plugin/win32/plugin_host.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 
 #include "common/paths.h"
 #include "common/win32/system_error.h"
+#include "plugin/win32/fault_words.h"
 
 namespace dllscope {
 namespace {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
-
-// A request or answer that breaks the protocol ends that host.
-RuntimeError Malformed() {
-    return RuntimeError(
-        L"Der Plugin-Prozess dllscope-host.exe hat eine ungültige Nachricht geschickt und wurde "
-        L"beendet.");
-}
 
 BOOL CALLBACK PaintNow(HWND window, LPARAM) {
     RedrawWindow(window, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
@@ -51,19 +46,75 @@ void PluginHost::Launch() {
         Quoted(program_) + L" --pipe " + Quoted(name) + L" --bridge " + Quoted(bridge_);
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
+    // The host's standard output and error, which the plugin and the
+    // processes it starts inherit: the caller's output, or none. Nothing else
+    // of the caller's is inheritable.
+    HANDLE output = nullptr;
+    if (output_ && DuplicateHandle(GetCurrentProcess(), output_, GetCurrentProcess(), &output, 0,
+                                   TRUE, DUPLICATE_SAME_ACCESS)) {
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdOutput = startup.hStdError = output;
+    }
+    // Every process the plugin starts belongs to the host's job, which ends
+    // them all when its last handle closes: when the host is done with.
+    job_ = CreateJobObjectW(nullptr, nullptr);
+    if (job_) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        nullptr, &startup, &info)) {
-        const DWORD error = GetLastError();
+    const BOOL created =
+        CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr,
+                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+    const DWORD error = GetLastError();
+    if (output) CloseHandle(output);
+    if (!created) {
         Close();
         throw RuntimeError(L"Der Plugin-Prozess \u201E" + program_ +
                            L"\u201C kann nicht gestartet werden: " + SystemErrorText(error) + L".");
     }
+    if (job_ && !AssignProcessToJobObject(job_, info.hProcess)) {
+        CloseHandle(job_);
+        job_ = nullptr;
+    }
+    ResumeThread(info.hThread);
     CloseHandle(info.hThread);
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
     // A window or message box the plugin opens may come to the front.
     AllowSetForegroundWindow(processId_);
+}
+
+std::vector<std::wstring> PluginHost::StrayProcesses() const {
+    std::vector<std::wstring> programs;
+    if (!job_) return programs;
+    // The list's header, then its ids: read as bytes, the system's
+    // structure declares a single one.
+    constexpr std::size_t kIds = 64;
+    constexpr std::size_t kFirst = offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, ProcessIdList);
+    alignas(ULONG_PTR) char list[kFirst + kIds * sizeof(ULONG_PTR)] = {};
+    if (!QueryInformationJobObject(job_, JobObjectBasicProcessIdList, list, sizeof list, nullptr) &&
+        GetLastError() != ERROR_MORE_DATA)
+        return programs;
+    DWORD count = 0;
+    std::memcpy(&count, list + offsetof(JOBOBJECT_BASIC_PROCESS_ID_LIST, NumberOfProcessIdsInList),
+                sizeof count);
+    for (DWORD i = 0; i < count && i < kIds; ++i) {
+        ULONG_PTR id = 0;
+        std::memcpy(&id, list + kFirst + i * sizeof id, sizeof id);
+        if (id == processId_) continue;
+        std::wstring program = L"Prozess " + std::to_wstring(id);
+        if (HANDLE p =
+                OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(id))) {
+            wchar_t path[MAX_PATH];
+            DWORD n = MAX_PATH;
+            if (QueryFullProcessImageNameW(p, 0, path, &n)) program = FileNameOf(path);
+            CloseHandle(p);
+        }
+        programs.push_back(program);
+    }
+    return programs;
 }
 
 // Waits for the launched host's greeting.
@@ -85,10 +136,7 @@ void PluginHost::Connect() {
     char header[4];
     Transfer(false, header, 4, start, since);
     std::uint32_t length = 0;
-    if (!FrameLength(header, 64, length)) {
-        Stop();
-        throw Malformed();
-    }
+    if (!FrameLength(header, 64, length)) Malformed(start);
     std::string hello(length, '\0');
     Transfer(false, hello.data(), length, start, since);
     MessageReader reader(hello);
@@ -176,7 +224,7 @@ DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since
         } else if (GetTickCount64() - since >= limit) {
             const unsigned long long ran = GetTickCount64() - since;
             if (waiting_.EndHungCall(call, ran)) {
-                TerminateProcess(process_, 1);
+                TerminateProcess(process_, kHostExitEndedByCaller);
                 CancelIo(pipe_);
                 GetOverlappedResult(pipe_, &o, &n, TRUE);
                 WaitForSingleObject(process_, 5000);
@@ -188,13 +236,21 @@ DWORD PluginHost::Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since
     }
 }
 
+// The pipe broke or closed: the host ends, or is ended when it does not.
 [[noreturn]] void PluginHost::Ended(const ForeignCall& call) {
-    if (WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0) TerminateProcess(process_, 1);
+    if (WaitForSingleObject(process_, 5000) != WAIT_OBJECT_0)
+        TerminateProcess(process_, kHostExitEndedByCaller);
     WaitForSingleObject(process_, 5000);
     DWORD code = 0;
     GetExitCodeProcess(process_, &code);
     Close();
-    throw PluginProcessEnded(EndedReport(call, code), code);
+    throw PluginProcessEnded(HostEndedReport(call, code), code);
+}
+
+// A message that breaks the protocol ends that host.
+[[noreturn]] void PluginHost::Malformed(const ForeignCall& call) {
+    Stop();
+    throw RuntimeError(MalformedAnswerReport(call));
 }
 
 std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& call) {
@@ -211,6 +267,7 @@ std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& cal
     } busy(busy_);
     if (!process_) Launch();
     if (!connected_) Connect();
+    lastCall_ = call;
     std::string frame = request.Frame();
     ULONGLONG since = GetTickCount64();
     Transfer(true, frame.data(), static_cast<DWORD>(frame.size()), call, since);
@@ -218,19 +275,19 @@ std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& cal
     char header[4];
     Transfer(false, header, 4, call, since);
     std::uint32_t length = 0;
-    if (!FrameLength(header, kHostFrameLimit, length)) {
-        Stop();
-        throw Malformed();
-    }
+    if (!FrameLength(header, kHostFrameLimit, length)) Malformed(call);
     std::string answer(length, '\0');
     Transfer(false, answer.data(), length, call, since);
     MessageReader reader(answer);
     switch (reader.Kind()) {
         case HostMessage::Done:
             return answer.substr(1);
+        // After a failure or a fault the host may hold what the plugin left
+        // behind (a lock, a wrecked heap): the next request gets a new one.
         case HostMessage::Failed: {
             std::wstring report = reader.Text();
             if (!reader.Complete()) break;
+            Stop();
             throw RuntimeError(std::move(report));
         }
         case HostMessage::Faulted: {
@@ -242,19 +299,16 @@ std::string PluginHost::Ask(const MessageWriter& request, const ForeignCall& cal
             parts.where = reader.Text();
             parts.place = reader.Text();
             if (!reader.Complete()) break;
+            Stop();
             throw PluginProcessFault(std::move(report), std::move(parts));
         }
         default:
             break;
     }
-    Stop();
-    throw Malformed();
+    Malformed(call);
 }
 
-void PluginHost::Refuse() {
-    Stop();
-    throw Malformed();
-}
+void PluginHost::Refuse() { Malformed(lastCall_); }
 
 void PluginHost::End() {
     if (!busy_) Stop();
@@ -274,7 +328,7 @@ void PluginHost::Stop() {
         GetOverlappedResult(pipe_, &o, &n, TRUE);
     }
     if (WaitForSingleObject(process_, 2000) != WAIT_OBJECT_0) {
-        TerminateProcess(process_, 1);
+        TerminateProcess(process_, kHostExitEndedByCaller);
         WaitForSingleObject(process_, 5000);
     }
     Close();
@@ -284,7 +338,8 @@ void PluginHost::Close() {
     inbox_.clear();
     inboxAt_ = 0;
     connected_ = false;
-    for (HANDLE* h : {&pipe_, &process_, &event_}) {
+    // The job's last handle: what the plugin started ends with its host.
+    for (HANDLE* h : {&pipe_, &process_, &event_, &job_}) {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }

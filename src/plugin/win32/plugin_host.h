@@ -8,6 +8,7 @@
 
 #include <map>
 #include <string>
+#include <vector>
 
 #include "plugin/bridge.h"
 #include "plugin/host_protocol.h"
@@ -54,6 +55,13 @@ class PluginHost {
     [[noreturn]] void Refuse();
     // The process id of the host that runs or ran last; 0 before the first.
     DWORD ProcessId() const { return processId_; }
+    // Where the hosts started from now on write their standard output and
+    // error (and so the plugin and the processes it starts); without it they
+    // get none. The handle stays the caller's.
+    void SetOutput(HANDLE output) { output_ = output; }
+    // The programs of the processes the plugin started that still run. They
+    // belong to the host: they end when it ends.
+    std::vector<std::wstring> StrayProcesses() const;
 
   private:
     void Connect();
@@ -62,10 +70,14 @@ class PluginHost {
     DWORD Await(OVERLAPPED& o, const ForeignCall& call, ULONGLONG& since);
     void Close();
     [[noreturn]] void Ended(const ForeignCall& call);
+    [[noreturn]] void Malformed(const ForeignCall& call);
 
     std::wstring program_, bridge_;
     HostWaiting& waiting_;
     HANDLE pipe_ = nullptr, process_ = nullptr, event_ = nullptr;
+    HANDLE job_ = nullptr;     // the host and what it starts, ended with it
+    HANDLE output_ = nullptr;  // SetOutput's
+    ForeignCall lastCall_{L"Der Plugin-Prozess", L"dllscope-host.exe", L"Start"};
     DWORD processId_ = 0;
     bool connected_ = false;
     bool busy_ = false;  // an answer is awaited
