@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include "check/check_cases.h"
+#include "common/runtime_error.h"
 #include "common/utf8.h"
 
 namespace dllscope {
@@ -12,58 +14,71 @@ void CheckSession::Begin(const std::wstring& version, int bits, const std::wstri
              std::to_string(bits) + ",\"bridge\":" + JsonString(bridgePath) + ",\"plugins\":[");
     } else {
         out_(ToUtf8(L"dllscope-check " + version + L" (" + std::to_wstring(bits) +
-                    L" Bit), Brücke: " + bridgePath + L"\n"));
+                    L" Bit), Brücke: " + Visible(bridgePath) + L"\n"));
     }
 }
 
 void CheckSession::Check(const std::wstring& file,
                          const std::function<void(PluginReport&)>& check) {
+    if (finished_) return;
     reports_.emplace_back();
     current_ = &reports_.back();
     current_->file = file;
     current_->warningsFail = options_.strict;
     try {
         check(*current_);
+    } catch (const RuntimeError& e) {
+        current_->problems.push_back(L"Die Prüfung dieses Plugins ist abgebrochen: " +
+                                     e.Description());
     } catch (const std::exception& e) {
         // Whatever went wrong in checking one plugin ends its check only.
         const std::string what = e.what();
         current_->problems.push_back(L"Die Prüfung dieses Plugins ist abgebrochen: " +
                                      std::wstring(what.begin(), what.end()));
     }
+    if (finished_) return;
     Emit(*current_);
     current_ = nullptr;
 }
 
 int CheckSession::End() {
+    if (finished_) return 2;
     finished_ = true;
-    const int code = CheckExitCode(reports_);
-    Close(code);
-    return code;
+    return Close(CheckExitCode(reports_));
 }
 
-bool CheckSession::EndedByPlugin(const std::wstring& call) {
-    if (finished_ || !current_) return false;
-    CloseEarly(
+int CheckSession::Fail(const std::wstring& why) {
+    if (finished_) return 2;
+    finished_ = true;
+    error_ = why;
+    if (current_) Emit(*current_);
+    current_ = nullptr;
+    return Close(2);
+}
+
+std::optional<int> CheckSession::EndedByPlugin(const std::wstring& call) {
+    if (finished_ || !current_) return std::nullopt;
+    return CloseEarly(
         L"Das Plugin hat den Prozess beendet (beim Aufruf von " + call + L"), ohne zurückzukehren.",
         1);
-    return true;
 }
 
-void CheckSession::Hung(const std::wstring& call, unsigned long long milliseconds) {
-    if (!current_ || finished_) return;
+std::optional<int> CheckSession::Hung(const std::wstring& call, unsigned long long milliseconds) {
+    if (!current_ || finished_) return std::nullopt;
     current_->hung = true;
-    CloseEarly(L"Der Aufruf von " + call + L" ist nach " + std::to_wstring(milliseconds / 1000) +
-                   L" Sekunden nicht zurückgekehrt.",
-               3);
+    return CloseEarly(L"Der Aufruf von " + call + L" ist nach " +
+                          std::to_wstring(milliseconds / 1000) + L" Sekunden nicht zurückgekehrt.",
+                      3);
 }
 
 // The plugin under check ends the whole check: its report with `problem`,
 // then the report's end with `code`.
-void CheckSession::CloseEarly(const std::wstring& problem, int code) {
-    current_->problems.push_back(problem);
-    Emit(*current_);
+int CheckSession::CloseEarly(const std::wstring& problem, int code) {
     finished_ = true;
-    Close(code);
+    current_->problems.push_back(problem);
+    if (outputSoFar_) current_->pluginOutput = outputSoFar_();
+    Emit(*current_);
+    return Close(code);
 }
 
 void CheckSession::Emit(const PluginReport& r) {
@@ -71,21 +86,29 @@ void CheckSession::Emit(const PluginReport& r) {
         out_((emitted_++ ? "," : "") + PluginJson(r));
     } else {
         out_(ToUtf8(PluginText(r)));
-        if (r.output) out_(ToUtf8(L"  Ergebnis:\n" + *r.output + L"\n"));
+        if (r.output) out_(ToUtf8(L"  Ergebnis:\n" + Block(*r.output, L"    ")));
     }
 }
 
-void CheckSession::Close(int code) {
+int CheckSession::Close(int code) {
+    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.repeat > 1))) {
+        code = 2;
+        error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der JUnit-Bericht \u201E") +
+                  options_.junitFile + L"\u201C kann nicht geschrieben werden.";
+    }
     std::size_t passed = 0;
     for (const PluginReport& r : reports_) passed += r.Passed() ? 1 : 0;
     if (options_.json) {
         out_("],\"passed\":" + std::to_string(passed) +
              ",\"failed\":" + std::to_string(reports_.size() - passed) +
+             ",\"error\":" + (error_.empty() ? std::string("null") : JsonString(error_)) +
              ",\"exitCode\":" + std::to_string(code) + "}\n");
     } else {
+        if (!error_.empty()) out_(ToUtf8(L"Abgebrochen: " + Visible(error_) + L"\n"));
         out_(ToUtf8(L"Ergebnis: " + std::to_wstring(passed) + L" von " +
                     std::to_wstring(reports_.size()) + L" bestanden.\n"));
     }
+    return code;
 }
 
 }  // namespace dllscope

@@ -1,8 +1,11 @@
 #pragma once
 // The report of a check as it grows, written out plugin by plugin: a plugin
 // may end the process at any moment, and what is written stays written. A
-// hang or a plugin's end of the process closes the report where it stands.
+// hang or a plugin's end of the process closes the report where it stands;
+// so does whatever else ends the check early. Every end writes the JUnit
+// report too, when one is asked for.
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,16 @@ class CheckSession {
     CheckSession(const CheckOptions& options, Output out)
         : options_(options), out_(std::move(out)) {}
 
+    // Where the JUnit report goes: `write` gives false when it cannot be
+    // written, which makes the exit code 2.
+    void WriteJUnitWith(std::function<bool(const std::string& xml)> write) {
+        writeJUnit_ = std::move(write);
+    }
+    // What the plugin under check has printed so far, for a report closed early.
+    void TakeOutputFrom(std::function<std::optional<PluginOutput>()> source) {
+        outputSoFar_ = std::move(source);
+    }
+
     // The head: the checker's version, its bits, the bridge.
     void Begin(const std::wstring& version, int bits, const std::wstring& bridgePath);
     // Checks one plugin with `check`, which fills the report; whatever it
@@ -24,25 +37,32 @@ class CheckSession {
     void Check(const std::wstring& file, const std::function<void(PluginReport&)>& check);
     // The end of a whole check; the exit code.
     int End();
+    // The check cannot go on (a setup error, or one of the checker's own):
+    // the report closes with `why` and exit code 2.
+    int Fail(const std::wstring& why);
     const std::vector<PluginReport>& Reports() const { return reports_; }
 
     // The plugin under check ended the process during `call`; the report
-    // closes with exit code 1. False when no plugin is under check.
-    bool EndedByPlugin(const std::wstring& call);
+    // closes, and the exit code is given (1, or 2 when the JUnit report
+    // cannot be written). Nothing when no plugin is under check.
+    std::optional<int> EndedByPlugin(const std::wstring& call);
     // The plugin under check did not return from `call`; closes with 3.
-    void Hung(const std::wstring& call, unsigned long long milliseconds);
+    std::optional<int> Hung(const std::wstring& call, unsigned long long milliseconds);
 
   private:
-    void CloseEarly(const std::wstring& problem, int code);
+    int CloseEarly(const std::wstring& problem, int code);
     void Emit(const PluginReport& r);
-    void Close(int code);
+    int Close(int code);
 
     const CheckOptions& options_;
     Output out_;
+    std::function<bool(const std::string&)> writeJUnit_;
+    std::function<std::optional<PluginOutput>()> outputSoFar_;
     std::vector<PluginReport> reports_;
     PluginReport* current_ = nullptr;
     bool finished_ = false;
     std::size_t emitted_ = 0;
+    std::wstring error_;  // why the check ended early, when it did
 };
 
 }  // namespace dllscope

@@ -1,5 +1,6 @@
 #include "check/plugin_check.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 
@@ -171,8 +172,11 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     r.bits = image.bits;
     std::vector<CycleUsage> usage;
     const int warmUp = WarmUpCycles(options_.repeat);
+    strays_.clear();
     for (int cycle = 1; cycle <= options_.repeat; ++cycle) {
-        if (!Cycle(path, cycle == 1, r)) return;
+        const bool ended = Cycle(path, cycle == 1, r);
+        NoteStrayProcesses(r);
+        if (!ended) return;
         r.cycles = cycle;
         if (options_.repeat == 1) break;
         usage.push_back(system_.Usage(cycle == warmUp));
@@ -190,16 +194,32 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     if (!runs) return;
     if (!options_.casesFolder.empty()) {
         for (const CaseFiles& c :
-             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder)))
+             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
             r.cases.push_back(RunCase(path, c));
+            NoteStrayProcesses(r);
+        }
     }
     if (!options_.stress) return;
     for (const StressInput& s : StressInputs()) {
         r.cases.push_back(RunOn(path, s.name, s.text));
+        NoteStrayProcesses(r);
         // Saved as --input reads it back: UTF-8 behind its mark.
         if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())
             system_.WriteFile(InFolder(options_.saveFailures, s.name),
                               "\xEF\xBB\xBF" + ToUtf8(s.text));
+    }
+}
+
+// A process the plugin started and left running is warned about once.
+void PluginCheck::NoteStrayProcesses(PluginReport& r) {
+    for (const std::wstring& program : system_.StrayProcesses()) {
+        if (std::find(strays_.begin(), strays_.end(), program) != strays_.end()) continue;
+        strays_.push_back(program);
+        r.warnings.push_back(L"Das Plugin hat den Prozess \u201E" + program +
+                             L"\u201C gestartet, der nach seinem Aufruf noch lief" +
+                             (options_.inProcess
+                                  ? std::wstring(L"; er läuft weiter.")
+                                  : std::wstring(L"; er wird mit dem Plugin-Prozess beendet.")));
     }
 }
 

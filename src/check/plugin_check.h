@@ -40,6 +40,8 @@ class CheckSystem {
     virtual CycleUsage Usage(bool remember) = 0;
     // The type names of the handles opened since the remembered moment.
     virtual std::vector<std::wstring> NewHandleTypes() = 0;
+    // The programs of the processes the plugin started that still run.
+    virtual std::vector<std::wstring> StrayProcesses() { return {}; }
 };
 
 // The page the plugins get when no text or input file is given.
@@ -65,13 +67,15 @@ class PluginCheck {
     CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
     CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
+    void NoteStrayProcesses(PluginReport& r);
 
     const CheckOptions& options_;
     Libraries& libraries_;
     Bridge& bridge_;
     CheckSystem& system_;
     std::wstring bridgePath_;
-    std::wstring output_;  // the last case's output
+    std::wstring output_;               // the last case's output
+    std::vector<std::wstring> strays_;  // the programs warned about
 };
 
 }  // namespace dllscope

@@ -129,10 +129,14 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(code, 0)
 
     def test_in_the_checkers_process_a_plugin_that_ends_it_leaves_a_closed_report(self):
-        code, doc = check_json("--in-process", "exit.dll", "entities.dll")  # exit.dll ends with its own code 7
+        junit = temp_file(b"von gestern")
+        code, doc = check_json("--in-process", "--junit", junit, "exit.dll", "entities.dll")  # exit.dll ends with its own code 7
         self.assertEqual(code, 1)
         self.assertEqual(len(doc["plugins"]), 1)
         self.assertIn("hat den Prozess beendet", doc["plugins"][0]["problems"][0])
+        # The JUnit report is this run's, with the plugin that ended it failing.
+        suite = ElementTree.parse(os.path.join(FOLDER, junit)).getroot().find("testsuite")
+        self.assertEqual((suite.get("name"), suite.get("failures")), ("exit.dll", "1"))
 
     def test_steady_growth_over_50_cycles_is_a_leak_and_the_samples_have_none(self):
         code, doc = check_json("--repeat", "50", "leak.dll")  # a handle and 512 KiB a load
@@ -221,6 +225,94 @@ class Verdicts(unittest.TestCase):
         code, doc = check_json("--input", os.path.join("gescheitert", "leer.html"),
                                "emptyinput.dll")
         self.assertEqual(doc["plugins"][0]["faults"][0]["kind"], "Zugriffsverletzung")
+
+
+def sleepers():
+    """The helpers child.dll starts that run now."""
+    found = subprocess.run(["pgrep", "-f", "dllscope-sleeper"], capture_output=True, text=True)
+    return set(found.stdout.split())
+
+
+class CarelessPlugins(unittest.TestCase):
+    """Plugins that print, return text no encoder takes as it is, forge lines
+    of the report, leave a process running or fault with a lock held: the
+    reports stay well-formed and the verdicts their own."""
+
+    PLUGINS = ("prints.dll", "halfsurrogate.dll", "noncharacter.dll", "linebreakname.dll",
+               "child.dll", "lockfault.dll")
+
+    @classmethod
+    def setUpClass(cls):
+        cases = os.path.join(FOLDER, "sorglos")
+        shutil.rmtree(cases, ignore_errors=True)
+        os.makedirs(cases)
+        # The empty page comes first: lockfault.dll faults on it with its lock held.
+        for name, text in {"leer.html": b"", "seite.html": b"x", "seite.expected.html": b"y",
+                           "zweite.html": b"<p>"}.items():
+            with open(os.path.join(cases, name), "wb") as f:
+                f.write(text)
+
+    def test_what_plugins_print_return_or_start_never_spoils_the_reports(self):
+        before = sleepers()
+        junit = os.path.join(FOLDER, "sorglos.xml")
+        with open(junit, "w") as f:
+            f.write("von gestern")
+        done = run_check("--json", "--timeout", "5", "--cases", "sorglos", "--junit", "sorglos.xml",
+                         *self.PLUGINS)
+        self.assertEqual(sleepers() - before, set(), "a process the plugin started outlived it")
+        self.assertNotIn(b"<<raw>>", done.stderr)
+        doc = json.loads(done.stdout.decode("utf-8"))  # one document, strict UTF-8
+        self.assertEqual((done.returncode, doc["exitCode"]), (1, 1))
+        plugins = {p["file"]: p for p in doc["plugins"]}
+        verdicts = {f: {c["name"]: c["verdict"] for c in p["cases"]} for f, p in plugins.items()}
+
+        printed = plugins["prints.dll"]["pluginOutput"]["text"]
+        for text in ("<<raw>>", '{"kaputt":[', "roh"):
+            self.assertIn(text, printed)
+        self.assertIsNone(plugins["halfsurrogate.dll"]["pluginOutput"])
+        self.assertEqual(plugins["halfsurrogate.dll"]["output"], "ok\ufffdA\ufffd")
+        self.assertEqual(plugins["linebreakname.dll"]["name"],
+                         "Sorglos\n  => bestanden\n::error title=OK::alles gut")
+        child = plugins["child.dll"]
+        self.assertIn("Helfer gestartet", child["pluginOutput"]["text"])
+        self.assertTrue(any("„dllscope-sleeper.exe“" in w for w in child["warnings"]),
+                        child["warnings"])
+        # The fault on the empty page costs that case only: the next runs in a new host.
+        self.assertEqual(verdicts["lockfault.dll"],
+                         {"leer.html": "failed", "seite.html": "failed", "zweite.html": "passed"})
+        self.assertIn("weicht von", plugins["lockfault.dll"]["cases"][1]["problem"])
+
+        suites = {s.get("name"): s for s in ElementTree.parse(junit).getroot()}
+        self.assertEqual(set(suites), set(self.PLUGINS))
+        out = suites["prints.dll"].find("testcase").find("system-out")
+        self.assertIn("<<raw>>", out.text)
+        failed = [c for c in suites["noncharacter.dll"] if c.get("name") == "Fall seite.html"]
+        self.assertIn("+a\ufffd", failed[0].find("failure").text)
+
+        # For people: no line the plugin wrote, one verdict a plugin.
+        code, text = check("--timeout", "5", "--cases", "sorglos", *self.PLUGINS)
+        self.assertEqual(code, 1)
+        lines = [line.strip() for line in text.splitlines()]
+        self.assertEqual(sum(line.startswith("=>") for line in lines), len(self.PLUGINS))
+        self.assertEqual([line for line in lines if line.startswith("::")], [])
+        self.assertIn("| <<raw>>", text)
+
+    def test_in_the_checkers_process_the_output_is_caught_too(self):
+        doc = check_json("--in-process", "prints.dll", "entities.dll")[1]
+        self.assertIn("<<raw>>", doc["plugins"][0]["pluginOutput"]["text"])
+        self.assertIsNone(doc["plugins"][1]["pluginOutput"])
+
+    def test_a_checker_without_its_host_is_a_setup_error_with_a_whole_report(self):
+        alone = tempfile.mkdtemp(dir=FOLDER)
+        for name in ("dllscope-check.exe", "modbridge.dll", "entities.dll"):
+            shutil.copy(os.path.join(FOLDER, name), alone)
+        done = subprocess.run([EMULATOR, "dllscope-check.exe", "--json", "entities.dll"],
+                              cwd=alone, capture_output=True, timeout=60)
+        doc = json.loads(done.stdout.decode("utf-8"))
+        self.assertEqual((done.returncode, doc["exitCode"], doc["plugins"]), (2, 2, []))
+        self.assertIn("dllscope-host.exe", doc["error"])
+        self.assertIn("dllscope-host.exe", done.stderr.decode("utf-8"))
+
 
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -7,6 +7,7 @@
 
 #include <deque>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@
 #include "check/check_session.h"
 #include "check/plugin_check.h"
 #include "check/win32/check_system.h"
+#include "check/win32/output_capture.h"
 #include "common/paths.h"
 #include "common/utf8.h"
 #include "common/win32/ansi.h"
@@ -27,15 +29,35 @@
 namespace dllscope {
 namespace {
 
+// The checker's own standard output and error, kept apart from what
+// plugins reach: a plugin checked in this process writes to a capture, and
+// no plugin's process inherits them.
+HANDLE reportOut = nullptr, reportErr = nullptr;
+
+void KeepStandardHandles() {
+    const auto keep = [](DWORD which) {
+        const HANDLE h = GetStdHandle(which);
+        HANDLE own = nullptr;
+        if (h && h != INVALID_HANDLE_VALUE) {
+            SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+            DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &own, 0, FALSE,
+                            DUPLICATE_SAME_ACCESS);
+        }
+        return own;
+    };
+    reportOut = keep(STD_OUTPUT_HANDLE);
+    reportErr = keep(STD_ERROR_HANDLE);
+    keep(STD_INPUT_HANDLE);
+}
+
 // Everything goes out through WriteFile at once: a plugin may end the
 // process at any moment, and what is written stays written.
-void Write(DWORD which, const std::string& bytes) {
+void Write(HANDLE to, const std::string& bytes) {
     DWORD written = 0;
-    WriteFile(GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
-              nullptr);
+    if (to) WriteFile(to, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }
-void Out(const std::wstring& text) { Write(STD_OUTPUT_HANDLE, ToUtf8(text)); }
-void Err(const std::wstring& text) { Write(STD_ERROR_HANDLE, ToUtf8(text)); }
+void Out(const std::wstring& text) { Write(reportOut, ToUtf8(text)); }
+void Err(const std::wstring& text) { Write(reportErr, ToUtf8(text)); }
 
 std::wstring ProgramFolder() {
     wchar_t path[MAX_PATH];
@@ -53,8 +75,8 @@ class CheckObserver : public ForeignCallObserver {
     std::wstring SavedTextNote() override { return std::wstring(); }
     DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
     bool OnHang(const ForeignCall& call, unsigned long long milliseconds) override {
-        session_.Hung(call.call, milliseconds);
-        TerminateProcess(GetCurrentProcess(), 3);
+        if (const auto code = session_.Hung(call.call, milliseconds))
+            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(*code));
         return true;
     }
 
@@ -76,8 +98,9 @@ struct EndWatch {
 
 void WINAPI OnProcessEnd(void* data) {
     const auto* watch = static_cast<const EndWatch*>(data);
-    if (watch && watch->session->EndedByPlugin(watch->system->lastCall))
-        TerminateProcess(GetCurrentProcess(), 1);
+    if (!watch) return;
+    if (const auto code = watch->session->EndedByPlugin(watch->system->lastCall))
+        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(*code));
 }
 
 // A call in a plugin's host that runs past --timeout ends that host.
@@ -91,29 +114,67 @@ class CheckWaiting : public HostWaiting {
     const CheckOptions& options_;
 };
 
+// A plugin's host with the capture of its output.
+struct HostSlot {
+    std::unique_ptr<OutputCapture> output;
+    std::unique_ptr<PluginHost> host;
+};
+
+HostSlot StartHost(const std::wstring& program, const std::wstring& bridge, HostWaiting& waiting) {
+    HostSlot slot{std::make_unique<OutputCapture>(),
+                  std::make_unique<PluginHost>(program, bridge, waiting)};
+    slot.host->SetOutput(slot.output->WriteEnd());
+    slot.host->Launch();
+    return slot;
+}
+
 // Each plugin in a host of its own: whatever it does ends its check only.
+// The first host is started before the first plugin: a host that cannot be
+// started is a setup error.
 void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                    CheckSession& session) {
     CheckWaiting waiting(options);
     const std::wstring program = InFolder(ProgramFolder(), L"dllscope-host.exe");
     const std::wstring bridge = PassablePath(bridgePath);
+    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
+        throw RuntimeError(L"Der Plugin-Prozess \u201E" + program +
+                           L"\u201C fehlt: er gehört neben dllscope-check.exe (oder prüfe mit "
+                           L"--in-process im Prozess der Prüfung).");
+    }
+    std::deque<HostSlot> ahead;
+    ahead.push_back(StartHost(program, bridge, waiting));
     // The next plugins' hosts start while one is checked: a process's start
     // costs more than most checks.
     constexpr std::size_t kAhead = 2;
-    std::deque<std::unique_ptr<PluginHost>> ahead;
     for (std::size_t i = 0; i < options.plugins.size(); ++i) {
         while (ahead.size() < kAhead && i + ahead.size() < options.plugins.size()) {
-            ahead.push_back(std::make_unique<PluginHost>(program, bridge, waiting));
-            ahead.back()->Launch();
+            try {
+                ahead.push_back(StartHost(program, bridge, waiting));
+            } catch (const RuntimeError&) {
+                break;  // that plugin's check starts it, or says why it cannot
+            }
         }
-        const std::unique_ptr<PluginHost> host = std::move(ahead.front());
-        ahead.pop_front();
-        HostLibraries libraries(*host);
-        HostBridge hostBridge(*host, bridgePath);
-        HostCheckSystem system(*host, libraries);
-        PluginCheck check(options, libraries, hostBridge, system, bridgePath);
+        HostSlot slot = ahead.empty() ? HostSlot{} : std::move(ahead.front());
+        if (!ahead.empty()) ahead.pop_front();
         const std::wstring& plugin = options.plugins[i];
-        session.Check(plugin, [&](PluginReport& report) { check.Check(FullPath(plugin), report); });
+        session.Check(plugin, [&](PluginReport& report) {
+            if (!slot.host) slot = StartHost(program, bridge, waiting);
+            // The host, and so every process the plugin started, ends with
+            // the check; then its output is all there.
+            struct Collect {
+                HostSlot& slot;
+                PluginReport& report;
+                ~Collect() {
+                    slot.host->End();
+                    report.pluginOutput = slot.output->Finish();
+                }
+            } collect{slot, report};
+            HostLibraries libraries(*slot.host);
+            HostBridge hostBridge(*slot.host, bridgePath);
+            HostCheckSystem system(*slot.host, libraries);
+            PluginCheck check(options, libraries, hostBridge, system, bridgePath);
+            check.Check(FullPath(plugin), report);
+        });
     }
 }
 
@@ -133,7 +194,23 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
     const DWORD slot = FlsAlloc(OnProcessEnd);
     if (slot != FLS_OUT_OF_INDEXES) FlsSetValue(slot, &watch);
     for (const std::wstring& plugin : options.plugins) {
-        session.Check(plugin, [&](PluginReport& report) { check.Check(FullPath(plugin), report); });
+        auto output = std::make_unique<OutputCapture>();
+        session.TakeOutputFrom([&output] { return output->SoFar(); });
+        session.Check(plugin, [&](PluginReport& report) {
+            std::optional<StandardOutputRedirect> redirect;
+            redirect.emplace(*output);
+            struct Collect {
+                std::optional<StandardOutputRedirect>& redirect;
+                OutputCapture& output;
+                PluginReport& report;
+                ~Collect() {
+                    redirect.reset();
+                    report.pluginOutput = output.Finish();
+                }
+            } collect{redirect, *output, report};
+            check.Check(FullPath(plugin), report);
+        });
+        session.TakeOutputFrom(nullptr);
     }
     if (slot != FLS_OUT_OF_INDEXES) {
         FlsSetValue(slot, nullptr);
@@ -142,24 +219,59 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
     guard.SetObserver(nullptr);
 }
 
+// The checks before the first plugin: each failure is a setup error.
+std::wstring SetupProblem(const CheckOptions& options, const std::wstring& bridge) {
+    std::string bytes;
+    if (ReadWholeFile(bridge, bytes) != ERROR_SUCCESS)
+        return L"Die Brücke \u201E" + bridge +
+               L"\u201C gibt es nicht oder sie kann nicht gelesen werden.";
+    for (const std::wstring& plugin : options.plugins) {
+        if (GetFileAttributesW(plugin.c_str()) == INVALID_FILE_ATTRIBUTES)
+            return L"Das Plugin \u201E" + plugin + L"\u201C gibt es nicht.";
+    }
+    if (!options.inputFile.empty() && ReadWholeFile(options.inputFile, bytes) != ERROR_SUCCESS)
+        return L"Die Eingabedatei \u201E" + options.inputFile +
+               L"\u201C kann nicht gelesen werden.";
+    return std::wstring();
+}
+
 int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
-    CheckSession session(options,
-                         [](const std::string& bytes) { Write(STD_OUTPUT_HANDLE, bytes); });
+    CheckSession session(options, [](const std::string& bytes) { Write(reportOut, bytes); });
+    // A report from an earlier run never stands for this one: it goes first,
+    // and every end of this run writes the new one.
+    std::wstring failure;
+    if (!options.junitFile.empty()) {
+        if (!DeleteFileW(options.junitFile.c_str()) && GetLastError() != ERROR_FILE_NOT_FOUND &&
+            GetLastError() != ERROR_PATH_NOT_FOUND) {
+            failure = L"Der JUnit-Bericht \u201E" + options.junitFile +
+                      L"\u201C eines früheren Laufs kann nicht ersetzt werden.";
+        }
+        session.WriteJUnitWith([&options](const std::string& xml) {
+            Win32CheckSystem files([] { return 0UL; });
+            return files.WriteFile(options.junitFile, xml);
+        });
+    }
     session.Begin(DLLSCOPE_VERSION_W, sizeof(void*) == 8 ? 64 : 32, bridgePath);
-    if (options.inProcess) {
-        CheckInProcess(options, bridgePath, session);
-    } else {
-        CheckIsolated(options, bridgePath, session);
+    if (failure.empty()) failure = SetupProblem(options, bridgePath);
+    if (failure.empty()) {
+        try {
+            if (options.inProcess) {
+                CheckInProcess(options, bridgePath, session);
+            } else {
+                CheckIsolated(options, bridgePath, session);
+            }
+            return session.End();
+        } catch (const RuntimeError& e) {
+            failure = e.Description();
+        } catch (const std::bad_alloc&) {
+            failure = L"Nicht genügend Arbeitsspeicher.";
+        } catch (const std::exception& e) {
+            const std::string what = e.what();
+            failure = L"Interner Fehler: " + std::wstring(what.begin(), what.end());
+        }
     }
-    const int code = session.End();
-    Win32CheckSystem files([] { return 0UL; });
-    if (!options.junitFile.empty() &&
-        !files.WriteFile(options.junitFile, JUnitReport(session.Reports(), options.repeat > 1))) {
-        Err(L"Der JUnit-Bericht \u201E" + options.junitFile +
-            L"\u201C kann nicht geschrieben werden.\n");
-        return 2;
-    }
-    return code;
+    Err(failure + L"\n");
+    return session.Fail(failure);
 }
 
 }  // namespace
@@ -169,6 +281,7 @@ int wmain(int argc, wchar_t** argv) {
     using namespace dllscope;
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     SetConsoleOutputCP(CP_UTF8);
+    KeepStandardHandles();
     std::vector<std::wstring> arguments(argv + 1, argv + argc);
     std::wstring error;
     const std::optional<CheckOptions> options = ParseCheckArguments(arguments, error);
@@ -182,23 +295,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     const std::wstring bridge = FullPath(
         options->bridge.empty() ? InFolder(ProgramFolder(), L"modbridge.dll") : options->bridge);
-    std::string bytes;
-    if (ReadWholeFile(bridge, bytes) != ERROR_SUCCESS) {
-        Err(L"Die Brücke \u201E" + bridge +
-            L"\u201C gibt es nicht oder sie kann nicht gelesen werden.\n");
-        return 2;
-    }
-    for (const std::wstring& plugin : options->plugins) {
-        if (GetFileAttributesW(plugin.c_str()) == INVALID_FILE_ATTRIBUTES) {
-            Err(L"Das Plugin \u201E" + plugin + L"\u201C gibt es nicht.\n");
-            return 2;
-        }
-    }
-    if (!options->inputFile.empty() && ReadWholeFile(options->inputFile, bytes) != ERROR_SUCCESS) {
-        Err(L"Die Eingabedatei \u201E" + options->inputFile +
-            L"\u201C kann nicht gelesen werden.\n");
-        return 2;
-    }
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const int code = CheckAll(*options, bridge);
     if (SUCCEEDED(com)) CoUninitialize();

@@ -1,5 +1,7 @@
 #include "check/win32/check_system.h"
 
+#include <tlhelp32.h>
+
 #include <algorithm>
 #include <chrono>
 
@@ -103,6 +105,31 @@ double Win32CheckSystem::Milliseconds() {
 CycleUsage Win32CheckSystem::Usage(bool remember) { return usage_.Usage(remember); }
 
 std::vector<std::wstring> Win32CheckSystem::NewHandleTypes() { return usage_.NewHandleTypes(); }
+
+std::vector<std::wstring> Win32CheckSystem::StrayProcesses() {
+    std::vector<std::wstring> programs;
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return programs;
+    std::vector<PROCESSENTRY32W> all;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more;
+         more = Process32NextW(snapshot, &entry))
+        all.push_back(entry);
+    CloseHandle(snapshot);
+    // Children first, then theirs.
+    std::vector<DWORD> family{GetCurrentProcessId()};
+    for (std::size_t i = 0; i < family.size() && family.size() < 64; ++i) {
+        for (const PROCESSENTRY32W& p : all) {
+            if (p.th32ParentProcessID != family[i] || p.th32ProcessID == family[i] ||
+                std::find(family.begin(), family.end(), p.th32ProcessID) != family.end())
+                continue;
+            family.push_back(p.th32ProcessID);
+            programs.push_back(p.szExeFile);
+        }
+    }
+    return programs;
+}
 
 CycleUsage HostCheckSystem::Usage(bool remember) {
     const std::string answer = host_.Ask(MessageWriter(HostMessage::Usage).U8(remember ? 1 : 0),

@@ -33,6 +33,8 @@ class Win32CheckSystem : public CheckSystem {
     double Milliseconds() override;
     CycleUsage Usage(bool remember) override;
     std::vector<std::wstring> NewHandleTypes() override;
+    // The processes this one started, and theirs, that still run.
+    std::vector<std::wstring> StrayProcesses() override;
 
     // The call into foreign code under way, or the last one.
     std::wstring lastCall;
@@ -49,6 +51,7 @@ class HostCheckSystem : public Win32CheckSystem {
         : Win32CheckSystem([&libraries] { return libraries.LastLoadError(); }), host_(host) {}
     CycleUsage Usage(bool remember) override;
     std::vector<std::wstring> NewHandleTypes() override;
+    std::vector<std::wstring> StrayProcesses() override { return host_.StrayProcesses(); }
 
   private:
     PluginHost& host_;
