@@ -174,6 +174,10 @@ class Verdicts(unittest.TestCase):
         self.assertEqual(check("--bridge", "keine-bruecke.dll", "entities.dll")[0], 2)
         self.assertEqual(check("--repeat", "0", "entities.dll")[0], 2)
         self.assertEqual(check()[0], 2)
+        # A JUnit report that cannot be written: the document says so and agrees.
+        code, doc = check_json("--junit", os.path.join("gibt", "es", "nicht.xml"), "entities.dll")
+        self.assertEqual((code, doc["exitCode"], doc["plugins"][0]["verdict"]), (2, 2, "passed"))
+        self.assertIn("JUnit-Bericht", doc["error"])
         code, out = check("--help")
         self.assertEqual(code, 0)
         self.assertIn("Aufruf: dllscope-check", out)

@@ -90,14 +90,21 @@ std::optional<PluginOutput> OutputCapture::SoFar() const {
     const std::size_t kept = keptBytes_.load();
     const unsigned long long all = allBytes_.load();
     if (all == 0) return std::nullopt;
-    std::string bytes(kept_, kept);
     // A character cut by the end of what is kept does not make the rest ANSI.
+    std::size_t end = kept;
     if (all > kept) {
-        std::size_t end = bytes.size();
-        for (int back = 0; back < 3 && end > 0 && (bytes[end - 1] & 0xC0) == 0x80; ++back) --end;
-        if (end > 0 && (bytes[end - 1] & 0xC0) == 0xC0) bytes.resize(end - 1);
+        std::size_t lead = kept;
+        int following = 0;
+        while (lead > 0 && following < 3 && (kept_[lead - 1] & 0xC0) == 0x80) --lead, ++following;
+        const auto first = lead > 0 ? static_cast<unsigned char>(kept_[lead - 1]) : 0;
+        const int needs = first >= 0xF0 ? 3 : first >= 0xE0 ? 2 : first >= 0xC0 ? 1 : 0;
+        if (following < needs) end = lead - 1;
     }
-    return PluginOutput{DecodeFileText(bytes, FromAnsi), all};
+    try {
+        return PluginOutput{DecodeFileText(std::string(kept_, end), FromAnsi), all};
+    } catch (const std::exception&) {
+        return PluginOutput{std::wstring(), all};  // no memory for the text: its size at least
+    }
 }
 
 std::optional<PluginOutput> OutputCapture::Finish() {
