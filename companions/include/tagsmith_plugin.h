@@ -67,25 +67,44 @@ enum {
     TS_FILE_TO = 3         /* "Dateiname zum Plugin" */
 };
 
+/* The four exports. Declared here, so that a definition that differs (no
+ * WINAPI, which makes it __cdecl on 32 bits; another return type) does not
+ * compile. */
+TS_EXPORT short WINAPI TsBackvalue(void);
+TS_EXPORT const char* WINAPI TsName(void);
+TS_EXPORT const char* WINAPI TsDescription(void);
+TS_EXPORT BSTR WINAPI TsRun(const char* input);
+
 typedef short(WINAPI* TsBackvalueFn)(void);
 typedef const char*(WINAPI* TsNameFn)(void);
 typedef const char*(WINAPI* TsDescriptionFn)(void);
 typedef BSTR(WINAPI* TsRunFn)(const char* input);
 
+/* C89 has no inline; its compilers know __inline. */
+#if defined(__cplusplus) || (defined(__STDC_VERSION__) && __STDC_VERSION__ >= 199901L)
+#define TS_INLINE static inline
+#else
+#define TS_INLINE static __inline
+#endif
+
 /* Makes a result string for TsRun from `size` ANSI bytes. */
-static inline BSTR TsResult(const char* bytes, unsigned size) {
+TS_INLINE BSTR TsResult(const char* bytes, unsigned size) {
     return SysAllocStringByteLen(bytes, size);
 }
 
 #if defined(__cplusplus) && defined(__GLIBCXX__)
 namespace __gnu_cxx {
+#if __cplusplus >= 201103L
 void __freeres() noexcept; /* frees libstdc++'s emergency pool */
+#else
+void __freeres() throw();
+#endif
 }
 #endif
 
 /* Gives back what the statically linked MinGW runtime keeps when the plugin
  * is freed (see above); does nothing with other compilers. */
-static inline void TsReleaseRuntime(void) {
+TS_INLINE void TsReleaseRuntime(void) {
 #ifdef __MINGW32__
     /* winpthreads closes its record of a thread (and clears its TLS slot)
      * when told that the thread ends, but not when the library is freed, and
@@ -99,9 +118,10 @@ static inline void TsReleaseRuntime(void) {
     const BYTE* base;
     const IMAGE_NT_HEADERS* nt;
     const IMAGE_DATA_DIRECTORY* tls;
+    static const char inThisModule = 0; /* its address tells the module */
     if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
                                 GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                            (LPCSTR)(void*)&TsReleaseRuntime, &self)) {
+                            &inThisModule, &self)) {
         return;
     }
     base = (const BYTE*)self;
