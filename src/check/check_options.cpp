@@ -33,6 +33,7 @@ const wchar_t kCheckUsage[] =
     L"  --save-failures ORDNER  jede Stress-Eingabe, die scheitert, dorthin (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
     L"  --help               diese Hilfe\n"
+    L"  --version            die Version des Prüfers\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
     L"ein Plugin hängt.\n";
 
@@ -111,6 +112,9 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             options.strict = true;
         } else if (a == L"--help" || a == L"-h" || a == L"/?") {
             options.help = true;
+            return options;
+        } else if (a == L"--version") {
+            options.version = true;
             return options;
         } else if (a.size() > 1 && a[0] == L'-') {
             error = L"Unbekannte Option \u201E" + a + L"\u201C.";

@@ -25,10 +25,11 @@ struct CheckOptions {
     std::wstring saveFailures;  // --save-failures: where a failing stress input is saved
     bool inProcess = false;     // the plugins in the checker's process, not each in a host
     bool help = false;          // --help: the usage, nothing checked
+    bool version = false;       // --version: the checker's version, nothing checked
 };
 
-// The options (with `help` set and nothing else required for --help), or the German reason why the
-// command line is wrong (`error`).
+// The options (with `help` or `version` set and nothing else required for them), or the German
+// reason why the command line is wrong (`error`).
 std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
                                                 std::wstring& error);
 

@@ -198,8 +198,10 @@ std::string PluginJson(const PluginReport& r) {
 std::wstring PluginText(const PluginReport& r) {
     std::wstring t =
         Visible(r.file) + (r.bits ? L": " + std::to_wstring(r.bits) + L"-Bit-DLL\n" : L"\n");
-    if (!r.diagnosis.empty()) t += L"  kein Plugin: " + Lines(r.diagnosis, L"    ");
-    if (r.code) {
+    // A DLL that is no plugin: why, once; the bridge's -1 and its words say nothing more.
+    if (!r.diagnosis.empty()) {
+        t += L"  kein Plugin: " + Lines(r.diagnosis, L"    ");
+    } else if (r.code) {
         const wchar_t* words = ReturnTypeWords(static_cast<std::int16_t>(*r.code));
         t += L"  Rückgabetyp: " + std::to_wstring(*r.code) +
              (words ? L" (" + std::wstring(words) + L")" : L"") + L"\n";
@@ -214,15 +216,18 @@ std::wstring PluginText(const PluginReport& r) {
     if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
     for (const CheckFault& f : r.faults)
         t += L"  Absturz (" + WideHex(f.code) + L"): " + Lines(f.message, L"    ");
+    std::vector<std::wstring> hints;
     for (const CheckLeak& l : r.leaks) {
         t += L"  Leck: " + l.perCycle + L" (" + l.what + L" +" + std::to_wstring(l.growth) +
              L" in " + std::to_wstring(l.cycles) + L" Zyklen nach dem Aufwärmen)\n";
-        if (!l.hint.empty()) t += L"    " + Lines(l.hint, L"    ");
+        if (!l.hint.empty() && std::find(hints.begin(), hints.end(), l.hint) == hints.end())
+            hints.push_back(l.hint);
     }
+    for (const std::wstring& hint : hints) t += L"    " + Lines(hint, L"    ");
     for (const std::wstring& p : r.problems) t += L"  " + Lines(p, L"    ");
     for (const std::wstring& w : r.warnings) t += L"  Warnung: " + Lines(w, L"    ");
     for (const CaseResult& c : r.cases) {
-        t += L"  Fall \u201E" + Visible(c.name) + L"\u201C: " +
+        t += (c.stress ? L"  Stress \u201E" : L"  Fall \u201E") + Visible(c.name) + L"\u201C: " +
              (c.verdict == "passed" ? std::wstring(L"bestanden")
               : c.verdict == "hang" ? std::wstring(L"hängt")
                                     : std::wstring(L"nicht bestanden")) +
@@ -231,6 +236,7 @@ std::wstring PluginText(const PluginReport& r) {
         if (!c.problem.empty()) t += L"    " + Lines(c.problem, L"      ");
         if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");
     }
+    if (!r.cases.empty()) t += L"  " + CasesSummary({r}) + L"\n";
     if (r.pluginOutput) {
         const PluginOutput& o = *r.pluginOutput;
         t += L"  Ausgabe des Plugins (" + std::to_wstring(o.bytes) + L" Bytes" +
@@ -257,8 +263,8 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
         L"Das ist das bekannte Muster der statisch gelinkten Laufzeit von MinGW-g++ (der "
         L"Notvorrat für Ausnahmen von libstdc++; auf 32 Bit dazu der Thread-Eintrag von "
         L"winpthreads: ein Ereignis, ein Thread-Handle und ein TLS-Index): rufe TsReleaseRuntime() "
-        L"aus "
-        L"tagsmith_plugin.h in DllMain bei DLL_PROCESS_DETACH auf.";
+        L"aus tagsmith_plugin.h in DllMain bei DLL_PROCESS_DETACH auf, oder schreibe "
+        L"TS_PLUGIN_DLLMAIN für ein DllMain, das es tut.";
 
     // A real leak grows with (nearly) every cycle; a handle that comes once
     // in a while (the system's own) does not make one.
@@ -348,6 +354,16 @@ bool FirstDifference(const std::string& expected, const std::string& actual, Dif
     where.expected = line(expected);
     where.actual = line(actual);
     return true;
+}
+
+std::wstring CasesSummary(const std::vector<PluginReport>& reports) {
+    std::size_t all = 0, passed = 0;
+    for (const PluginReport& r : reports) {
+        all += r.cases.size();
+        for (const CaseResult& c : r.cases) passed += c.verdict == "passed";
+    }
+    if (all == 0) return std::wstring();
+    return L"Fälle: " + std::to_wstring(passed) + L" von " + std::to_wstring(all) + L" bestanden";
 }
 
 int CheckExitCode(const std::vector<PluginReport>& reports) {

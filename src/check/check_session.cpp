@@ -86,7 +86,9 @@ void CheckSession::Emit(const PluginReport& r) {
         out_((emitted_++ ? "," : "") + PluginJson(r));
     } else {
         out_(ToUtf8(PluginText(r)));
-        if (r.output) out_(ToUtf8(L"  Ergebnis:\n" + Block(*r.output, L"    ")));
+        // With cases, the default page's result is no one's question.
+        if (r.output && options_.casesFolder.empty() && !options_.stress)
+            out_(ToUtf8(L"  Ergebnis:\n" + Block(*r.output, L"    ")));
     }
 }
 
@@ -105,8 +107,10 @@ int CheckSession::Close(int code) {
              ",\"exitCode\":" + std::to_string(code) + "}\n");
     } else {
         if (!error_.empty()) out_(ToUtf8(L"Abgebrochen: " + Visible(error_) + L"\n"));
+        const std::wstring cases = CasesSummary(reports_);
         out_(ToUtf8(L"Ergebnis: " + std::to_wstring(passed) + L" von " +
-                    std::to_wstring(reports_.size()) + L" bestanden.\n"));
+                    std::to_wstring(reports_.size()) + L" bestanden" +
+                    (cases.empty() ? std::wstring() : L"; " + cases) + L".\n"));
     }
     return code;
 }

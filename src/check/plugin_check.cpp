@@ -89,6 +89,7 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
     std::wstring passable = system_.Passable(path);
     try {
         RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle plugin) {
+            if (first) loaded_ = plugin != 0;
             if (!plugin && first) r.diagnosis = system_.WhyNotLoaded(path);
             Answers answers;
             AskWhatThePluginReports(bridge_, passable, answers);
@@ -186,7 +187,8 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
                              (r.code ? std::to_wstring(*r.code) : std::wstring(L"unbekannt")) +
                              L", erwartet war " + std::to_wstring(*options_.expectType) + L".");
     }
-    if (usage.size() > 1)
+    // What a DLL that never loaded leaves is the loader's, not its own.
+    if (usage.size() > 1 && loaded_)
         r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
     // The cases, each a run of its own, for a plugin that runs at all.
     const bool runs =
@@ -202,6 +204,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     if (!options_.stress) return;
     for (const StressInput& s : StressInputs()) {
         r.cases.push_back(RunOn(path, s.name, s.text));
+        r.cases.back().stress = true;
         NoteStrayProcesses(r);
         // Saved as --input reads it back: UTF-8 behind its mark.
         if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())

@@ -76,6 +76,7 @@ class PluginCheck {
     std::wstring bridgePath_;
     std::wstring output_;               // the last case's output
     std::vector<std::wstring> strays_;  // the programs warned about
+    bool loaded_ = false;               // the plugin's first load succeeded
 };
 
 }  // namespace dllscope

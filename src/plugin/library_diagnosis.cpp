@@ -47,27 +47,28 @@ class Walk {
     Walk(const std::wstring& pluginFolder, const LoadFailure& failure, LibraryFiles& files)
         : pluginFolder_(pluginFolder), failure_(failure), files_(files) {}
 
-    // The first missing dependency or function below `image`, as a sentence,
-    // or the empty string.
+    // The first missing dependencies or function below `image`, as a
+    // sentence, or the empty string. Every dependency missing at that level
+    // is named.
     std::wstring Find(const std::wstring& name, const PeImage& image,
                       std::vector<std::wstring>& chain, int depth) {
         if (depth > kMaxDepth || !visited_.insert(Lower(name)).second) return std::wstring();
+        std::vector<std::wstring> missing;
+        for (const PeImport& import : image.imports) {
+            const std::wstring dependency = Wide(import.library);
+            std::string bytes;
+            bool system = false;
+            if (!IsApiSet(dependency) && Locate(dependency, bytes, system).empty() &&
+                std::find(missing.begin(), missing.end(), dependency) == missing.end())
+                missing.push_back(dependency);
+        }
+        if (!missing.empty()) return MissingSentence(chain, missing);
         for (const PeImport& import : image.imports) {
             const std::wstring dependency = Wide(import.library);
             if (IsApiSet(dependency)) continue;
             std::string bytes;
             bool system = false;
             const std::wstring found = Locate(dependency, bytes, system);
-            if (found.empty()) {
-                std::wstring text;
-                for (std::size_t i = 0; i + 1 < chain.size(); ++i) {
-                    text += Quoted(chain[i]) + L" braucht " + Quoted(chain[i + 1]) + L", ";
-                }
-                return text + Quoted(chain.back()) + L" braucht " + Quoted(dependency) +
-                       L", die nicht gefunden wird (gesucht im Ordner des Plugins, in den "
-                       L"Systemordnern "
-                       L"und in den Ordnern von PATH).";
-            }
             const PeImage foundImage = ReadPeImage(bytes);
             if (!foundImage.exports.empty()) {
                 for (const std::string& function : import.functions) {
@@ -90,6 +91,33 @@ class Walk {
     }
 
   private:
+    static std::wstring MissingSentence(const std::vector<std::wstring>& chain,
+                                        const std::vector<std::wstring>& missing) {
+        std::wstring text;
+        for (std::size_t i = 0; i + 1 < chain.size(); ++i)
+            text += Quoted(chain[i]) + L" braucht " + Quoted(chain[i + 1]) + L", ";
+        text += Quoted(chain.back()) + L" braucht ";
+        bool runtime = false;
+        for (std::size_t i = 0; i < missing.size(); ++i) {
+            text += (i == 0                    ? L""
+                     : i + 1 == missing.size() ? L" und "
+                                               : L", ") +
+                    Quoted(missing[i]);
+            const std::wstring n = Lower(missing[i]);
+            runtime = runtime || n.rfind(L"libgcc_s_", 0) == 0 || n == L"libstdc++-6.dll" ||
+                      n == L"libwinpthread-1.dll";
+        }
+        text += missing.size() == 1 ? L", die nicht gefunden wird" : L", die nicht gefunden werden";
+        text +=
+            L" (gesucht im Ordner des Plugins, in den Systemordnern und in den Ordnern von PATH).";
+        if (runtime) {
+            text +=
+                L" Das sind DLLs der Laufzeit von MinGW-g++: mit -static gelinkt (g++ -shared "
+                L"-static ...) braucht das Plugin sie nicht.";
+        }
+        return text;
+    }
+
     // Where the loader finds a dependency: the plugin's folder, then the
     // search folders. Empty when it is nowhere.
     std::wstring Locate(const std::wstring& name, std::string& bytes, bool& system) {

@@ -77,6 +77,11 @@ class Verdicts(unittest.TestCase):
         self.assertTrue(fault["where"].startswith("nullwrite.dll+0x"), fault["where"])
         self.assertTrue(fault["place"].startswith("nullwrite.dll!TsRun+0x"), fault["place"])
         self.assertEqual([p["verdict"] for p in doc["plugins"]], ["failed", "passed"])
+        self.assertNotIn("außerhalb des Plugins", fault["message"])
+        # A fault in another module during the plugin's call names the likely causes.
+        fault = check_json("outside.dll")[1]["plugins"][0]["faults"][0]
+        self.assertFalse(fault["where"].startswith("outside.dll"), fault["where"])
+        self.assertIn("außerhalb des Plugins; häufige Ursachen", fault["message"])
 
     def test_a_result_that_is_no_bstr_fails_that_plugin_only(self):
         code, doc = check_json("mallocresult.dll", "entities.dll")
@@ -178,9 +183,19 @@ class Verdicts(unittest.TestCase):
         code, doc = check_json("--junit", os.path.join("gibt", "es", "nicht.xml"), "entities.dll")
         self.assertEqual((code, doc["exitCode"], doc["plugins"][0]["verdict"]), (2, 2, "passed"))
         self.assertIn("JUnit-Bericht", doc["error"])
+        # A check that would test nothing: a mistyped or empty folder of cases.
+        empty = os.path.basename(tempfile.mkdtemp(dir=FOLDER))
+        for folder in ("gibt-es-nicht", empty):
+            code, doc = check_json("--cases", folder, "entities.dll")
+            self.assertEqual((code, doc["exitCode"]), (2, 2))
+            self.assertIn(f"„{folder}“", doc["error"])
+        self.assertEqual(check("--expect-output", "gibt-es-nicht.html", "entities.dll")[0], 2)
         code, out = check("--help")
         self.assertEqual(code, 0)
         self.assertIn("Aufruf: dllscope-check", out)
+        code, out = check("--version")
+        self.assertEqual(code, 0)
+        self.assertRegex(out, r"^dllscope-check \d+\.\d+\.\d+ \((32|64) Bit\)\n$")
 
 
 

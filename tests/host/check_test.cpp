@@ -162,7 +162,7 @@ TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
     r.problems.push_back(L"Das Ergebnis weicht ab:\n    erhalten: " + forged);
     r.warnings.push_back(forged);
     r.faults.push_back({L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"", forged, L""});
-    r.cases.push_back({forged, "failed", 1, 1, 1, forged, L"-a\n+" + forged});
+    r.cases.push_back({forged, false, "failed", 1, 1, 1, forged, L"-a\n+" + forged});
     r.pluginOutput = PluginOutput{forged, forged.size()};
     const std::wstring text = PluginText(r);
     std::size_t verdicts = 0, at = 0;
@@ -180,6 +180,30 @@ TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
     EXPECT_THAT(ToUtf8(text), HasSubstr("Name: x\\n  => bestanden\\r\\n::error title=OK::y"));
     EXPECT_THAT(ToUtf8(text), HasSubstr("    | ::error title=OK::y\n"));
     EXPECT_THAT(ToUtf8(text), HasSubstr("\\x1B[2J"));
+}
+
+// The report for people says each thing once: why a DLL is no plugin, the
+// runtime's hint, how many cases passed.
+TEST(ReportText, SaysEachThingOnce) {
+    PluginReport none;
+    none.file = L"x.dll";
+    none.code = -1;
+    none.diagnosis = none.description = L"Kein Tagsmith-Plugin: der Export fehlt.";
+    const std::wstring noneText = PluginText(none);
+    EXPECT_EQ(noneText.find(L"der Export fehlt"), noneText.rfind(L"der Export fehlt"));
+    EXPECT_EQ(noneText.find(L"Rückgabetyp"), std::wstring::npos);
+
+    PluginReport leaky;
+    leaky.file = L"y.dll";
+    leaky.leaks = {{L"Handles", 80, 40, L"2 Handles je Zyklus", L"Hinweis"},
+                   {L"TLS-Indizes", 40, 40, L"1 TLS-Index je Zyklus", L"Hinweis"}};
+    leaky.cases = {{L"a.html", false, "passed", 0, 0, 0, L"", L""},
+                   {L"leer.html", true, "failed", 0, 0, 0, L"", L""}};
+    const std::wstring leakyText = PluginText(leaky);
+    EXPECT_EQ(leakyText.find(L"Hinweis"), leakyText.rfind(L"Hinweis"));
+    EXPECT_THAT(ToUtf8(leakyText), HasSubstr("Stress „leer.html“: nicht bestanden"));
+    EXPECT_THAT(ToUtf8(leakyText), HasSubstr("Fälle: 1 von 2 bestanden\n"));
+    EXPECT_EQ(CasesSummary({none, leaky, leaky}), L"Fälle: 2 von 4 bestanden");
 }
 
 }  // namespace

@@ -230,6 +230,16 @@ TEST_F(Diagnosis, NamesTheMissingDependencyWithItsChainAndAMissingFunction) {
         L"\u201Efoo.dll\u201C, die nicht gefunden wird (gesucht im Ordner des Plugins, in den "
         L"Systemordnern und in den Ordnern von PATH).");
 
+    // A plugin built against the compiler's runtime DLLs: all of them, and the fix.
+    files.files[L"c:\\plugins\\shared.dll"] = BuildImage(
+        {32, true, false, {{"libgcc_s_dw2-1.dll", {"G"}}, {"libstdc++-6.dll", {"S"}}}, {}});
+    EXPECT_EQ(Why(L"shared.dll", 126),
+              L"\u201Eshared.dll\u201C braucht \u201Elibgcc_s_dw2-1.dll\u201C und "
+              L"\u201Elibstdc++-6.dll\u201C, die nicht gefunden werden (gesucht im Ordner des "
+              L"Plugins, in den Systemordnern und in den Ordnern von PATH). Das sind DLLs der "
+              L"Laufzeit von MinGW-g++: mit -static gelinkt (g++ -shared -static ...) braucht das "
+              L"Plugin sie nicht.");
+
     files.files[L"c:\\plugins\\needy.dll"] =
         BuildImage({32, true, false, {{"middle.dll", {"M", "Neu"}}}, {}});
     files.files[L"c:\\plugins\\middle.dll"] = BuildImage({32, true, false, {}, {"M"}});
@@ -262,16 +272,19 @@ TEST_F(Diagnosis, DecoratedExportNamesAreNamedWithTheFix) {
                          Case{"_TsBackvalue@0", L"ein verzierter __stdcall-Name"},
                          Case{"_Z11TsBackvaluev", L"ein C++-Name"},
                          Case{"?TsBackvalue@@YGFXZ", L"ein C++-Name"}}) {
-        files.files[L"c:\\plugins\\d.dll"] = BuildImage({32, true, false, {}, {"TsRunner", c.exported}});
-        const std::wstring why = DiagnoseLoadedLibrary(L"C:\\Plugins\\d.dll", {0, L"", 32, {}},
-                                                       files, "TsBackvalue");
-        EXPECT_THAT(why, HasSubstr(L"exportiert \u201E" + std::wstring(c.exported, c.exported + std::strlen(c.exported)) +
+        files.files[L"c:\\plugins\\d.dll"] =
+            BuildImage({32, true, false, {}, {"TsRunner", c.exported}});
+        const std::wstring why =
+            DiagnoseLoadedLibrary(L"C:\\Plugins\\d.dll", {0, L"", 32, {}}, files, "TsBackvalue");
+        EXPECT_THAT(why, HasSubstr(L"exportiert \u201E" +
+                                   std::wstring(c.exported, c.exported + std::strlen(c.exported)) +
                                    L"\u201C statt \u201ETsBackvalue\u201C (" + c.said))
             << c.exported;
         EXPECT_THAT(why, HasSubstr(L"-Wl,--kill-at")) << c.exported;
     }
     // Names that merely contain it are no decorated form of it.
-    files.files[L"c:\\plugins\\d.dll"] = BuildImage({32, true, false, {}, {"TsBackvalueEx", "MyTsBackvalue@0"}});
+    files.files[L"c:\\plugins\\d.dll"] =
+        BuildImage({32, true, false, {}, {"TsBackvalueEx", "MyTsBackvalue@0"}});
     EXPECT_EQ(DiagnoseLoadedLibrary(L"C:\\Plugins\\d.dll", {0, L"", 32, {}}, files, "TsBackvalue"),
               L"");
 }

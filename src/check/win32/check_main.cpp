@@ -232,6 +232,20 @@ std::wstring SetupProblem(const CheckOptions& options, const std::wstring& bridg
     if (!options.inputFile.empty() && ReadWholeFile(options.inputFile, bytes) != ERROR_SUCCESS)
         return L"Die Eingabedatei \u201E" + options.inputFile +
                L"\u201C kann nicht gelesen werden.";
+    if (!options.expectOutput.empty() &&
+        ReadWholeFile(options.expectOutput, bytes) != ERROR_SUCCESS)
+        return L"Die erwartete Ausgabe \u201E" + options.expectOutput +
+               L"\u201C kann nicht gelesen werden.";
+    // A check that tests nothing must not pass: a mistyped folder fails the job.
+    if (!options.casesFolder.empty()) {
+        const DWORD folder = GetFileAttributesW(options.casesFolder.c_str());
+        if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY))
+            return L"Den Ordner der Fälle \u201E" + options.casesFolder + L"\u201C gibt es nicht.";
+        Win32CheckSystem files([] { return 0UL; });
+        if (FindCases(options.casesFolder, files.FileNames(options.casesFolder)).empty())
+            return L"Im Ordner der Fälle \u201E" + options.casesFolder +
+                   L"\u201C liegt kein Fall (eine Seite NAME.html, .htm oder .txt).";
+    }
     return std::wstring();
 }
 
@@ -287,6 +301,11 @@ int wmain(int argc, wchar_t** argv) {
     const std::optional<CheckOptions> options = ParseCheckArguments(arguments, error);
     if (options && options->help) {
         Out(kCheckUsage);
+        return 0;
+    }
+    if (options && options->version) {
+        Out(L"dllscope-check " DLLSCOPE_VERSION_W L" (" +
+            std::to_wstring(sizeof(void*) == 8 ? 64 : 32) + L" Bit)\n");
         return 0;
     }
     if (!options) {

@@ -10,6 +10,13 @@
 namespace dllscope {
 namespace {
 
+std::wstring Lower(std::wstring text) {
+    for (wchar_t& c : text)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return text;
+}
+
+
 const wchar_t* FaultKind(DWORD code) {
     switch (code) {
         case EXCEPTION_ACCESS_VIOLATION:
@@ -119,7 +126,19 @@ std::wstring Named(const ForeignCall& call) {
 }
 
 std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
-    return Named(call) + L" ist " + Action(call) + L" abgestürzt: " + DescribeFault(fault) + L".";
+    std::wstring report =
+        Named(call) + L" ist " + Action(call) + L" abgestürzt: " + DescribeFault(fault) + L".";
+    // A plugin's call that faults in another module: most often the plugin
+    // broke the contract of the call rather than that module.
+    if (call.kind == ForeignCallKind::Function && std::wstring(call.subject) == L"Das Plugin" &&
+        !RaisedBySoftware(fault.code) &&
+        Lower(PlaceOf(fault.address).module) != Lower(call.name)) {
+        report +=
+            L" Die Stelle liegt außerhalb des Plugins; häufige Ursachen: ein Ergebnis, das kein "
+            L"BSTR-Zeiger ist (etwa Pascals WideString), oder eine falsche Aufrufkonvention "
+            L"(WINAPI bzw. stdcall vergessen).";
+    }
+    return report;
 }
 
 std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
