@@ -16,7 +16,6 @@ std::wstring Lower(std::wstring text) {
     return text;
 }
 
-
 const wchar_t* FaultKind(DWORD code) {
     switch (code) {
         case EXCEPTION_ACCESS_VIOLATION:
@@ -131,8 +130,7 @@ std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
     // A plugin's call that faults in another module: most often the plugin
     // broke the contract of the call rather than that module.
     if (call.kind == ForeignCallKind::Function && std::wstring(call.subject) == L"Das Plugin" &&
-        !RaisedBySoftware(fault.code) &&
-        Lower(PlaceOf(fault.address).module) != Lower(call.name)) {
+        !RaisedBySoftware(fault.code) && Lower(PlaceOf(fault.address).module) != Lower(call.name)) {
         report +=
             L" Die Stelle liegt außerhalb des Plugins; häufige Ursachen: ein Ergebnis, das kein "
             L"BSTR-Zeiger ist (etwa Pascals WideString), oder eine falsche Aufrufkonvention "
