@@ -5,6 +5,9 @@ ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-dllscope}"
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
+# Wine names Unix files in the locale's character set: without UTF-8 (no
+# LANG at all, or C) a folder such as "Ωmega" cannot be made.
+if [ "$(locale charmap 2>/dev/null)" != "UTF-8" ]; then export LC_ALL=C.UTF-8; fi
 
 # Installs the Debian packages of the arguments that are not installed yet.
 need_packages() {
