@@ -10,12 +10,6 @@
 namespace dllscope {
 namespace {
 
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
-}
-
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
     return text.size() >= end.size() &&
            text.compare(text.size() - end.size(), end.size(), end) == 0;
@@ -61,16 +55,16 @@ std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::ws
     std::sort(names.begin(), names.end());
     std::vector<CaseFiles> cases;
     for (const std::wstring& name : names) {
-        const std::wstring lower = Lower(name);
+        const std::wstring lower = LowerName(name);
         std::wstring extension;
         for (const wchar_t* e : {L".html", L".htm", L".txt"})
             if (EndsWith(lower, e)) extension = e;
         if (extension.empty()) continue;
         const std::wstring stem = name.substr(0, name.size() - extension.size());
-        if (EndsWith(Lower(stem), L".expected")) continue;
+        if (EndsWith(LowerName(stem), L".expected")) continue;
         const std::wstring expected = stem + L".expected" + name.substr(stem.size());
         const bool has = std::find_if(names.begin(), names.end(), [&](const std::wstring& n) {
-                             return Lower(n) == Lower(expected);
+                             return LowerName(n) == LowerName(expected);
                          }) != names.end();
         cases.push_back({name, InFolder(folder, name), has ? InFolder(folder, expected) : L""});
     }

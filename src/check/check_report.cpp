@@ -52,17 +52,12 @@ std::wstring Decimal(double value) {
 constexpr long long kKiB = 1024;
 
 // A message that may hold lines of its own: the first behind the label, the
-// others below it, each made visible.
+// others below it as a block.
 std::wstring Lines(const std::wstring& text, const std::wstring& indent) {
-    std::wstring out;
-    std::size_t at = 0;
-    for (bool first = true;; first = false) {
-        const std::size_t end = text.find(L'\n', at);
-        const std::wstring line = text.substr(at, end == std::wstring::npos ? end : end - at);
-        out += (first ? std::wstring() : indent + L"| ") + Visible(line) + L"\n";
-        if (end == std::wstring::npos) return out;
-        at = end + 1;
-    }
+    const std::size_t end = std::min(text.find_first_of(L"\r\n"), text.size());
+    const std::size_t rest = text.compare(end, 2, L"\r\n") == 0 ? end + 2 : end + 1;
+    return Visible(text.substr(0, end)) + L"\n" +
+           (rest < text.size() ? Block(text.substr(rest), indent) : std::wstring());
 }
 
 std::wstring Verdict(const PluginReport& r) {

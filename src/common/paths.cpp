@@ -20,4 +20,10 @@ std::wstring FileNameOf(const std::wstring& path) {
     return slash == std::wstring::npos ? path : path.substr(slash + 1);
 }
 
+std::wstring LowerName(std::wstring name) {
+    for (wchar_t& c : name)
+        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+    return name;
+}
+
 }  // namespace dllscope

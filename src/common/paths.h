@@ -14,4 +14,8 @@ std::wstring InFolder(const std::wstring& folder, const std::wstring& name);
 // The file name part of a path.
 std::wstring FileNameOf(const std::wstring& path);
 
+// A name with its ASCII letters in lower case: file names compared as the
+// system compares them ("KERNEL32.dll", "Seite.HTML").
+std::wstring LowerName(std::wstring name);
+
 }  // namespace dllscope

@@ -29,16 +29,9 @@ std::wstring Wide(const std::string& ascii) {
     return w;
 }
 
-std::wstring Lower(std::wstring s) {
-    for (wchar_t& c : s) {
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    }
-    return s;
-}
-
 // API sets (api-ms-win-..., ext-ms-...) are no files: the system resolves them.
 bool IsApiSet(const std::wstring& name) {
-    const std::wstring n = Lower(name);
+    const std::wstring n = LowerName(name);
     return n.rfind(L"api-ms-", 0) == 0 || n.rfind(L"ext-ms-", 0) == 0;
 }
 
@@ -52,7 +45,7 @@ class Walk {
     // is named.
     std::wstring Find(const std::wstring& name, const PeImage& image,
                       std::vector<std::wstring>& chain, int depth) {
-        if (depth > kMaxDepth || !visited_.insert(Lower(name)).second) return std::wstring();
+        if (depth > kMaxDepth || !visited_.insert(LowerName(name)).second) return std::wstring();
         std::vector<std::wstring> missing;
         for (const PeImport& import : image.imports) {
             const std::wstring dependency = Wide(import.library);
@@ -103,7 +96,7 @@ class Walk {
                      : i + 1 == missing.size() ? L" und "
                                                : L", ") +
                     Quoted(missing[i]);
-            const std::wstring n = Lower(missing[i]);
+            const std::wstring n = LowerName(missing[i]);
             runtime = runtime || n.rfind(L"libgcc_s_", 0) == 0 || n == L"libstdc++-6.dll" ||
                       n == L"libwinpthread-1.dll";
         }

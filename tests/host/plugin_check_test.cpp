@@ -41,6 +41,8 @@ class FakeCheckSystem : public CheckSystem {
     double Milliseconds() override { return 0; }
     CycleUsage Usage(bool) override { return usage.at(nextUsage++); }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
+    std::vector<std::wstring> strays;  // what StrayProcesses finds after every call
+    std::vector<std::wstring> StrayProcesses() override { return strays; }
     std::vector<std::wstring> FileNames(const std::wstring& folder) override {
         std::vector<std::wstring> names;
         for (const auto& [path, bytes] : files)
@@ -124,6 +126,23 @@ TEST_F(CheckCycle, SteadyGrowthOverTheCyclesIsALeakAndTheTypeIsChecked) {
     EXPECT_EQ(r.leaks[0].what, L"Handles");
     ASSERT_EQ(r.problems.size(), 1u);
     EXPECT_THAT(r.problems[0], HasSubstr(L"Der Rückgabetyp ist 1, erwartet war 2."));
+
+    // The same growth beside a DLL that never loaded is the loader's.
+    world.libraries.failing[L"C:\\p\\a.dll"] = true;
+    world.bridge.backvalue = -1;
+    system.nextUsage = 0;
+    EXPECT_THAT(Check().leaks, ::testing::IsEmpty());
+}
+
+// A process left running after the calls is a warning, once for each program.
+TEST_F(CheckCycle, AProcessThePluginLeftRunningIsWarnedAboutOnce) {
+    options.repeat = 3;
+    for (long long i = 0; i < 3; ++i) system.usage.push_back({100, 1 << 20, 1000});
+    system.strays = {L"helfer.exe", L"helfer.exe"};
+    const PluginReport r = Check();
+    ASSERT_EQ(r.warnings.size(), 1u);
+    EXPECT_THAT(r.warnings[0], HasSubstr(L"\u201Ehelfer.exe\u201C gestartet"));
+    EXPECT_TRUE(r.Passed());
 }
 
 TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsOne) {

@@ -35,19 +35,15 @@ namespace {
 HANDLE reportOut = nullptr, reportErr = nullptr;
 
 void KeepStandardHandles() {
-    const auto keep = [](DWORD which) {
+    for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
         const HANDLE h = GetStdHandle(which);
-        HANDLE own = nullptr;
-        if (h && h != INVALID_HANDLE_VALUE) {
-            SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
-            DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(), &own, 0, FALSE,
-                            DUPLICATE_SAME_ACCESS);
-        }
-        return own;
-    };
-    reportOut = keep(STD_OUTPUT_HANDLE);
-    reportErr = keep(STD_ERROR_HANDLE);
-    keep(STD_INPUT_HANDLE);
+        if (!h || h == INVALID_HANDLE_VALUE) continue;
+        SetHandleInformation(h, HANDLE_FLAG_INHERIT, 0);
+        if (which == STD_INPUT_HANDLE) continue;
+        DuplicateHandle(GetCurrentProcess(), h, GetCurrentProcess(),
+                        which == STD_OUTPUT_HANDLE ? &reportOut : &reportErr, 0, FALSE,
+                        DUPLICATE_SAME_ACCESS);
+    }
 }
 
 // Everything goes out through WriteFile at once: a plugin may end the

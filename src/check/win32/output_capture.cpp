@@ -4,26 +4,20 @@
 #include <io.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "common/runtime_error.h"
 #include "common/text_decoding.h"
 #include "common/win32/ansi.h"
+#include "common/win32/pipes.h"
 #include "common/win32/system_error.h"
 #include "plugin/win32/libraries.h"
 
 namespace dllscope {
 
 OutputCapture::OutputCapture() {
-    static LONG made = 0;
-    const std::wstring name = L"\\\\.\\pipe\\dllscope-output-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(InterlockedIncrement(&made));
-    read_ = CreateNamedPipeW(
-        name.c_str(), PIPE_ACCESS_INBOUND | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 1 << 16, 1 << 16, 0, nullptr);
-    if (read_ == INVALID_HANDLE_VALUE) read_ = nullptr;
+    std::wstring name;
+    read_ = CreateOwnPipe(L"output", PIPE_ACCESS_INBOUND, name);
     if (read_)
         write_ = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     if (write_ == INVALID_HANDLE_VALUE) write_ = nullptr;
@@ -122,8 +116,7 @@ std::optional<PluginOutput> OutputCapture::Finish() {
 }
 
 StandardOutputRedirect::StandardOutputRedirect(OutputCapture& capture) {
-    std::fflush(stdout);
-    std::fflush(stderr);
+    FlushRuntimeStreams();
     out_ = GetStdHandle(STD_OUTPUT_HANDLE);
     err_ = GetStdHandle(STD_ERROR_HANDLE);
     savedOut_ = _dup(1);

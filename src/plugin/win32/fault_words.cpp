@@ -2,6 +2,7 @@
 
 #include <cwchar>
 
+#include "common/paths.h"
 #include "plugin/host_protocol.h"
 #include "plugin/win32/exception_codes.h"
 #include "plugin/win32/fault_place.h"
@@ -9,12 +10,6 @@
 
 namespace dllscope {
 namespace {
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
-}
 
 const wchar_t* FaultKind(DWORD code) {
     switch (code) {
@@ -130,7 +125,8 @@ std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
     // A plugin's call that faults in another module: most often the plugin
     // broke the contract of the call rather than that module.
     if (call.kind == ForeignCallKind::Function && std::wstring(call.subject) == L"Das Plugin" &&
-        !RaisedBySoftware(fault.code) && Lower(PlaceOf(fault.address).module) != Lower(call.name)) {
+        !RaisedBySoftware(fault.code) &&
+        LowerName(PlaceOf(fault.address).module) != LowerName(call.name)) {
         report +=
             L" Die Stelle liegt außerhalb des Plugins; häufige Ursachen: ein Ergebnis, das kein "
             L"BSTR-Zeiger ist (etwa Pascals WideString), oder eine falsche Aufrufkonvention "

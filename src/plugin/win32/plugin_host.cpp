@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "common/paths.h"
+#include "common/win32/pipes.h"
 #include "common/win32/system_error.h"
 #include "plugin/win32/fault_words.h"
 
@@ -26,18 +27,11 @@ ForeignCall PluginCall(const std::wstring& pluginPath, const wchar_t* name) {
 
 void PluginHost::Launch() {
     if (process_) return;
-    static LONG started = 0;
-    const std::wstring name = L"\\\\.\\pipe\\dllscope-host-" +
-                              std::to_wstring(GetCurrentProcessId()) + L"-" +
-                              std::to_wstring(InterlockedIncrement(&started));
-    pipe_ = CreateNamedPipeW(
-        name.c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-        PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 1 << 16,
-        1 << 16, 0, nullptr);
+    std::wstring name;
+    pipe_ = CreateOwnPipe(L"host", PIPE_ACCESS_DUPLEX, name);
     event_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (pipe_ == INVALID_HANDLE_VALUE || !event_) {
+    if (!pipe_ || !event_) {
         const DWORD error = GetLastError();
-        if (pipe_ == INVALID_HANDLE_VALUE) pipe_ = nullptr;
         Close();
         throw RuntimeError(L"Die Verbindung zum Plugin-Prozess kann nicht angelegt werden: " +
                            SystemErrorText(error) + L".");
