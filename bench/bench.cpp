@@ -36,7 +36,8 @@
 #include "plugin/win32/bridge.h"
 #include "main_window/win32/demo.h"
 #include "plugin/win32/libraries.h"
-#include "plugin/win32/plugin_host.h"
+#include "host/host_client.h"
+#include "host/win32/host_process.h"
 #include "changes/win32/changes_window.h"
 
 namespace dllscope {
@@ -129,8 +130,9 @@ std::wstring HostProgram() { return Folder() + L"\\dllscope-host.exe"; }
 struct Bench1 {
     explicit Bench1(CodePane& pane, bool isolated)
         : host(HostProgram(), kBridgeFileName, waiting),
-          hostLibraries(host),
-          hostBridge(host),
+          client(host),
+          hostLibraries(client),
+          hostBridge(client),
           bridge(bindings),
           demoExports(bindings, Folder()),
           form(Form1Services{Folder(),
@@ -139,6 +141,7 @@ struct Bench1 {
                              viewer, resultFileName, demoExports, automation}) {}
     PatientWaiting waiting;
     PluginHost host;
+    HostClient client;
     HostLibraries hostLibraries;
     HostBridge hostBridge;
     Bindings bindings;
@@ -196,7 +199,8 @@ Result Changes() {
 Result HostStart() {
     PatientWaiting waiting;
     PluginHost host(HostProgram(), kBridgeFileName, waiting);
-    HostLibraries libraries(host);
+    HostClient client(host);
+    HostLibraries libraries(client);
     Result r;
     auto start = Clock::now();
     libraries.Free(0);

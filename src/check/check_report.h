@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "host/process_usage.h"
+
 namespace dllscope {
 
 struct CheckFault {
@@ -31,10 +33,7 @@ struct CheckLeak {
 };
 
 // What the process holds after one cycle.
-struct CycleUsage {
-    long long handles = 0, privateBytes = 0;
-    long long freeTlsSlots = 0;  // of the process's 1088
-};
+using CycleUsage = ProcessUsage;
 
 // The cycles that count as warm-up before the growth is measured: the first
 // fifth, at least one.

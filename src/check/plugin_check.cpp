@@ -9,7 +9,7 @@
 #include "common/paths.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/pe_image.h"
-#include "plugin/plugin_host.h"
+#include "host/host_errors.h"
 
 namespace dllscope {
 namespace {

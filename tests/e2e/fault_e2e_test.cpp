@@ -134,12 +134,17 @@ TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTh
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
 
     RunPlugin(app, L"loop.dll");
-    // While it waits for the plugin, the window takes no input but repaints.
+    // While it waits for the plugin, the window takes no input but repaints;
+    // paints that keep coming do not keep the question away.
     Sleep(1000);
     InvalidateRect(app.Main(), nullptr, TRUE);
     Sleep(1000);
     EXPECT_FALSE(GetUpdateRect(app.Main(), nullptr, FALSE)) << "not repainted";
-    const MessageBoxSeen hung = app.WaitForMessageBox();
+    MessageBoxSeen hung;
+    for (DWORD waited = 0; !hung.hwnd && waited < 2 * kWait; waited += 20) {
+        InvalidateRect(app.Main(), nullptr, TRUE);
+        hung = app.WaitForMessageBox(20);
+    }
     ASSERT_NE(hung.hwnd, nullptr) << "not asked";
     EXPECT_THAT(hung.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
     app.Press(hung, IDYES);  // ends the plugin's process, not Dllscope
@@ -148,6 +153,26 @@ TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTh
     app.PressOk(ended2);
     EXPECT_FALSE(app.WaitForExit(500));
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);
+}
+
+// The text is saved before each call in the plugin's process too: a
+// Dllscope ended while it waits for its host offers it at the next start.
+TEST(Isolated, TheTextOfADllscopeEndedWhileItWaitsIsOfferedAtTheNextStart) {
+    const std::wstring appData = FreshFolder(L"localappdata");
+    {
+        Driver app(FaultyFolder(), appData, L"--isolated");
+        app.Click(app.Control(L"CodeMax1"));
+        app.Type(L"Warte auf äöü");
+        RunPlugin(app, L"loop.dll");
+        Sleep(1500);
+        ASSERT_EQ(CopiesIn(appData), 1);
+    }  // ended as a user ends it: TerminateProcess
+    Driver again(FaultyFolder(), appData);
+    const MessageBoxSeen offer = again.WaitForMessageBox();
+    EXPECT_THAT(offer.text, HasSubstr(L"Der letzte Aufruf: Das Plugin \u201Eloop.dll\u201C, "
+                                      L"PluginRun."));
+    again.Press(offer, IDYES);
+    EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), L"Warte auf äöü");
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "plugin/host_protocol.h"
+#include "host/host_protocol.h"
 
 #include <gtest/gtest.h>
 

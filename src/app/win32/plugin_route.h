@@ -6,11 +6,13 @@
 // the next command starts a new one.
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
+#include "host/host_client.h"
+#include "host/win32/host_process.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/libraries.h"
-#include "plugin/win32/plugin_host.h"
 
 namespace dllscope {
 
@@ -20,9 +22,14 @@ namespace dllscope {
 class WindowHostWaiting : public HostWaiting {
   public:
     explicit WindowHostWaiting(HWND& owner) : owner_(owner) {}
+    void BeforeCall(const ForeignCall& call) override {
+        if (beforeCall) beforeCall(call);
+    }
     DWORD HangMilliseconds() override { return kHangMilliseconds; }
     bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds) override;
     bool Repaints() override { return true; }
+
+    std::function<void(const ForeignCall&)> beforeCall;
 
   private:
     HWND& owner_;
@@ -36,16 +43,22 @@ class PluginRoute : public Libraries, public Bridge {
           bridge_(bridge),
           waiting_(owner),
           host_(std::move(hostProgram), kBridgeFileName, waiting_),
-          hostLibraries_(host_),
-          hostBridge_(host_) {}
+          client_(host_),
+          hostLibraries_(client_),
+          hostBridge_(client_) {}
 
     bool Isolated() const { return isolated_; }
     // The process id of the host that made the last call; 0 before the first.
     unsigned long HostProcessId() const { return host_.ProcessId(); }
+    // Told before each request to the host, as the guard's observer is
+    // before each call in this process.
+    void OnHostCall(std::function<void(const ForeignCall&)> listener) {
+        waiting_.beforeCall = std::move(listener);
+    }
     // Takes effect at the next command; leaving the isolated mode ends the host.
     void SetIsolated(bool isolated) {
         isolated_ = isolated;
-        if (!isolated) host_.End();
+        if (!isolated) client_.End();
     }
 
     LibraryHandle Load(const std::wstring& path) override { return L().Load(path); }
@@ -74,6 +87,7 @@ class PluginRoute : public Libraries, public Bridge {
     Win32Bridge& bridge_;
     WindowHostWaiting waiting_;
     PluginHost host_;
+    HostClient client_;
     HostLibraries hostLibraries_;
     HostBridge hostBridge_;
     bool isolated_ = false;

@@ -61,6 +61,8 @@ void Program::Create() {
     });
     recovery_ = std::make_unique<TextRecovery>(form1_.Editor());
     guard_.SetObserver(this);
+    // A call in the plugin's own process saves the text as one in this process does.
+    route_.OnHostCall([this](const ForeignCall& call) { BeforeForeignCall(call); });
 }
 
 void Program::Open(int showCommand) {

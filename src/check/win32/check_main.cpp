@@ -24,7 +24,7 @@
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
-#include "plugin/win32/plugin_host.h"
+#include "host/win32/host_process.h"
 
 namespace dllscope {
 namespace {
@@ -114,11 +114,13 @@ class CheckWaiting : public HostWaiting {
 struct HostSlot {
     std::unique_ptr<OutputCapture> output;
     std::unique_ptr<PluginHost> host;
+    std::unique_ptr<HostClient> client;
 };
 
 HostSlot StartHost(const std::wstring& program, const std::wstring& bridge, HostWaiting& waiting) {
     HostSlot slot{std::make_unique<OutputCapture>(),
-                  std::make_unique<PluginHost>(program, bridge, waiting)};
+                  std::make_unique<PluginHost>(program, bridge, waiting), nullptr};
+    slot.client = std::make_unique<HostClient>(*slot.host);
     slot.host->SetOutput(slot.output->WriteEnd());
     slot.host->Launch();
     return slot;
@@ -161,13 +163,13 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                 HostSlot& slot;
                 PluginReport& report;
                 ~Collect() {
-                    slot.host->End();
+                    slot.host->Close();
                     report.pluginOutput = slot.output->Finish();
                 }
             } collect{slot, report};
-            HostLibraries libraries(*slot.host);
-            HostBridge hostBridge(*slot.host, bridgePath);
-            HostCheckSystem system(*slot.host, libraries);
+            HostLibraries libraries(*slot.client);
+            HostBridge hostBridge(*slot.client, bridgePath);
+            HostCheckSystem system(*slot.host, *slot.client, libraries);
             PluginCheck check(options, libraries, hostBridge, system, bridgePath);
             check.Check(FullPath(plugin), report);
         });

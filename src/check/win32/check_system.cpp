@@ -131,29 +131,6 @@ std::vector<std::wstring> Win32CheckSystem::StrayProcesses() {
     return programs;
 }
 
-CycleUsage HostCheckSystem::Usage(bool remember) {
-    const std::string answer = host_.Ask(MessageWriter(HostMessage::Usage).U8(remember ? 1 : 0),
-                                         {L"Der Plugin-Prozess", L"dllscope-host.exe", L"Usage"});
-    MessageReader r(answer);
-    CycleUsage usage;
-    usage.handles = static_cast<long long>(r.U64());
-    usage.privateBytes = static_cast<long long>(r.U64());
-    usage.freeTlsSlots = static_cast<long long>(r.U64());
-    if (!r.Complete()) host_.Refuse();
-    return usage;
-}
-
-std::vector<std::wstring> HostCheckSystem::NewHandleTypes() {
-    const std::string answer = host_.Ask(MessageWriter(HostMessage::NewHandleTypes),
-                                         {L"Der Plugin-Prozess", L"dllscope-host.exe", L"Usage"});
-    MessageReader r(answer);
-    std::vector<std::wstring> types;
-    for (std::uint32_t n = r.U32(); r.Ok() && n > 0 && types.size() < 100000; --n)
-        types.push_back(r.Text());
-    if (!r.Complete()) host_.Refuse();
-    return types;
-}
-
 std::wstring FullPath(const std::wstring& path) {
     std::wstring full(32768, L'\0');
     const DWORD n =

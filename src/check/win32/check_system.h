@@ -8,8 +8,9 @@
 #include <vector>
 
 #include "check/plugin_check.h"
-#include "check/win32/process_usage.h"
-#include "plugin/win32/plugin_host.h"
+#include "host/win32/usage_probe.h"
+#include "host/host_client.h"
+#include "host/win32/host_process.h"
 
 namespace dllscope {
 
@@ -47,14 +48,17 @@ class Win32CheckSystem : public CheckSystem {
 // The same, with the plugin in a host: the usage is the host's.
 class HostCheckSystem : public Win32CheckSystem {
   public:
-    HostCheckSystem(PluginHost& host, const HostLibraries& libraries)
-        : Win32CheckSystem([&libraries] { return libraries.LastLoadError(); }), host_(host) {}
-    CycleUsage Usage(bool remember) override;
-    std::vector<std::wstring> NewHandleTypes() override;
+    HostCheckSystem(PluginHost& host, HostClient& client, const HostLibraries& libraries)
+        : Win32CheckSystem([&libraries] { return libraries.LastLoadError(); }),
+          host_(host),
+          client_(client) {}
+    CycleUsage Usage(bool remember) override { return HostUsage(client_, remember); }
+    std::vector<std::wstring> NewHandleTypes() override { return HostNewHandleTypes(client_); }
     std::vector<std::wstring> StrayProcesses() override { return host_.StrayProcesses(); }
 
   private:
     PluginHost& host_;
+    HostClient& client_;
 };
 
 // A path made full against the current folder.

@@ -1,5 +1,5 @@
 #pragma once
-// A named pipe of this process's own: a name no other process is told
+// A named pipe of this process's own: open to its user only, a name no other process is told
 // unless this one passes it on, one instance, no remote clients, overlapped
 // on this side.
 #include <windows.h>

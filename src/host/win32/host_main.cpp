@@ -16,10 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "check/win32/process_usage.h"
-#include "plugin/host_protocol.h"
+#include "host/host_server.h"
+#include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
+#include "plugin/win32/fault_words.h"
 #include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
 
@@ -37,137 +38,53 @@ class HostObserver : public ForeignCallObserver {
     std::wstring lastCall;
 };
 
-// The caller's requests as they come: small ones mostly in one read.
-class Inbox {
+// This process as the answers need it: the loads' errors, what it holds,
+// the guard's faults, the C runtimes' buffers.
+class Win32HostPlatform : public HostPlatform {
   public:
-    explicit Inbox(HANDLE pipe) : pipe_(pipe) {}
-    bool Read(char* data, DWORD size) {
-        for (DWORD done = 0; done < size;) {
-            if (at_ < held_.size()) {
-                const DWORD n =
-                    static_cast<DWORD>(std::min<std::size_t>(size - done, held_.size() - at_));
-                std::memcpy(data + done, held_.data() + at_, n);
-                at_ += n;
-                done += n;
-                continue;
-            }
-            const bool direct = size - done >= kChunk;
-            if (!direct) {
-                held_.resize(kChunk);
-                at_ = 0;
-            }
+    Win32HostPlatform(const Win32Libraries& libraries, const HostObserver& observer)
+        : libraries_(libraries), observer_(observer) {}
+    unsigned long LastLoadError() override { return libraries_.LastLoadError(); }
+    ProcessUsage Usage(bool remember) override { return usage_.Usage(remember); }
+    std::vector<std::wstring> NewHandleTypes() override { return usage_.NewHandleTypes(); }
+    bool AsFault(const std::exception& error, FaultedAnswer& fault) override {
+        const auto* f = dynamic_cast<const ForeignFault*>(&error);
+        if (!f) return false;
+        const Fault& d = f->Details();
+        fault.report = f->Description();
+        fault.parts = {observer_.lastCall, FaultKindWords(d.code), d.code, FaultWhere(d),
+                       FaultPlace(d)};
+        return true;
+    }
+    void BeforeAnswer() override { FlushRuntimeStreams(); }
+
+  private:
+    const Win32Libraries& libraries_;
+    const HostObserver& observer_;
+    UsageProbe usage_;
+};
+
+// The pipe, blocking on this side.
+class PipeEnd : public ByteSource, public ByteSink {
+  public:
+    explicit PipeEnd(HANDLE pipe) : pipe_(pipe) {}
+    std::size_t ReadSome(char* to, std::size_t max) override {
+        DWORD n = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(max, 1u << 30));
+        return ReadFile(pipe_, to, want, &n, nullptr) ? n : 0;
+    }
+    bool WriteAll(const char* data, std::size_t size) override {
+        for (std::size_t done = 0; done < size;) {
             DWORD n = 0;
-            if (!ReadFile(pipe_, direct ? data + done : held_.data(), direct ? size - done : kChunk,
-                          &n, nullptr) ||
-                n == 0)
-                return false;
-            if (direct) {
-                done += n;
-            } else {
-                held_.resize(n);
-            }
+            const DWORD want = static_cast<DWORD>(std::min<std::size_t>(size - done, 1u << 30));
+            if (!WriteFile(pipe_, data + done, want, &n, nullptr) || n == 0) return false;
+            done += n;
         }
         return true;
     }
 
   private:
-    static constexpr DWORD kChunk = 1 << 16;
     HANDLE pipe_;
-    std::string held_;
-    std::size_t at_ = 0;
-};
-
-// An answer goes out after what the plugin printed: the caller may end this
-// process as soon as it has the answer.
-bool Send(HANDLE pipe, const MessageWriter& message) {
-    FlushRuntimeStreams();
-    const std::string frame = message.Frame();
-    DWORD written = 0;
-    return WriteFile(pipe, frame.data(), static_cast<DWORD>(frame.size()), &written, nullptr) &&
-           written == frame.size();
-}
-
-class Host {
-  public:
-    explicit Host(const std::wstring& bridge) : bridge_(bindings_, bridge) {}
-
-    // The answer to one request; false for Quit and for a malformed request.
-    bool Answer(const std::string& request, MessageWriter& answer) {
-        MessageReader r(request);
-        const HostMessage kind = r.Kind();
-        std::wstring text, path;
-        switch (kind) {
-            case HostMessage::Load: {
-                path = r.Text();
-                if (!r.Complete()) return false;
-                const LibraryHandle handle = libraries_.Load(path);
-                answer.U64(handle).U32(libraries_.LastLoadError());
-                return true;
-            }
-            case HostMessage::Free: {
-                const auto handle = static_cast<LibraryHandle>(r.U64());
-                if (!r.Complete()) return false;
-                libraries_.Free(handle);
-                return true;
-            }
-            case HostMessage::PluginBackvalue: {
-                path = r.Text();
-                if (!r.Complete()) return false;
-                const std::int16_t code = bridge_.PluginBackvalue(path);
-                answer.U16(static_cast<std::uint16_t>(code)).Text(path);
-                return true;
-            }
-            case HostMessage::PluginName:
-            case HostMessage::PluginDescription: {
-                path = r.Text();
-                if (!r.Complete()) return false;
-                text = kind == HostMessage::PluginName ? bridge_.PluginName(path)
-                                                       : bridge_.PluginDescription(path);
-                answer.Text(text).Text(path);
-                return true;
-            }
-            case HostMessage::PluginRun:
-            case HostMessage::PluginWrappText:
-            case HostMessage::PluginWrappForm: {
-                text = r.Text();
-                path = r.Text();
-                if (!r.Complete()) return false;
-                text = kind == HostMessage::PluginRun         ? bridge_.PluginRun(text, path)
-                       : kind == HostMessage::PluginWrappText ? bridge_.PluginWrappText(text, path)
-                                                              : bridge_.PluginWrappForm(text, path);
-                answer.Text(text).Text(path);
-                return true;
-            }
-            case HostMessage::WrapperName:
-                if (!r.Complete()) return false;
-                answer.Text(bridge_.WrapperName());
-                return true;
-            case HostMessage::Usage: {
-                const bool remember = r.U8() != 0;
-                if (!r.Complete()) return false;
-                const CycleUsage usage = usage_.Usage(remember);
-                answer.U64(static_cast<std::uint64_t>(usage.handles))
-                    .U64(static_cast<std::uint64_t>(usage.privateBytes))
-                    .U64(static_cast<std::uint64_t>(usage.freeTlsSlots));
-                return true;
-            }
-            case HostMessage::NewHandleTypes: {
-                if (!r.Complete()) return false;
-                const std::vector<std::wstring> types = usage_.NewHandleTypes();
-                answer.U32(static_cast<std::uint32_t>(types.size()));
-                for (const std::wstring& type : types) answer.Text(type);
-                return true;
-            }
-            default:
-                return false;
-        }
-    }
-
-  private:
-    Bindings bindings_;
-    Win32Libraries libraries_;
-    Win32Bridge bridge_;
-    UsageProbe usage_;
 };
 
 std::wstring Argument(int argc, wchar_t** argv, const wchar_t* name) {
@@ -181,60 +98,25 @@ DWORD Serve(HANDLE pipe, const std::wstring& bridge) {
     ForeignCallGuard guard;
     HostObserver observer;
     guard.SetObserver(&observer);
-    Host host(bridge);
-    Inbox inbox(pipe);
-    if (!Send(
-            pipe,
-            MessageWriter(HostMessage::Hello).U32(kHostProtocolVersion).U32(GetCurrentProcessId())))
-        return kHostExitLostPipe;
-    for (;;) {
-        char header[4];
-        std::uint32_t length = 0;
-        if (!inbox.Read(header, 4)) return kHostExitLostPipe;
-        if (!FrameLength(header, kHostFrameLimit, length)) return kHostExitBadRequest;
-        std::string request;
-        try {
-            request.resize(length);
-        } catch (const std::bad_alloc&) {
+    Bindings bindings;
+    Win32Libraries libraries;
+    Win32Bridge bridgeExports(bindings, bridge);
+    Win32HostPlatform platform(libraries, observer);
+    HostServer server(libraries, bridgeExports, platform);
+    PipeEnd end(pipe);
+    switch (server.Serve(end, end, GetCurrentProcessId())) {
+        case HostEnd::Quit:
+            // The process ends at once. What is still loaded gets no detach
+            // call; a plugin's clean-up after its last call is no one's
+            // business any more, and a process it wrecked may not end cleanly.
+            TerminateProcess(GetCurrentProcess(), kHostExitQuit);
+            return kHostExitQuit;
+        case HostEnd::BadRequest:
             return kHostExitBadRequest;
-        }
-        if (!inbox.Read(request.data(), length)) return kHostExitLostPipe;
-        // Done: the process ends at once. What is still loaded gets no
-        // detach call; a plugin's clean-up after its last call is no one's
-        // business any more, and a process it wrecked may not end cleanly.
-        if (static_cast<HostMessage>(request[0]) == HostMessage::Quit)
-            TerminateProcess(GetCurrentProcess(), 0);
-
-        MessageWriter done(HostMessage::Done);
-        bool answered = false;
-        std::wstring failure;
-        try {
-            if (!host.Answer(request, done)) return kHostExitBadRequest;
-            answered = true;
-        } catch (const ForeignFault& fault) {
-            const Fault& d = fault.Details();
-            if (!Send(pipe, MessageWriter(HostMessage::Faulted)
-                                .Text(fault.Description())
-                                .Text(observer.lastCall)
-                                .Text(FaultKindWords(d.code))
-                                .U32(d.code)
-                                .Text(FaultWhere(d))
-                                .Text(FaultPlace(d))))
-                return kHostExitLostPipe;
-            continue;
-        } catch (const RuntimeError& e) {
-            failure = e.Description();
-        } catch (const std::bad_alloc&) {
-            failure = L"Nicht genügend Arbeitsspeicher.";
-        } catch (const std::length_error&) {
-            failure = L"Nicht genügend Arbeitsspeicher.";
-        } catch (const std::exception& e) {
-            const std::string what = e.what();
-            failure = L"Interner Fehler: " + std::wstring(what.begin(), what.end());
-        }
-        if (!Send(pipe, answered ? done : MessageWriter(HostMessage::Failed).Text(failure)))
-            return kHostExitLostPipe;
+        case HostEnd::LostPipe:
+            break;
     }
+    return kHostExitLostPipe;
 }
 
 }  // namespace
@@ -252,9 +134,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const HANDLE pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     if (pipe == INVALID_HANDLE_VALUE) return static_cast<int>(kHostExitLostPipe);
+    // A plugin that closes a handle twice, or one it never had, cannot
+    // close the pipe under the host.
+    SetHandleInformation(pipe, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const int code = static_cast<int>(Serve(pipe, bridge));
     if (SUCCEEDED(com)) CoUninitialize();
-    CloseHandle(pipe);
     return code;
 }

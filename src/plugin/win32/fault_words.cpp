@@ -3,7 +3,6 @@
 #include <cwchar>
 
 #include "common/paths.h"
-#include "plugin/host_protocol.h"
 #include "plugin/win32/exception_codes.h"
 #include "plugin/win32/fault_place.h"
 #include "plugin/win32/guard.h"
@@ -65,21 +64,6 @@ const wchar_t* FaultKind(DWORD code) {
     }
 }
 
-// What the call was doing: "beim Laden", "beim Aufruf von PluginRun".
-std::wstring Action(const ForeignCall& call) {
-    switch (call.kind) {
-        case ForeignCallKind::Load:
-            return L"beim Laden";
-        case ForeignCallKind::Free:
-            return L"beim Freigeben";
-        case ForeignCallKind::Method:
-            return L"beim Aufruf " + call.call;
-        case ForeignCallKind::Function:
-            break;
-    }
-    return L"beim Aufruf von " + call.call;
-}
-
 }  // namespace
 
 std::wstring Hex(ULONG_PTR value, int digits) {
@@ -115,10 +99,6 @@ std::wstring FaultPlace(const Fault& fault) {
     return place.symbol.empty() ? place.offset : place.symbol;
 }
 
-std::wstring Named(const ForeignCall& call) {
-    return std::wstring(call.subject) + L" \u201E" + call.name + L"\u201C";
-}
-
 std::wstring CrashReport(const ForeignCall& call, const Fault& fault) {
     std::wstring report =
         Named(call) + L" ist " + Action(call) + L" abgestürzt: " + DescribeFault(fault) + L".";
@@ -146,35 +126,6 @@ std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
            (std::wstring(kind) == L"Ausnahme" ? std::wstring()
                                               : L" (" + std::wstring(kind) + L")") +
            L".";
-}
-
-namespace {
-std::wstring HostOf(const ForeignCall& call) {
-    return L"Der Plugin-Prozess von \u201E" + call.name + L"\u201C";
-}
-}  // namespace
-
-std::wstring HostEndedReport(const ForeignCall& call, DWORD exitCode) {
-    switch (exitCode) {
-        case kHostExitLostPipe:
-            return HostOf(call) + L" hat " + Action(call) +
-                   L" die Verbindung zu seinem Aufrufer verloren und sich beendet.";
-        case kHostExitBadRequest:
-            return HostOf(call) + L" konnte " + Action(call) +
-                   L" eine Anfrage nicht lesen und hat sich beendet.";
-        case kHostExitArguments:
-            return HostOf(call) + L" wurde ohne Pipe oder Brücke gestartet und hat sich beendet.";
-        case kHostExitEndedByCaller:
-            return HostOf(call) + L" hat " + Action(call) +
-                   L" die Verbindung geschlossen, ohne zu antworten, und wurde beendet.";
-        default:
-            return EndedReport(call, exitCode);
-    }
-}
-
-std::wstring MalformedAnswerReport(const ForeignCall& call) {
-    return HostOf(call) + L" hat " + Action(call) +
-           L" eine ungültige Antwort geschickt und wurde beendet.";
 }
 
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds) {

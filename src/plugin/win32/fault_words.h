@@ -5,10 +5,11 @@
 
 #include <string>
 
+#include "plugin/foreign_call.h"
+
 namespace dllscope {
 
 struct Fault;
-struct ForeignCall;
 
 // The kind of fault, its code and where: "Zugriffsverletzung (0xC0000005)
 // beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
@@ -23,8 +24,6 @@ std::wstring FaultKindWords(DWORD code);
 std::wstring FaultWhere(const Fault& fault);
 std::wstring FaultPlace(const Fault& fault);
 
-// "Das Plugin „x.dll“".
-std::wstring Named(const ForeignCall& call);
 // "Das Plugin „x.dll“ ist beim Aufruf von PluginRun abgestürzt: ….".
 std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
 
@@ -33,13 +32,6 @@ std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
 // system "… hat seinen Prozess beim Aufruf von PluginRun zum Absturz
 // gebracht: Prozess endete mit 0xC0000374 (Heap beschädigt).".
 std::wstring EndedReport(const ForeignCall& call, DWORD exitCode);
-// The same for a plugin's host, whose own ends are said as such: "Der
-// Plugin-Prozess von „x.dll“ hat beim Aufruf von PluginRun die Verbindung zu
-// seinem Aufrufer verloren und sich beendet." and so on.
-std::wstring HostEndedReport(const ForeignCall& call, DWORD exitCode);
-// "Der Plugin-Prozess von „x.dll“ hat beim Aufruf von PluginRun eine
-// ungültige Antwort geschickt und wurde beendet."
-std::wstring MalformedAnswerReport(const ForeignCall& call);
 // "Das Plugin „loop.dll“ antwortet nicht seit 30 s (beim Aufruf von
 // PluginRun); sein Prozess wurde beendet."
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds);

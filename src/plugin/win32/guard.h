@@ -22,6 +22,7 @@
 
 #include "common/paths.h"
 #include "common/runtime_error.h"
+#include "plugin/foreign_call.h"
 
 namespace dllscope {
 
@@ -45,22 +46,6 @@ bool RunGuarded(Body& body, Fault& fault) noexcept {
 
 // How long a call may run before the watchdog asks whether to end Dllscope.
 inline constexpr DWORD kHangMilliseconds = 15000;
-
-// What a call into foreign code does, for the grammar of its reports.
-enum class ForeignCallKind {
-    Function,  // an export: "beim Aufruf von PluginRun"
-    Method,    // a method of an object, `call` says which: "beim Aufruf der ersten Methode"
-    Load,      // LoadLibrary: "beim Laden"
-    Free,      // FreeLibrary: "beim Freigeben"
-};
-
-// A call into foreign code, as reports and the watchdog name it.
-struct ForeignCall {
-    const wchar_t* subject;  // "Das Plugin", "Die Bibliothek", "Die Automatisierungsklasse", ...
-    std::wstring name;       // which one: a file name or a class identifier
-    std::wstring call;       // "PluginRun", "LoadLibrary", "der ersten Methode", ...
-    ForeignCallKind kind = ForeignCallKind::Function;
-};
 
 // Told before every call into foreign code, and asked what to say about the
 // editor text when a call does not return.

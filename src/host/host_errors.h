@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/runtime_error.h"
+#include "host/host_messages.h"
 
 namespace dllscope {
 
@@ -33,13 +34,6 @@ class PluginProcessHung : public RuntimeError {
 };
 
 // A fault the host's guard landed: its report as the guard words it, and its parts.
-struct FaultParts {
-    std::wstring call;  // "PluginRun", ...
-    std::wstring kind;  // "Zugriffsverletzung", ...
-    unsigned long code = 0;
-    std::wstring where, place;
-};
-
 class PluginProcessFault : public RuntimeError {
   public:
     PluginProcessFault(std::wstring report, FaultParts parts)

@@ -1,18 +1,18 @@
 #pragma once
 // What Dllscope and the checker say to dllscope-host.exe, the process that
-// makes a plugin's calls for them, and what it answers. A message is a frame:
-// its length (4 bytes, little-endian), then that many bytes: the kind (1
-// byte) and its fields. Numbers are little-endian, a text is its length in
-// UTF-16 units (4 bytes) and the units. Every reader is bounded: a frame
-// longer than the reader allows, a field running past the end of its frame,
-// or bytes left over make the message malformed.
+// makes a plugin's calls for them, and what it answers: the wire's bytes.
+// A message is a frame: its length (4 bytes, little-endian), then that many
+// bytes: the kind (1 byte) and its fields. Numbers are little-endian, a text
+// is its length in UTF-16 units (4 bytes) and the units. Every reader is
+// bounded: a field running past the end of its frame, or bytes left over,
+// make the message malformed. The messages themselves are host_messages.h.
 #include <cstdint>
 #include <string>
 
 namespace dllscope {
 
 // Raised whenever the messages change; the host answers its start with it.
-inline constexpr std::uint32_t kHostProtocolVersion = 1;
+inline constexpr std::uint32_t kHostProtocolVersion = 2;
 
 // The largest frame either side takes: room for a text of 256 Mi UTF-16
 // units and its path (the pane's text of 50 MB and more crosses whole).
@@ -24,40 +24,47 @@ inline constexpr unsigned long kHostExitArguments = 0x0D5C0001;   // no pipe or 
 inline constexpr unsigned long kHostExitLostPipe = 0x0D5C0002;    // its pipe broke or closed
 inline constexpr unsigned long kHostExitBadRequest = 0x0D5C0003;  // a request it cannot read
 inline constexpr unsigned long kHostExitEndedByCaller = 0x0D5C0004;
+inline constexpr unsigned long kHostExitQuit = 0x0D5C0005;  // asked to quit
 
 enum class HostMessage : std::uint8_t {
     // The host, once started: the protocol version and its process id.
     Hello = 1,
-    // Requests, each answered by Done, Failed or Faulted.
-    Load,               // path -> handle (8 bytes), the load's error code (4)
-    Free,               // handle ->
-    PluginBackvalue,    // path -> code (2 bytes), path
-    PluginName,         // path -> text, path
-    PluginDescription,  // path -> text, path
-    PluginRun,          // text, path -> text, path
-    WrapperName,        // -> text
-    PluginWrappText,    // text, path -> text, path
-    PluginWrappForm,    // text, path -> text, path
-    Usage,              // remember (1 byte) -> handles, private bytes, free TLS slots (8 each)
-    NewHandleTypes,     // -> count (4), texts
-    Quit,               // the host ends without an answer
+    // Requests, each answered by Done, Failed or Faulted (host_messages.h).
+    Load,
+    Free,
+    PluginBackvalue,
+    PluginName,
+    PluginDescription,
+    PluginRun,
+    WrapperName,
+    PluginWrappText,
+    PluginWrappForm,
+    Usage,
+    NewHandleTypes,
+    Quit,  // the host ends without an answer
     // Answers.
     Done = 64,
-    Failed,   // the report (a RuntimeError's words)
-    Faulted,  // the report, the call, the fault's kind in words, code (4), where, place
+    Failed,
+    Faulted,
 };
 
 // A message being written.
 class MessageWriter {
   public:
-    explicit MessageWriter(HostMessage kind) { bytes_.push_back(static_cast<char>(kind)); }
+    // Room for the length first, which the frame fills in.
+    explicit MessageWriter(HostMessage kind) : bytes_(4, '\0') {
+        U8(static_cast<std::uint8_t>(kind));
+    }
     MessageWriter& U8(std::uint8_t value);
     MessageWriter& U16(std::uint16_t value);
     MessageWriter& U32(std::uint32_t value);
     MessageWriter& U64(std::uint64_t value);
     MessageWriter& Text(const std::wstring& text);
-    // The frame: length, then the message.
+    // Makes room for a message of `size` bytes in all.
+    void Reserve(std::size_t size) { bytes_.reserve(4 + size); }
+    // The frame: length, then the message; Take gives it up without a copy.
     std::string Frame() const;
+    std::string Take();
 
   private:
     std::string bytes_;

@@ -1,12 +1,12 @@
 #pragma once
-// What the checker's own process holds, measured after each cycle: open
+// What this process holds, measured after each cycle: open
 // handles (with their types), committed private memory and free TLS indexes.
 #include <windows.h>
 
 #include <string>
 #include <vector>
 
-#include "check/check_report.h"
+#include "host/process_usage.h"
 
 namespace dllscope {
 
@@ -26,7 +26,7 @@ long long FreeTlsSlots();
 class UsageProbe {
   public:
     // What the process holds now; `remember` keeps its handles for NewHandleTypes.
-    CycleUsage Usage(bool remember);
+    ProcessUsage Usage(bool remember);
     // The type names of the handles opened since the remembered moment.
     std::vector<std::wstring> NewHandleTypes();
 

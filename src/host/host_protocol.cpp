@@ -1,4 +1,4 @@
-#include "plugin/host_protocol.h"
+#include "host/host_protocol.h"
 
 namespace dllscope {
 
@@ -34,13 +34,12 @@ MessageWriter& MessageWriter::Text(const std::wstring& text) {
     return *this;
 }
 
-std::string MessageWriter::Frame() const {
-    std::string frame;
-    frame.reserve(4 + bytes_.size());
-    const auto n = static_cast<std::uint32_t>(bytes_.size());
-    for (int i = 0; i < 4; ++i) frame.push_back(static_cast<char>((n >> (8 * i)) & 0xFF));
-    frame += bytes_;
-    return frame;
+std::string MessageWriter::Frame() const { return MessageWriter(*this).Take(); }
+
+std::string MessageWriter::Take() {
+    const auto n = static_cast<std::uint32_t>(bytes_.size() - 4);
+    for (int i = 0; i < 4; ++i) bytes_[i] = static_cast<char>((n >> (8 * i)) & 0xFF);
+    return std::move(bytes_);
 }
 
 bool MessageReader::Take(std::size_t n) {

@@ -1,4 +1,4 @@
-#include "check/win32/process_usage.h"
+#include "host/win32/usage_probe.h"
 
 #include <winternl.h>
 
@@ -76,9 +76,9 @@ long long FreeTlsSlots() {
     return static_cast<long long>(taken.size());
 }
 
-CycleUsage UsageProbe::Usage(bool remember) {
+ProcessUsage UsageProbe::Usage(bool remember) {
     std::vector<ULONG_PTR> handles = OwnHandles();
-    const CycleUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
+    const ProcessUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
     if (remember) remembered_ = std::move(handles);
     return usage;
 }

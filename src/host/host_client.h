@@ -1,0 +1,141 @@
+#pragma once
+// The caller's side of a plugin's host: each call of the plugin cycle
+// becomes a request, each answer is checked against the request it answers
+// before its fields are believed. The connection (the Win32 process and its
+// pipe, or a test's channel) sits behind HostConnection.
+#include <cstdint>
+#include <map>
+#include <string>
+
+#include "host/frame_reader.h"
+#include "host/host_errors.h"
+#include "host/host_messages.h"
+#include "plugin/bridge.h"
+#include "plugin/foreign_call.h"
+
+namespace dllscope {
+
+class HostConnection : public ByteSource {
+  public:
+    // Starts a host, when none runs, and connects to it.
+    virtual void Open() = 0;
+    // Connected to a host.
+    virtual bool IsOpen() const = 0;
+    // The process that was started, and the program's name for the words.
+    virtual unsigned long ProcessId() const = 0;
+    virtual std::wstring Program() const = 0;
+    // The call under way: what the waits name when the host ends or hangs.
+    virtual void SetCall(const ForeignCall& call) = 0;
+    // ReadSome (at least one byte) and WriteAll throw PluginProcessEnded or
+    // PluginProcessHung when the host ends or is ended meanwhile; then it is
+    // closed. ReadSome gives 0 only for a stream that closed while the
+    // process goes on.
+    virtual void WriteAll(const char* data, std::size_t size) = 0;
+    // Ends the host, if one runs: it is asked to quit, and ended when it
+    // does not.
+    virtual void Close() = 0;
+};
+
+class HostClient {
+  public:
+    // `limit`: the largest message either way, the host's by default.
+    explicit HostClient(HostConnection& connection, std::uint32_t limit = kHostFrameLimit)
+        : connection_(connection), frames_(connection), limit_(limit) {}
+
+    // Sends `request` as the call `call`, starting a host when none runs,
+    // and gives the answer. A fault, a failure, the host's end or a hang
+    // throws (PluginProcessFault, RuntimeError, PluginProcessEnded,
+    // PluginProcessHung); after anything but a plain answer the host is
+    // ended, and the next request starts a new one.
+    template <class Request>
+    typename Request::Answer Ask(const Request& request, const ForeignCall& call) {
+        typename Request::Answer answer;
+        const std::uint64_t size = FrameSize(request, false);
+        Busy busy(*this, call);
+        std::string message = Exchange(
+            size, [&](std::uint32_t id) { return RequestFrame(request, id); }, Request::kKind,
+            call);
+        MessageReader reader(message);
+        MessageHead head;
+        ReadHead(reader, head);
+        if (!ReadFields(reader, answer)) Refuse(call, L"ihre Felder passen nicht zur Anfrage");
+        return answer;
+    }
+
+    // Ends the host, if one runs and no answer is awaited.
+    void End();
+    // The library the host loaded last: the host's calls of its own (the
+    // usage) are said as that plugin's.
+    ForeignCall OwnCall(const wchar_t* what) const;
+    void NoteLoaded(const std::wstring& fileName) { loaded_ = fileName; }
+
+  private:
+    struct Busy {
+        Busy(HostClient& client, const ForeignCall& call);
+        ~Busy() { flag = false; }
+        bool& flag;
+    };
+
+    template <class Make>
+    std::string Exchange(std::uint64_t size, Make make, HostMessage kind, const ForeignCall& call) {
+        Prepare(size, call);
+        return Finish(make(++lastId_), kind, call);
+    }
+    void Prepare(std::uint64_t size, const ForeignCall& call);
+    std::string Finish(std::string frame, HostMessage kind, const ForeignCall& call);
+    void Greet(const ForeignCall& call);
+    // Ends the host, if one runs, and forgets what came from it.
+    void Restart();
+    std::string Receive(std::uint32_t limit, const ForeignCall& call);
+    [[noreturn]] void Refuse(const ForeignCall& call, const std::wstring& why);
+
+    HostConnection& connection_;
+    FrameReader frames_;
+    bool greeted_ = false;
+    bool busy_ = false;
+    std::uint32_t limit_;
+    std::uint32_t lastId_ = 0;
+    std::wstring loaded_;
+};
+
+// LoadLibrary and FreeLibrary in the host.
+class HostLibraries : public Libraries {
+  public:
+    explicit HostLibraries(HostClient& host) : host_(host) {}
+    LibraryHandle Load(const std::wstring& path) override;
+    void Free(LibraryHandle handle) override;
+    // The system's error code of the last load that failed.
+    unsigned long LastLoadError() const { return lastLoadError_; }
+
+  private:
+    HostClient& host_;
+    unsigned long lastLoadError_ = 0;
+    std::map<LibraryHandle, std::wstring> names_;
+};
+
+// The bridge's exports, called in the host.
+class HostBridge : public Bridge {
+  public:
+    explicit HostBridge(HostClient& host, std::wstring bridge = kBridgeFileName)
+        : host_(host), bridge_(std::move(bridge)) {}
+    std::int16_t PluginBackvalue(std::wstring& pluginPath) override;
+    std::wstring PluginName(std::wstring& pluginPath) override;
+    std::wstring PluginDescription(std::wstring& pluginPath) override;
+    std::wstring PluginRun(const std::wstring& text, std::wstring& pluginPath) override;
+    std::wstring WrapperName() override;
+    std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
+    std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
+
+  private:
+    template <class Request>
+    std::wstring Call(const wchar_t* name, Request request, std::wstring& pluginPath);
+
+    HostClient& host_;
+    std::wstring bridge_;
+};
+
+// What the host holds, as the leak check measures it.
+ProcessUsage HostUsage(HostClient& host, bool remember);
+std::vector<std::wstring> HostNewHandleTypes(HostClient& host);
+
+}  // namespace dllscope

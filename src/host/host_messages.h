@@ -1,0 +1,275 @@
+#pragma once
+// Every message between a plugin's host and its caller, each defined once:
+// its kind and its fields, in order. Both ends write and read them through
+// the same definition.
+//
+// A request: kind, its number (4 bytes), its fields. An answer: Done,
+// Failed or Faulted, the number and kind of the request it answers, then
+// the request's answer fields (Done), the report (Failed), or the fault's
+// parts (Faulted). The greeting: Hello, 0, the version and the host's
+// process id.
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_protocol.h"
+#include "host/process_usage.h"
+
+namespace dllscope {
+
+// The fields of a message, one call of `f` each: writing and reading walk
+// the same list.
+struct NoFields {
+    template <class F>
+    void Fields(F&) {}
+};
+
+struct Hello {
+    static constexpr HostMessage kKind = HostMessage::Hello;
+    std::uint32_t version = kHostProtocolVersion;
+    std::uint32_t processId = 0;
+    template <class F>
+    void Fields(F& f) {
+        f(version), f(processId);
+    }
+};
+
+struct LoadAnswer {
+    std::uint64_t handle = 0;  // zero: the load failed,
+    std::uint32_t error = 0;   // with the system's error code
+    template <class F>
+    void Fields(F& f) {
+        f(handle), f(error);
+    }
+};
+
+struct LoadRequest {
+    static constexpr HostMessage kKind = HostMessage::Load;
+    using Answer = LoadAnswer;
+    std::wstring path;
+    template <class F>
+    void Fields(F& f) {
+        f(path);
+    }
+};
+
+struct FreeRequest {
+    static constexpr HostMessage kKind = HostMessage::Free;
+    using Answer = NoFields;
+    std::uint64_t handle = 0;
+    template <class F>
+    void Fields(F& f) {
+        f(handle);
+    }
+};
+
+// The bridge's answers: the result and the plugin path as the bridge left it.
+struct BackvalueAnswer {
+    std::uint16_t code = 0;
+    std::wstring path;
+    template <class F>
+    void Fields(F& f) {
+        f(code), f(path);
+    }
+};
+
+struct TextAnswer {
+    std::wstring text, path;
+    template <class F>
+    void Fields(F& f) {
+        f(text), f(path);
+    }
+};
+
+// PluginBackvalue, PluginName, PluginDescription: the plugin path.
+template <HostMessage K, class A>
+struct PathRequest {
+    static constexpr HostMessage kKind = K;
+    using Answer = A;
+    std::wstring path;
+    template <class F>
+    void Fields(F& f) {
+        f(path);
+    }
+};
+using BackvalueRequest = PathRequest<HostMessage::PluginBackvalue, BackvalueAnswer>;
+using NameRequest = PathRequest<HostMessage::PluginName, TextAnswer>;
+using DescriptionRequest = PathRequest<HostMessage::PluginDescription, TextAnswer>;
+
+// PluginRun, PluginWrappText, PluginWrappForm: the text and the plugin path.
+template <HostMessage K>
+struct TextRequest {
+    static constexpr HostMessage kKind = K;
+    using Answer = TextAnswer;
+    std::wstring text, path;
+    template <class F>
+    void Fields(F& f) {
+        f(text), f(path);
+    }
+};
+using RunRequest = TextRequest<HostMessage::PluginRun>;
+using WrappTextRequest = TextRequest<HostMessage::PluginWrappText>;
+using WrappFormRequest = TextRequest<HostMessage::PluginWrappForm>;
+
+struct WrapperNameRequest : NoFields {
+    static constexpr HostMessage kKind = HostMessage::WrapperName;
+    using Answer = TextAnswer;  // the path stays empty
+};
+
+struct UsageAnswer {
+    ProcessUsage usage;
+    template <class F>
+    void Fields(F& f) {
+        f(usage.handles), f(usage.privateBytes), f(usage.freeTlsSlots);
+    }
+};
+
+// What the host holds now; `remember` keeps its handles for NewHandleTypes.
+struct UsageRequest {
+    static constexpr HostMessage kKind = HostMessage::Usage;
+    using Answer = UsageAnswer;
+    bool remember = false;
+    template <class F>
+    void Fields(F& f) {
+        f(remember);
+    }
+};
+
+struct HandleTypesAnswer {
+    std::vector<std::wstring> types;
+    template <class F>
+    void Fields(F& f) {
+        f(types);
+    }
+};
+
+struct NewHandleTypesRequest : NoFields {
+    static constexpr HostMessage kKind = HostMessage::NewHandleTypes;
+    using Answer = HandleTypesAnswer;
+};
+
+struct QuitRequest : NoFields {
+    static constexpr HostMessage kKind = HostMessage::Quit;
+};
+
+// A failure the host reports in words (a RuntimeError's).
+struct FailedAnswer {
+    std::wstring report;
+    template <class F>
+    void Fields(F& f) {
+        f(report);
+    }
+};
+
+// A fault the host's guard landed: its report as the guard words it, and its parts.
+struct FaultParts {
+    std::wstring call;  // "PluginRun", ...
+    std::wstring kind;  // "Zugriffsverletzung", ...
+    std::uint32_t code = 0;
+    std::wstring where, place;
+};
+
+struct FaultedAnswer {
+    std::wstring report;
+    FaultParts parts;
+    template <class F>
+    void Fields(F& f) {
+        f(report), f(parts.call), f(parts.kind), f(parts.code), f(parts.where), f(parts.place);
+    }
+};
+
+// The head every message starts with.
+struct MessageHead {
+    HostMessage kind{};
+    std::uint32_t id = 0;
+    HostMessage answers{};  // an answer's: the kind of the request it answers
+};
+
+namespace wire {
+
+struct Sizer {
+    std::uint64_t size = 0;
+    void operator()(bool) { size += 1; }
+    void operator()(std::uint16_t) { size += 2; }
+    void operator()(std::uint32_t) { size += 4; }
+    void operator()(std::uint64_t) { size += 8; }
+    void operator()(long long) { size += 8; }
+    void operator()(const std::wstring& text) { size += 4 + 2 * std::uint64_t{text.size()}; }
+    void operator()(const std::vector<std::wstring>& texts) {
+        size += 4;
+        for (const std::wstring& text : texts) (*this)(text);
+    }
+};
+
+struct Writer {
+    MessageWriter& w;
+    void operator()(bool value) { w.U8(value ? 1 : 0); }
+    void operator()(std::uint16_t value) { w.U16(value); }
+    void operator()(std::uint32_t value) { w.U32(value); }
+    void operator()(std::uint64_t value) { w.U64(value); }
+    void operator()(long long value) { w.U64(static_cast<std::uint64_t>(value)); }
+    void operator()(const std::wstring& text) { w.Text(text); }
+    void operator()(const std::vector<std::wstring>& texts) {
+        w.U32(static_cast<std::uint32_t>(texts.size()));
+        for (const std::wstring& text : texts) w.Text(text);
+    }
+};
+
+struct Reader {
+    MessageReader& r;
+    void operator()(bool& value) { value = r.U8() != 0; }
+    void operator()(std::uint16_t& value) { value = r.U16(); }
+    void operator()(std::uint32_t& value) { value = r.U32(); }
+    void operator()(std::uint64_t& value) { value = r.U64(); }
+    void operator()(long long& value) { value = static_cast<long long>(r.U64()); }
+    void operator()(std::wstring& text) { text = r.Text(); }
+    // A count is believed only as far as the message has bytes for it.
+    void operator()(std::vector<std::wstring>& texts) {
+        for (std::uint32_t n = r.U32(); r.Ok() && n > 0; --n) texts.push_back(r.Text());
+    }
+};
+
+}  // namespace wire
+
+// The bytes a message's frame takes, head included: known before any is made.
+template <class M>
+std::uint64_t FrameSize(const M& message, bool answer) {
+    wire::Sizer sizer;
+    const_cast<M&>(message).Fields(sizer);  // the sizer only looks
+    return 4 + 1 + 4 + (answer ? 1 : 0) + sizer.size;
+}
+
+// A message's frame, with its head.
+template <class M>
+std::string WriteFrame(const MessageHead& head, const M& message, bool answer) {
+    MessageWriter w(head.kind);
+    w.Reserve(static_cast<std::size_t>(FrameSize(message, answer)));
+    w.U32(head.id);
+    if (answer) w.U8(static_cast<std::uint8_t>(head.answers));
+    wire::Writer writer{w};
+    const_cast<M&>(message).Fields(writer);  // the writer only reads
+    return w.Take();
+}
+
+template <class Request>
+std::string RequestFrame(const Request& request, std::uint32_t id) {
+    return WriteFrame({Request::kKind, id, {}}, request, false);
+}
+
+template <class M>
+std::string AnswerFrame(HostMessage kind, const MessageHead& request, const M& message) {
+    return WriteFrame({kind, request.id, request.kind}, message, true);
+}
+
+// The head of a message (without its length); false when it is cut short.
+bool ReadHead(MessageReader& reader, MessageHead& head);
+
+// The fields of `message` from the rest: false when they do not fit it exactly.
+template <class M>
+bool ReadFields(MessageReader& reader, M& message) {
+    wire::Reader fields{reader};
+    message.Fields(fields);
+    return reader.Complete();
+}
+
+}  // namespace dllscope

@@ -1,0 +1,64 @@
+#pragma once
+// The host's side: the answer to each request, made with the libraries and
+// the bridge as the caller would make the calls itself, and the loop that
+// serves a caller until it says Quit. The host's main wires the Win32 ones
+// to it; the tests put recording fakes in their place.
+#include <cstdint>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "host/frame_reader.h"
+#include "host/host_messages.h"
+#include "plugin/bridge.h"
+
+namespace dllscope {
+
+// What the host's process knows beyond the plugin's calls.
+class HostPlatform {
+  public:
+    virtual ~HostPlatform() = default;
+    // The system's error code of the last load that failed.
+    virtual unsigned long LastLoadError() = 0;
+    virtual ProcessUsage Usage(bool remember) = 0;
+    virtual std::vector<std::wstring> NewHandleTypes() = 0;
+    // A fault the guard landed, as report and parts; false for any other error.
+    virtual bool AsFault(const std::exception& error, FaultedAnswer& fault) = 0;
+    // Before each answer: what the plugin printed goes out first, since the
+    // caller may end the host as soon as it has the answer.
+    virtual void BeforeAnswer() {}
+};
+
+// The other way: one end's writing, all of it; false when the stream closed.
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    virtual bool WriteAll(const char* data, std::size_t size) = 0;
+};
+
+// How serving ended; the host's exit code says it.
+enum class HostEnd { Quit, LostPipe, BadRequest };
+
+class HostServer {
+  public:
+    HostServer(Libraries& libraries, Bridge& bridge, HostPlatform& platform)
+        : libraries_(libraries), bridge_(bridge), platform_(platform) {}
+
+    // The greeting a host sends once it runs.
+    static std::string HelloFrame(std::uint32_t processId);
+    // The frame answering one request (given without its length), or the
+    // empty string for Quit. A request the host cannot read is answered Failed.
+    std::string Answer(const std::string& request);
+    // Greets, then answers until Quit or until the stream breaks.
+    HostEnd Serve(ByteSource& in, ByteSink& out, std::uint32_t processId);
+
+  private:
+    template <class Request, class Call>
+    std::string Take(MessageReader& reader, const MessageHead& head, Call call);
+
+    Libraries& libraries_;
+    Bridge& bridge_;
+    HostPlatform& platform_;
+};
+
+}  // namespace dllscope

@@ -1,0 +1,51 @@
+#include "host/host_words.h"
+
+namespace dllscope {
+namespace {
+
+// "12.345.678 Bytes"
+std::wstring Bytes(std::uint64_t n) {
+    std::wstring digits = std::to_wstring(n);
+    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L".");
+    return digits + L" Bytes";
+}
+
+}  // namespace
+
+std::wstring HostOf(const ForeignCall& call) {
+    return L"Der Plugin-Prozess von \u201E" + call.name + L"\u201C";
+}
+
+std::wstring LostConnectionReport(const ForeignCall& call) {
+    return HostOf(call) + L" hat " + Action(call) +
+           L" die Verbindung verloren und wurde beendet. Das Plugin hat womöglich einen Handle "
+           L"geschlossen oder beschrieben, der nicht seiner war.";
+}
+
+std::wstring MalformedAnswerReport(const ForeignCall& call, const std::wstring& why) {
+    return HostOf(call) + L" hat " + Action(call) + L" eine ungültige Antwort geschickt (" + why +
+           L") und wurde beendet. Das Plugin hat womöglich in einen Handle geschrieben, der nicht "
+           L"seiner war.";
+}
+
+std::wstring TooLargeReport(const ForeignCall& call, std::uint64_t size, std::uint64_t limit) {
+    return L"Die Anfrage " + Action(call) + L" ist mit " + Bytes(size) +
+           L" zu groß für den Plugin-Prozess (höchstens " + Bytes(limit) +
+           L"); sie wurde nicht geschickt.";
+}
+
+std::wstring OtherVersionReport(const std::wstring& program, std::uint32_t version,
+                                std::uint32_t expected) {
+    return L"Der Plugin-Prozess \u201E" + program +
+           L"\u201C gehört zu einer anderen Version von Dllscope (Protokoll " +
+           std::to_wstring(version) + L" statt " + std::to_wstring(expected) + L").";
+}
+
+std::wstring OtherProcessReport(const std::wstring& program, unsigned long started,
+                                unsigned long greeted) {
+    return L"Mit der Pipe des Plugin-Prozesses \u201E" + program +
+           L"\u201C hat sich ein anderer Prozess verbunden (Prozess " + std::to_wstring(greeted) +
+           L" statt " + std::to_wstring(started) + L"); die Verbindung wurde getrennt.";
+}
+
+}  // namespace dllscope

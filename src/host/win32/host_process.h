@@ -1,0 +1,78 @@
+#pragma once
+// The caller's side of dllscope-host.exe, the process of a plugin's own: it
+// starts the host, connects to its pipe and waits for it as HostWaiting
+// says. The requests and answers are HostClient's; a plugin that ends that
+// process, crashes it or does not answer costs the host, never the caller.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "host/host_client.h"
+#include "plugin/foreign_call.h"
+
+namespace dllscope {
+
+// What the caller does while it waits for an answer.
+class HostWaiting {
+  public:
+    virtual ~HostWaiting() = default;
+    // Before each request: Dllscope saves the pane's text, as before a call
+    // in its own process.
+    virtual void BeforeCall(const ForeignCall&) {}
+    // How long a call may run before EndHungCall is asked.
+    virtual DWORD HangMilliseconds() = 0;
+    // The call has run `milliseconds`: true ends the host, false waits
+    // another HangMilliseconds.
+    virtual bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds) = 0;
+    // Whether the caller's windows repaint while it waits.
+    virtual bool Repaints() { return false; }
+};
+
+class PluginHost : public HostConnection {
+  public:
+    // `program` is dllscope-host.exe; `bridge` the bridge as LoadLibraryA takes it.
+    PluginHost(std::wstring program, std::wstring bridge, HostWaiting& waiting)
+        : program_(std::move(program)), bridge_(std::move(bridge)), waiting_(waiting) {}
+    ~PluginHost() override { Close(); }
+    PluginHost(const PluginHost&) = delete;
+    PluginHost& operator=(const PluginHost&) = delete;
+
+    // Starts a host, if none runs, without waiting for it: the next request
+    // waits. A caller that knows it will need one starts it early.
+    void Launch();
+    // Where the hosts started from now on write their standard output and
+    // error (and so the plugin and the processes it starts); without it they
+    // get none. The handle stays the caller's.
+    void SetOutput(HANDLE output) { output_ = output; }
+    // The programs of the processes the plugin started that still run. They
+    // belong to the host: they end when it ends.
+    std::vector<std::wstring> StrayProcesses() const;
+
+    void Open() override;
+    bool IsOpen() const override { return connected_; }
+    unsigned long ProcessId() const override { return processId_; }
+    std::wstring Program() const override;
+    void SetCall(const ForeignCall& call) override;
+    std::size_t ReadSome(char* to, std::size_t max) override;
+    void WriteAll(const char* data, std::size_t size) override;
+    void Close() override;
+
+  private:
+    void Connect();
+    DWORD Await(OVERLAPPED& o);
+    void Release();
+    [[noreturn]] void Ended();
+
+    std::wstring program_, bridge_;
+    HostWaiting& waiting_;
+    HANDLE pipe_ = nullptr, process_ = nullptr, event_ = nullptr;
+    HANDLE job_ = nullptr;     // the host and what it starts, ended with it
+    HANDLE output_ = nullptr;  // SetOutput's
+    ForeignCall call_{L"Der Plugin-Prozess", L"dllscope-host.exe", L"Start", ForeignCallKind::Load};
+    ULONGLONG since_ = 0;  // when the call under way began, or its last wait was granted
+    DWORD processId_ = 0;
+    bool connected_ = false;
+};
+
+}  // namespace dllscope

@@ -1,0 +1,333 @@
+// The caller's side of a plugin's host against the host's answers, through
+// a channel in memory, with recording fakes behind the host: what one end
+// writes the other must read, and every way an answer can go wrong ends in
+// the caller's words for it.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+#include <stdexcept>
+
+#include "fakes.h"
+#include "host/host_client.h"
+#include "host/host_server.h"
+#include "host/host_words.h"
+
+namespace dllscope {
+namespace {
+
+using testing::FakeBridge;
+using testing::FakeLibraries;
+using testing::Journal;
+
+// What the guard's fault is in the host.
+struct FakeFault : std::runtime_error {
+    FakeFault() : std::runtime_error("fault") {}
+};
+
+class FakePlatform : public HostPlatform {
+  public:
+    unsigned long LastLoadError() override { return 126; }
+    ProcessUsage Usage(bool remember) override { return {remember ? 7 : 8, 4096, 1000}; }
+    std::vector<std::wstring> NewHandleTypes() override { return {L"Event", L"Thread"}; }
+    bool AsFault(const std::exception& error, FaultedAnswer& fault) override {
+        if (!dynamic_cast<const FakeFault*>(&error)) return false;
+        fault.report = L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.";
+        fault.parts = {L"PluginRun", L"Zugriffsverletzung", 0xC0000005u, L"x.dll+0x10",
+                       L"x.dll!TsRun+0x4"};
+        return true;
+    }
+};
+
+// The pipe in memory: a request is answered as soon as its frame is whole.
+// `tamper` changes an answer (or the greeting) on its way to the caller.
+class MemoryConnection : public HostConnection {
+  public:
+    explicit MemoryConnection(HostServer& server) : server_(server) {}
+
+    std::function<void(std::string& frame)> tamper;
+    int starts = 0, closes = 0;
+    unsigned long processId = 4711;
+    std::vector<std::wstring> calls;  // as SetCall got them
+    std::size_t requests = 0;
+
+    void Open() override {
+        open_ = true;
+        ++starts;
+        toCaller_.clear();
+        at_ = 0;
+        fromCaller_.clear();
+        Deliver(HostServer::HelloFrame(4711));
+    }
+    bool IsOpen() const override { return open_; }
+    unsigned long ProcessId() const override { return processId; }
+    std::wstring Program() const override { return L"dllscope-host.exe"; }
+    void SetCall(const ForeignCall& call) override { calls.push_back(call.call); }
+    std::size_t ReadSome(char* to, std::size_t max) override {
+        const std::size_t n = std::min(max, toCaller_.size() - at_);
+        std::memcpy(to, toCaller_.data() + at_, n);
+        at_ += n;
+        return n;
+    }
+    void WriteAll(const char* data, std::size_t size) override {
+        fromCaller_.append(data, size);
+        while (fromCaller_.size() >= 4) {
+            std::uint32_t length = 0;
+            std::memcpy(&length, fromCaller_.data(), 4);
+            if (fromCaller_.size() < 4 + length) break;
+            ++requests;
+            const std::string answer = server_.Answer(fromCaller_.substr(4, length));
+            fromCaller_.erase(0, 4 + length);
+            Deliver(answer);
+        }
+    }
+    void Close() override {
+        if (open_) ++closes;
+        open_ = false;
+    }
+
+  private:
+    void Deliver(std::string frame) {
+        if (tamper) tamper(frame);
+        toCaller_ += frame;
+    }
+    HostServer& server_;
+    bool open_ = false;
+    std::string toCaller_, fromCaller_;
+    std::size_t at_ = 0;
+};
+
+class HostRoundTrip : public ::testing::Test {
+  protected:
+    Journal journal;
+    FakeLibraries libraries{journal};
+    FakeBridge bridge{journal};
+    FakePlatform platform;
+    HostServer server{libraries, bridge, platform};
+    MemoryConnection connection{server};
+    HostClient client{connection, 4096};
+    HostLibraries hostLibraries{client};
+    HostBridge hostBridge{client};
+
+    // The words of what `call` threw, and whether it threw at all.
+    template <class E = RuntimeError, class Call>
+    std::wstring Thrown(Call call) {
+        try {
+            call();
+        } catch (const E& e) {
+            return e.Description();
+        }
+        return L"(nichts geworfen)";
+    }
+};
+
+TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
+    bridge.backvalue = 2;
+    bridge.runResult = std::wstring(L"r\u00E4\0\xD83D\xDE00", 5);
+    bridge.wrapperName = L"Brücke 1.0";
+    bridge.rewritePath = [](std::wstring& path) { path = L"C:\\KURZ~1\\X.DLL"; };
+    libraries.failing[L"C:\\fehlt.dll"] = true;
+
+    const LibraryHandle handle = hostLibraries.Load(L"C:\\p\\x.dll");
+    EXPECT_EQ(hostLibraries.Load(L"C:\\fehlt.dll"), 0u);
+    EXPECT_EQ(hostLibraries.LastLoadError(), 126u);
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(hostBridge.PluginBackvalue(path), 2);
+    EXPECT_EQ(hostBridge.PluginName(path), L"Name");
+    EXPECT_EQ(hostBridge.PluginDescription(path), L"Beschreibung");
+    EXPECT_EQ(hostBridge.PluginRun(L"<p>\u00FC</p>", path), bridge.runResult);
+    EXPECT_EQ(path, L"C:\\KURZ~1\\X.DLL");  // the bridge's write-back comes back
+    EXPECT_EQ(hostBridge.PluginWrappText(L"t", path), bridge.runResult);
+    EXPECT_EQ(hostBridge.PluginWrappForm(L"f", path), bridge.runResult);
+    EXPECT_EQ(hostBridge.WrapperName(), L"Brücke 1.0");
+    const ProcessUsage usage = HostUsage(client, true);
+    EXPECT_EQ(usage.handles, 7);
+    EXPECT_EQ(usage.privateBytes, 4096);
+    EXPECT_EQ(usage.freeTlsSlots, 1000);
+    EXPECT_EQ(HostNewHandleTypes(client), (std::vector<std::wstring>{L"Event", L"Thread"}));
+    hostLibraries.Free(handle);
+
+    EXPECT_EQ(
+        journal,
+        (Journal{L"load C:\\p\\x.dll", L"load C:\\fehlt.dll", L"PluginBackvalue C:\\p\\x.dll",
+                 L"PluginName C:\\p\\x.dll", L"PluginDescription C:\\p\\x.dll",
+                 L"PluginRun <p>\u00FC</p> | C:\\p\\x.dll",
+                 L"PluginWrappText t | C:\\KURZ~1\\X.DLL", L"PluginWrappForm f | C:\\KURZ~1\\X.DLL",
+                 L"WrapperName ", L"free C:\\p\\x.dll"}));
+    EXPECT_EQ(connection.starts, 1);
+    EXPECT_EQ(connection.closes, 0);
+}
+
+TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANewHost) {
+    bridge.missing["PluginName"] = true;
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(
+        Thrown([&] { hostBridge.PluginName(path); }),
+        L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
+    EXPECT_EQ(connection.closes, 1);
+
+    struct FaultingBridge : FakeBridge {
+        using FakeBridge::FakeBridge;
+        std::wstring PluginRun(const std::wstring&, std::wstring&) override { throw FakeFault(); }
+    } faulting{journal};
+    HostServer faultingServer{libraries, faulting, platform};
+    MemoryConnection faultingConnection{faultingServer};
+    HostClient faultingClient{faultingConnection};
+    HostBridge faultingBridge{faultingClient};
+    try {
+        faultingBridge.PluginRun(L"t", path);
+        FAIL() << "no fault";
+    } catch (const PluginProcessFault& fault) {
+        EXPECT_EQ(fault.Description(), L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.");
+        EXPECT_EQ(fault.Parts().code, 0xC0000005u);
+        EXPECT_EQ(fault.Parts().place, L"x.dll!TsRun+0x4");
+    }
+    EXPECT_EQ(faultingConnection.closes, 1);
+    EXPECT_EQ(faultingBridge.PluginName(path), L"Name");
+    EXPECT_EQ(faultingConnection.starts, 2);
+}
+
+// Each way an answer can break the protocol: the host is ended, the words
+// name the plugin and the call, and the next request starts a new host.
+TEST_F(HostRoundTrip, AnAnswerThatBreaksTheProtocolEndsTheHostInWordsNamingThePluginAndTheCall) {
+    const std::wstring prefix =
+        L"Der Plugin-Prozess von \u201Ex.dll\u201C hat beim Aufruf von PluginRun eine ungültige "
+        L"Antwort geschickt (";
+    const auto setLength = [](std::string& f, std::uint32_t n) { std::memcpy(f.data(), &n, 4); };
+    const struct {
+        const wchar_t* why;
+        std::function<void(std::string&)> tamper;
+    } cases[] = {
+        {L"die Antwort auf eine andere Anfrage", [](std::string& f) { f[5] ^= 1; }},  // its number
+        {L"die Antwort auf eine andere Anfrage",
+         [](std::string& f) { f[9] = static_cast<char>(HostMessage::PluginName); }},
+        {L"ihre Felder passen nicht zur Anfrage",
+         [&](std::string& f) {
+             f.push_back('x');
+             setLength(f, static_cast<std::uint32_t>(f.size() - 4));
+         }},
+        {L"ihre Felder passen nicht zur Anfrage",
+         [&](std::string& f) {
+             f.resize(f.size() - 2);
+             setLength(f, static_cast<std::uint32_t>(f.size() - 4));
+         }},
+        {L"keine Antwort", [](std::string& f) { f[4] = static_cast<char>(HostMessage::Load); }},
+        {L"länger als erlaubt", [&](std::string& f) { setLength(f, 4097); }},
+        {L"eine Nachricht der Länge null", [&](std::string& f) { setLength(f, 0); }},
+    };
+    int starts = 0;
+    for (const auto& c : cases) {
+        connection.tamper = [&c](std::string& f) {
+            if (f[4] == static_cast<char>(HostMessage::Done)) c.tamper(f);
+        };
+        std::wstring path = L"C:\\p\\x.dll";
+        EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(L"t", path); }), prefix + c.why +
+                                                                         L") und wurde beendet. "
+                                                                         L"Das Plugin hat "
+                                                                         L"womöglich in einen "
+                                                                         L"Handle geschrieben, "
+                                                                         L"der nicht seiner war.")
+            << c.why;
+        EXPECT_FALSE(connection.IsOpen()) << c.why;
+        EXPECT_EQ(connection.starts, ++starts);
+    }
+    // A frame cut short by the closed pipe: the connection is lost.
+    connection.tamper = [](std::string& f) {
+        if (f[4] == static_cast<char>(HostMessage::Done)) f.resize(f.size() - 1);
+    };
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(Thrown<PluginProcessEnded>([&] { hostBridge.PluginRun(L"t", path); }),
+              LostConnectionReport({L"Das Plugin", L"x.dll", L"PluginRun"}));
+    EXPECT_FALSE(connection.IsOpen());
+    connection.tamper = nullptr;
+    EXPECT_EQ(hostBridge.PluginName(path), L"Name");
+}
+
+TEST_F(HostRoundTrip, AHostOfAnotherVersionOrAnotherProcessIsRefused) {
+    std::wstring path = L"C:\\p\\x.dll";
+    connection.tamper = [](std::string& f) {
+        if (f[4] == static_cast<char>(HostMessage::Hello)) f[9] = 1;  // version 1
+    };
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginName(path); }),
+              L"Der Plugin-Prozess \u201Edllscope-host.exe\u201C gehört zu einer anderen Version "
+              L"von Dllscope (Protokoll 1 statt " +
+                  std::to_wstring(kHostProtocolVersion) + L").");
+    EXPECT_FALSE(connection.IsOpen());
+    connection.tamper = nullptr;
+    connection.processId = 99;  // started, but 4711 greets
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginName(path); }),
+              L"Mit der Pipe des Plugin-Prozesses \u201Edllscope-host.exe\u201C hat sich ein "
+              L"anderer Prozess verbunden (Prozess 4711 statt 99); die Verbindung wurde getrennt.");
+    EXPECT_TRUE(journal.empty());
+}
+
+TEST_F(HostRoundTrip, ATextTooLargeForAFrameIsRefusedBeforeItIsSent) {
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(hostBridge.PluginName(path), L"Name");
+    const std::size_t before = connection.requests;
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(std::wstring(2100, L'a'), path); }),
+              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.233 Bytes zu groß für den "
+              L"Plugin-Prozess (höchstens 4.096 Bytes); sie wurde nicht geschickt.");
+    EXPECT_EQ(connection.requests, before);
+    EXPECT_TRUE(connection.IsOpen());  // the host goes on
+    EXPECT_EQ(hostBridge.PluginRun(std::wstring(2000, L'a'), path), L"");
+}
+
+// The host's loop: a request it cannot read is answered, not the end of it.
+class MemoryStream : public ByteSource, public ByteSink {
+  public:
+    std::string in, out;
+    std::size_t at = 0;
+    std::size_t ReadSome(char* to, std::size_t max) override {
+        const std::size_t n = std::min(max, in.size() - at);
+        std::memcpy(to, in.data() + at, n);
+        at += n;
+        return n;
+    }
+    bool WriteAll(const char* data, std::size_t size) override {
+        out.append(data, size);
+        return true;
+    }
+};
+
+TEST_F(HostRoundTrip, TheHostAnswersARequestItCannotReadAndEndsOnlyOnQuitOrALostPipe) {
+    MemoryStream stream;
+    MessageWriter unknown(static_cast<HostMessage>(40));
+    unknown.U32(5);
+    MessageWriter cut(HostMessage::PluginRun);
+    cut.U32(6).U32(1000);  // a text of 1000 units that is not there
+    stream.in = unknown.Frame() + cut.Frame() + RequestFrame(QuitRequest{}, 7);
+    EXPECT_EQ(server.Serve(stream, stream, 1), HostEnd::Quit);
+    MemoryStream replies;
+    replies.in = stream.out;
+    FrameReader frames(replies);
+    std::string message;
+    std::vector<std::uint32_t> failedIds;
+    while (frames.Next(kHostFrameLimit, message) == FrameRead::Complete) {
+        MessageReader reader(message);
+        MessageHead head;
+        ReadHead(reader, head);
+        if (head.kind == HostMessage::Failed) failedIds.push_back(head.id);
+    }
+    EXPECT_EQ(failedIds, (std::vector<std::uint32_t>{5, 6}));
+    EXPECT_TRUE(journal.empty());
+
+    MemoryStream closed;
+    closed.in = RequestFrame(NameRequest{L"x.dll"}, 1).substr(0, 7);
+    EXPECT_EQ(server.Serve(closed, closed, 1), HostEnd::LostPipe);
+    MemoryStream empty;
+    empty.in = std::string(4, '\0');
+    EXPECT_EQ(server.Serve(empty, empty, 1), HostEnd::BadRequest);
+}
+
+TEST(FrameReader, RoomGrowsWithTheBytesThatCameNotWithTheAnnouncedLength) {
+    MemoryStream stream;
+    stream.in = std::string("\x00\x00\x00\x20", 4) + std::string(100, 'x');  // 512 MiB announced
+    FrameReader frames(stream);
+    std::string message;
+    EXPECT_EQ(frames.Next(kHostFrameLimit, message), FrameRead::Closed);
+    EXPECT_LT(message.capacity(), std::size_t{1} << 20);
+}
+
+}  // namespace
+}  // namespace dllscope
