@@ -132,7 +132,7 @@ struct Bench1 {
         : host(HostProgram(), kBridgeFileName, waiting),
           client(host),
           hostLibraries(client),
-          hostBridge(client),
+          hostBridge(client, codec),
           bridge(bindings),
           demoExports(bindings, Folder()),
           form(Form1Services{Folder(),
@@ -142,6 +142,7 @@ struct Bench1 {
     PatientWaiting waiting;
     PluginHost host;
     HostClient client;
+    AnsiTextCodec codec;
     HostLibraries hostLibraries;
     HostBridge hostBridge;
     Bindings bindings;

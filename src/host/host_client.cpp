@@ -189,14 +189,25 @@ std::wstring HostBridge::PluginName(std::wstring& pluginPath) {
 std::wstring HostBridge::PluginDescription(std::wstring& pluginPath) {
     return Call(L"PluginDescription", DescriptionRequest{pluginPath}, pluginPath);
 }
+template <class Request>
+std::wstring HostBridge::TextCall(const wchar_t* name, const std::wstring& text,
+                                  std::wstring& pluginPath) {
+    const ForeignCall call = PluginCall(pluginPath, name);
+    Request request{codec_.ToPlugin(text), pluginPath};
+    BytesAnswer answer = host_.Ask(request, call);
+    std::string().swap(request.text);
+    pluginPath = std::move(answer.path);
+    return codec_.FromPlugin(call, answer.text);
+}
+
 std::wstring HostBridge::PluginRun(const std::wstring& text, std::wstring& pluginPath) {
-    return Call(L"PluginRun", RunRequest{text, pluginPath}, pluginPath);
+    return TextCall<RunRequest>(L"PluginRun", text, pluginPath);
 }
 std::wstring HostBridge::PluginWrappText(const std::wstring& text, std::wstring& pluginPath) {
-    return Call(L"PluginWrappText", WrappTextRequest{text, pluginPath}, pluginPath);
+    return TextCall<WrappTextRequest>(L"PluginWrappText", text, pluginPath);
 }
 std::wstring HostBridge::PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) {
-    return Call(L"PluginWrappForm", WrappFormRequest{text, pluginPath}, pluginPath);
+    return TextCall<WrappFormRequest>(L"PluginWrappForm", text, pluginPath);
 }
 
 std::wstring HostBridge::WrapperName() {

@@ -113,11 +113,22 @@ class HostLibraries : public Libraries {
     std::map<LibraryHandle, std::wstring> names_;
 };
 
-// The bridge's exports, called in the host.
+// How a text becomes what the plugin sees and back: on Windows the ANSI
+// code page, converted as the bridge in the caller's own process converts.
+class PluginTextCodec {
+  public:
+    virtual ~PluginTextCodec() = default;
+    virtual std::string ToPlugin(const std::wstring& text) = 0;
+    // A result too large for the memory left throws its words for `call`.
+    virtual std::wstring FromPlugin(const ForeignCall& call, const std::string& bytes) = 0;
+};
+
+// The bridge's exports, called in the host. Texts cross as the plugin sees
+// them, converted here.
 class HostBridge : public Bridge {
   public:
-    explicit HostBridge(HostClient& host, std::wstring bridge = kBridgeFileName)
-        : host_(host), bridge_(std::move(bridge)) {}
+    HostBridge(HostClient& host, PluginTextCodec& codec, std::wstring bridge = kBridgeFileName)
+        : host_(host), codec_(codec), bridge_(std::move(bridge)) {}
     std::int16_t PluginBackvalue(std::wstring& pluginPath) override;
     std::wstring PluginName(std::wstring& pluginPath) override;
     std::wstring PluginDescription(std::wstring& pluginPath) override;
@@ -129,8 +140,11 @@ class HostBridge : public Bridge {
   private:
     template <class Request>
     std::wstring Call(const wchar_t* name, Request request, std::wstring& pluginPath);
+    template <class Request>
+    std::wstring TextCall(const wchar_t* name, const std::wstring& text, std::wstring& pluginPath);
 
     HostClient& host_;
+    PluginTextCodec& codec_;
     std::wstring bridge_;
 };
 

@@ -96,12 +96,24 @@ using BackvalueRequest = PathRequest<HostMessage::PluginBackvalue, BackvalueAnsw
 using NameRequest = PathRequest<HostMessage::PluginName, TextAnswer>;
 using DescriptionRequest = PathRequest<HostMessage::PluginDescription, TextAnswer>;
 
-// PluginRun, PluginWrappText, PluginWrappForm: the text and the plugin path.
+// The text exports' answer: the result's bytes as the plugin returned them.
+struct BytesAnswer {
+    std::string text;
+    std::wstring path;
+    template <class F>
+    void Fields(F& f) {
+        f(text), f(path);
+    }
+};
+
+// PluginRun, PluginWrappText, PluginWrappForm: the text as the plugin sees
+// it (the ANSI code page's bytes) and the plugin path.
 template <HostMessage K>
 struct TextRequest {
     static constexpr HostMessage kKind = K;
-    using Answer = TextAnswer;
-    std::wstring text, path;
+    using Answer = BytesAnswer;
+    std::string text;
+    std::wstring path;
     template <class F>
     void Fields(F& f) {
         f(text), f(path);
@@ -195,6 +207,7 @@ struct Sizer {
     void operator()(std::uint64_t) { size += 8; }
     void operator()(long long) { size += 8; }
     void operator()(const std::wstring& text) { size += 4 + 2 * std::uint64_t{text.size()}; }
+    void operator()(const std::string& bytes) { size += 4 + std::uint64_t{bytes.size()}; }
     void operator()(const std::vector<std::wstring>& texts) {
         size += 4;
         for (const std::wstring& text : texts) (*this)(text);
@@ -209,6 +222,7 @@ struct Writer {
     void operator()(std::uint64_t value) { w.U64(value); }
     void operator()(long long value) { w.U64(static_cast<std::uint64_t>(value)); }
     void operator()(const std::wstring& text) { w.Text(text); }
+    void operator()(const std::string& bytes) { w.Bytes(bytes); }
     void operator()(const std::vector<std::wstring>& texts) {
         w.U32(static_cast<std::uint32_t>(texts.size()));
         for (const std::wstring& text : texts) w.Text(text);
@@ -223,6 +237,7 @@ struct Reader {
     void operator()(std::uint64_t& value) { value = r.U64(); }
     void operator()(long long& value) { value = static_cast<long long>(r.U64()); }
     void operator()(std::wstring& text) { text = r.Text(); }
+    void operator()(std::string& bytes) { bytes = r.Bytes(); }
     // A count is believed only as far as the message has bytes for it.
     void operator()(std::vector<std::wstring>& texts) {
         for (std::uint32_t n = r.U32(); r.Ok() && n > 0; --n) texts.push_back(r.Text());

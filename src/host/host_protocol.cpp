@@ -34,6 +34,12 @@ MessageWriter& MessageWriter::Text(const std::wstring& text) {
     return *this;
 }
 
+MessageWriter& MessageWriter::Bytes(const std::string& bytes) {
+    U32(static_cast<std::uint32_t>(bytes.size()));
+    bytes_ += bytes;
+    return *this;
+}
+
 std::string MessageWriter::Frame() const { return MessageWriter(*this).Take(); }
 
 std::string MessageWriter::Take() {
@@ -80,6 +86,17 @@ std::wstring MessageReader::Text() {
                                        (static_cast<unsigned char>(in[1]) << 8));
     at_ += 2 * static_cast<std::size_t>(units);
     return text;
+}
+
+std::string MessageReader::Bytes() {
+    const std::uint32_t n = U32();
+    if (!ok_ || n > message_.size() - at_) {
+        ok_ = false;
+        return std::string();
+    }
+    std::string bytes = message_.substr(at_, n);
+    at_ += n;
+    return bytes;
 }
 
 bool FrameLength(const char header[4], std::uint32_t limit, std::uint32_t& length) {

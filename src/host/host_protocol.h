@@ -3,7 +3,8 @@
 // makes a plugin's calls for them, and what it answers: the wire's bytes.
 // A message is a frame: its length (4 bytes, little-endian), then that many
 // bytes: the kind (1 byte) and its fields. Numbers are little-endian, a text
-// is its length in UTF-16 units (4 bytes) and the units. Every reader is
+// is its length in UTF-16 units (4 bytes) and the units, bytes are their
+// number (4 bytes) and themselves. Every reader is
 // bounded: a field running past the end of its frame, or bytes left over,
 // make the message malformed. The messages themselves are host_messages.h.
 #include <cstdint>
@@ -60,6 +61,7 @@ class MessageWriter {
     MessageWriter& U32(std::uint32_t value);
     MessageWriter& U64(std::uint64_t value);
     MessageWriter& Text(const std::wstring& text);
+    MessageWriter& Bytes(const std::string& bytes);
     // Makes room for a message of `size` bytes in all.
     void Reserve(std::size_t size) { bytes_.reserve(4 + size); }
     // The frame: length, then the message; Take gives it up without a copy.
@@ -81,6 +83,7 @@ class MessageReader {
     std::uint32_t U32();
     std::uint64_t U64();
     std::wstring Text();
+    std::string Bytes();
     bool Ok() const { return ok_; }
     // All read, nothing left over, nothing past the end.
     bool Complete() const { return ok_ && at_ == message_.size(); }

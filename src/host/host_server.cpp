@@ -79,20 +79,24 @@ std::string HostServer::Answer(const std::string& message) {
                                                 a.path = q.path;
                                             });
         case HostMessage::PluginRun:
-            return Take<RunRequest>(reader, head, [this](RunRequest& q, TextAnswer& a) {
-                a.text = bridge_.PluginRun(q.text, q.path);
+            return Take<RunRequest>(reader, head, [this](RunRequest& q, BytesAnswer& a) {
+                a.text = texts_.TextCall("PluginRun", q.text, q.path);
                 a.path = q.path;
             });
         case HostMessage::PluginWrappText:
-            return Take<WrappTextRequest>(reader, head, [this](WrappTextRequest& q, TextAnswer& a) {
-                a.text = bridge_.PluginWrappText(q.text, q.path);
-                a.path = q.path;
-            });
+            return Take<WrappTextRequest>(reader, head,
+                                          [this](WrappTextRequest& q, BytesAnswer& a) {
+                                              a.text = texts_.TextCall("PluginWrappText", q.text,
+                                                                       q.path);
+                                              a.path = q.path;
+                                          });
         case HostMessage::PluginWrappForm:
-            return Take<WrappFormRequest>(reader, head, [this](WrappFormRequest& q, TextAnswer& a) {
-                a.text = bridge_.PluginWrappForm(q.text, q.path);
-                a.path = q.path;
-            });
+            return Take<WrappFormRequest>(reader, head,
+                                          [this](WrappFormRequest& q, BytesAnswer& a) {
+                                              a.text = texts_.TextCall("PluginWrappForm", q.text,
+                                                                       q.path);
+                                              a.path = q.path;
+                                          });
         case HostMessage::WrapperName:
             return Take<WrapperNameRequest>(
                 reader, head,

@@ -41,8 +41,8 @@ enum class HostEnd { Quit, LostPipe, BadRequest };
 
 class HostServer {
   public:
-    HostServer(Libraries& libraries, Bridge& bridge, HostPlatform& platform)
-        : libraries_(libraries), bridge_(bridge), platform_(platform) {}
+    HostServer(Libraries& libraries, Bridge& bridge, TextExports& texts, HostPlatform& platform)
+        : libraries_(libraries), bridge_(bridge), texts_(texts), platform_(platform) {}
 
     // The greeting a host sends once it runs.
     static std::string HelloFrame(std::uint32_t processId);
@@ -58,6 +58,7 @@ class HostServer {
 
     Libraries& libraries_;
     Bridge& bridge_;
+    TextExports& texts_;
     HostPlatform& platform_;
 };
 

@@ -34,6 +34,18 @@ class Bridge {
     virtual std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) = 0;
 };
 
+// The text exports as the plugin sees them: the text and the result are the
+// bytes of the ANSI code page. The plugin's host passes them on as they
+// are; its caller converts them as the bridge in its own process does.
+class TextExports {
+  public:
+    virtual ~TextExports() = default;
+    // `exportName`: "PluginRun", "PluginWrappText" or "PluginWrappForm";
+    // `text` is the plugin's own copy, which it may write into.
+    virtual std::string TextCall(const char* exportName, std::string& text,
+                                 std::wstring& pluginPath) = 0;
+};
+
 // The bridge's file name, as it is looked up and loaded.
 inline constexpr wchar_t kBridgeFileName[] = L"modbridge.dll";
 

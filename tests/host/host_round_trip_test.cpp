@@ -39,6 +39,39 @@ class FakePlatform : public HostPlatform {
     }
 };
 
+// Texts as Latin-1 bytes, standing in for the ANSI code page.
+std::string Latin1(const std::wstring& text) {
+    std::string bytes;
+    for (const wchar_t c : text) bytes.push_back(c < 0x100 ? static_cast<char>(c) : '?');
+    return bytes;
+}
+std::wstring FromLatin1(const std::string& bytes) {
+    std::wstring text;
+    for (const char c : bytes) text.push_back(static_cast<unsigned char>(c));
+    return text;
+}
+
+struct Latin1Codec : PluginTextCodec {
+    std::string ToPlugin(const std::wstring& text) override { return Latin1(text); }
+    std::wstring FromPlugin(const ForeignCall&, const std::string& bytes) override {
+        return FromLatin1(bytes);
+    }
+};
+
+// The fake bridge's text exports as the host calls them: bytes.
+struct FakeTextExports : TextExports {
+    explicit FakeTextExports(Bridge& b) : bridge(b) {}
+    std::string TextCall(const char* exportName, std::string& text,
+                         std::wstring& pluginPath) override {
+        const std::string name = exportName;
+        const std::wstring wide = FromLatin1(text);
+        return Latin1(name == "PluginRun"         ? bridge.PluginRun(wide, pluginPath)
+                      : name == "PluginWrappText" ? bridge.PluginWrappText(wide, pluginPath)
+                                                  : bridge.PluginWrappForm(wide, pluginPath));
+    }
+    Bridge& bridge;
+};
+
 // The pipe in memory: a request is answered as soon as its frame is whole.
 // `tamper` changes an answer (or the greeting) on its way to the caller.
 class MemoryConnection : public HostConnection {
@@ -102,12 +135,14 @@ class HostRoundTrip : public ::testing::Test {
     Journal journal;
     FakeLibraries libraries{journal};
     FakeBridge bridge{journal};
+    FakeTextExports texts{bridge};
     FakePlatform platform;
-    HostServer server{libraries, bridge, platform};
+    HostServer server{libraries, bridge, texts, platform};
     MemoryConnection connection{server};
     HostClient client{connection, 4096};
+    Latin1Codec codec;
     HostLibraries hostLibraries{client};
-    HostBridge hostBridge{client};
+    HostBridge hostBridge{client, codec};
 
     // The words of what `call` threw, and whether it threw at all.
     template <class E = RuntimeError, class Call>
@@ -123,7 +158,7 @@ class HostRoundTrip : public ::testing::Test {
 
 TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
     bridge.backvalue = 2;
-    bridge.runResult = std::wstring(L"r\u00E4\0\xD83D\xDE00", 5);
+    bridge.runResult = std::wstring(L"r\u00E4\0\u00FF", 4);  // bytes cross whole, NUL and all
     bridge.wrapperName = L"Brücke 1.0";
     bridge.rewritePath = [](std::wstring& path) { path = L"C:\\KURZ~1\\X.DLL"; };
     libraries.failing[L"C:\\fehlt.dll"] = true;
@@ -170,10 +205,11 @@ TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANe
         using FakeBridge::FakeBridge;
         std::wstring PluginRun(const std::wstring&, std::wstring&) override { throw FakeFault(); }
     } faulting{journal};
-    HostServer faultingServer{libraries, faulting, platform};
+    FakeTextExports faultingTexts{faulting};
+    HostServer faultingServer{libraries, faulting, faultingTexts, platform};
     MemoryConnection faultingConnection{faultingServer};
     HostClient faultingClient{faultingConnection};
-    HostBridge faultingBridge{faultingClient};
+    HostBridge faultingBridge{faultingClient, codec};
     try {
         faultingBridge.PluginRun(L"t", path);
         FAIL() << "no fault";
@@ -265,12 +301,12 @@ TEST_F(HostRoundTrip, ATextTooLargeForAFrameIsRefusedBeforeItIsSent) {
     std::wstring path = L"C:\\p\\x.dll";
     EXPECT_EQ(hostBridge.PluginName(path), L"Name");
     const std::size_t before = connection.requests;
-    EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(std::wstring(2100, L'a'), path); }),
-              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.233 Bytes zu groß für den "
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(std::wstring(4100, L'a'), path); }),
+              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.133 Bytes zu groß für den "
               L"Plugin-Prozess (höchstens 4.096 Bytes); sie wurde nicht geschickt.");
     EXPECT_EQ(connection.requests, before);
     EXPECT_TRUE(connection.IsOpen());  // the host goes on
-    EXPECT_EQ(hostBridge.PluginRun(std::wstring(2000, L'a'), path), L"");
+    EXPECT_EQ(hostBridge.PluginRun(std::wstring(4000, L'a'), path), L"");
 }
 
 // The host's loop: a request it cannot read is answered, not the end of it.

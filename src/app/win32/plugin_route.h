@@ -45,7 +45,7 @@ class PluginRoute : public Libraries, public Bridge {
           host_(std::move(hostProgram), kBridgeFileName, waiting_),
           client_(host_),
           hostLibraries_(client_),
-          hostBridge_(client_) {}
+          hostBridge_(client_, codec_) {}
 
     bool Isolated() const { return isolated_; }
     // The process id of the host that made the last call; 0 before the first.
@@ -88,6 +88,7 @@ class PluginRoute : public Libraries, public Bridge {
     WindowHostWaiting waiting_;
     PluginHost host_;
     HostClient client_;
+    AnsiTextCodec codec_;
     HostLibraries hostLibraries_;
     HostBridge hostBridge_;
     bool isolated_ = false;

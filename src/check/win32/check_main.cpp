@@ -168,7 +168,8 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                 }
             } collect{slot, report};
             HostLibraries libraries(*slot.client);
-            HostBridge hostBridge(*slot.client, bridgePath);
+            AnsiTextCodec codec;
+            HostBridge hostBridge(*slot.client, codec, bridgePath);
             HostCheckSystem system(*slot.host, *slot.client, libraries);
             PluginCheck check(options, libraries, hostBridge, system, bridgePath);
             check.Check(FullPath(plugin), report);

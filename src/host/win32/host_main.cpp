@@ -102,7 +102,7 @@ DWORD Serve(HANDLE pipe, const std::wstring& bridge) {
     Win32Libraries libraries;
     Win32Bridge bridgeExports(bindings, bridge);
     Win32HostPlatform platform(libraries, observer);
-    HostServer server(libraries, bridgeExports, platform);
+    HostServer server(libraries, bridgeExports, bridgeExports, platform);
     PipeEnd end(pipe);
     switch (server.Serve(end, end, GetCurrentProcessId())) {
         case HostEnd::Quit:

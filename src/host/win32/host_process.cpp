@@ -5,11 +5,13 @@
 #include <cstring>
 
 #include "common/paths.h"
+#include "common/win32/ansi.h"
 #include "common/win32/pipes.h"
 #include "common/win32/system_error.h"
 #include "host/host_words.h"
 #include "host/host_protocol.h"
 #include "plugin/win32/fault_words.h"
+#include "plugin/win32/foreign_result.h"
 
 namespace dllscope {
 namespace {
@@ -124,6 +126,12 @@ std::vector<std::wstring> PluginHost::StrayProcesses() const {
         programs.push_back(program);
     }
     return programs;
+}
+
+std::string AnsiTextCodec::ToPlugin(const std::wstring& text) { return ToAnsi(text); }
+
+std::wstring AnsiTextCodec::FromPlugin(const ForeignCall& call, const std::string& bytes) {
+    return ForeignAnsiText(call, bytes);
 }
 
 std::wstring PluginHost::Program() const { return FileNameOf(program_); }

@@ -29,6 +29,14 @@ class HostWaiting {
     virtual bool Repaints() { return false; }
 };
 
+// Texts to and from a plugin in its host: the ANSI code page, converted as
+// the bridge converts them in this process.
+class AnsiTextCodec : public PluginTextCodec {
+  public:
+    std::string ToPlugin(const std::wstring& text) override;
+    std::wstring FromPlugin(const ForeignCall& call, const std::string& bytes) override;
+};
+
 class PluginHost : public HostConnection {
   public:
     // `program` is dllscope-host.exe; `bridge` the bridge as LoadLibraryA takes it.

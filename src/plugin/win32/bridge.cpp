@@ -2,6 +2,7 @@
 
 #include "common/runtime_error.h"
 #include "common/win32/ansi.h"
+#include "plugin/win32/foreign_result.h"
 #include "plugin/win32/guard.h"
 
 namespace dllscope {
@@ -63,20 +64,26 @@ std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& plu
     return answer;
 }
 
-std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
-                                              std::wstring& pluginPath) {
+std::string Win32Bridge::TextCall(const char* exportName, std::string& text,
+                                  std::wstring& pluginPath) {
     const auto fn = bindings_.Get<TextAndPathToBstr>(library_, exportName);
     if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
-    AnsiArg textArg(text);  // a temporary: never written back
     AnsiArg path(PassablePath(pluginPath));
-    char* const t = textArg.get();
+    char* const t = text.data();  // NUL-terminated; a temporary, never read back
     char* const p = path.get();
     BSTR result = nullptr;
     const ForeignCall call = AboutPlugin(pluginPath, exportName);
     CallForeign(call, [&] { result = fn(t, p); });
-    std::wstring answer = TakeForeignAnsiBstr(call, result);
+    std::string answer = TakeForeignBstrBytes(call, result);
     path.WriteBack(pluginPath);
     return answer;
+}
+
+std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
+                                              std::wstring& pluginPath) {
+    const ForeignCall call = AboutPlugin(pluginPath, exportName);
+    std::string bytes = ToAnsi(text);
+    return ForeignAnsiText(call, TextCall(exportName, bytes, pluginPath));
 }
 
 std::wstring Win32Bridge::PluginName(std::wstring& pluginPath) {

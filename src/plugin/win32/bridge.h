@@ -7,7 +7,7 @@
 
 namespace dllscope {
 
-class Win32Bridge : public Bridge {
+class Win32Bridge : public Bridge, public TextExports {
   public:
     // `library` is the bridge as LoadLibraryA takes it: by default its bare
     // name, which the system's search order finds beside the program.
@@ -21,6 +21,8 @@ class Win32Bridge : public Bridge {
     std::wstring WrapperName() override;
     std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
+    std::string TextCall(const char* exportName, std::string& text,
+                         std::wstring& pluginPath) override;
 
   private:
     std::wstring PathToString(const char* exportName, std::wstring& pluginPath);

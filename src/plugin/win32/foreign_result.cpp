@@ -86,7 +86,10 @@ std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result) {
 }
 
 std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result) {
-    const std::string bytes = TakeForeignBstrBytes(call, result);
+    return ForeignAnsiText(call, TakeForeignBstrBytes(call, result));
+}
+
+std::wstring ForeignAnsiText(const ForeignCall& call, const std::string& bytes) {
     try {
         return FromAnsi(bytes.data(), bytes.size());
     } catch (const std::exception&) {  // bad_alloc, length_error

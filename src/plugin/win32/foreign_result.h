@@ -22,5 +22,8 @@ std::string TakeForeignBstrBytes(const ForeignCall& call, BSTR result);
 // The same for a BSTR of ANSI bytes, as the bridge and the demo exports
 // return them (embedded NULs kept), converted from the ANSI code page.
 std::wstring TakeForeignAnsiBstr(const ForeignCall& call, BSTR result);
+// Those bytes, once taken, as text; a result too large for the memory left
+// throws as above.
+std::wstring ForeignAnsiText(const ForeignCall& call, const std::string& bytes);
 
 }  // namespace dllscope
