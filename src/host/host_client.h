@@ -4,6 +4,7 @@
 // before its fields are believed. The connection (the Win32 process and its
 // pipe, or a test's channel) sits behind HostConnection.
 #include <cstdint>
+#include <exception>
 #include <map>
 #include <string>
 
@@ -34,6 +35,8 @@ class HostConnection : public ByteSource {
     // Ends the host, if one runs: it is asked to quit, and ended when it
     // does not.
     virtual void Close() = 0;
+    // Where large bytes go; none: everything crosses the pipe.
+    virtual BulkChannel* Bulk() { return nullptr; }
 };
 
 class HostClient {
@@ -53,12 +56,18 @@ class HostClient {
         const std::uint64_t size = FrameSize(request, false);
         Busy busy(*this, call);
         std::string message = Exchange(
-            size, [&](std::uint32_t id) { return RequestFrame(request, id); }, Request::kKind,
-            call);
+            size, [&](std::uint32_t id) { return RequestFrame(request, id, connection_.Bulk()); },
+            Request::kKind, call);
         MessageReader reader(message);
         MessageHead head;
         ReadHead(reader, head);
-        if (!ReadFields(reader, answer)) Refuse(call, L"ihre Felder passen nicht zur Anfrage");
+        bool complete = false;
+        try {
+            complete = ReadFields(reader, answer, connection_.Bulk());
+        } catch (const std::exception&) {  // bad_alloc, length_error: no room for it
+            Refuse(call, L"für ihren Umfang reicht der Speicher nicht");
+        }
+        if (!complete) Refuse(call, L"ihre Felder passen nicht zur Anfrage");
         return answer;
     }
 

@@ -34,8 +34,7 @@ MessageWriter& MessageWriter::Text(const std::wstring& text) {
     return *this;
 }
 
-MessageWriter& MessageWriter::Bytes(const std::string& bytes) {
-    U32(static_cast<std::uint32_t>(bytes.size()));
+MessageWriter& MessageWriter::Raw(const std::string& bytes) {
     bytes_ += bytes;
     return *this;
 }
@@ -88,8 +87,7 @@ std::wstring MessageReader::Text() {
     return text;
 }
 
-std::string MessageReader::Bytes() {
-    const std::uint32_t n = U32();
+std::string MessageReader::Raw(std::uint32_t n) {
     if (!ok_ || n > message_.size() - at_) {
         ok_ = false;
         return std::string();

@@ -3,8 +3,7 @@
 // makes a plugin's calls for them, and what it answers: the wire's bytes.
 // A message is a frame: its length (4 bytes, little-endian), then that many
 // bytes: the kind (1 byte) and its fields. Numbers are little-endian, a text
-// is its length in UTF-16 units (4 bytes) and the units, bytes are their
-// number (4 bytes) and themselves. Every reader is
+// is its length in UTF-16 units (4 bytes) and the units. Every reader is
 // bounded: a field running past the end of its frame, or bytes left over,
 // make the message malformed. The messages themselves are host_messages.h.
 #include <cstdint>
@@ -61,7 +60,8 @@ class MessageWriter {
     MessageWriter& U32(std::uint32_t value);
     MessageWriter& U64(std::uint64_t value);
     MessageWriter& Text(const std::wstring& text);
-    MessageWriter& Bytes(const std::string& bytes);
+    // Bytes as they are, without their number.
+    MessageWriter& Raw(const std::string& bytes);
     // Makes room for a message of `size` bytes in all.
     void Reserve(std::size_t size) { bytes_.reserve(4 + size); }
     // The frame: length, then the message; Take gives it up without a copy.
@@ -83,7 +83,10 @@ class MessageReader {
     std::uint32_t U32();
     std::uint64_t U64();
     std::wstring Text();
-    std::string Bytes();
+    // The next `n` bytes as they are.
+    std::string Raw(std::uint32_t n);
+    // Makes the message malformed.
+    void Fail() { ok_ = false; }
     bool Ok() const { return ok_; }
     // All read, nothing left over, nothing past the end.
     bool Complete() const { return ok_ && at_ == message_.size(); }

@@ -24,15 +24,15 @@ std::string HostServer::HelloFrame(std::uint32_t processId) {
 // failure or a fault of the call is answered as such.
 template <class Request, class Call>
 std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Call call) {
-    Request request;
-    if (!ReadFields(reader, request))
-        return Failed(head,
-                      L"Der Plugin-Prozess hat eine Anfrage erhalten, deren Felder nicht "
-                      L"zu ihrer Art passen.");
     try {
+        Request request;
+        if (!ReadFields(reader, request, platform_.Bulk()))
+            return Failed(head,
+                          L"Der Plugin-Prozess hat eine Anfrage erhalten, deren Felder "
+                          L"nicht zu ihrer Art passen.");
         typename Request::Answer answer;
         call(request, answer);
-        return AnswerFrame(HostMessage::Done, head, answer);
+        return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
     } catch (const std::exception& e) {
         FaultedAnswer fault;
         if (platform_.AsFault(e, fault)) return AnswerFrame(HostMessage::Faulted, head, fault);
@@ -84,19 +84,17 @@ std::string HostServer::Answer(const std::string& message) {
                 a.path = q.path;
             });
         case HostMessage::PluginWrappText:
-            return Take<WrappTextRequest>(reader, head,
-                                          [this](WrappTextRequest& q, BytesAnswer& a) {
-                                              a.text = texts_.TextCall("PluginWrappText", q.text,
-                                                                       q.path);
-                                              a.path = q.path;
-                                          });
+            return Take<WrappTextRequest>(
+                reader, head, [this](WrappTextRequest& q, BytesAnswer& a) {
+                    a.text = texts_.TextCall("PluginWrappText", q.text, q.path);
+                    a.path = q.path;
+                });
         case HostMessage::PluginWrappForm:
-            return Take<WrappFormRequest>(reader, head,
-                                          [this](WrappFormRequest& q, BytesAnswer& a) {
-                                              a.text = texts_.TextCall("PluginWrappForm", q.text,
-                                                                       q.path);
-                                              a.path = q.path;
-                                          });
+            return Take<WrappFormRequest>(
+                reader, head, [this](WrappFormRequest& q, BytesAnswer& a) {
+                    a.text = texts_.TextCall("PluginWrappForm", q.text, q.path);
+                    a.path = q.path;
+                });
         case HostMessage::WrapperName:
             return Take<WrapperNameRequest>(
                 reader, head,

@@ -27,6 +27,8 @@ class HostPlatform {
     // Before each answer: what the plugin printed goes out first, since the
     // caller may end the host as soon as it has the answer.
     virtual void BeforeAnswer() {}
+    // Where large bytes go; none: everything crosses the pipe.
+    virtual BulkChannel* Bulk() { return nullptr; }
 };
 
 // The other way: one end's writing, all of it; false when the stream closed.

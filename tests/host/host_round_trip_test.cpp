@@ -6,6 +6,7 @@
 
 #include <cstring>
 #include <functional>
+#include <map>
 #include <stdexcept>
 
 #include "fakes.h"
@@ -25,8 +26,29 @@ struct FakeFault : std::runtime_error {
     FakeFault() : std::runtime_error("fault") {}
 };
 
+// Shared memory as a table of blocks; a token taken is gone.
+struct MemoryBulk : BulkChannel {
+    std::map<std::uint64_t, std::string> blocks;
+    std::uint64_t next = 100;
+    int puts = 0;
+    bool Put(const std::string& bytes, std::uint64_t& token) override {
+        ++puts;
+        blocks[token = next++] = bytes;
+        return true;
+    }
+    bool Take(std::uint64_t token, std::uint32_t size, std::string& bytes) override {
+        const auto block = blocks.find(token);
+        if (block == blocks.end() || block->second.size() < size) return false;
+        bytes = block->second.substr(0, size);
+        blocks.erase(block);
+        return true;
+    }
+};
+
 class FakePlatform : public HostPlatform {
   public:
+    MemoryBulk* bulk = nullptr;
+    BulkChannel* Bulk() override { return bulk; }
     unsigned long LastLoadError() override { return 126; }
     ProcessUsage Usage(bool remember) override { return {remember ? 7 : 8, 4096, 1000}; }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event", L"Thread"}; }
@@ -77,6 +99,8 @@ struct FakeTextExports : TextExports {
 class MemoryConnection : public HostConnection {
   public:
     explicit MemoryConnection(HostServer& server) : server_(server) {}
+    MemoryBulk* bulk = nullptr;
+    BulkChannel* Bulk() override { return bulk; }
 
     std::function<void(std::string& frame)> tamper;
     int starts = 0, closes = 0;
@@ -302,11 +326,32 @@ TEST_F(HostRoundTrip, ATextTooLargeForAFrameIsRefusedBeforeItIsSent) {
     EXPECT_EQ(hostBridge.PluginName(path), L"Name");
     const std::size_t before = connection.requests;
     EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(std::wstring(4100, L'a'), path); }),
-              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.133 Bytes zu groß für den "
+              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.134 Bytes zu groß für den "
               L"Plugin-Prozess (höchstens 4.096 Bytes); sie wurde nicht geschickt.");
     EXPECT_EQ(connection.requests, before);
     EXPECT_TRUE(connection.IsOpen());  // the host goes on
     EXPECT_EQ(hostBridge.PluginRun(std::wstring(4000, L'a'), path), L"");
+}
+
+TEST_F(HostRoundTrip, LargeBytesGoThroughTheBulkChannelAndAForgedTokenIsRefused) {
+    MemoryBulk bulk;
+    platform.bulk = connection.bulk = &bulk;
+    HostClient large{connection};  // the host's own limit
+    HostBridge largeBridge{large, codec};
+    bridge.runResult = std::wstring(kBulkFrom + 1, L'\u00E4');
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(largeBridge.PluginRun(std::wstring(kBulkFrom, L'a'), path), bridge.runResult);
+    EXPECT_EQ(bulk.puts, 2);  // the text there, the result back
+    EXPECT_TRUE(bulk.blocks.empty());
+    EXPECT_EQ(journal.back(), L"PluginRun " + std::wstring(kBulkFrom, L'a') + L" | C:\\p\\x.dll");
+    connection.tamper = [](std::string& f) {
+        if (f[4] == static_cast<char>(HostMessage::Done)) f[f.size() - 30] ^= 1;  // the token
+    };
+    EXPECT_EQ(Thrown([&] { largeBridge.PluginRun(L"t", path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C hat beim Aufruf von PluginRun eine "
+              L"ungültige Antwort geschickt (ihre Felder passen nicht zur Anfrage) und wurde "
+              L"beendet. Das Plugin hat womöglich in einen Handle geschrieben, der nicht seiner "
+              L"war.");
 }
 
 // The host's loop: a request it cannot read is answered, not the end of it.

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "host/host_server.h"
+#include "host/win32/bulk_sections.h"
 #include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
@@ -38,6 +39,23 @@ class HostObserver : public ForeignCallObserver {
     std::wstring lastCall;
 };
 
+// Large bytes through sections: a request's the caller handed in, an
+// answer's left here for the caller to take (and close).
+class HostBulk : public BulkChannel {
+  public:
+    bool Put(const std::string& bytes, std::uint64_t& token) override {
+        const HANDLE section = SectionWith(bytes);
+        token = reinterpret_cast<ULONG_PTR>(section);
+        return section != nullptr;
+    }
+    bool Take(std::uint64_t token, std::uint32_t size, std::string& bytes) override {
+        const HANDLE section = reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(token));
+        const bool taken = TakeFromSection(section, size, bytes);
+        CloseHandle(section);
+        return taken;
+    }
+};
+
 // This process as the answers need it: the loads' errors, what it holds,
 // the guard's faults, the C runtimes' buffers.
 class Win32HostPlatform : public HostPlatform {
@@ -57,11 +75,13 @@ class Win32HostPlatform : public HostPlatform {
         return true;
     }
     void BeforeAnswer() override { FlushRuntimeStreams(); }
+    BulkChannel* Bulk() override { return &bulk_; }
 
   private:
     const Win32Libraries& libraries_;
     const HostObserver& observer_;
     UsageProbe usage_;
+    HostBulk bulk_;
 };
 
 // The pipe, blocking on this side.

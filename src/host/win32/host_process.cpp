@@ -9,6 +9,7 @@
 #include "common/win32/pipes.h"
 #include "common/win32/system_error.h"
 #include "host/host_words.h"
+#include "host/win32/bulk_sections.h"
 #include "host/host_protocol.h"
 #include "plugin/win32/fault_words.h"
 #include "plugin/win32/foreign_result.h"
@@ -132,6 +133,31 @@ std::string AnsiTextCodec::ToPlugin(const std::wstring& text) { return ToAnsi(te
 
 std::wstring AnsiTextCodec::FromPlugin(const ForeignCall& call, const std::string& bytes) {
     return ForeignAnsiText(call, bytes);
+}
+
+bool PluginHost::Put(const std::string& bytes, std::uint64_t& token) {
+    const HANDLE section = SectionWith(bytes);
+    HANDLE remote = nullptr;
+    if (!section || !DuplicateHandle(GetCurrentProcess(), section, process_, &remote, FILE_MAP_READ,
+                                     FALSE, DUPLICATE_CLOSE_SOURCE))
+        return false;
+    token = reinterpret_cast<ULONG_PTR>(remote);
+    return true;
+}
+
+// The token is a handle of the host's, which the answer names: whatever the
+// plugin made of it, only a section of `size` bytes is read.
+bool PluginHost::Take(std::uint64_t token, std::uint32_t size, std::string& bytes) {
+    HANDLE section = nullptr;
+    if (!DuplicateHandle(process_, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(token)),
+                         GetCurrentProcess(), &section, FILE_MAP_READ, FALSE,
+                         DUPLICATE_CLOSE_SOURCE))
+        return false;
+    struct Close {
+        HANDLE handle;
+        ~Close() { CloseHandle(handle); }
+    } close{section};
+    return TakeFromSection(section, size, bytes);
 }
 
 std::wstring PluginHost::Program() const { return FileNameOf(program_); }

@@ -37,7 +37,7 @@ class AnsiTextCodec : public PluginTextCodec {
     std::wstring FromPlugin(const ForeignCall& call, const std::string& bytes) override;
 };
 
-class PluginHost : public HostConnection {
+class PluginHost : public HostConnection, private BulkChannel {
   public:
     // `program` is dllscope-host.exe; `bridge` the bridge as LoadLibraryA takes it.
     PluginHost(std::wstring program, std::wstring bridge, HostWaiting& waiting)
@@ -65,8 +65,14 @@ class PluginHost : public HostConnection {
     std::size_t ReadSome(char* to, std::size_t max) override;
     void WriteAll(const char* data, std::size_t size) override;
     void Close() override;
+    BulkChannel* Bulk() override { return this; }
 
   private:
+    // Large bytes through sections: a request's section is handed into the
+    // host, an answer's taken out of it.
+    bool Put(const std::string& bytes, std::uint64_t& token) override;
+    bool Take(std::uint64_t token, std::uint32_t size, std::string& bytes) override;
+
     void Connect();
     DWORD Await(OVERLAPPED& o);
     void Release();
