@@ -98,6 +98,7 @@ void HostClient::Greet(const ForeignCall& call) {
         Restart();
         throw RuntimeError(OtherProcessReport(connection_.Program(), started, hello.processId));
     }
+    connection_.Greeted(hello.lane);
     greeted_ = true;
 }
 

@@ -37,6 +37,8 @@ class HostConnection : public ByteSource {
     virtual void Close() = 0;
     // Where large bytes go; none: everything crosses the pipe.
     virtual BulkChannel* Bulk() { return nullptr; }
+    // The host greeted; `lane`: what follows takes the lane it opened.
+    virtual void Greeted(bool /*lane*/) {}
 };
 
 class HostClient {

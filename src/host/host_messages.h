@@ -6,8 +6,8 @@
 // A request: kind, its number (4 bytes), its fields. An answer: Done,
 // Failed or Faulted, the number and kind of the request it answers, then
 // the request's answer fields (Done), the report (Failed), or the fault's
-// parts (Faulted). The greeting: Hello, 0, the version and the host's
-// process id.
+// parts (Faulted). The greeting: Hello, 0, the version, the host's
+// process id and whether what follows takes the fast lane.
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -28,9 +28,10 @@ struct Hello {
     static constexpr HostMessage kKind = HostMessage::Hello;
     std::uint32_t version = kHostProtocolVersion;
     std::uint32_t processId = 0;
+    bool lane = false;  // it opened the caller's fast lane: all else goes there
     template <class F>
     void Fields(F& f) {
-        f(version), f(processId);
+        f(version), f(processId), f(lane);
     }
 };
 

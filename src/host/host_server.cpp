@@ -14,9 +14,10 @@ std::string Failed(const MessageHead& head, const std::wstring& report) {
 
 }  // namespace
 
-std::string HostServer::HelloFrame(std::uint32_t processId) {
+std::string HostServer::HelloFrame(std::uint32_t processId, bool lane) {
     Hello hello;
     hello.processId = processId;
+    hello.lane = lane;
     return WriteFrame({HostMessage::Hello, 0, {}}, hello, false);
 }
 
@@ -117,7 +118,7 @@ std::string HostServer::Answer(const std::string& message) {
 }
 
 HostEnd HostServer::Serve(ByteSource& in, ByteSink& out, std::uint32_t processId) {
-    const std::string hello = HelloFrame(processId);
+    const std::string hello = HelloFrame(processId, platform_.Lane());
     if (!out.WriteAll(hello.data(), hello.size())) return HostEnd::LostPipe;
     FrameReader frames(in);
     std::string request;

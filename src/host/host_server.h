@@ -29,6 +29,8 @@ class HostPlatform {
     virtual void BeforeAnswer() {}
     // Where large bytes go; none: everything crosses the pipe.
     virtual BulkChannel* Bulk() { return nullptr; }
+    // Whether the messages after the greeting take a lane of their own.
+    virtual bool Lane() { return false; }
 };
 
 // The other way: one end's writing, all of it; false when the stream closed.
@@ -47,7 +49,7 @@ class HostServer {
         : libraries_(libraries), bridge_(bridge), texts_(texts), platform_(platform) {}
 
     // The greeting a host sends once it runs.
-    static std::string HelloFrame(std::uint32_t processId);
+    static std::string HelloFrame(std::uint32_t processId, bool lane = false);
     // The frame answering one request (given without its length), or the
     // empty string for Quit. A request the host cannot read is answered Failed.
     std::string Answer(const std::string& request);

@@ -5,9 +5,7 @@
 namespace dllscope {
 namespace {
 
-// A descriptor that lets this process's user in and no one else; null when
-// it cannot be made (the system's default then applies).
-PSECURITY_DESCRIPTOR OwnUserOnly() {
+PSECURITY_DESCRIPTOR UserOnlyDescriptor() {
     HANDLE token = nullptr;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return nullptr;
     alignas(TOKEN_USER) char buffer[256];
@@ -29,19 +27,25 @@ PSECURITY_DESCRIPTOR OwnUserOnly() {
 
 }  // namespace
 
+OwnUserOnly::OwnUserOnly() {
+    attributes_.nLength = sizeof attributes_;
+    attributes_.lpSecurityDescriptor = UserOnlyDescriptor();
+}
+
+OwnUserOnly::~OwnUserOnly() {
+    if (attributes_.lpSecurityDescriptor) LocalFree(attributes_.lpSecurityDescriptor);
+}
+
 HANDLE CreateOwnPipe(const wchar_t* purpose, DWORD access, std::wstring& name) {
     static LONG made = 0;
     name = L"\\\\.\\pipe\\dllscope-" + std::wstring(purpose) + L"-" +
            std::to_wstring(GetCurrentProcessId()) + L"-" +
            std::to_wstring(InterlockedIncrement(&made));
-    SECURITY_ATTRIBUTES security{sizeof security, OwnUserOnly(), FALSE};
+    OwnUserOnly security;
     const HANDLE pipe = CreateNamedPipeW(
         name.c_str(), access | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
         PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1, 1 << 16,
-        1 << 16, 0, security.lpSecurityDescriptor ? &security : nullptr);
-    const DWORD error = GetLastError();
-    if (security.lpSecurityDescriptor) LocalFree(security.lpSecurityDescriptor);
-    SetLastError(error);
+        1 << 16, 0, security.get());
     return pipe == INVALID_HANDLE_VALUE ? nullptr : pipe;
 }
 

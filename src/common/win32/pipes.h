@@ -8,6 +8,20 @@
 
 namespace dllscope {
 
+// Security attributes that let this process's user in and no one else;
+// null (the system's default) when they cannot be made.
+class OwnUserOnly {
+  public:
+    OwnUserOnly();
+    ~OwnUserOnly();
+    OwnUserOnly(const OwnUserOnly&) = delete;
+    OwnUserOnly& operator=(const OwnUserOnly&) = delete;
+    SECURITY_ATTRIBUTES* get() { return attributes_.lpSecurityDescriptor ? &attributes_ : nullptr; }
+
+  private:
+    SECURITY_ATTRIBUTES attributes_{};
+};
+
 // "\\.\pipe\dllscope-<purpose>-<process>-<n>" with `access`
 // (PIPE_ACCESS_DUPLEX, PIPE_ACCESS_INBOUND); `name` gets the name. Null
 // when it cannot be made (GetLastError says why).

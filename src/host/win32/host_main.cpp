@@ -11,13 +11,15 @@
 
 #include <algorithm>
 #include <cstring>
-#include <new>
+#include <cwchar>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "host/host_server.h"
 #include "host/win32/bulk_sections.h"
+#include "host/win32/mailbox.h"
 #include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
@@ -60,8 +62,9 @@ class HostBulk : public BulkChannel {
 // the guard's faults, the C runtimes' buffers.
 class Win32HostPlatform : public HostPlatform {
   public:
-    Win32HostPlatform(const Win32Libraries& libraries, const HostObserver& observer)
-        : libraries_(libraries), observer_(observer) {}
+    Win32HostPlatform(const Win32Libraries& libraries, const HostObserver& observer, bool lane)
+        : libraries_(libraries), observer_(observer), lane_(lane) {}
+    bool Lane() override { return lane_; }
     unsigned long LastLoadError() override { return libraries_.LastLoadError(); }
     ProcessUsage Usage(bool remember) override { return usage_.Usage(remember); }
     std::vector<std::wstring> NewHandleTypes() override { return usage_.NewHandleTypes(); }
@@ -82,6 +85,7 @@ class Win32HostPlatform : public HostPlatform {
     const HostObserver& observer_;
     UsageProbe usage_;
     HostBulk bulk_;
+    bool lane_;
 };
 
 // The pipe, blocking on this side.
@@ -107,6 +111,56 @@ class PipeEnd : public ByteSource, public ByteSink {
     HANDLE pipe_;
 };
 
+// The caller's fast lane, when it made one and the host can open it: after
+// the greeting, which goes by the pipe, every message goes there. The host
+// sleeps on its event and on its caller's process, whose end is its own.
+class HostEnds : public ByteSource, public ByteSink {
+  public:
+    HostEnds(HANDLE pipe, const std::wstring& lane, DWORD caller) : pipe_(pipe) {
+        if (lane.empty()) return;
+        const HANDLE section =
+            OpenFileMappingW(FILE_MAP_ALL_ACCESS, FALSE, MailboxSectionName(lane).c_str());
+        ownEvent_ = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE,
+                               MailboxEventName(lane, true).c_str());
+        otherEvent_ = OpenEventW(SYNCHRONIZE | EVENT_MODIFY_STATE, FALSE,
+                                 MailboxEventName(lane, false).c_str());
+        caller_ = OpenProcess(SYNCHRONIZE, FALSE, caller);
+        void* const view =
+            section ? MapViewOfFile(section, FILE_MAP_ALL_ACCESS, 0, 0, Mailbox::Bytes()) : nullptr;
+        if (section) CloseHandle(section);  // the view stays
+        if (!view || !ownEvent_ || !otherEvent_ || !caller_) return;
+        // Like the pipe, what the lane needs cannot be closed by a plugin.
+        for (const HANDLE h : {ownEvent_, otherEvent_, caller_})
+            SetHandleInformation(h, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
+        lane_.emplace(view, true, ownEvent_, otherEvent_, 2000.0);
+    }
+    bool Lane() const { return lane_.has_value(); }
+
+    std::size_t ReadSome(char* to, std::size_t max) override {
+        return greeted_ && lane_ ? lane_->Read(to, max, Sleep()) : pipe_.ReadSome(to, max);
+    }
+    bool WriteAll(const char* data, std::size_t size) override {
+        if (!greeted_) {
+            greeted_ = true;
+            return pipe_.WriteAll(data, size);
+        }
+        return lane_ ? lane_->Write(data, size, Sleep()) : pipe_.WriteAll(data, size);
+    }
+
+  private:
+    Mailbox::Block Sleep() {
+        return [this] {
+            const HANDLE handles[2] = {ownEvent_, caller_};
+            return WaitForMultipleObjects(2, handles, FALSE, INFINITE) == WAIT_OBJECT_0;
+        };
+    }
+
+    PipeEnd pipe_;
+    HANDLE ownEvent_ = nullptr, otherEvent_ = nullptr, caller_ = nullptr;
+    std::optional<Mailbox> lane_;
+    bool greeted_ = false;
+};
+
 std::wstring Argument(int argc, wchar_t** argv, const wchar_t* name) {
     for (int i = 1; i + 1 < argc; ++i)
         if (std::wstring(argv[i]) == name) return argv[i + 1];
@@ -114,17 +168,16 @@ std::wstring Argument(int argc, wchar_t** argv, const wchar_t* name) {
 }
 
 // Serves requests until Quit; what ends it otherwise is its exit code.
-DWORD Serve(HANDLE pipe, const std::wstring& bridge) {
+DWORD Serve(HostEnds& ends, const std::wstring& bridge) {
     ForeignCallGuard guard;
     HostObserver observer;
     guard.SetObserver(&observer);
     Bindings bindings;
     Win32Libraries libraries;
     Win32Bridge bridgeExports(bindings, bridge);
-    Win32HostPlatform platform(libraries, observer);
+    Win32HostPlatform platform(libraries, observer, ends.Lane());
     HostServer server(libraries, bridgeExports, bridgeExports, platform);
-    PipeEnd end(pipe);
-    switch (server.Serve(end, end, GetCurrentProcessId())) {
+    switch (server.Serve(ends, ends, GetCurrentProcessId())) {
         case HostEnd::Quit:
             // The process ends at once. What is still loaded gets no detach
             // call; a plugin's clean-up after its last call is no one's
@@ -149,6 +202,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     const std::wstring pipeName = argv ? Argument(argc, argv, L"--pipe") : std::wstring();
     const std::wstring bridge = argv ? Argument(argc, argv, L"--bridge") : std::wstring();
+    const std::wstring lane = argv ? Argument(argc, argv, L"--lane") : std::wstring();
+    const std::wstring caller = argv ? Argument(argc, argv, L"--caller") : std::wstring();
     if (argv) LocalFree(argv);
     if (pipeName.empty() || bridge.empty()) return static_cast<int>(kHostExitArguments);
     const HANDLE pipe = CreateFileW(pipeName.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -157,8 +212,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     // A plugin that closes a handle twice, or one it never had, cannot
     // close the pipe under the host.
     SetHandleInformation(pipe, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
+    HostEnds ends(pipe, lane, static_cast<DWORD>(std::wcstoul(caller.c_str(), nullptr, 10)));
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    const int code = static_cast<int>(Serve(pipe, bridge));
+    const int code = static_cast<int>(Serve(ends, bridge));
     if (SUCCEEDED(com)) CoUninitialize();
     return code;
 }

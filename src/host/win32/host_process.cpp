@@ -10,6 +10,7 @@
 #include "common/win32/system_error.h"
 #include "host/host_words.h"
 #include "host/win32/bulk_sections.h"
+#include "host/win32/mailbox.h"
 #include "host/host_protocol.h"
 #include "plugin/win32/fault_words.h"
 #include "plugin/win32/foreign_result.h"
@@ -56,6 +57,9 @@ void PluginHost::Launch() {
     }
     std::wstring commandLine =
         Quoted(program_) + L" --pipe " + Quoted(name) + L" --bridge " + Quoted(bridge_);
+    if (const std::wstring lane = OpenLane(); !lane.empty())
+        commandLine +=
+            L" --lane " + Quoted(lane) + L" --caller " + std::to_wstring(GetCurrentProcessId());
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     // The host's standard output and error, which the plugin and the
@@ -96,6 +100,45 @@ void PluginHost::Launch() {
     processId_ = info.dwProcessId;
     // A window or message box the plugin opens may come to the front.
     AllowSetForegroundWindow(processId_);
+}
+
+// The fast lane's section and events, made before the host starts: their
+// base name, or the empty string when they cannot be made (the pipe then
+// carries everything). A name someone else made first is not used.
+std::wstring PluginHost::OpenLane() {
+    static LONG made = 0;
+    const std::wstring base = L"Local\\dllscope-lane-" + std::to_wstring(GetCurrentProcessId()) +
+                              L"-" + std::to_wstring(InterlockedIncrement(&made));
+    OwnUserOnly security;
+    const auto fresh = [](HANDLE h) { return h && GetLastError() != ERROR_ALREADY_EXISTS; };
+    laneSection_ =
+        CreateFileMappingW(INVALID_HANDLE_VALUE, security.get(), PAGE_READWRITE, 0,
+                           static_cast<DWORD>(Mailbox::Bytes()), MailboxSectionName(base).c_str());
+    bool ok = fresh(laneSection_);
+    hostEvent_ = CreateEventW(security.get(), FALSE, FALSE, MailboxEventName(base, true).c_str());
+    ok = fresh(hostEvent_) && ok;
+    callerEvent_ =
+        CreateEventW(security.get(), FALSE, FALSE, MailboxEventName(base, false).c_str());
+    ok = fresh(callerEvent_) && ok;
+    laneView_ = ok ? MapViewOfFile(laneSection_, FILE_MAP_ALL_ACCESS, 0, 0, 0) : nullptr;
+    if (laneView_) return base;
+    CloseLane();
+    return std::wstring();
+}
+
+void PluginHost::CloseLane() {
+    lane_.reset();
+    if (laneView_) UnmapViewOfFile(laneView_);
+    laneView_ = nullptr;
+    for (HANDLE* h : {&laneSection_, &hostEvent_, &callerEvent_}) {
+        if (*h) CloseHandle(*h);
+        *h = nullptr;
+    }
+}
+
+void PluginHost::Greeted(bool lane) {
+    // A host that took the lane reads and writes nothing else from now on.
+    if (lane && laneView_) lane_.emplace(laneView_, false, callerEvent_, hostEvent_, 500.0);
 }
 
 std::vector<std::wstring> PluginHost::StrayProcesses() const {
@@ -200,6 +243,12 @@ void PluginHost::Connect() {
 }
 
 std::size_t PluginHost::ReadSome(char* to, std::size_t max) {
+    if (lane_) {
+        const std::size_t n =
+            lane_->Read(to, max, [this] { return WaitFor(callerEvent_, nullptr); });
+        if (n == 0) Ended();
+        return n;
+    }
     OVERLAPPED o{};
     o.hEvent = event_;
     ResetEvent(event_);
@@ -212,6 +261,10 @@ std::size_t PluginHost::ReadSome(char* to, std::size_t max) {
 }
 
 void PluginHost::WriteAll(const char* data, std::size_t size) {
+    if (lane_) {
+        if (!lane_->Write(data, size, [this] { return WaitFor(callerEvent_, nullptr); })) Ended();
+        return;
+    }
     for (std::size_t done = 0; done < size;) {
         OVERLAPPED o{};
         o.hEvent = event_;
@@ -226,11 +279,27 @@ void PluginHost::WriteAll(const char* data, std::size_t size) {
     }
 }
 
-// Waits for the operation `o` under way: the bytes it moved. The host's end,
-// a failed wait and a call that runs too long throw. The limit is checked on
-// every pass, whatever woke the wait: a plugin that keeps the caller's
-// windows repainting does not keep the question away.
+// Waits for the operation `o` under way: the bytes it moved. The host's end
+// and a call that runs too long throw.
 DWORD PluginHost::Await(OVERLAPPED& o) {
+    DWORD n = 0;
+    if (WaitFor(event_, &o)) {
+        if (GetOverlappedResult(pipe_, &o, &n, FALSE)) return n;
+    } else if (WaitForSingleObject(event_, 500) == WAIT_OBJECT_0 &&
+               GetOverlappedResult(pipe_, &o, &n, FALSE) && n > 0) {
+        return n;  // the host ended, but what it wrote before came
+    }
+    CancelIo(pipe_);
+    GetOverlappedResult(pipe_, &o, &n, TRUE);
+    Ended();
+}
+
+// Waits until `event` is set (true) or the host ended (false); a wait that
+// fails ends the host (false). `pending`, an operation under way on the
+// pipe, is cancelled before a hang throws. The limit is checked on every
+// pass, whatever woke the wait: a plugin that keeps the caller's windows
+// repainting does not keep the question away.
+bool PluginHost::WaitFor(HANDLE event, OVERLAPPED* pending) {
     DWORD n = 0;
     for (;;) {
         const ULONGLONG limit = waiting_.HangMilliseconds();
@@ -238,34 +307,27 @@ DWORD PluginHost::Await(OVERLAPPED& o) {
         if (ran >= limit) {
             if (waiting_.EndHungCall(call_, ran)) {
                 TerminateProcess(process_, kHostExitEndedByCaller);
-                CancelIo(pipe_);
-                GetOverlappedResult(pipe_, &o, &n, TRUE);
+                if (pending) {
+                    CancelIo(pipe_);
+                    GetOverlappedResult(pipe_, pending, &n, TRUE);
+                }
                 WaitForSingleObject(process_, 5000);
-                const ForeignCall call = call_;
-                Release();
-                throw PluginProcessHung(HungReport(call, ran), call.call);
+                // The client closes what is left: this may run inside the
+                // lane's own wait.
+                throw PluginProcessHung(HungReport(call_, ran), call_.call);
             }
             since_ = GetTickCount64();
             continue;
         }
         const auto wait = static_cast<DWORD>(limit - ran);
-        HANDLE handles[2] = {event_, process_};
+        HANDLE handles[2] = {event, process_};
         const DWORD woke = waiting_.Repaints()
                                ? MsgWaitForMultipleObjects(2, handles, FALSE, wait, QS_PAINT)
                                : WaitForMultipleObjects(2, handles, FALSE, wait);
         if (woke == WAIT_OBJECT_0) {
-            if (GetOverlappedResult(pipe_, &o, &n, FALSE)) return n;
-            CancelIo(pipe_);
-            GetOverlappedResult(pipe_, &o, &n, TRUE);
-            Ended();
+            return true;
         } else if (woke == WAIT_OBJECT_0 + 1) {
-            // The host ended: what it wrote before may still be on its way.
-            if (WaitForSingleObject(event_, 500) == WAIT_OBJECT_0 &&
-                GetOverlappedResult(pipe_, &o, &n, FALSE) && n > 0)
-                return n;
-            CancelIo(pipe_);
-            GetOverlappedResult(pipe_, &o, &n, TRUE);
-            Ended();
+            return false;
         } else if (woke == WAIT_OBJECT_0 + 2) {
             // Painting only, straight to the windows: taking a message from
             // the queue would also deliver what other threads and processes
@@ -275,9 +337,8 @@ DWORD PluginHost::Await(OVERLAPPED& o) {
         } else if (woke == WAIT_FAILED) {
             // A wait that cannot be made counts as the host's end.
             TerminateProcess(process_, kHostExitEndedByCaller);
-            CancelIo(pipe_);
-            GetOverlappedResult(pipe_, &o, &n, TRUE);
-            Ended();
+            WaitForSingleObject(process_, 5000);
+            return false;
         }
     }
 }
@@ -302,8 +363,11 @@ void PluginHost::Close() {
     o.hEvent = event_;
     ResetEvent(event_);
     DWORD n = 0;
-    if (connected_ && !WriteFile(pipe_, quit.data(), static_cast<DWORD>(quit.size()), &n, &o) &&
-        GetLastError() == ERROR_IO_PENDING) {
+    if (lane_) {
+        lane_->TryWrite(quit);
+    } else if (connected_ &&
+               !WriteFile(pipe_, quit.data(), static_cast<DWORD>(quit.size()), &n, &o) &&
+               GetLastError() == ERROR_IO_PENDING) {
         if (WaitForSingleObject(event_, 1000) != WAIT_OBJECT_0) CancelIo(pipe_);
         GetOverlappedResult(pipe_, &o, &n, TRUE);
     }
@@ -316,6 +380,7 @@ void PluginHost::Close() {
 
 void PluginHost::Release() {
     connected_ = false;
+    CloseLane();
     // The job's last handle: what the plugin started ends with its host.
     for (HANDLE* h : {&pipe_, &process_, &event_, &job_}) {
         if (*h) CloseHandle(*h);

@@ -69,6 +69,10 @@ std::string Win32Bridge::TextCall(const char* exportName, std::string& text,
     const auto fn = bindings_.Get<TextAndPathToBstr>(library_, exportName);
     if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
     AnsiArg path(PassablePath(pluginPath));
+    // The plugin's copy on the heap, as in Dllscope's own process: there a
+    // short text on the caller's stack made a plugin that overflows its
+    // stack hang instead of fault.
+    if (text.capacity() < 32) text.reserve(32);
     char* const t = text.data();  // NUL-terminated; a temporary, never read back
     char* const p = path.get();
     BSTR result = nullptr;
@@ -81,9 +85,18 @@ std::string Win32Bridge::TextCall(const char* exportName, std::string& text,
 
 std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
                                               std::wstring& pluginPath) {
+    const auto fn = bindings_.Get<TextAndPathToBstr>(library_, exportName);
+    if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
+    AnsiArg textArg(text);  // a temporary: never written back
+    AnsiArg path(PassablePath(pluginPath));
+    char* const t = textArg.get();
+    char* const p = path.get();
+    BSTR result = nullptr;
     const ForeignCall call = AboutPlugin(pluginPath, exportName);
-    std::string bytes = ToAnsi(text);
-    return ForeignAnsiText(call, TextCall(exportName, bytes, pluginPath));
+    CallForeign(call, [&] { result = fn(t, p); });
+    std::wstring answer = TakeForeignAnsiBstr(call, result);
+    path.WriteBack(pluginPath);
+    return answer;
 }
 
 std::wstring Win32Bridge::PluginName(std::wstring& pluginPath) {

@@ -1,0 +1,56 @@
+// The plugin's own process as its caller sees it: a host that ends on its
+// own account while a plugin's call runs is said as such, naming the plugin
+// and the call, and the next call gets a new host.
+#include <gtest/gtest.h>
+
+#include "host/host_protocol.h"
+#include "host/win32/host_process.h"
+#include "test_support.h"
+
+namespace dllscope::testing {
+namespace {
+
+struct Patient : HostWaiting {
+    DWORD HangMilliseconds() override { return 60000; }
+    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+};
+
+// Ends the process `id` with `code` after a second, as the system would end
+// a host that lost its connection.
+DWORD WINAPI EndLater(void* id) {
+    Sleep(1000);
+    const HANDLE process =
+        OpenProcess(PROCESS_TERMINATE, FALSE, static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(id)));
+    TerminateProcess(process, kHostExitLostPipe);
+    CloseHandle(process);
+    return 0;
+}
+
+TEST(HostProcess, AHostThatEndsOnItsOwnAccountDuringACallNamesThePluginAndTheCall) {
+    Patient waiting;
+    PluginHost host(InTestFolder(L"dllscope-host.exe"), InTestFolder(L"modbridge.dll"), waiting);
+    HostClient client(host);
+    AnsiTextCodec codec;
+    HostBridge bridge(client, codec, InTestFolder(L"modbridge.dll"));
+    std::wstring loop = InTestFolder(L"loop.dll");
+    EXPECT_EQ(bridge.PluginBackvalue(loop), 1);  // the host runs
+    const HANDLE ender = CreateThread(
+        nullptr, 0, EndLater, reinterpret_cast<void*>(static_cast<ULONG_PTR>(host.ProcessId())), 0,
+        nullptr);
+    try {
+        bridge.PluginRun(L"x", loop);
+        ADD_FAILURE() << "the call came back";
+    } catch (const PluginProcessEnded& e) {
+        EXPECT_EQ(e.Description(),
+                  L"Der Plugin-Prozess von \u201Eloop.dll\u201C hat beim Aufruf von PluginRun die "
+                  L"Verbindung verloren und wurde beendet. Das Plugin hat womöglich einen Handle "
+                  L"geschlossen oder beschrieben, der nicht seiner war.");
+    }
+    WaitForSingleObject(ender, INFINITE);
+    CloseHandle(ender);
+    std::wstring good = InTestFolder(L"entities.dll");
+    EXPECT_EQ(bridge.PluginRun(L"<ä>", good), L"&lt;&auml;&gt;");  // in a new host
+}
+
+}  // namespace
+}  // namespace dllscope::testing
