@@ -202,8 +202,12 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
         }
         cases.push_back(selection);
         for (const CaseResult& c : r.cases) {
-            Case k{
-                (c.stress ? "Stress " : "Fall ") + ToUtf8(c.name), "", "", "", c.milliseconds, ""};
+            Case k{(c.fuzz ? "" : c.stress ? "Stress " : "Fall ") + ToUtf8(c.name),
+                   "",
+                   "",
+                   "",
+                   c.milliseconds,
+                   ""};
             if (c.verdict != "passed") {
                 k.kind = c.verdict == "failed" ? "failure" : "error";  // a hang, an ended process
                 k.message = ToUtf8(c.problem);

@@ -30,7 +30,12 @@ const wchar_t kCheckUsage[] =
     L"                       nur CR, gemischt, außerhalb von ANSI, unausgeglichene und 10.000 "
     L"Ebenen\n"
     L"                       tiefe Tags, eine Zeile von 1 MB, nur Entities)\n"
-    L"  --save-failures ORDNER  jede Stress-Eingabe, die scheitert, dorthin (für --input)\n"
+    L"  --fuzz S             S Sekunden lang Seiten aus den Fällen (sonst kleinen typischen\n"
+    L"                       Seiten), die HTML-kundig verändert werden; jeder Fund wird zur\n"
+    L"                       kleinsten Seite verkleinert, die noch ebenso scheitert\n"
+    L"  --seed N             der Startwert des Fuzzings: dieselben Seiten in derselben Folge\n"
+    L"  --save-failures ORDNER  jede Stress-Eingabe und jeder Fund, die scheitern, dorthin\n"
+    L"                       (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
     L"  --help               diese Hilfe\n"
     L"  --version            die Version des Prüfers\n"
@@ -102,6 +107,11 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             if (!value(options.junitFile)) return std::nullopt;
         } else if (a == L"--stress") {
             options.stress = true;
+        } else if (a == L"--fuzz") {
+            if (!number(1, 86400, options.fuzzSeconds)) return std::nullopt;
+        } else if (a == L"--seed") {
+            if (!number(0, 999999999, n)) return std::nullopt;
+            options.seed = static_cast<std::uint64_t>(n);
         } else if (a == L"--save-failures") {
             if (!value(options.saveFailures)) return std::nullopt;
         } else if (a == L"--in-process") {

@@ -1,5 +1,6 @@
 #pragma once
 // The command line of dllscope-check.
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -18,14 +19,16 @@ struct CheckOptions {
     int timeoutSeconds = 30;
     bool runTypeZero = false;
     bool json = false;
-    bool strict = false;        // warnings fail the plugin
-    std::wstring casesFolder;   // --cases: pages with their expected output
-    std::wstring junitFile;     // --junit: the JUnit XML report
-    bool stress = false;        // --stress: the inputs authors forget
-    std::wstring saveFailures;  // --save-failures: where a failing stress input is saved
-    bool inProcess = false;     // the plugins in the checker's process, not each in a host
-    bool help = false;          // --help: the usage, nothing checked
-    bool version = false;       // --version: the checker's version, nothing checked
+    bool strict = false;                // warnings fail the plugin
+    std::wstring casesFolder;           // --cases: pages with their expected output
+    std::wstring junitFile;             // --junit: the JUnit XML report
+    bool stress = false;                // --stress: the inputs authors forget
+    std::wstring saveFailures;          // --save-failures: where a failing stress input is saved
+    int fuzzSeconds = 0;                // --fuzz: how long pages made to break the plugin are tried
+    std::optional<std::uint64_t> seed;  // --seed: the fuzzing's pages, repeated exactly
+    bool inProcess = false;             // the plugins in the checker's process, not each in a host
+    bool help = false;                  // --help: the usage, nothing checked
+    bool version = false;               // --version: the checker's version, nothing checked
 };
 
 // The options (with `help` or `version` set and nothing else required for them), or the German

@@ -178,7 +178,25 @@ std::string PluginJson(const PluginReport& r) {
              ",\"problem\":" + (c.problem.empty() ? std::string("null") : JsonString(c.problem)) +
              ",\"diff\":" + (c.diff.empty() ? std::string("null") : JsonString(c.diff)) + "}";
     }
-    j += "],\"pluginOutput\":";
+    j += "],\"fuzz\":";
+    if (r.fuzz) {
+        j += "{\"seed\":" + std::to_string(r.fuzz->seed) +
+             ",\"runs\":" + std::to_string(r.fuzz->runs) +
+             ",\"seconds\":" + Number(r.fuzz->seconds) + ",\"findings\":[";
+        for (std::size_t i = 0; i < r.fuzz->findings.size(); ++i) {
+            const FuzzFinding& f = r.fuzz->findings[i];
+            j += (i ? "," : "") + std::string("{\"kind\":") + JsonString(f.kind) +
+                 ",\"place\":" + (f.place.empty() ? std::string("null") : JsonString(f.place)) +
+                 ",\"message\":" + JsonString(f.message) +
+                 ",\"mutation\":" + JsonString(f.mutation) + ",\"input\":" + JsonString(f.input) +
+                 ",\"bytes\":" + std::to_string(f.bytes) +
+                 ",\"file\":" + (f.file.empty() ? std::string("null") : JsonString(f.file)) + "}";
+        }
+        j += "]}";
+    } else {
+        j += "null";
+    }
+    j += ",\"pluginOutput\":";
     if (r.pluginOutput) {
         j += "{\"text\":" + JsonString(r.pluginOutput->text) +
              ",\"bytes\":" + std::to_string(r.pluginOutput->bytes) +
@@ -222,7 +240,10 @@ std::wstring PluginText(const PluginReport& r) {
     for (const std::wstring& p : r.problems) t += L"  " + Lines(p, L"    ");
     for (const std::wstring& w : r.warnings) t += L"  Warnung: " + Lines(w, L"    ");
     for (const CaseResult& c : r.cases) {
-        t += (c.stress ? L"  Stress \u201E" : L"  Fall \u201E") + Visible(c.name) + L"\u201C: " +
+        t += (c.fuzz     ? L"  "
+              : c.stress ? L"  Stress \u201E"
+                         : L"  Fall \u201E") +
+             Visible(c.name) + (c.fuzz ? L": " : L"\u201C: ") +
              (c.verdict == "passed" ? std::wstring(L"bestanden")
               : c.verdict == "hang" ? std::wstring(L"hängt")
                                     : std::wstring(L"nicht bestanden")) +

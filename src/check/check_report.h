@@ -2,6 +2,7 @@
 // What dllscope-check found out about one plugin, and how it says so: one
 // German line per check for people, one JSON object for machines.
 #include <algorithm>
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -70,8 +71,11 @@ struct CaseResult {
     std::string verdict;  // "passed", "failed" (a fault too), "hang", "ended" (its process ended)
     double milliseconds = 0;
     std::size_t charactersIn = 0, charactersOut = 0;
-    std::wstring problem;  // why it did not pass
-    std::wstring diff;     // a mismatch: the unified diff, whole
+    std::wstring problem;      // why it did not pass
+    std::wstring diff;         // a mismatch: the unified diff, whole
+    bool fuzz = false;         // a finding of --fuzz (or its summary): named as it is
+    std::wstring place{};      // a fault's place ("x.dll!TsRun+0x1C"), when it faulted,
+    std::wstring faultKind{};  // and its kind ("Zugriffsverletzung")
 };
 
 // What a plugin wrote to its standard output and error while it was checked
@@ -84,6 +88,23 @@ struct PluginOutput {
     unsigned long long leftOut() const {
         return bytes > kPluginOutputKept ? bytes - kPluginOutputKept : 0;
     }
+};
+
+// What --fuzz found: each finding shrunk to its smallest page.
+struct FuzzFinding {
+    std::wstring kind;      // "Zugriffsverletzung", "hängt", "beendet den Prozess", ...
+    std::wstring place;     // where it faulted, or empty
+    std::wstring message;   // the report, as a case's problem
+    std::wstring mutation;  // the mutation that made the page
+    std::wstring input;     // the smallest page that still fails so
+    std::size_t bytes = 0;  // its size in UTF-8
+    std::wstring file;      // where --save-failures put it, or empty
+};
+struct FuzzSummary {
+    std::uint64_t seed = 0;
+    int runs = 0;
+    double seconds = 0;
+    std::vector<FuzzFinding> findings;
 };
 
 struct PluginReport {
@@ -103,6 +124,7 @@ struct PluginReport {
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
     std::vector<CaseResult> cases;       // --cases
     std::optional<PluginOutput> pluginOutput;
+    std::optional<FuzzSummary> fuzz;  // --fuzz
 
     bool Passed() const {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&

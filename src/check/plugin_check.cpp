@@ -7,6 +7,7 @@
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 #include "common/paths.h"
+#include "check/fuzz.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/pe_image.h"
 #include "host/host_errors.h"
@@ -201,16 +202,111 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             NoteStrayProcesses(r);
         }
     }
-    if (!options_.stress) return;
-    for (const StressInput& s : StressInputs()) {
-        r.cases.push_back(RunOn(path, s.name, s.text));
-        r.cases.back().stress = true;
-        NoteStrayProcesses(r);
-        // Saved as --input reads it back: UTF-8 behind its mark.
-        if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())
-            system_.WriteFile(InFolder(options_.saveFailures, s.name),
-                              "\xEF\xBB\xBF" + ToUtf8(s.text));
+    if (options_.stress) {
+        for (const StressInput& s : StressInputs()) {
+            r.cases.push_back(RunOn(path, s.name, s.text));
+            r.cases.back().stress = true;
+            NoteStrayProcesses(r);
+            // Saved as --input reads it back: UTF-8 behind its mark.
+            if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())
+                system_.WriteFile(InFolder(options_.saveFailures, s.name),
+                                  "\xEF\xBB\xBF" + ToUtf8(s.text));
+        }
     }
+    if (options_.fuzzSeconds > 0) Fuzz(path, r);
+}
+
+namespace {
+
+// A finding's kind in words: the fault's kind, or what became of the call.
+std::wstring FindingKind(const CaseResult& c) {
+    if (!c.faultKind.empty()) return c.faultKind;
+    if (c.verdict == "hang") return L"hängt";
+    if (c.verdict == "ended") return L"beendet den Prozess";
+    return L"Fehler";
+}
+
+std::wstring Quoted(const std::wstring& page) {
+    return page.size() <= 200 ? L"\u201E" + page + L"\u201C"
+                              : L"\u201E" + page.substr(0, 200) + L"\u201C …";
+}
+
+}  // namespace
+
+// Pages made from the seeds until the time is up; each way of failing that
+// is new (its kind and place) is shrunk while it keeps failing so, and
+// becomes a failing case with its smallest page. A hang found so fails the
+// plugin: the check goes on.
+void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
+    std::vector<std::wstring> seeds;
+    if (!options_.casesFolder.empty()) {
+        for (const CaseFiles& c :
+             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
+            std::string bytes;
+            if (system_.ReadFile(c.input, bytes)) seeds.push_back(system_.DecodeFile(bytes));
+        }
+    }
+    if (seeds.empty()) seeds = BuiltInSeeds();
+    FuzzSummary summary;
+    summary.seed = options_.seed ? *options_.seed
+                                 : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
+    FuzzRandom random(summary.seed);
+    const double start = system_.Milliseconds();
+    const double end = start + 1000.0 * options_.fuzzSeconds;
+    std::vector<std::wstring> seen;  // kind and place of each finding
+    const auto key = [](const CaseResult& c) { return c.verdict + "|" + ToUtf8(c.place); };
+    while (system_.Milliseconds() < end) {
+        std::wstring mutation;
+        const std::wstring page = MutatedPage(seeds, random, mutation);
+        const CaseResult result = RunOn(path, L"Fuzz", page);
+        ++summary.runs;
+        NoteStrayProcesses(r);
+        if (result.verdict == "passed") continue;
+        const std::wstring k = system_.FromUtf8(key(result));
+        if (std::find(seen.begin(), seen.end(), k) != seen.end()) continue;
+        seen.push_back(k);
+        // Shrunk for at most half a minute, each try a run of its own.
+        const double shrinkEnd = system_.Milliseconds() + 30000;
+        const std::wstring smallest = ShrunkPage(
+            page,
+            [&](const std::wstring& candidate) {
+                ++summary.runs;
+                return key(RunOn(path, L"Fuzz", candidate)) == key(result);
+            },
+            [&] { return system_.Milliseconds() < shrinkEnd; });
+        FuzzFinding f;
+        f.place = result.place;
+        f.kind = FindingKind(result);
+        f.message = result.problem;
+        f.mutation = mutation;
+        f.input = smallest;
+        f.bytes = ToUtf8(smallest).size();
+        if (!options_.saveFailures.empty()) {
+            f.file =
+                InFolder(options_.saveFailures, L"fuzz-" + std::to_wstring(++saved_) + L".html");
+            if (!system_.WriteFile(f.file, "\xEF\xBB\xBF" + ToUtf8(smallest))) f.file.clear();
+        }
+        CaseResult finding = result;
+        finding.fuzz = true;
+        finding.verdict = "failed";
+        finding.name = L"Fuzz: " + f.kind + (f.place.empty() ? L"" : L" in " + f.place);
+        finding.problem = result.problem + L"\nKleinste Seite (" + std::to_wstring(f.bytes) +
+                          L" Bytes, " + mutation + L"): " + Quoted(smallest) +
+                          (f.file.empty() ? L"" : L"\nGespeichert: " + f.file);
+        r.cases.push_back(finding);
+        summary.findings.push_back(f);
+    }
+    summary.seconds = (system_.Milliseconds() - start) / 1000;
+    if (summary.findings.empty()) {
+        CaseResult passed;
+        passed.fuzz = true;
+        passed.verdict = "passed";
+        passed.name = L"Fuzz (" + std::to_wstring(summary.runs) + L" Läufe, Startwert " +
+                      std::to_wstring(summary.seed) + L")";
+        passed.milliseconds = summary.seconds * 1000;
+        r.cases.push_back(passed);
+    }
+    r.fuzz = summary;
 }
 
 // A process the plugin started and left running is warned about once.
@@ -284,6 +380,11 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
                                                                        : "failed";
         const auto* runtime = dynamic_cast<const RuntimeError*>(&e);
         result.problem = runtime ? runtime->Description() : L"Nicht genügend Arbeitsspeicher.";
+        CheckFault fault;
+        if (system_.AsFault(e, fault)) {
+            result.place = fault.place.empty() ? fault.where : fault.place;
+            result.faultKind = fault.kind;
+        }
         return result;
     }
     result.milliseconds = system_.Milliseconds() - start;

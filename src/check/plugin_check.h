@@ -67,6 +67,7 @@ class PluginCheck {
     CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
     CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
+    void Fuzz(const std::wstring& path, PluginReport& r);
     void NoteStrayProcesses(PluginReport& r);
 
     const CheckOptions& options_;
@@ -77,6 +78,7 @@ class PluginCheck {
     std::wstring output_;               // the last case's output
     std::vector<std::wstring> strays_;  // the programs warned about
     bool loaded_ = false;               // the plugin's first load succeeded
+    int saved_ = 0;                     // fuzz findings saved so far
 };
 
 }  // namespace dllscope

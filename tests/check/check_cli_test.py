@@ -252,6 +252,35 @@ def sleepers():
     return set(found.stdout.split())
 
 
+class Fuzzing(unittest.TestCase):
+    """--fuzz finds a fault the seeds never meet (a character reference beyond
+    U+10FFFF), shrinks its page and repeats it from its seed."""
+
+    def test_a_fault_the_seeds_miss_is_found_shrunk_saved_and_repeated(self):
+        found = os.path.join(FOLDER, "gefunden")
+        shutil.rmtree(found, ignore_errors=True)
+        runs = []
+        for _ in range(2):
+            code, doc = check_json("--fuzz", "2", "--seed", "7", "--save-failures", "gefunden",
+                                   "reference.dll", "entities.dll")
+            self.assertEqual(code, 1)
+            faulty, good = doc["plugins"]
+            self.assertEqual((faulty["verdict"], good["verdict"]), ("failed", "passed"))
+            self.assertEqual(good["fuzz"]["findings"], [])
+            self.assertGreater(good["fuzz"]["runs"], 20)
+            runs.append(faulty["fuzz"]["findings"])
+        self.assertEqual(len(runs[0]), 1)
+        finding = runs[0][0]
+        self.assertEqual(finding["kind"], "Zugriffsverletzung")
+        self.assertIn("reference.dll!TsRun", finding["place"])
+        self.assertRegex(finding["input"], r"^&#x[0-9A-Fa-f]+;?$")
+        self.assertEqual(finding["bytes"], len(finding["input"]))
+        self.assertEqual([f["input"] for f in runs[1]], [finding["input"]])  # the seed repeats it
+        # The saved page reproduces it.
+        doc = check_json("--input", finding["file"], "reference.dll")[1]
+        self.assertEqual(doc["plugins"][0]["faults"][0]["kind"], "Zugriffsverletzung")
+
+
 class CarelessPlugins(unittest.TestCase):
     """Plugins that print, return text no encoder takes as it is, forge lines
     of the report, leave a process running or fault with a lock held: the

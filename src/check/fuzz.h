@@ -1,0 +1,46 @@
+#pragma once
+// Pages made to break a plugin: seeds of typical HTML, changed by mutations
+// that know HTML (elements duplicated, nested, cut and unclosed; long
+// values; comments, scripts and unterminated constructs; character
+// references at and beyond their bounds; line breaks of every kind;
+// characters beyond ANSI; deep nesting), all from one seed so that a run
+// repeats exactly; and the shrinking of a failing page to a small one that
+// still fails the same way.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace dllscope {
+
+// A small, fast generator whose sequence depends on its seed alone.
+class FuzzRandom {
+  public:
+    explicit FuzzRandom(std::uint64_t seed) : state_(seed) {}
+    std::uint64_t Next();
+    // 0 .. n-1; 0 for n == 0.
+    std::size_t Below(std::size_t n) { return n == 0 ? 0 : static_cast<std::size_t>(Next() % n); }
+
+  private:
+    std::uint64_t state_;
+};
+
+// The small pages the fuzzing starts from when the author gives none.
+std::vector<std::wstring> BuiltInSeeds();
+
+// The kinds of mutation, by name.
+const std::vector<std::wstring>& MutationKinds();
+
+// One page: a seed picked and changed by one to three mutations. `kind`
+// gets their names, in order.
+std::wstring MutatedPage(const std::vector<std::wstring>& seeds, FuzzRandom& random,
+                         std::wstring& kind);
+
+// A smaller page for which `fails` still holds: lines, then characters are
+// left out (delta debugging), then runs of one character shortened, as long
+// as `withinTime` allows. The page itself when nothing smaller fails.
+std::wstring ShrunkPage(const std::wstring& page,
+                        const std::function<bool(const std::wstring&)>& fails,
+                        const std::function<bool()>& withinTime);
+
+}  // namespace dllscope
