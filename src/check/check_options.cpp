@@ -34,6 +34,8 @@ const wchar_t kCheckUsage[] =
     L"                       Seiten), die HTML-kundig verändert werden; jeder Fund wird zur\n"
     L"                       kleinsten Seite verkleinert, die noch ebenso scheitert\n"
     L"  --seed N             der Startwert des Fuzzings: dieselben Seiten in derselben Folge\n"
+    L"  --profile            Seiten wachsender Größe (ab 16 KiB, doppelt, bis ein Lauf 2 s\n"
+    L"                       braucht oder 64 MiB): wie Zeit und Speicher mit der Seite wachsen\n"
     L"  --save-failures ORDNER  jede Stress-Eingabe und jeder Fund, die scheitern, dorthin\n"
     L"                       (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
@@ -109,6 +111,8 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             options.stress = true;
         } else if (a == L"--fuzz") {
             if (!number(1, 86400, options.fuzzSeconds)) return std::nullopt;
+        } else if (a == L"--profile") {
+            options.profile = true;
         } else if (a == L"--seed") {
             if (!number(0, 999999999, n)) return std::nullopt;
             options.seed = static_cast<std::uint64_t>(n);

@@ -26,6 +26,7 @@ struct CheckOptions {
     std::wstring saveFailures;          // --save-failures: where a failing stress input is saved
     int fuzzSeconds = 0;                // --fuzz: how long pages made to break the plugin are tried
     std::optional<std::uint64_t> seed;  // --seed: the fuzzing's pages, repeated exactly
+    bool profile = false;               // --profile: how the plugin's cost grows with its page
     bool inProcess = false;             // the plugins in the checker's process, not each in a host
     bool help = false;                  // --help: the usage, nothing checked
     bool version = false;               // --version: the checker's version, nothing checked

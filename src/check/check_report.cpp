@@ -196,6 +196,25 @@ std::string PluginJson(const PluginReport& r) {
     } else {
         j += "null";
     }
+    j += ",\"profile\":";
+    if (r.profile) {
+        const auto numbers = [](const std::vector<double>& values) {
+            std::string out = "[";
+            for (std::size_t i = 0; i < values.size(); ++i)
+                out += (i ? "," : "") + Number(values[i]);
+            return out + "]";
+        };
+        j += "{\"sizes\":" + numbers(r.profile->sizes) +
+             ",\"milliseconds\":" + numbers(r.profile->milliseconds) +
+             ",\"peakBytes\":" + numbers(r.profile->peakBytes) +
+             ",\"exponent\":" + Number(r.profile->exponent) + ",\"growth\":" +
+             JsonString(std::wstring(r.profile->growth.begin(), r.profile->growth.end())) +
+             ",\"words\":" + JsonString(r.profile->words) + ",\"stopped\":" +
+             (r.profile->stopped.empty() ? std::string("null") : JsonString(r.profile->stopped)) +
+             "}";
+    } else {
+        j += "null";
+    }
     j += ",\"pluginOutput\":";
     if (r.pluginOutput) {
         j += "{\"text\":" + JsonString(r.pluginOutput->text) +
@@ -253,6 +272,10 @@ std::wstring PluginText(const PluginReport& r) {
         if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");
     }
     if (!r.cases.empty()) t += L"  " + CasesSummary({r}) + L"\n";
+    if (r.profile) {
+        t += L"  Profil: " + Visible(r.profile->words) + L"\n";
+        if (!r.profile->stopped.empty()) t += L"    " + Lines(r.profile->stopped, L"      ");
+    }
     if (r.pluginOutput) {
         const PluginOutput& o = *r.pluginOutput;
         t += L"  Ausgabe des Plugins (" + std::to_wstring(o.bytes) + L" Bytes" +

@@ -107,6 +107,16 @@ struct FuzzSummary {
     std::vector<FuzzFinding> findings;
 };
 
+// What --profile measured: for each size (in characters) the median time
+// and the peak of committed memory, and the growth fitted to them.
+struct ProfileSummary {
+    std::vector<double> sizes, milliseconds, peakBytes;
+    double exponent = 0;
+    std::string growth;    // "linear", "n log n", "quadratisch", "schneller als quadratisch"
+    std::wstring words;    // "wächst quadratisch (Exponent 2,0): …"
+    std::wstring stopped;  // why it stopped before 64 MiB or 2 s, when a run failed
+};
+
 struct PluginReport {
     std::wstring file;
     int bits = 0;             // of the file; 0: no Windows executable
@@ -124,7 +134,8 @@ struct PluginReport {
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
     std::vector<CaseResult> cases;       // --cases
     std::optional<PluginOutput> pluginOutput;
-    std::optional<FuzzSummary> fuzz;  // --fuzz
+    std::optional<FuzzSummary> fuzz;        // --fuzz
+    std::optional<ProfileSummary> profile;  // --profile
 
     bool Passed() const {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&

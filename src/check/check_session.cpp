@@ -87,7 +87,8 @@ void CheckSession::Emit(const PluginReport& r) {
     } else {
         out_(ToUtf8(PluginText(r)));
         // With cases, the default page's result is no one's question.
-        if (r.output && options_.casesFolder.empty() && !options_.stress && !options_.fuzzSeconds)
+        if (r.output && options_.casesFolder.empty() && !options_.stress && !options_.fuzzSeconds &&
+            !options_.profile)
             out_(ToUtf8(L"  Ergebnis:\n" + Block(*r.output, L"    ")));
     }
 }

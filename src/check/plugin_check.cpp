@@ -8,6 +8,7 @@
 #include "common/utf8.h"
 #include "common/paths.h"
 #include "check/fuzz.h"
+#include "check/profile.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/pe_image.h"
 #include "host/host_errors.h"
@@ -214,6 +215,69 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
         }
     }
     if (options_.fuzzSeconds > 0) Fuzz(path, r);
+    if (options_.profile) Profile(path, r);
+}
+
+// The pages fuzzing and profiling start from: the cases', else the built-in ones.
+std::vector<std::wstring> PluginCheck::Seeds() {
+    std::vector<std::wstring> seeds;
+    if (!options_.casesFolder.empty()) {
+        for (const CaseFiles& c :
+             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
+            std::string bytes;
+            if (system_.ReadFile(c.input, bytes)) seeds.push_back(system_.DecodeFile(bytes));
+        }
+    }
+    return seeds.empty() ? BuiltInSeeds() : seeds;
+}
+
+// Pages from 16 KiB, doubling, until the median run takes 2 s or 64 MiB is
+// reached; each size three times while a run stays under half a second.
+// A case or stress input that timed out learns whether the plugin is slow
+// rather than stuck.
+void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
+    const std::vector<std::wstring> seeds = Seeds();
+    ProfileSummary p;
+    for (std::size_t size = 16 * 1024; size <= (std::size_t{64} << 20); size *= 2) {
+        std::vector<double> times;
+        {
+            const std::wstring page = PageOfSize(seeds, size);
+            for (int i = 0; i < 3; ++i) {
+                const CaseResult c = RunOn(path, L"Profil", page);
+                if (c.verdict != "passed") {
+                    p.stopped = L"Bei " + SizeWords(static_cast<double>(size)) + L": " + c.problem;
+                    break;
+                }
+                times.push_back(c.milliseconds);
+                if (c.milliseconds > 500) break;
+            }
+        }
+        if (!p.stopped.empty()) break;
+        std::sort(times.begin(), times.end());
+        p.sizes.push_back(static_cast<double>(size));
+        p.milliseconds.push_back(times[times.size() / 2]);
+        p.peakBytes.push_back(static_cast<double>(system_.Usage(false).peakBytes));
+        if (p.milliseconds.back() > 2000) break;
+    }
+    if (p.sizes.empty()) {
+        p.words = L"nicht gemessen";
+        r.profile = p;
+        return;
+    }
+    const GrowthFit fit = FitGrowth(p.sizes, p.milliseconds);
+    p.exponent = fit.exponent;
+    p.growth = fit.growth;
+    p.words = GrowthWords(fit, p.sizes.back(), p.milliseconds.back());
+    for (CaseResult& c : r.cases) {
+        if (c.verdict != "hang" || fit.growth == "linear" || c.charactersIn == 0) continue;
+        c.problem += L"\nDas Profil zeigt ein langsames, kein festgefahrenes Plugin (es " +
+                     p.words.substr(0, p.words.find(L':')) + L"): für diese " +
+                     SizeWords(static_cast<double>(c.charactersIn)) + L" bräuchte es etwa " +
+                     SecondsWords(EstimatedMilliseconds(fit, p.sizes.back(), p.milliseconds.back(),
+                                                        static_cast<double>(c.charactersIn))) +
+                     L".";
+    }
+    r.profile = p;
 }
 
 namespace {
@@ -238,15 +302,7 @@ std::wstring Quoted(const std::wstring& page) {
 // becomes a failing case with its smallest page. A hang found so fails the
 // plugin: the check goes on.
 void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
-    std::vector<std::wstring> seeds;
-    if (!options_.casesFolder.empty()) {
-        for (const CaseFiles& c :
-             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
-            std::string bytes;
-            if (system_.ReadFile(c.input, bytes)) seeds.push_back(system_.DecodeFile(bytes));
-        }
-    }
-    if (seeds.empty()) seeds = BuiltInSeeds();
+    const std::vector<std::wstring> seeds = Seeds();
     FuzzSummary summary;
     summary.seed = options_.seed ? *options_.seed
                                  : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
@@ -359,6 +415,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
     CaseResult result;
     result.name = name;
     result.verdict = "passed";
+    result.charactersIn = input.size();
     CheckExchange exchange(system_, input);
     std::wstring passable = system_.Passable(path);
     const double start = system_.Milliseconds();

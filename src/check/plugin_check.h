@@ -68,6 +68,8 @@ class PluginCheck {
     CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
     void Fuzz(const std::wstring& path, PluginReport& r);
+    void Profile(const std::wstring& path, PluginReport& r);
+    std::vector<std::wstring> Seeds();
     void NoteStrayProcesses(PluginReport& r);
 
     const CheckOptions& options_;

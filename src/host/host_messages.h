@@ -133,7 +133,7 @@ struct UsageAnswer {
     ProcessUsage usage;
     template <class F>
     void Fields(F& f) {
-        f(usage.handles), f(usage.privateBytes), f(usage.freeTlsSlots);
+        f(usage.handles), f(usage.privateBytes), f(usage.freeTlsSlots), f(usage.peakBytes);
     }
 };
 

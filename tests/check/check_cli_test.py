@@ -254,7 +254,20 @@ def sleepers():
 
 class Fuzzing(unittest.TestCase):
     """--fuzz finds a fault the seeds never meet (a character reference beyond
-    U+10FFFF), shrinks its page and repeats it from its seed."""
+    U+10FFFF), shrinks its page and repeats it from its seed; --profile tells
+    a linear plugin from a quadratic one."""
+
+    def test_the_profile_tells_a_linear_plugin_from_a_quadratic_one(self):
+        doc = check_json("--profile", "entities.dll", "quadratic.dll")[1]
+        linear, quadratic = (p["profile"] for p in doc["plugins"])
+        self.assertLess(linear["exponent"], 1.5, linear["words"])
+        self.assertIn(linear["growth"], ("linear", "n log n"))
+        self.assertGreater(quadratic["exponent"], 1.6, quadratic["words"])
+        self.assertLess(quadratic["exponent"], 2.5, quadratic["words"])
+        self.assertEqual(quadratic["growth"], "quadratisch")
+        self.assertIn("eine Seite von 10 MiB bräuchte etwa", quadratic["words"])
+        self.assertEqual(len(quadratic["sizes"]), len(quadratic["milliseconds"]))
+        self.assertTrue(all(b > 0 for b in linear["peakBytes"]))
 
     def test_a_fault_the_seeds_miss_is_found_shrunk_saved_and_repeated(self):
         found = os.path.join(FOLDER, "gefunden")

@@ -1,5 +1,6 @@
 #include "host/win32/usage_probe.h"
 
+#include <psapi.h>
 #include <winternl.h>
 
 #include <algorithm>
@@ -78,7 +79,12 @@ long long FreeTlsSlots() {
 
 ProcessUsage UsageProbe::Usage(bool remember) {
     std::vector<ULONG_PTR> handles = OwnHandles();
-    const ProcessUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots()};
+    PROCESS_MEMORY_COUNTERS memory{};
+    memory.cb = sizeof memory;
+    const long long peak = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
+                               ? static_cast<long long>(memory.PeakPagefileUsage)
+                               : 0;
+    const ProcessUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots(), peak};
     if (remember) remembered_ = std::move(handles);
     return usage;
 }
