@@ -6,6 +6,7 @@
 #include <map>
 
 #include "check/check_cases.h"
+#include "common/german_number.h"
 #include "common/utf8.h"
 #include "plugin/bridge.h"
 
@@ -42,11 +43,7 @@ std::wstring HandleTypeWords(const std::wstring& type) {
 }
 
 std::wstring Decimal(double value) {
-    wchar_t text[32];
-    std::swprintf(text, 32, value == static_cast<long long>(value) ? L"%.0f" : L"%.1f", value);
-    std::wstring t = text;
-    std::replace(t.begin(), t.end(), L'.', L',');
-    return t;
+    return GermanNumber(value, value == static_cast<long long>(value) ? 0 : 1);
 }
 
 constexpr long long kKiB = 1024;

@@ -208,10 +208,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             r.cases.push_back(RunOn(path, s.name, s.text));
             r.cases.back().stress = true;
             NoteStrayProcesses(r);
-            // Saved as --input reads it back: UTF-8 behind its mark.
-            if (r.cases.back().verdict != "passed" && !options_.saveFailures.empty())
-                system_.WriteFile(InFolder(options_.saveFailures, s.name),
-                                  "\xEF\xBB\xBF" + ToUtf8(s.text));
+            if (r.cases.back().verdict != "passed") SaveFailure(s.name, s.text);
         }
     }
     if (options_.fuzzSeconds > 0) Fuzz(path, r);
@@ -309,7 +306,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     FuzzRandom random(summary.seed);
     const double start = system_.Milliseconds();
     const double end = start + 1000.0 * options_.fuzzSeconds;
-    std::vector<std::wstring> seen;  // kind and place of each finding
+    std::vector<std::string> seen;  // the way each finding failed: verdict and place
     const auto key = [](const CaseResult& c) { return c.verdict + "|" + ToUtf8(c.place); };
     while (system_.Milliseconds() < end) {
         std::wstring mutation;
@@ -318,9 +315,8 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         ++summary.runs;
         NoteStrayProcesses(r);
         if (result.verdict == "passed") continue;
-        const std::wstring k = system_.FromUtf8(key(result));
-        if (std::find(seen.begin(), seen.end(), k) != seen.end()) continue;
-        seen.push_back(k);
+        if (std::find(seen.begin(), seen.end(), key(result)) != seen.end()) continue;
+        seen.push_back(key(result));
         // Shrunk for at most half a minute, each try a run of its own.
         const double shrinkEnd = system_.Milliseconds() + 30000;
         const std::wstring smallest = ShrunkPage(
@@ -337,11 +333,9 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         f.mutation = mutation;
         f.input = smallest;
         f.bytes = ToUtf8(smallest).size();
-        if (!options_.saveFailures.empty()) {
-            f.file =
-                InFolder(options_.saveFailures, L"fuzz-" + std::to_wstring(++saved_) + L".html");
-            if (!system_.WriteFile(f.file, "\xEF\xBB\xBF" + ToUtf8(smallest))) f.file.clear();
-        }
+        f.file = SaveFailure(
+            FileNameOf(path) + L"-fuzz-" + std::to_wstring(summary.findings.size() + 1) + L".html",
+            smallest);
         CaseResult finding = result;
         finding.fuzz = true;
         finding.verdict = "failed";
@@ -363,6 +357,14 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         r.cases.push_back(passed);
     }
     r.fuzz = summary;
+}
+
+// A page that failed, saved with --save-failures as --input reads it back
+// (UTF-8 behind its mark): where it went, or empty.
+std::wstring PluginCheck::SaveFailure(const std::wstring& name, const std::wstring& page) {
+    if (options_.saveFailures.empty()) return std::wstring();
+    const std::wstring file = InFolder(options_.saveFailures, name);
+    return system_.WriteFile(file, "\xEF\xBB\xBF" + ToUtf8(page)) ? file : std::wstring();
 }
 
 // A process the plugin started and left running is warned about once.

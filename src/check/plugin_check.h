@@ -70,6 +70,7 @@ class PluginCheck {
     void Fuzz(const std::wstring& path, PluginReport& r);
     void Profile(const std::wstring& path, PluginReport& r);
     std::vector<std::wstring> Seeds();
+    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
     void NoteStrayProcesses(PluginReport& r);
 
     const CheckOptions& options_;
@@ -80,7 +81,6 @@ class PluginCheck {
     std::wstring output_;               // the last case's output
     std::vector<std::wstring> strays_;  // the programs warned about
     bool loaded_ = false;               // the plugin's first load succeeded
-    int saved_ = 0;                     // fuzz findings saved so far
 };
 
 }  // namespace dllscope

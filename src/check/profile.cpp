@@ -1,24 +1,11 @@
 #include "check/profile.h"
 
 #include <cmath>
-#include <cwchar>
-#include <cwctype>
+
+#include "common/german_number.h"
 
 namespace dllscope {
 namespace {
-
-// German decimals: "2,0", "1.234".
-std::wstring Decimal(double value, int digits) {
-    wchar_t text[64];
-    std::swprintf(text, 64, L"%.*f", digits, value);
-    std::wstring t = text;
-    const std::size_t point = t.find(L'.');
-    if (point != std::wstring::npos) t[point] = L',';
-    const std::size_t whole = point == std::wstring::npos ? t.size() : point;
-    for (std::size_t at = whole; at > 3 && std::iswdigit(t[at - 4]); at -= 3)
-        t.insert(at - 3, L".");
-    return t;
-}
 
 constexpr double kTenMiB = 10.0 * 1024 * 1024;
 
@@ -78,21 +65,21 @@ double EstimatedMilliseconds(const GrowthFit& fit, double measuredSize, double m
 std::wstring SizeWords(double bytes) {
     if (bytes >= 1024.0 * 1024) {
         const double mib = bytes / (1024.0 * 1024);
-        return Decimal(mib, mib == std::floor(mib) ? 0 : 1) + L" MiB";
+        return GermanNumber(mib, mib == std::floor(mib) ? 0 : 1) + L" MiB";
     }
-    return Decimal(bytes / 1024, 0) + L" KiB";
+    return GermanNumber(bytes / 1024, 0) + L" KiB";
 }
 
 std::wstring SecondsWords(double milliseconds) {
     const double seconds = milliseconds / 1000;
-    if (seconds >= 7200) return Decimal(seconds / 3600, 1) + L" Stunden";
-    if (seconds >= 120) return Decimal(seconds / 60, 0) + L" min";
-    return Decimal(seconds, seconds < 10 ? 1 : 0) + L" s";
+    if (seconds >= 7200) return GermanNumber(seconds / 3600, 1) + L" Stunden";
+    if (seconds >= 120) return GermanNumber(seconds / 60, 0) + L" min";
+    return GermanNumber(seconds, seconds < 10 ? 1 : 0) + L" s";
 }
 
 std::wstring GrowthWords(const GrowthFit& fit, double size, double milliseconds) {
     std::wstring words = L"wächst " + std::wstring(fit.growth.begin(), fit.growth.end()) +
-                         L" (Exponent " + Decimal(fit.exponent, 1) + L"): " + SizeWords(size) +
+                         L" (Exponent " + GermanNumber(fit.exponent, 1) + L"): " + SizeWords(size) +
                          L" brauchen " + SecondsWords(milliseconds);
     if (fit.growth != "linear" && size < kTenMiB) {
         words += L"; eine Seite von 10 MiB bräuchte etwa " +

@@ -41,7 +41,6 @@ void HostClient::End() {
 void HostClient::Restart() {
     connection_.Close();
     frames_.Reset();
-    greeted_ = false;
 }
 
 ForeignCall HostClient::OwnCall(const wchar_t* what) const {
@@ -99,18 +98,18 @@ void HostClient::Greet(const ForeignCall& call) {
         throw RuntimeError(OtherProcessReport(connection_.Program(), started, hello.processId));
     }
     connection_.Greeted(hello.lane);
-    greeted_ = true;
 }
 
 void HostClient::Prepare(std::uint64_t size, const ForeignCall& call) {
     if (size - 4 > limit_) throw RuntimeError(TooLargeReport(call, size - 4, limit_));
-    if (!connection_.IsOpen()) {
+    // A host that fails its greeting is closed again: open means greeted.
+    const bool fresh = !connection_.IsOpen();
+    if (fresh) {
         frames_.Reset();
-        greeted_ = false;
         connection_.Open();
     }
     connection_.SetCall(call);
-    if (!greeted_) Greet(call);
+    if (fresh) Greet(call);
 }
 
 std::string HostClient::Finish(std::string frame, HostMessage kind, const ForeignCall& call) {
@@ -125,9 +124,7 @@ std::string HostClient::Finish(std::string frame, HostMessage kind, const Foreig
     MessageReader reader(message);
     MessageHead head;
     if (!ReadHead(reader, head)) Refuse(call, L"ohne Kopf");
-    if (head.kind != HostMessage::Done && head.kind != HostMessage::Failed &&
-        head.kind != HostMessage::Faulted)
-        Refuse(call, L"keine Antwort");
+    if (!IsAnswer(head.kind)) Refuse(call, L"keine Antwort");
     if (head.id != lastId_ || head.answers != kind)
         Refuse(call, L"die Antwort auf eine andere Anfrage");
     switch (head.kind) {

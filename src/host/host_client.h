@@ -55,11 +55,10 @@ class HostClient {
     template <class Request>
     typename Request::Answer Ask(const Request& request, const ForeignCall& call) {
         typename Request::Answer answer;
-        const std::uint64_t size = FrameSize(request, false);
         Busy busy(*this, call);
-        std::string message = Exchange(
-            size, [&](std::uint32_t id) { return RequestFrame(request, id, connection_.Bulk()); },
-            Request::kKind, call);
+        Prepare(FrameSize(request, false), call);
+        const std::string message =
+            Finish(RequestFrame(request, ++lastId_, connection_.Bulk()), Request::kKind, call);
         MessageReader reader(message);
         MessageHead head;
         ReadHead(reader, head);
@@ -87,12 +86,9 @@ class HostClient {
         bool& flag;
     };
 
-    template <class Make>
-    std::string Exchange(std::uint64_t size, Make make, HostMessage kind, const ForeignCall& call) {
-        Prepare(size, call);
-        return Finish(make(++lastId_), kind, call);
-    }
+    // Refuses a request too large, starts and greets a host when none runs.
     void Prepare(std::uint64_t size, const ForeignCall& call);
+    // Sends the frame and gives the answer to it, when it is Done.
     std::string Finish(std::string frame, HostMessage kind, const ForeignCall& call);
     void Greet(const ForeignCall& call);
     // Ends the host, if one runs, and forgets what came from it.
@@ -102,7 +98,6 @@ class HostClient {
 
     HostConnection& connection_;
     FrameReader frames_;
-    bool greeted_ = false;
     bool busy_ = false;
     std::uint32_t limit_;
     std::uint32_t lastId_ = 0;

@@ -2,12 +2,14 @@
 
 namespace dllscope {
 
+bool IsAnswer(HostMessage kind) {
+    return kind == HostMessage::Done || kind == HostMessage::Failed || kind == HostMessage::Faulted;
+}
+
 bool ReadHead(MessageReader& reader, MessageHead& head) {
     head.kind = reader.Kind();
     head.id = reader.U32();
-    const bool answer = head.kind == HostMessage::Done || head.kind == HostMessage::Failed ||
-                        head.kind == HostMessage::Faulted;
-    head.answers = answer ? static_cast<HostMessage>(reader.U8()) : HostMessage{};
+    head.answers = IsAnswer(head.kind) ? static_cast<HostMessage>(reader.U8()) : HostMessage{};
     return reader.Ok();
 }
 

@@ -314,6 +314,8 @@ std::string AnswerFrame(HostMessage kind, const MessageHead& request, const M& m
     return WriteFrame({kind, request.id, request.kind}, message, true, bulk);
 }
 
+// Done, Failed or Faulted: the kinds that answer a request.
+bool IsAnswer(HostMessage kind);
 // The head of a message (without its length); false when it is cut short.
 bool ReadHead(MessageReader& reader, MessageHead& head);
 

@@ -47,6 +47,16 @@ std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Cal
     }
 }
 
+// PluginRun and the wrapper exports: the text's bytes as they came.
+template <class Request>
+std::string HostServer::TextExport(MessageReader& reader, const MessageHead& head,
+                                   const char* exportName) {
+    return Take<Request>(reader, head, [this, exportName](Request& q, BytesAnswer& a) {
+        a.text = texts_.TextCall(exportName, q.text, q.path);
+        a.path = q.path;
+    });
+}
+
 std::string HostServer::Answer(const std::string& message) {
     MessageReader reader(message);
     MessageHead head;
@@ -80,22 +90,11 @@ std::string HostServer::Answer(const std::string& message) {
                                                 a.path = q.path;
                                             });
         case HostMessage::PluginRun:
-            return Take<RunRequest>(reader, head, [this](RunRequest& q, BytesAnswer& a) {
-                a.text = texts_.TextCall("PluginRun", q.text, q.path);
-                a.path = q.path;
-            });
+            return TextExport<RunRequest>(reader, head, "PluginRun");
         case HostMessage::PluginWrappText:
-            return Take<WrappTextRequest>(
-                reader, head, [this](WrappTextRequest& q, BytesAnswer& a) {
-                    a.text = texts_.TextCall("PluginWrappText", q.text, q.path);
-                    a.path = q.path;
-                });
+            return TextExport<WrappTextRequest>(reader, head, "PluginWrappText");
         case HostMessage::PluginWrappForm:
-            return Take<WrappFormRequest>(
-                reader, head, [this](WrappFormRequest& q, BytesAnswer& a) {
-                    a.text = texts_.TextCall("PluginWrappForm", q.text, q.path);
-                    a.path = q.path;
-                });
+            return TextExport<WrappFormRequest>(reader, head, "PluginWrappForm");
         case HostMessage::WrapperName:
             return Take<WrapperNameRequest>(
                 reader, head,

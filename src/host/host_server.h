@@ -59,6 +59,8 @@ class HostServer {
   private:
     template <class Request, class Call>
     std::string Take(MessageReader& reader, const MessageHead& head, Call call);
+    template <class Request>
+    std::string TextExport(MessageReader& reader, const MessageHead& head, const char* exportName);
 
     Libraries& libraries_;
     Bridge& bridge_;

@@ -1,14 +1,12 @@
 #include "host/host_words.h"
 
+#include "common/german_number.h"
+
 namespace dllscope {
 namespace {
 
 // "12.345.678 Bytes"
-std::wstring Bytes(std::uint64_t n) {
-    std::wstring digits = std::to_wstring(n);
-    for (std::size_t at = digits.size(); at > 3; at -= 3) digits.insert(at - 3, L".");
-    return digits + L" Bytes";
-}
+std::wstring Bytes(std::uint64_t n) { return GermanNumber(static_cast<double>(n), 0) + L" Bytes"; }
 
 }  // namespace
 

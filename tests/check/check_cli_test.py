@@ -68,8 +68,10 @@ class Verdicts(unittest.TestCase):
                          "(Zugriffsverletzung, Fehler 998).")
 
     def test_a_fault_is_a_result_and_the_check_goes_on(self):
-        code, doc = check_json("nullwrite.dll", "entities.dll")
+        code, doc = check_json("nullwrite.dll", "stack.dll", "entities.dll")
         self.assertEqual(code, 1)
+        # An overflow of the plugin's stack is landed in its host like any fault.
+        self.assertEqual(doc["plugins"].pop(1)["faults"][0]["kind"], "Stapelüberlauf")
         fault = doc["plugins"][0]["faults"][0]
         self.assertEqual(fault["call"], "PluginRun")
         self.assertEqual(fault["code"], "0xC0000005")

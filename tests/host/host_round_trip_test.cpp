@@ -94,6 +94,23 @@ struct FakeTextExports : TextExports {
     Bridge& bridge;
 };
 
+// One end of a stream in memory: what was put `in` is read, what is written goes `out`.
+class MemoryStream : public ByteSource, public ByteSink {
+  public:
+    std::string in, out;
+    std::size_t at = 0;
+    std::size_t ReadSome(char* to, std::size_t max) override {
+        const std::size_t n = std::min(max, in.size() - at);
+        std::memcpy(to, in.data() + at, n);
+        at += n;
+        return n;
+    }
+    bool WriteAll(const char* data, std::size_t size) override {
+        out.append(data, size);
+        return true;
+    }
+};
+
 // The pipe in memory: a request is answered as soon as its frame is whole.
 // `tamper` changes an answer (or the greeting) on its way to the caller.
 class MemoryConnection : public HostConnection {
@@ -111,8 +128,7 @@ class MemoryConnection : public HostConnection {
     void Open() override {
         open_ = true;
         ++starts;
-        toCaller_.clear();
-        at_ = 0;
+        toCaller_ = MemoryStream();
         fromCaller_.clear();
         Deliver(HostServer::HelloFrame(4711));
     }
@@ -120,12 +136,7 @@ class MemoryConnection : public HostConnection {
     unsigned long ProcessId() const override { return processId; }
     std::wstring Program() const override { return L"dllscope-host.exe"; }
     void SetCall(const ForeignCall& call) override { calls.push_back(call.call); }
-    std::size_t ReadSome(char* to, std::size_t max) override {
-        const std::size_t n = std::min(max, toCaller_.size() - at_);
-        std::memcpy(to, toCaller_.data() + at_, n);
-        at_ += n;
-        return n;
-    }
+    std::size_t ReadSome(char* to, std::size_t max) override { return toCaller_.ReadSome(to, max); }
     void WriteAll(const char* data, std::size_t size) override {
         fromCaller_.append(data, size);
         while (fromCaller_.size() >= 4) {
@@ -146,12 +157,12 @@ class MemoryConnection : public HostConnection {
   private:
     void Deliver(std::string frame) {
         if (tamper) tamper(frame);
-        toCaller_ += frame;
+        toCaller_.in += frame;
     }
     HostServer& server_;
     bool open_ = false;
-    std::string toCaller_, fromCaller_;
-    std::size_t at_ = 0;
+    MemoryStream toCaller_;
+    std::string fromCaller_;
 };
 
 class HostRoundTrip : public ::testing::Test {
@@ -355,22 +366,6 @@ TEST_F(HostRoundTrip, LargeBytesGoThroughTheBulkChannelAndAForgedTokenIsRefused)
 }
 
 // The host's loop: a request it cannot read is answered, not the end of it.
-class MemoryStream : public ByteSource, public ByteSink {
-  public:
-    std::string in, out;
-    std::size_t at = 0;
-    std::size_t ReadSome(char* to, std::size_t max) override {
-        const std::size_t n = std::min(max, in.size() - at);
-        std::memcpy(to, in.data() + at, n);
-        at += n;
-        return n;
-    }
-    bool WriteAll(const char* data, std::size_t size) override {
-        out.append(data, size);
-        return true;
-    }
-};
-
 TEST_F(HostRoundTrip, TheHostAnswersARequestItCannotReadAndEndsOnlyOnQuitOrALostPipe) {
     MemoryStream stream;
     MessageWriter unknown(static_cast<HostMessage>(40));

@@ -10,8 +10,8 @@
 #include "common/win32/ansi.h"
 #include "common/win32/files.h"
 #include "common/win32/system_error.h"
+#include "host/win32/landed_fault.h"
 #include "plugin/library_diagnosis.h"
-#include "plugin/win32/guard.h"
 #include "plugin/win32/library_files.h"
 
 namespace dllscope {
@@ -81,19 +81,17 @@ std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
     return DiagnoseLibrary(path, failure, files);
 }
 
+// A fault landed here or reported by the plugin's host: the same parts.
 bool Win32CheckSystem::AsFault(const std::exception& error, CheckFault& fault) {
-    if (const auto* f = dynamic_cast<const ForeignFault*>(&error)) {
-        const Fault& d = f->Details();
-        fault = {lastCall,      FaultKindWords(d.code), d.code,
-                 FaultWhere(d), f->Description(),       FaultPlace(d)};
-        return true;
-    }
+    FaultedAnswer landed;
     if (const auto* f = dynamic_cast<const PluginProcessFault*>(&error)) {
-        const FaultParts& p = f->Parts();
-        fault = {p.call, p.kind, p.code, p.where, f->Description(), p.place};
-        return true;
+        landed = {f->Description(), f->Parts()};
+    } else if (!LandedFault(error, lastCall, landed)) {
+        return false;
     }
-    return false;
+    const FaultParts& p = landed.parts;
+    fault = {p.call, p.kind, p.code, p.where, landed.report, p.place};
+    return true;
 }
 
 double Win32CheckSystem::Milliseconds() {

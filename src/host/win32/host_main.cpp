@@ -19,11 +19,11 @@
 
 #include "host/host_server.h"
 #include "host/win32/bulk_sections.h"
+#include "host/win32/landed_fault.h"
 #include "host/win32/mailbox.h"
 #include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/fault_words.h"
 #include "plugin/win32/guard.h"
 #include "plugin/win32/libraries.h"
 
@@ -69,13 +69,7 @@ class Win32HostPlatform : public HostPlatform {
     ProcessUsage Usage(bool remember) override { return usage_.Usage(remember); }
     std::vector<std::wstring> NewHandleTypes() override { return usage_.NewHandleTypes(); }
     bool AsFault(const std::exception& error, FaultedAnswer& fault) override {
-        const auto* f = dynamic_cast<const ForeignFault*>(&error);
-        if (!f) return false;
-        const Fault& d = f->Details();
-        fault.report = f->Description();
-        fault.parts = {observer_.lastCall, FaultKindWords(d.code), d.code, FaultWhere(d),
-                       FaultPlace(d)};
-        return true;
+        return LandedFault(error, observer_.lastCall, fault);
     }
     void BeforeAnswer() override { FlushRuntimeStreams(); }
     BulkChannel* Bulk() override { return &bulk_; }

@@ -43,19 +43,26 @@ bool Mailbox::Spin(Ready ready) const {
     }
 }
 
+// Spins until `ready` holds, else sleeps on this side's event after saying so
+// in `waiting`: the other side looks at that flag after it changed the slot,
+// so a change between the flag and the sleep is never missed. False when the
+// other side is gone and `ready` still does not hold.
+template <class Ready>
+bool Mailbox::Await(volatile LONG& waiting, Ready ready, const Block& block) {
+    if (Spin(ready)) return true;
+    InterlockedExchange(&waiting, 1);  // a full barrier: `ready` reads after it
+    const bool woke = ready() || block();
+    InterlockedExchange(&waiting, 0);
+    return woke || ready();
+}
+
 std::size_t Mailbox::Read(char* to, std::size_t max, const Block& block) {
     for (;;) {
-        if (!Spin([this] { return in_.full != 0; })) {
-            // Asleep only when nothing came after saying so: the writer
-            // looks at the flag after it filled the slot.
-            InterlockedExchange(&in_.readerWaiting, 1);
-            const bool sleep = InterlockedCompareExchange(&in_.full, 0, 0) == 0;
-            const bool woke = !sleep || block();
-            InterlockedExchange(&in_.readerWaiting, 0);
-            if (!woke && in_.full == 0) return 0;
-            continue;
-        }
+        if (!Await(
+                in_.readerWaiting, [this] { return in_.full != 0; }, block))
+            return 0;
         const LONG full = in_.full;
+        if (full == 0) continue;  // woken for nothing
         if (full < 0 || full > kSlotBytes || at_ >= static_cast<std::size_t>(full)) return 0;
         const std::size_t n = std::min(max, static_cast<std::size_t>(full) - at_);
         std::memcpy(to, in_.data + at_, n);
@@ -77,14 +84,10 @@ void Mailbox::Publish(const char* data, std::size_t size) {
 
 bool Mailbox::Write(const char* data, std::size_t size, const Block& block) {
     while (size > 0) {
-        if (!Spin([this] { return out_.full == 0; })) {
-            InterlockedExchange(&out_.writerWaiting, 1);
-            const bool sleep = InterlockedCompareExchange(&out_.full, 0, 0) != 0;
-            const bool woke = !sleep || block();
-            InterlockedExchange(&out_.writerWaiting, 0);
-            if (!woke && out_.full != 0) return false;
-            continue;
-        }
+        if (!Await(
+                out_.writerWaiting, [this] { return out_.full == 0; }, block))
+            return false;
+        if (out_.full != 0) continue;  // woken for nothing
         const std::size_t n = std::min(size, static_cast<std::size_t>(kSlotBytes));
         Publish(data, n);
         data += n;

@@ -39,6 +39,8 @@ class Mailbox {
     // Spins until `ready` holds or the spin is over.
     template <class Ready>
     bool Spin(Ready ready) const;
+    template <class Ready>
+    bool Await(volatile LONG& waiting, Ready ready, const Block& block);
     void Publish(const char* data, std::size_t size);
 
     Slot& in_;

@@ -58,18 +58,12 @@ class LoadedRuntimes {
         void* cookie = nullptr;
         tracked_ =
             registerNotification && registerNotification(0, OnLoaderEvent, this, &cookie) >= 0;
-        for (const wchar_t* name : kRuntimes)
-            if (const HMODULE runtime = GetModuleHandleW(name)) Note(runtime, true);
+        for (const HMODULE runtime : ByName()) Note(runtime, true);
     }
 
     // The runtimes loaded now; without the loader's reports, asked by name.
     std::vector<HMODULE> Now() {
-        if (!tracked_) {
-            std::vector<HMODULE> found;
-            for (const wchar_t* name : kRuntimes)
-                if (const HMODULE runtime = GetModuleHandleW(name)) found.push_back(runtime);
-            return found;
-        }
+        if (!tracked_) return ByName();
         EnterCriticalSection(&lock_);
         std::vector<HMODULE> loaded = loaded_;
         LeaveCriticalSection(&lock_);
@@ -77,6 +71,13 @@ class LoadedRuntimes {
     }
 
   private:
+    static std::vector<HMODULE> ByName() {
+        std::vector<HMODULE> found;
+        for (const wchar_t* name : kRuntimes)
+            if (const HMODULE runtime = GetModuleHandleW(name)) found.push_back(runtime);
+        return found;
+    }
+
     // What the loader reports of a library it loaded (1) or unloaded (2).
     struct Name {
         USHORT length, maximum;
