@@ -36,7 +36,9 @@
 #include "plugin/win32/bridge.h"
 #include "main_window/win32/demo.h"
 #include "plugin/win32/libraries.h"
+#include "check/fuzz.h"
 #include "host/host_client.h"
+#include "plugin/bridge_cycle.h"
 #include "host/win32/host_process.h"
 #include "changes/win32/changes_window.h"
 
@@ -212,6 +214,47 @@ Result HostStart() {
     return r;
 }
 
+// A failing page of 64 KiB shrunk to its smallest form, each try a run of
+// reference.dll (which faults on a character reference beyond U+10FFFF) in
+// its host, as the checker's fuzzing shrinks a finding. control: the runs.
+Result Shrink() {
+    PatientWaiting waiting;
+    PluginHost host(HostProgram(), kBridgeFileName, waiting);
+    HostClient client(host);
+    HostLibraries libraries(client);
+    AnsiTextCodec codec;
+    HostBridge bridge(client, codec);
+    std::wstring page;
+    for (int n = 1; page.size() < 64 * 1024; ++n)
+        page += L"<tr><td class=\"z\">Zeile " + std::to_wstring(n) +
+                L"</td><td>Gr&uuml;&szlig;e &amp; &#x41; Text</td></tr>\r\n";
+    page.insert(page.size() / 2, L"&#x110000;");
+    page.resize(64 * 1024);
+    const std::wstring plugin = Folder() + L"\\reference.dll";
+    int runs = 0;
+    const auto fails = [&](const std::wstring& candidate) {
+        ++runs;
+        try {
+            RunBridgeCycle(libraries, kBridgeFileName, plugin, [&](LibraryHandle) {
+                std::wstring path = plugin;
+                bridge.PluginRun(candidate, path);
+            });
+        } catch (const PluginProcessFault&) {
+            return true;
+        } catch (const std::exception&) {
+        }
+        return false;
+    };
+    if (!fails(page)) std::fprintf(stderr, "the page does not fail!\n");
+    const auto start = Clock::now();
+    const std::wstring smallest = ShrunkPage(page, fails, [] { return true; });
+    Result r;
+    r.seconds = Seconds(start);
+    r.control = runs;
+    if (smallest != L"&#x110000") std::fwprintf(stderr, L"shrunk to: %ls\n", smallest.c_str());
+    return r;
+}
+
 Result RoundTrip(bool ours, std::size_t size, bool isolated) {
     const HWND host = Host();
     CodePane pane(host, 1, RECT{0, 0, 660, 460}, 96);
@@ -371,7 +414,7 @@ int main(int argc, char** argv) {
     if (argc < 3) {
         std::fprintf(
             stderr,
-            "usage: dllscope_bench roundtrip|loadfile|startup|recovery|selection|hoststart "
+            "usage: dllscope_bench roundtrip|loadfile|startup|recovery|selection|hoststart|shrink "
             "ours|floor|isolated\n");
         return 2;
     }
@@ -386,6 +429,8 @@ int main(int argc, char** argv) {
         r = dllscope::SelectionCycle(isolated);
     else if (which == "changes")
         r = dllscope::Changes();
+    else if (which == "shrink")
+        r = dllscope::Shrink();
     else if (which == "hoststart")
         r = dllscope::HostStart();
     else if (which == "loadfile")

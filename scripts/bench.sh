@@ -18,6 +18,7 @@ run="$bench/run"
 rm -rf "$run"
 mkdir -p "$run/roundtrip" "$run/loadfile" "$run/startup" "$run/empty" "$run/recovery"
 cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bin/dllscope-host.exe" "$bench/identity.dll" "$run/roundtrip/"
+cp "$ROOT/build/win64/tests/fixtures/fixture_fault_reference/reference.dll" "$run/roundtrip/"
 cp "$bench/dllscope_bench.exe" "$run/loadfile/"
 awk 'BEGIN { l = "<p>Plugins für Tagsmith: <b>Grüße</b> &amp; Text.</p>"; for (n = 0; n < 10000000; n += length(l) + 1) print l }' > "$run/loadfile/bench.html"
 cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$run/startup/"
@@ -91,3 +92,5 @@ fuzz=$(cd "$bin" && "$ROOT/scripts/wine-run.sh" ./dllscope-check.exe --json --fu
 python3 -c 'import json, sys
 f = json.loads(sys.stdin.read())["plugins"][0]["fuzz"]
 print("fuzz: %.0f runs a second against entities.dll in its host (goal: 100)" % (f["runs"] / f["seconds"]))' <<<"$fuzz"
+read -r ks kr _ < <(in_roundtrip shrink isolated)
+echo "shrink: a failing page of 64 KiB (one reference beyond U+10FFFF among table rows) shrunk to its 9 bytes in ${ks} s, ${kr%.*} runs of reference.dll in its host (goal: under 10 s)."

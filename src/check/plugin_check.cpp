@@ -212,7 +212,12 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
         }
     }
     if (options_.fuzzSeconds > 0) Fuzz(path, r);
-    if (options_.profile) Profile(path, r);
+    if (options_.profile && !stopped_) Profile(path, r);
+}
+
+bool PluginCheck::Going(const std::wstring& stage, double done) {
+    if (!stopped_ && progress_) stopped_ = !progress_->Going(stage, std::min(1.0, done));
+    return !stopped_;
 }
 
 // The pages fuzzing and profiling start from: the cases', else the built-in ones.
@@ -235,12 +240,17 @@ std::vector<std::wstring> PluginCheck::Seeds() {
 void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
     const std::vector<std::wstring> seeds = Seeds();
     ProfileSummary p;
-    for (std::size_t size = 16 * 1024; size <= (std::size_t{64} << 20); size *= 2) {
+    constexpr std::size_t kFirst = 16 * 1024, kLast = std::size_t{64} << 20;
+    for (std::size_t size = kFirst, step = 0; size <= kLast; size *= 2, ++step) {
+        if (!Going(L"Profil: Seiten von " + SizeWords(static_cast<double>(size)),
+                   static_cast<double>(step) / 12))
+            break;
         std::vector<double> times;
         {
             const std::wstring page = PageOfSize(seeds, size);
             for (int i = 0; i < 3; ++i) {
                 const CaseResult c = RunOn(path, L"Profil", page);
+                if (c.verdict != "passed" && !Going(L"Profil", 1)) break;
                 if (c.verdict != "passed") {
                     p.stopped = L"Bei " + SizeWords(static_cast<double>(size)) + L": " + c.problem;
                     break;
@@ -249,7 +259,7 @@ void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
                 if (c.milliseconds > 500) break;
             }
         }
-        if (!p.stopped.empty()) break;
+        if (!p.stopped.empty() || stopped_) break;
         std::sort(times.begin(), times.end());
         p.sizes.push_back(static_cast<double>(size));
         p.milliseconds.push_back(times[times.size() / 2]);
@@ -257,6 +267,7 @@ void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
         if (p.milliseconds.back() > 2000) break;
     }
     if (p.sizes.empty()) {
+        if (stopped_) return;
         p.words = L"nicht gemessen";
         r.profile = p;
         return;
@@ -308,13 +319,20 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     const double end = start + 1000.0 * options_.fuzzSeconds;
     std::vector<std::string> seen;  // the way each finding failed: verdict and place
     const auto key = [](const CaseResult& c) { return c.verdict + "|" + ToUtf8(c.place); };
-    while (system_.Milliseconds() < end) {
+    const auto stage = [&summary] {
+        const std::size_t n = summary.findings.size();
+        return L"Fuzzing: " + std::to_wstring(summary.runs) + L" Läufe, " + std::to_wstring(n) +
+               (n == 1 ? L" Fund" : L" Funde");
+    };
+    const auto done = [&] { return (system_.Milliseconds() - start) / (end - start); };
+    while (system_.Milliseconds() < end && Going(stage(), done())) {
         std::wstring mutation;
         const std::wstring page = MutatedPage(seeds, random, mutation);
         const CaseResult result = RunOn(path, L"Fuzz", page);
         ++summary.runs;
         NoteStrayProcesses(r);
         if (result.verdict == "passed") continue;
+        if (!Going(stage(), done())) break;  // the stop may have ended this run
         if (std::find(seen.begin(), seen.end(), key(result)) != seen.end()) continue;
         seen.push_back(key(result));
         // Shrunk for at most half a minute, each try a run of its own.
@@ -325,7 +343,10 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
                 ++summary.runs;
                 return key(RunOn(path, L"Fuzz", candidate)) == key(result);
             },
-            [&] { return system_.Milliseconds() < shrinkEnd; });
+            [&] {
+                return system_.Milliseconds() < shrinkEnd &&
+                       Going(L"Fuzzing: verkleinert die Seite eines Funds", done());
+            });
         FuzzFinding f;
         f.place = result.place;
         f.kind = FindingKind(result);

@@ -44,6 +44,17 @@ class CheckSystem {
     virtual std::vector<std::wstring> StrayProcesses() { return {}; }
 };
 
+// Who follows the long parts of a check (the fuzzing and the profile) and
+// may stop them.
+class CheckProgress {
+  public:
+    virtual ~CheckProgress() = default;
+    // Where the check stands: `stage` in words, `done` from 0 to 1 of that
+    // stage. False stops the check where it stands; what was found so far
+    // stays in the report, the run the stop ended is no finding.
+    virtual bool Going(const std::wstring& stage, double done) = 0;
+};
+
 // The page the plugins get when no text or input file is given.
 extern const wchar_t kDefaultCheckPage[];
 
@@ -59,6 +70,7 @@ class PluginCheck {
 
     // Checks the plugin at `path` (a full path) into `report`.
     void Check(const std::wstring& path, PluginReport& report);
+    void Follow(CheckProgress& progress) { progress_ = &progress; }
 
   private:
     bool Cycle(const std::wstring& path, bool first, PluginReport& r);
@@ -72,6 +84,7 @@ class PluginCheck {
     std::vector<std::wstring> Seeds();
     std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
     void NoteStrayProcesses(PluginReport& r);
+    bool Going(const std::wstring& stage, double done);
 
     const CheckOptions& options_;
     Libraries& libraries_;
@@ -81,6 +94,8 @@ class PluginCheck {
     std::wstring output_;               // the last case's output
     std::vector<std::wstring> strays_;  // the programs warned about
     bool loaded_ = false;               // the plugin's first load succeeded
+    CheckProgress* progress_ = nullptr;
+    bool stopped_ = false;  // the follower stopped the check
 };
 
 }  // namespace dllscope

@@ -3,8 +3,21 @@
 #include <new>
 
 #include "common/runtime_error.h"
+#include "common/text_decoding.h"
 
 namespace dllscope {
+
+std::wstring ErrorWords(const std::exception& error) {
+    if (const auto* own = dynamic_cast<const RuntimeError*>(&error)) return own->Description();
+    if (dynamic_cast<const std::bad_alloc*>(&error)) return L"Nicht genügend Arbeitsspeicher.";
+    const std::string what = error.what();
+    return L"Interner Fehler: " + DecodeFileText(what, [](const char* data, std::size_t size) {
+               std::wstring latin1(size, L'\0');
+               for (std::size_t i = 0; i < size; ++i)
+                   latin1[i] = static_cast<unsigned char>(data[i]);
+               return latin1;
+           });
+}
 
 std::wstring FailureReport(const std::wstring& caption, const std::wstring& handler,
                            const std::wstring& why) {
@@ -19,13 +32,8 @@ bool RunReportingFailures(const std::wstring& caption, const std::wstring& handl
     try {
         body();
         return true;
-    } catch (const RuntimeError& e) {
-        why = e.Description();
-    } catch (const std::bad_alloc&) {
-        why = L"Nicht genügend Arbeitsspeicher.";
     } catch (const std::exception& e) {
-        std::string what = e.what();
-        why = L"Interner Fehler: " + std::wstring(what.begin(), what.end());
+        why = ErrorWords(e);
     } catch (...) {
         why = L"Unbekannter Fehler.";
     }

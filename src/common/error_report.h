@@ -1,9 +1,15 @@
 #pragma once
 // The report of an error that a command handler let escape.
+#include <exception>
 #include <functional>
 #include <string>
 
 namespace dllscope {
+
+// What an error says, by one rule for the whole program: out of memory is
+// said as such, the program's own errors carry their words, anything else is
+// an internal error with its text (read as UTF-8 where it is).
+std::wstring ErrorWords(const std::exception& error);
 
 // The text of the report: which command failed, and why.
 std::wstring FailureReport(const std::wstring& caption, const std::wstring& handler,

@@ -175,5 +175,68 @@ TEST(Isolated, TheTextOfADllscopeEndedWhileItWaitsIsOfferedAtTheNextStart) {
     EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), L"Warte auf äöü");
 }
 
+// "Plugin untersuchen…" (Strg+Umschalt+U) on a plugin with a fault no
+// ordinary page meets: the fuzzing finds it and shrinks its page, the profile
+// follows, one click puts the page into the pane as one step of undo; and
+// Abbrechen stops an examination where it stands.
+TEST(Examine, TheFuzzingFindsAFaultWhosePageGoesIntoThePaneAndAbbrechenStops) {
+    Driver app(FaultyFolder());
+    const HWND pane = app.Control(L"CodeMax1");
+    app.Click(pane);
+    app.Type(L"vorher");
+    app.ClickListEntry(app.Control(L"File1"), L"reference.dll");
+    app.PressKeys({VK_CONTROL, VK_SHIFT, 'U'});
+    const HWND w = app.WaitForWindow(L"DllscopeExamine");
+    ASSERT_NE(w, nullptr);
+    const HWND seconds = FindWindowExW(w, nullptr, L"Edit", nullptr);
+    const HWND seed = FindWindowExW(w, seconds, L"Edit", nullptr);
+    const HWND status = GetDlgItem(w, 105), findings = FindWindowExW(w, nullptr, L"ListBox", nullptr);
+    const auto button = [w](const wchar_t* text) { return FindWindowExW(w, nullptr, L"Button", text); };
+    const auto waitFor = [&](const wchar_t* start, DWORD ms) {
+        for (DWORD waited = 0; waited < ms; waited += 100, Sleep(100))
+            if (app.TextOf(status).rfind(start, 0) == 0) return true;
+        return false;
+    };
+    EXPECT_EQ(app.TextOf(seconds), L"60");
+    app.Click(seconds);
+    app.PressKey(VK_END);
+    app.PressKey(VK_BACK);
+    app.PressKey(VK_BACK);
+    app.Type(L"2");
+    app.Click(seed);
+    app.Type(L"7");
+    app.Click(button(L"Starten"));
+    EXPECT_FALSE(IsWindowEnabled(app.Main()));  // Form1 waits meanwhile
+    ASSERT_TRUE(waitFor(L"Fertig", 120000)) << app.TextOf(status);
+    EXPECT_THAT(app.TextOf(status), HasSubstr(L"Startwert 7, 1 Fund."));
+    EXPECT_TRUE(IsWindowEnabled(app.Main()));
+    const std::vector<std::wstring> found = app.ListEntries(findings);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_THAT(found[0], HasSubstr(L"Zugriffsverletzung in reference.dll!TsRun+0x"));
+    EXPECT_THAT(app.TextOf(GetDlgItem(w, 109)), HasSubstr(L"Profil: wächst"));
+
+    app.Click(button(L"In den Editor"));
+    const std::wstring page = app.TextOf(pane);
+    EXPECT_EQ(page.rfind(L"&#x", 0), 0u) << page;
+    app.Click(pane);
+    app.PressKeys({VK_CONTROL, 'Z'});
+    EXPECT_EQ(app.TextOf(pane), L"vorher");
+
+    // A minute of fuzzing, stopped after its start; the window comes back
+    // to the front for the next examination.
+    app.PressKeys({VK_CONTROL, VK_SHIFT, 'U'});
+    EXPECT_EQ(app.WaitForWindow(L"DllscopeExamine"), w);
+    app.Click(seconds);
+    app.PressKey(VK_END);
+    app.PressKey(VK_BACK);
+    app.Type(L"60");
+    app.Click(button(L"Starten"));
+    ASSERT_TRUE(waitFor(L"Fuzzing: ", kWait)) << app.TextOf(status);
+    app.Click(button(L"Abbrechen"));
+    ASSERT_TRUE(waitFor(L"Abgebrochen: ", 15000)) << app.TextOf(status);
+    EXPECT_TRUE(IsWindowEnabled(app.Main()));
+    app.CloseThroughFrame(w);
+}
+
 }  // namespace
 }  // namespace dllscope::e2e

@@ -19,7 +19,7 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
     EXPECT_FALSE(RunReportingFailures(
         L"X", L"Y", [] { throw std::bad_alloc(); }, report));
     EXPECT_FALSE(RunReportingFailures(
-        L"X", L"Y", [] { throw std::runtime_error("boom"); }, report));
+        L"X", L"Y", [] { throw std::runtime_error("Gr\xC3\xB6\xC3\x9F" "e"); }, report));
     EXPECT_FALSE(RunReportingFailures(
         L"X", L"Y", [] { throw 42; }, report));
     ASSERT_EQ(reports.size(), 4u);
@@ -27,7 +27,7 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
               std::wstring::npos);
     EXPECT_NE(reports[0].find(lib), std::wstring::npos);
     EXPECT_NE(reports[1].find(L"Arbeitsspeicher"), std::wstring::npos);
-    EXPECT_NE(reports[2].find(L"boom"), std::wstring::npos);
+    EXPECT_NE(reports[2].find(L"Interner Fehler: Größe"), std::wstring::npos);
     EXPECT_NE(reports[3].find(L"Unbekannter Fehler"), std::wstring::npos);
 }
 

@@ -171,5 +171,58 @@ TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsO
     EXPECT_EQ(std::count(world.journal.begin(), world.journal.end(), L"load C:\\p\\a.dll"), 4);
 }
 
+// The window's examination follows the fuzzing and the profile and may stop
+// them: the run the stop ended is no finding, and nothing runs after it.
+TEST_F(CheckCycle, AFollowerSeesTheLongPartsAndItsStopEndsThem) {
+    struct Follower : CheckProgress {
+        std::vector<std::wstring> stages;
+        std::size_t stopAt = 0;
+        bool Going(const std::wstring& stage, double) override {
+            stages.push_back(stage);
+            return stages.size() < stopAt;
+        }
+    } follower;
+    options.fuzzSeconds = 1;  // the fake clock stands still: only the stop ends it
+    options.profile = true;
+    const auto check = [&] {
+        PluginCheck c(options, world.libraries, world.bridge, system, L"C:\\p\\modbridge.dll");
+        c.Follow(follower);
+        PluginReport report;
+        c.Check(L"C:\\p\\a.dll", report);
+        return report;
+    };
+    follower.stopAt = 4;
+    PluginReport r = check();
+    ASSERT_TRUE(r.fuzz);
+    EXPECT_EQ(r.fuzz->runs, 3u);
+    EXPECT_EQ(follower.stages.back(), L"Fuzzing: 3 Läufe, 0 Funde");
+    EXPECT_FALSE(r.profile);
+
+    // The third run fails as a call ended by the stop does.
+    int runs = 0;
+    world.bridge.rewritePath = [&runs](std::wstring&) {
+        if (++runs == 4) throw RuntimeError(L"beendet");  // the cycle's own run is the first
+    };
+    follower.stages.clear();
+    r = check();
+    EXPECT_EQ(r.fuzz->runs, 3u);
+    EXPECT_THAT(r.fuzz->findings, ::testing::IsEmpty());
+    EXPECT_TRUE(std::none_of(r.cases.begin(), r.cases.end(),
+                             [](const CaseResult& c) { return c.verdict != "passed"; }));
+
+    // The profile reports its sizes as it goes.
+    options.fuzzSeconds = 0;
+    world.bridge.rewritePath = nullptr;
+    follower.stages.clear();
+    follower.stopAt = 3;
+    system.usage.assign(3, {100, 1 << 20, 1000});
+    r = check();
+    EXPECT_THAT(follower.stages, ElementsAre(L"Profil: Seiten von 16 KiB",
+                                             L"Profil: Seiten von 32 KiB",
+                                             L"Profil: Seiten von 64 KiB"));
+    ASSERT_TRUE(r.profile);
+    EXPECT_EQ(r.profile->sizes.size(), 2u);
+}
+
 }  // namespace
 }  // namespace dllscope::testing

@@ -39,6 +39,7 @@ Program::Program(App& app, ForeignCallGuard& guard, bool isolated)
 }
 
 Program::~Program() {
+    examineWindow_.reset();  // an examination under way stops first
     guard_.SetObserver(nullptr);
     if (recovery_) recovery_->RemoveAtNormalEnd();
 }
@@ -56,6 +57,8 @@ void Program::Create() {
         L"Änderungen des letzten Laufs…", [this] { ShowChanges(); }, 'D');
     form1_.AddSystemMenuItem(
         L"Aufrufprotokoll…", [this] { ShowCallLog(); }, 'L');
+    form1_.AddSystemMenuItem(
+        L"Plugin untersuchen…", [this] { Examine(); }, 'U');
     callLog_.SetListener([this] {
         if (CallLogWindow* open = CallLogOpen()) open->Follow();
     });
@@ -126,6 +129,20 @@ void Program::ShowChanges() {
     }
     if (!ChangesOpen()) changesWindow_ = std::make_unique<ChangesWindow>(app_);
     changesWindow_->Show(*run);
+}
+
+void Program::Examine() {
+    const std::wstring plugin = form1_.SelectedFileName();
+    if (plugin.empty()) {
+        ShowMessageBox(form1_.Handle(), L"Keine DLL ausgewählt!", MB_ICONEXCLAMATION);
+        return;
+    }
+    if (!examineWindow_) {
+        examineWindow_ = std::make_unique<ExamineWindow>(
+            app_, ExamineSetup{InFolder(App::ProgramFolder(), kBridgeFileName), HostProgram()},
+            [this](const std::wstring& page) { form1_.Editor().ReplaceAll(page); });
+    }
+    examineWindow_->Show(form1_.Handle(), InFolder(App::ProgramFolder(), plugin));
 }
 
 }  // namespace dllscope

@@ -10,6 +10,7 @@
 #include "changes/win32/changes_window.h"
 #include "common/win32/app.h"
 #include "editor/win32/text_recovery.h"
+#include "examine/win32/examine_window.h"
 #include "main_window/win32/demo.h"
 #include "main_window/win32/form1_window.h"
 #include "plugin/win32/bindings.h"
@@ -48,6 +49,8 @@ class Program : private ForeignCallObserver, private CallClock {
     // window, or nullptr.
     CallLogWindow* CallLogOpen() const;
     ChangesWindow* ChangesOpen() const;
+    // "Plugin untersuchen…": the window, once opened.
+    ExamineWindow* Examination() const { return examineWindow_.get(); }
 
   private:
     // ForeignCallObserver: the text is copied aside first.
@@ -60,6 +63,7 @@ class Program : private ForeignCallObserver, private CallClock {
     unsigned long Process() override;
     void ShowCallLog();
     void ShowChanges();
+    void Examine();
 
     App& app_;
     ForeignCallGuard& guard_;
@@ -80,6 +84,7 @@ class Program : private ForeignCallObserver, private CallClock {
     std::unique_ptr<TextRecovery> recovery_;
     std::unique_ptr<CallLogWindow> callLogWindow_;
     std::unique_ptr<ChangesWindow> changesWindow_;
+    std::unique_ptr<ExamineWindow> examineWindow_;
 };
 
 }  // namespace dllscope

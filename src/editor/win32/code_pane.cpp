@@ -198,6 +198,10 @@ void CodePane::ReplaceWithFile(const std::wstring& fileName) {
         ShowProblem(problem);
         return;
     }
+    ReplaceAll(text);
+}
+
+void CodePane::ReplaceAll(const std::wstring& text) {
     const std::string bytes = Utf8(text);
     Call(SCI_BEGINUNDOACTION);
     Call(SCI_SETTARGETRANGE, 0, Call(SCI_GETLENGTH));

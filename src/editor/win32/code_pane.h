@@ -44,6 +44,8 @@ class CodePane : public EditorPane {
     // one step of undo; a file that cannot be read leaves the text and says
     // so as LoadFile does.
     void ReplaceWithFile(const std::wstring& fileName);
+    // Replaces the whole text, as one step of undo; the caret at the start.
+    void ReplaceAll(const std::wstring& text);
 
     // Whether the text has changed since the last call (typing, a plugin's
     // write, a loaded file, undo).
