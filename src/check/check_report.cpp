@@ -283,6 +283,11 @@ std::wstring PluginText(const PluginReport& r) {
     return t + L"  => " + Verdict(r) + L"\n";
 }
 
+std::wstring FindingTitle(const FuzzFinding& f) {
+    if (f.place.empty()) return f.kind;
+    return f.kind == L"Leck" ? f.kind + L" (" + f.place + L")" : f.kind + L" in " + f.place;
+}
+
 int WarmUpCycles(int cycles) { return std::max(1, cycles / 5); }
 
 std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,

@@ -92,14 +92,16 @@ struct PluginOutput {
 
 // What --fuzz found: each finding shrunk to its smallest page.
 struct FuzzFinding {
-    std::wstring kind;      // "Zugriffsverletzung", "hängt", "beendet den Prozess", ...
-    std::wstring place;     // where it faulted, or empty
+    std::wstring kind;      // "Zugriffsverletzung", "hängt", "beendet den Prozess", "Leck", ...
+    std::wstring place;     // where it faulted, what leaked ("Handles"), or empty
     std::wstring message;   // the report, as a case's problem
     std::wstring mutation;  // the mutation that made the page
     std::wstring input;     // the smallest page that still fails so
     std::size_t bytes = 0;  // its size in UTF-8
     std::wstring file;      // where --save-failures put it, or empty
 };
+// "Zugriffsverletzung in x.dll!TsRun+0x1C", "Leck (Handles)", "hängt".
+std::wstring FindingTitle(const FuzzFinding& finding);
 struct FuzzSummary {
     std::uint64_t seed = 0;
     int runs = 0;

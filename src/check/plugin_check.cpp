@@ -294,6 +294,7 @@ namespace {
 std::wstring FindingKind(const CaseResult& c) {
     if (!c.faultKind.empty()) return c.faultKind;
     if (c.verdict == "hang") return L"hängt";
+    if (c.verdict == "leak") return L"Leck";
     if (c.verdict == "ended") return L"beendet den Prozess";
     return L"Fehler";
 }
@@ -325,21 +326,45 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
                (n == 1 ? L" Fund" : L" Funde");
     };
     const auto done = [&] { return (system_.Milliseconds() - start) / (end - start); };
+    // A leak on some pages: what the process holds after each passing run;
+    // a new high after a warm-up has its page tried again for steady growth.
+    constexpr int kWarmUp = 16;
+    int quiet = 0;  // passing runs since the last failing one (which may have cost the host)
+    CycleUsage highest;
+    const auto leakOn = [&](const std::wstring& page) {
+        summary.runs += kLeakRuns;
+        return LeakOn(path, page);
+    };
     while (system_.Milliseconds() < end && Going(stage(), done())) {
         std::wstring mutation;
         const std::wstring page = MutatedPage(seeds, random, mutation);
-        const CaseResult result = RunOn(path, L"Fuzz", page);
+        CaseResult result = RunOn(path, L"Fuzz", page);
         ++summary.runs;
         NoteStrayProcesses(r);
-        if (result.verdict == "passed") continue;
+        const bool leak = result.verdict == "passed";
+        if (leak) {
+            const CycleUsage now = system_.Usage(false);
+            const bool higher =
+                now.handles > highest.handles || now.privateBytes >= highest.privateBytes + 65536;
+            if (++quiet == 1 || now.handles > highest.handles) highest.handles = now.handles;
+            if (quiet == 1 || now.privateBytes > highest.privateBytes)
+                highest.privateBytes = now.privateBytes;
+            if (quiet <= kWarmUp || !higher) continue;
+            result = leakOn(page);
+            if (result.verdict == "passed") continue;
+        } else {
+            quiet = 0;
+        }
         if (!Going(stage(), done())) break;  // the stop may have ended this run
         if (std::find(seen.begin(), seen.end(), key(result)) != seen.end()) continue;
         seen.push_back(key(result));
-        // Shrunk for at most half a minute, each try a run of its own.
+        // Shrunk for at most half a minute, each try a run of its own (a
+        // leak's, a few).
         const double shrinkEnd = system_.Milliseconds() + 30000;
         const std::wstring smallest = ShrunkPage(
             page,
             [&](const std::wstring& candidate) {
+                if (leak) return key(leakOn(candidate)) == key(result);
                 ++summary.runs;
                 return key(RunOn(path, L"Fuzz", candidate)) == key(result);
             },
@@ -360,7 +385,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         CaseResult finding = result;
         finding.fuzz = true;
         finding.verdict = "failed";
-        finding.name = L"Fuzz: " + f.kind + (f.place.empty() ? L"" : L" in " + f.place);
+        finding.name = L"Fuzz: " + FindingTitle(f);
         finding.problem = result.problem + L"\nKleinste Seite (" + std::to_wstring(f.bytes) +
                           L" Bytes, " + mutation + L"): " + Quoted(smallest) +
                           (f.file.empty() ? L"" : L"\nGespeichert: " + f.file);
@@ -378,6 +403,30 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         r.cases.push_back(passed);
     }
     r.fuzz = summary;
+}
+
+// The page run kLeakRuns times in a row: "leak" when what the process
+// holds grows steadily with the runs, else "passed" (a failing run too:
+// that is a finding of its own).
+CaseResult PluginCheck::LeakOn(const std::wstring& path, const std::wstring& page) {
+    CaseResult result;
+    result.name = L"Fuzz";
+    result.verdict = "passed";
+    result.charactersIn = page.size();
+    std::vector<CycleUsage> usage;
+    for (int i = 0; i < kLeakRuns; ++i) {
+        if (RunOn(path, L"Fuzz", page).verdict != "passed") return result;
+        usage.push_back(system_.Usage(i == 0));
+    }
+    const std::vector<CheckLeak> leaks = JudgeGrowth(usage, system_.NewHandleTypes(), false);
+    if (leaks.empty()) return result;
+    result.verdict = "leak";
+    result.place = leaks[0].what;
+    result.problem = L"Das Plugin \u201E" + FileNameOf(path) +
+                     L"\u201C behält auf dieser Seite bei jedem Lauf etwas zurück: " +
+                     leaks[0].perCycle + L" (" + std::to_wstring(leaks[0].growth) + L" in " +
+                     std::to_wstring(leaks[0].cycles) + L" Läufen nach dem ersten).";
+    return result;
 }
 
 // A page that failed, saved with --save-failures as --input reads it back

@@ -80,6 +80,8 @@ class PluginCheck {
     CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
     void Fuzz(const std::wstring& path, PluginReport& r);
+    static constexpr int kLeakRuns = 6;
+    CaseResult LeakOn(const std::wstring& path, const std::wstring& page);
     void Profile(const std::wstring& path, PluginReport& r);
     std::vector<std::wstring> Seeds();
     std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);

@@ -256,7 +256,8 @@ def sleepers():
 
 class Fuzzing(unittest.TestCase):
     """--fuzz finds a fault the seeds never meet (a character reference beyond
-    U+10FFFF), shrinks its page and repeats it from its seed; --profile tells
+    U+10FFFF) and a leak on some pages only (a comment left open), shrinks
+    their pages and repeats them from the seed; --profile tells
     a linear plugin from a quadratic one."""
 
     def test_the_profile_tells_a_linear_plugin_from_a_quadratic_one(self):
@@ -277,9 +278,12 @@ class Fuzzing(unittest.TestCase):
         runs = []
         for _ in range(2):
             code, doc = check_json("--fuzz", "2", "--seed", "7", "--save-failures", "gefunden",
-                                   "reference.dll", "entities.dll")
+                                   "reference.dll", "entities.dll", "commentleak.dll")
             self.assertEqual(code, 1)
-            faulty, good = doc["plugins"]
+            faulty, good, leaky = doc["plugins"]
+            # A handle kept on pages with a comment left open: a leak, its page the opening.
+            self.assertEqual([(f["kind"], f["place"], f["input"]) for f in leaky["fuzz"]["findings"]],
+                             [("Leck", "Handles", "<!--")])
             self.assertEqual((faulty["verdict"], good["verdict"]), ("failed", "passed"))
             self.assertEqual(good["fuzz"]["findings"], [])
             self.assertGreater(good["fuzz"]["runs"], 20)

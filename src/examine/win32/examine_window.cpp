@@ -292,8 +292,8 @@ void ExamineWindow::Finished() {
                   (n == 0 ? std::wstring(L"kein Fund.")
                           : std::to_wstring(n) + (n == 1 ? L" Fund." : L" Funde."));
         for (const FuzzFinding& f : fuzz->findings) {
-            const std::wstring line = f.kind + (f.place.empty() ? L"" : L" in " + f.place) + L" (" +
-                                      std::to_wstring(f.bytes) + L" Bytes)";
+            const std::wstring line =
+                FindingTitle(f) + L" (" + std::to_wstring(f.bytes) + L" Bytes)";
             SendDlgItemMessageW(hwnd_, kFindings, LB_ADDSTRING, 0,
                                 reinterpret_cast<LPARAM>(line.c_str()));
         }
