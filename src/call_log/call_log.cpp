@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "common/error_report.h"
 #include "common/paths.h"
 #include "common/runtime_error.h"
 
@@ -13,12 +14,6 @@ std::wstring Hex(unsigned long long value) {
     wchar_t text[24];
     std::swprintf(text, 24, L"0x%llX", value);
     return text;
-}
-
-std::wstring WhyItFailed(const std::exception& e) {
-    if (const auto* r = dynamic_cast<const RuntimeError*>(&e)) return r->Description();
-    const std::string what = e.what();
-    return std::wstring(what.begin(), what.end());
 }
 
 // Runs `call` and logs it as `row`, with its result in words; what it throws
@@ -37,7 +32,7 @@ auto Logged(CallLog& log, CallClock& clock, CallRow row, Call&& call, Words&& wo
         return result;
     } catch (const std::exception& e) {
         row.milliseconds = clock.Milliseconds() - start;
-        row.fault = WhyItFailed(e);
+        row.fault = ErrorWords(e);
         row.process = clock.Process();
         log.Add(std::move(row));
         throw;

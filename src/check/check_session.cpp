@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "check/check_cases.h"
+#include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 
@@ -27,14 +28,10 @@ void CheckSession::Check(const std::wstring& file,
     current_->warningsFail = options_.strict;
     try {
         check(*current_);
-    } catch (const RuntimeError& e) {
-        current_->problems.push_back(L"Die Prüfung dieses Plugins ist abgebrochen: " +
-                                     e.Description());
     } catch (const std::exception& e) {
         // Whatever went wrong in checking one plugin ends its check only.
-        const std::string what = e.what();
         current_->problems.push_back(L"Die Prüfung dieses Plugins ist abgebrochen: " +
-                                     std::wstring(what.begin(), what.end()));
+                                     ErrorWords(e));
     }
     if (finished_) return;
     Emit(*current_);

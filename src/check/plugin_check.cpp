@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 #include "common/paths.h"
@@ -115,10 +116,8 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
             if (dynamic_cast<const PluginProcessHung*>(&e)) r.hung = true;
             r.problems.push_back(e.Description());
         }
-    } catch (const std::bad_alloc&) {
-        r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
-    } catch (const std::length_error&) {
-        r.problems.push_back(L"Nicht genügend Arbeitsspeicher.");
+    } catch (const std::exception& e) {
+        r.problems.push_back(ErrorWords(e));
     }
     return false;
 }
@@ -507,8 +506,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
         result.verdict = dynamic_cast<const PluginProcessHung*>(&e)    ? "hang"
                          : dynamic_cast<const PluginProcessEnded*>(&e) ? "ended"
                                                                        : "failed";
-        const auto* runtime = dynamic_cast<const RuntimeError*>(&e);
-        result.problem = runtime ? runtime->Description() : L"Nicht genügend Arbeitsspeicher.";
+        result.problem = ErrorWords(e);
         CheckFault fault;
         if (system_.AsFault(e, fault)) {
             result.place = fault.place.empty() ? fault.where : fault.place;

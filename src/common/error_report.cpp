@@ -1,17 +1,21 @@
 #include "common/error_report.h"
 
 #include <new>
+#include <stdexcept>
 
 #include "common/runtime_error.h"
 #include "common/text_decoding.h"
 
 namespace dllscope {
 
-std::wstring ErrorWords(const std::exception& error) {
+std::wstring ErrorWords(const std::exception& error, const std::wstring& where) {
     if (const auto* own = dynamic_cast<const RuntimeError*>(&error)) return own->Description();
-    if (dynamic_cast<const std::bad_alloc*>(&error)) return L"Nicht genügend Arbeitsspeicher.";
+    if (dynamic_cast<const std::bad_alloc*>(&error) ||
+        dynamic_cast<const std::length_error*>(&error))
+        return L"Nicht genügend Arbeitsspeicher" + where + L".";
     const std::string what = error.what();
-    return L"Interner Fehler: " + DecodeFileText(what, [](const char* data, std::size_t size) {
+    return L"Interner Fehler" + where + L": " +
+           DecodeFileText(what, [](const char* data, std::size_t size) {
                std::wstring latin1(size, L'\0');
                for (std::size_t i = 0; i < size; ++i)
                    latin1[i] = static_cast<unsigned char>(data[i]);

@@ -3,6 +3,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "common/error_report.h"
 #include "common/runtime_error.h"
 
 namespace dllscope {
@@ -37,13 +38,7 @@ std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Cal
     } catch (const std::exception& e) {
         FaultedAnswer fault;
         if (platform_.AsFault(e, fault)) return AnswerFrame(HostMessage::Faulted, head, fault);
-        if (const auto* error = dynamic_cast<const RuntimeError*>(&e))
-            return Failed(head, error->Description());
-        if (dynamic_cast<const std::bad_alloc*>(&e) || dynamic_cast<const std::length_error*>(&e))
-            return Failed(head, L"Nicht genügend Arbeitsspeicher im Plugin-Prozess.");
-        const std::string what = e.what();
-        return Failed(
-            head, L"Interner Fehler im Plugin-Prozess: " + std::wstring(what.begin(), what.end()));
+        return Failed(head, ErrorWords(e, L" im Plugin-Prozess"));
     }
 }
 

@@ -22,7 +22,11 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
         L"X", L"Y", [] { throw std::runtime_error("Gr\xC3\xB6\xC3\x9F" "e"); }, report));
     EXPECT_FALSE(RunReportingFailures(
         L"X", L"Y", [] { throw 42; }, report));
-    ASSERT_EQ(reports.size(), 4u);
+    // A length a plugin gave that no string can take is out of memory too.
+    EXPECT_FALSE(RunReportingFailures(
+        L"X", L"Y", [] { throw std::length_error("basic_string::_M_create"); }, report));
+    ASSERT_EQ(reports.size(), 5u);
+    EXPECT_NE(reports[4].find(L"Nicht genügend Arbeitsspeicher."), std::wstring::npos);
     EXPECT_NE(reports[0].find(L"\u201EPluginRun\u201C (Command10_Click) ist fehlgeschlagen"),
               std::wstring::npos);
     EXPECT_NE(reports[0].find(lib), std::wstring::npos);

@@ -185,6 +185,8 @@ TEST_F(CheckCycle, AFollowerSeesTheLongPartsAndItsStopEndsThem) {
     options.fuzzSeconds = 1;  // the fake clock stands still: only the stop ends it
     options.profile = true;
     const auto check = [&] {
+        system.usage.assign(8, {100, 1 << 20, 1000});  // after each passing run
+        system.nextUsage = 0;
         PluginCheck c(options, world.libraries, world.bridge, system, L"C:\\p\\modbridge.dll");
         c.Follow(follower);
         PluginReport report;
@@ -215,7 +217,6 @@ TEST_F(CheckCycle, AFollowerSeesTheLongPartsAndItsStopEndsThem) {
     world.bridge.rewritePath = nullptr;
     follower.stages.clear();
     follower.stopAt = 3;
-    system.usage.assign(3, {100, 1 << 20, 1000});
     r = check();
     EXPECT_THAT(follower.stages, ElementsAre(L"Profil: Seiten von 16 KiB",
                                              L"Profil: Seiten von 32 KiB",

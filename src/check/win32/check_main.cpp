@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "common/error_report.h"
 #include "check/check_cases.h"
 #include "check/check_session.h"
 #include "check/plugin_check.h"
@@ -274,13 +275,8 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
                 CheckIsolated(options, bridgePath, session);
             }
             return session.End();
-        } catch (const RuntimeError& e) {
-            failure = e.Description();
-        } catch (const std::bad_alloc&) {
-            failure = L"Nicht genügend Arbeitsspeicher.";
         } catch (const std::exception& e) {
-            const std::string what = e.what();
-            failure = L"Interner Fehler: " + std::wstring(what.begin(), what.end());
+            failure = ErrorWords(e);
         }
     }
     Err(failure + L"\n");
