@@ -19,7 +19,7 @@ const wchar_t* FrameReadWords(FrameRead read) {
 }
 
 ForeignCall PluginCall(const std::wstring& pluginPath, const wchar_t* name) {
-    return {L"Das Plugin", FileNameOf(pluginPath), name};
+    return ForeignCall::Export(L"Das Plugin", FileNameOf(pluginPath), name);
 }
 
 }  // namespace
@@ -44,8 +44,8 @@ void HostClient::Restart() {
 }
 
 ForeignCall HostClient::OwnCall(const wchar_t* what) const {
-    return {L"Der Plugin-Prozess", loaded_.empty() ? connection_.Program() : loaded_, what,
-            ForeignCallKind::Method};
+    return ForeignCall::Method(L"Der Plugin-Prozess",
+                               loaded_.empty() ? connection_.Program() : loaded_, what);
 }
 
 [[noreturn]] void HostClient::Refuse(const ForeignCall& call, const std::wstring& why) {
@@ -148,8 +148,8 @@ std::string HostClient::Finish(std::string frame, HostMessage kind, const Foreig
 }
 
 LibraryHandle HostLibraries::Load(const std::wstring& path) {
-    const LoadAnswer answer = host_.Ask(LoadRequest{path}, {L"Die Bibliothek", FileNameOf(path),
-                                                            L"LoadLibrary", ForeignCallKind::Load});
+    const LoadAnswer answer =
+        host_.Ask(LoadRequest{path}, ForeignCall::Load(L"Die Bibliothek", FileNameOf(path)));
     const auto handle = static_cast<LibraryHandle>(answer.handle);
     if (!handle) lastLoadError_ = answer.error;
     if (handle) {
@@ -163,8 +163,7 @@ void HostLibraries::Free(LibraryHandle handle) {
     const auto name = names_.find(handle);
     const std::wstring file = name != names_.end() ? name->second : std::wstring();
     if (name != names_.end()) names_.erase(name);
-    host_.Ask(FreeRequest{handle},
-              {L"Die Bibliothek", file, L"FreeLibrary", ForeignCallKind::Free});
+    host_.Ask(FreeRequest{handle}, ForeignCall::Free(L"Die Bibliothek", file));
 }
 
 template <class Request>
@@ -209,7 +208,9 @@ std::wstring HostBridge::PluginWrappForm(const std::wstring& text, std::wstring&
 }
 
 std::wstring HostBridge::WrapperName() {
-    return host_.Ask(WrapperNameRequest{}, {L"Die Brücke", FileNameOf(bridge_), L"WrapperName"})
+    return host_
+        .Ask(WrapperNameRequest{},
+             ForeignCall::Export(L"Die Brücke", FileNameOf(bridge_), L"WrapperName"))
         .text;
 }
 

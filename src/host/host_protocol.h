@@ -14,6 +14,9 @@ namespace dllscope {
 // Raised whenever the messages change; the host answers its start with it.
 inline constexpr std::uint32_t kHostProtocolVersion = 2;
 
+// The host's program, beside Dllscope and the checker.
+inline constexpr wchar_t kHostProgramName[] = L"dllscope-host.exe";
+
 // The largest frame either side takes: room for a text of 256 Mi UTF-16
 // units and its path (the pane's text of 50 MB and more crosses whole).
 inline constexpr std::uint32_t kHostFrameLimit = 0x20100000u;

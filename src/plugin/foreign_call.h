@@ -13,11 +13,34 @@ enum class ForeignCallKind {
     Free,      // FreeLibrary: "beim Freigeben"
 };
 
-// A call into foreign code, as reports and the watchdog name it.
+// A call into foreign code, as reports and the watchdog name it. Made by
+// what it does, so that no call goes without its kind.
 struct ForeignCall {
-    const wchar_t* subject;  // "Das Plugin", "Die Bibliothek", "Die Automatisierungsklasse", ...
-    std::wstring name;       // which one: a file name or a class identifier
-    std::wstring call;       // "PluginRun", "LoadLibrary", "der ersten Methode", ...
+    ForeignCall() = default;
+    ForeignCall(const wchar_t* s, std::wstring n, std::wstring c, ForeignCallKind k)
+        : subject(s), name(std::move(n)), call(std::move(c)), kind(k) {}
+    // An export, or a function reached another way: "beim Aufruf von PluginRun".
+    static ForeignCall Export(const wchar_t* subject, std::wstring name, std::wstring call) {
+        return {subject, std::move(name), std::move(call), ForeignCallKind::Function};
+    }
+    // "beim Aufruf der ersten Methode": `call` says which.
+    static ForeignCall Method(const wchar_t* subject, std::wstring name, std::wstring call) {
+        return {subject, std::move(name), std::move(call), ForeignCallKind::Method};
+    }
+    // "beim Laden" (LoadLibrary, or the start of a process).
+    static ForeignCall Load(const wchar_t* subject, std::wstring name,
+                            std::wstring call = L"LoadLibrary") {
+        return {subject, std::move(name), std::move(call), ForeignCallKind::Load};
+    }
+    // "beim Freigeben".
+    static ForeignCall Free(const wchar_t* subject, std::wstring name) {
+        return {subject, std::move(name), L"FreeLibrary", ForeignCallKind::Free};
+    }
+
+    const wchar_t* subject =
+        L"";            // "Das Plugin", "Die Bibliothek", "Die Automatisierungsklasse", ...
+    std::wstring name;  // which one: a file name or a class identifier
+    std::wstring call;  // "PluginRun", "LoadLibrary", "der ersten Methode", ...
     ForeignCallKind kind = ForeignCallKind::Function;
 };
 

@@ -308,7 +308,7 @@ TEST_F(HostRoundTrip, AnAnswerThatBreaksTheProtocolEndsTheHostInWordsNamingThePl
     };
     std::wstring path = L"C:\\p\\x.dll";
     EXPECT_EQ(Thrown<PluginProcessEnded>([&] { hostBridge.PluginRun(L"t", path); }),
-              LostConnectionReport({L"Das Plugin", L"x.dll", L"PluginRun"}));
+              LostConnectionReport(ForeignCall::Export(L"Das Plugin", L"x.dll", L"PluginRun")));
     EXPECT_FALSE(connection.IsOpen());
     connection.tamper = nullptr;
     EXPECT_EQ(hostBridge.PluginName(path), L"Name");

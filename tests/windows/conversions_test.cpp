@@ -38,7 +38,7 @@ TEST(Conversions, WriteBackTakesTheWholeBufferWithItsLengthUnchanged) {
 }
 
 std::wstring TakeAnsiBstr(BSTR result) {
-    return TakeForeignAnsiBstr({L"Das Plugin", L"test.dll", L"PluginRun"}, result);
+    return TakeForeignAnsiBstr(ForeignCall::Export(L"Das Plugin", L"test.dll", L"PluginRun"), result);
 }
 
 TEST(Conversions, BstrResultsAreTakenByByteLengthAndFreed) {

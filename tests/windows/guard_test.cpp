@@ -81,7 +81,7 @@ TEST(Guard, OurOwnErrorsStillReachTheErrorReport) {
     RunReportingFailures(
         L"PluginRun", L"Command10_Click",
         [] {
-            CallForeign({L"Das Plugin", L"gut.dll", L"PluginRun"}, [] {});
+            CallForeign(ForeignCall::Export(L"Das Plugin", L"gut.dll", L"PluginRun"), [] {});
             throw RuntimeError(L"Eigener Fehler.");
         },
         [&](const std::wstring& r) { report = r; });
@@ -89,7 +89,8 @@ TEST(Guard, OurOwnErrorsStillReachTheErrorReport) {
     RunReportingFailures(
         L"PluginRun", L"Command10_Click",
         [] {
-            CallForeign({L"Das Plugin", L"crash.dll", L"PluginRun"}, [] { *nowhere = 3; });
+            CallForeign(ForeignCall::Export(L"Das Plugin", L"crash.dll", L"PluginRun"),
+                        [] { *nowhere = 3; });
         },
         [&](const std::wstring& r) { report = r; });
     EXPECT_THAT(

@@ -3,13 +3,14 @@
 #include <cwchar>
 
 #include "common/paths.h"
+#include "common/win32/files.h"
 #include "common/win32/message_box.h"
 #include "main_window/win32/demo_library_folder.h"
 
 namespace dllscope {
 namespace {
 
-std::wstring HostProgram() { return InFolder(App::ProgramFolder(), L"dllscope-host.exe"); }
+std::wstring HostProgram() { return InFolder(ProgramFolder(), kHostProgramName); }
 
 }  // namespace
 
@@ -139,10 +140,10 @@ void Program::Examine() {
     }
     if (!examineWindow_) {
         examineWindow_ = std::make_unique<ExamineWindow>(
-            app_, ExamineSetup{InFolder(App::ProgramFolder(), kBridgeFileName), HostProgram()},
+            app_, ExamineSetup{InFolder(ProgramFolder(), kBridgeFileName), HostProgram()},
             [this](const std::wstring& page) { form1_.Editor().ReplaceAll(page); });
     }
-    examineWindow_->Show(form1_.Handle(), InFolder(App::ProgramFolder(), plugin));
+    examineWindow_->Show(form1_.Handle(), InFolder(ProgramFolder(), plugin));
 }
 
 }  // namespace dllscope

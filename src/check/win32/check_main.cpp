@@ -56,12 +56,6 @@ void Write(HANDLE to, const std::string& bytes) {
 void Out(const std::wstring& text) { Write(reportOut, ToUtf8(text)); }
 void Err(const std::wstring& text) { Write(reportErr, ToUtf8(text)); }
 
-std::wstring ProgramFolder() {
-    wchar_t path[MAX_PATH];
-    const DWORD n = GetModuleFileNameW(nullptr, path, MAX_PATH);
-    return FolderOf(std::wstring(path, n < MAX_PATH ? n : 0));
-}
-
 // The guard's observer: it keeps the name of the call under way, and a call
 // that does not return within --timeout closes the report (exit code 3).
 class CheckObserver : public ForeignCallObserver {
@@ -133,7 +127,7 @@ HostSlot StartHost(const std::wstring& program, const std::wstring& bridge, Host
 void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                    CheckSession& session) {
     CheckWaiting waiting(options);
-    const std::wstring program = InFolder(ProgramFolder(), L"dllscope-host.exe");
+    const std::wstring program = InFolder(ProgramFolder(), kHostProgramName);
     const std::wstring bridge = PassablePath(bridgePath);
     if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
         throw RuntimeError(L"Der Plugin-Prozess \u201E" + program +
@@ -308,7 +302,7 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const std::wstring bridge = FullPath(
-        options->bridge.empty() ? InFolder(ProgramFolder(), L"modbridge.dll") : options->bridge);
+        options->bridge.empty() ? InFolder(ProgramFolder(), kBridgeFileName) : options->bridge);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     const int code = CheckAll(*options, bridge);
     if (SUCCEEDED(com)) CoUninitialize();

@@ -5,7 +5,6 @@
 
 #include "common/error_report.h"
 #include "common/win32/message_box.h"
-#include "common/paths.h"
 
 namespace dllscope {
 namespace {
@@ -22,19 +21,6 @@ void RememberModelessDialog(HWND dialog) { ModelessDialogs().push_back(dialog); 
 void ForgetModelessDialog(HWND dialog) {
     auto& dialogs = ModelessDialogs();
     dialogs.erase(std::remove(dialogs.begin(), dialogs.end(), dialog), dialogs.end());
-}
-
-std::wstring App::ProgramFolder() {
-    std::wstring path(MAX_PATH, L'\0');
-    for (;;) {
-        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
-        if (n < path.size()) {
-            path.resize(n);
-            break;
-        }
-        path.resize(path.size() * 2);
-    }
-    return FolderOf(path);
 }
 
 void App::RegisterWindowClass(const wchar_t* name, WNDPROC proc) const {

@@ -36,7 +36,6 @@ class App {
     void RegisterWindowClass(const wchar_t* name, WNDPROC proc) const;
 
     // The folder of the running executable.
-    static std::wstring ProgramFolder();
 
     // The program ends once the last open window is closed.
     void WindowOpened(AppWindow& window);

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "common/paths.h"
+
 namespace dllscope {
 
 DWORD ReadWholeFile(const std::wstring& name, std::string& bytes) {
@@ -33,6 +35,19 @@ DWORD ReadWholeFile(const std::wstring& name, std::string& bytes) {
     }
     CloseHandle(file);
     return error;
+}
+
+std::wstring ProgramFolder() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return FolderOf(path);
 }
 
 }  // namespace dllscope

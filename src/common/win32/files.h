@@ -9,4 +9,7 @@ namespace dllscope {
 // Reads the whole file into `bytes`: ERROR_SUCCESS, or the system's error code.
 DWORD ReadWholeFile(const std::wstring& name, std::string& bytes);
 
+// The folder of the running program (Dllscope's, the checker's), whatever its length.
+std::wstring ProgramFolder();
+
 }  // namespace dllscope

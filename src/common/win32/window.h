@@ -1,5 +1,5 @@
 #pragma once
-// The base of the program's two windows: a top-level window captioned
+// The base of the program's windows: a top-level window captioned
 // "Dllscope" that the user cannot resize, of a class of the program's own,
 // whose messages reach the C++ object that created it.
 #include <windows.h>

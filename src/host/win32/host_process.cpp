@@ -218,7 +218,7 @@ void PluginHost::Open() {
 
 // Waits for the launched host to connect, and makes sure it is that host.
 void PluginHost::Connect() {
-    call_ = {L"Der Plugin-Prozess", Program(), L"Start", ForeignCallKind::Load};
+    call_ = ForeignCall::Load(L"Der Plugin-Prozess", Program(), L"Start");
     since_ = GetTickCount64();
     OVERLAPPED connect{};
     connect.hEvent = event_;

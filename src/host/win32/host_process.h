@@ -93,7 +93,7 @@ class PluginHost : public HostConnection, private BulkChannel {
     HANDLE laneSection_ = nullptr, hostEvent_ = nullptr, callerEvent_ = nullptr;
     void* laneView_ = nullptr;
     std::optional<Mailbox> lane_;
-    ForeignCall call_{L"Der Plugin-Prozess", L"dllscope-host.exe", L"Start", ForeignCallKind::Load};
+    ForeignCall call_ = ForeignCall::Load(L"Der Plugin-Prozess", kHostProgramName, L"Start");
     ULONGLONG since_ = 0;  // when the call under way began, or its last wait was granted
     DWORD processId_ = 0;
     bool connected_ = false;

@@ -23,7 +23,7 @@ const CLSID kEditorObjectClassId = {0xECEDB944, 0xAC41, 0x11D2, {0xAB, 0x20, 0, 
 const IID kEditorObjectInterfaceId = {0xECEDB953, 0xAC41, 0x11D2, {0xAB, 0x20, 0, 0, 0, 0, 0, 0}};
 
 // What pbplugin's value and the automation objects run is foreign code too.
-const ForeignCall kValueOfPbplugin{L"Der Wert von", L"pbplugin", L"Invoke"};
+const ForeignCall kValueOfPbplugin = ForeignCall::Export(L"Der Wert von", L"pbplugin", L"Invoke");
 
 ForeignCall OfDemoClass(const wchar_t* call, ForeignCallKind kind = ForeignCallKind::Function);
 
@@ -169,7 +169,7 @@ std::wstring Win32DemoExports::plugrun(const std::wstring& text) {
     AnsiArg arg(text);
     char* const a = arg.get();
     BSTR result = nullptr;
-    const ForeignCall call{L"Die Bibliothek", L"comdemo.dll", L"plugrun"};
+    const ForeignCall call = ForeignCall::Export(L"Die Bibliothek", L"comdemo.dll", L"plugrun");
     CallForeign(call, [&] { result = fn(a); });
     return TakeForeignAnsiBstr(call, result);
 }
@@ -181,7 +181,8 @@ std::int32_t Win32DemoExports::pbpluginElement(const std::wstring& index) {
     VariantInit(&value);  // empty: pbplugin puts its value here
     const std::unique_ptr<VARIANT, ClearVariant> owned(&value);
     VARIANT* const out = &value;
-    CallForeign({L"Die Bibliothek", L"lexdemo.dll", L"pbplugin"}, [&] { fn(out); });
+    CallForeign(ForeignCall::Export(L"Die Bibliothek", L"lexdemo.dll", L"pbplugin"),
+                [&] { fn(out); });
     return VariantElement(value, index);
 }
 
@@ -225,11 +226,12 @@ void Win32Automation::CreateAndReleaseEditorObject() {
     IUnknown* raw = nullptr;
     HRESULT hr = E_FAIL;
     void** const made = reinterpret_cast<void**>(&raw);
-    CallForeign(
-        {L"Die Automatisierungsklasse", GuidText(kEditorObjectClassId), L"CoCreateInstance"}, [&] {
-            hr = CoCreateInstance(kEditorObjectClassId, nullptr, CLSCTX_ALL,
-                                  kEditorObjectInterfaceId, made);
-        });
+    CallForeign(ForeignCall::Export(L"Die Automatisierungsklasse", GuidText(kEditorObjectClassId),
+                                    L"CoCreateInstance"),
+                [&] {
+                    hr = CoCreateInstance(kEditorObjectClassId, nullptr, CLSCTX_ALL,
+                                          kEditorObjectInterfaceId, made);
+                });
     if (hr == REGDB_E_CLASSNOTREG) return;  // this program's editor has no such class
     if (FAILED(hr) || !raw) {
         throw RuntimeError(L"Das Objekt der Klasse " + GuidText(kEditorObjectClassId) +

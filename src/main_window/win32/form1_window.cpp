@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include "common/win32/ansi.h"
+#include "common/win32/files.h"
 #include "common/win32/message_box.h"
 #include "common/twips.h"
 #include "main_window/program_folder.h"
@@ -66,7 +67,7 @@ void Form1Window::Create() {
     // A folder the ANSI code page cannot carry goes out in its short form:
     // plugin paths, the bridge's and the exchange file's all start with it.
     const Form1Adapters& a = adapters_;
-    form_ = std::make_unique<Form1>(Form1Services{PassablePath(App::ProgramFolder()), a.libraries,
+    form_ = std::make_unique<Form1>(Form1Services{PassablePath(ProgramFolder()), a.libraries,
                                                   a.bridge, *editor_, *this, a.resultViewer,
                                                   a.resultFileName, a.demoExports, a.automation});
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });

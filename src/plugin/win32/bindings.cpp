@@ -16,7 +16,7 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
     AnsiArg ansiLibrary(library);
     char* const name = ansiLibrary.get();
     HMODULE module = nullptr;
-    CallForeign({L"Die Bibliothek", FileNameOf(library), L"LoadLibrary"},
+    CallForeign(ForeignCall::Load(L"Die Bibliothek", FileNameOf(library)),
                 [&] { module = LoadLibraryA(name); });
     if (!module) {
         const DWORD error = GetLastError();
@@ -26,7 +26,7 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
     }
     const FARPROC address = GetProcAddress(module, exportName);
     if (!address) {
-        CallForeign({L"Die Bibliothek", FileNameOf(library), L"FreeLibrary"},
+        CallForeign(ForeignCall::Free(L"Die Bibliothek", FileNameOf(library)),
                     [&] { FreeLibrary(module); });
         const std::string name(exportName);
         throw RuntimeError(L"In der Bibliothek " + quotedLibrary + L" fehlt der Export \u201E" +

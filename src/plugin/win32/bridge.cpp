@@ -16,7 +16,8 @@ using NothingToBstr = BSTR(WINAPI*)();
 // A call of the bridge about a plugin: reports name the plugin.
 ForeignCall AboutPlugin(const std::wstring& pluginPath, const char* exportName) {
     const std::string name(exportName);
-    return {L"Das Plugin", FileNameOf(pluginPath), std::wstring(name.begin(), name.end())};
+    return ForeignCall::Export(L"Das Plugin", FileNameOf(pluginPath),
+                               std::wstring(name.begin(), name.end()));
 }
 
 // Why a plugin path cannot reach the bridge, or the empty string when it can
@@ -115,7 +116,8 @@ std::wstring Win32Bridge::PluginRun(const std::wstring& text, std::wstring& plug
 std::wstring Win32Bridge::WrapperName() {
     const auto fn = bindings_.Get<NothingToBstr>(library_, "WrapperName");
     BSTR result = nullptr;
-    const ForeignCall call{L"Die Brücke", FileNameOf(library_), L"WrapperName"};
+    const ForeignCall call =
+        ForeignCall::Export(L"Die Brücke", FileNameOf(library_), L"WrapperName");
     CallForeign(call, [&] { result = fn(); });
     return TakeForeignAnsiBstr(call, result);
 }

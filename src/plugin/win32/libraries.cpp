@@ -14,7 +14,7 @@ LibraryHandle Win32Libraries::Load(const std::wstring& path) {
     char* const p = ansiPath.get();
     HMODULE module = nullptr;
     // Loading runs the library's entry point.
-    CallForeign({L"Die Bibliothek", FileNameOf(path), L"LoadLibrary", ForeignCallKind::Load}, [&] {
+    CallForeign(ForeignCall::Load(L"Die Bibliothek", FileNameOf(path)), [&] {
         module = LoadLibraryA(p);
         if (!module) lastLoadError_ = GetLastError();
     });
@@ -26,8 +26,7 @@ void Win32Libraries::Free(LibraryHandle handle) {
     wchar_t path[MAX_PATH];
     const DWORD n = module ? GetModuleFileNameW(module, path, MAX_PATH) : 0;
     // Freeing the last reference runs the entry point again.
-    CallForeign({L"Die Bibliothek", FileNameOf(std::wstring(path, n)), L"FreeLibrary",
-                 ForeignCallKind::Free},
+    CallForeign(ForeignCall::Free(L"Die Bibliothek", FileNameOf(std::wstring(path, n))),
                 [&] { FreeLibrary(module); });
 }
 
