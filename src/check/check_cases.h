@@ -1,11 +1,8 @@
 #pragma once
 // Test cases for a plugin: a folder of pages, each with the output it must
-// give beside it, and what the checker writes for CI: a unified diff of a
-// mismatch, and a JUnit report.
+// give beside it; and the inputs authors forget.
 #include <string>
 #include <vector>
-
-#include "check/check_report.h"
 
 namespace dllscope {
 
@@ -28,20 +25,5 @@ struct StressInput {
     std::wstring text;
 };
 std::vector<StressInput> StressInputs();
-
-// A unified diff of two UTF-8 texts, three lines of context; empty when equal.
-std::string UnifiedDiff(const std::string& expected, const std::string& actual,
-                        const std::string& expectedName, const std::string& actualName);
-// The first `lines` lines of a text, and a line saying how many were left out.
-std::wstring FirstLines(const std::wstring& text, std::size_t lines);
-
-// A UTF-8 text as XML 1.0 character data or attribute value: escaped, and
-// what XML does not allow (C0 controls but tab, LF and CR; U+FFFE, U+FFFF)
-// as U+FFFD.
-std::string XmlText(const std::string& text);
-
-// The JUnit XML report: a testsuite per plugin, a testcase for the selection,
-// one per case and one for the leak check when there were cycles to compare.
-std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck);
 
 }  // namespace dllscope

@@ -5,7 +5,6 @@
 #include <cwchar>
 #include <map>
 
-#include "check/check_cases.h"
 #include "common/german_number.h"
 #include "common/utf8.h"
 #include "plugin/bridge.h"
@@ -414,6 +413,18 @@ int CheckExitCode(const std::vector<PluginReport>& reports) {
         if (!r.Passed()) code = 1;
     }
     return code;
+}
+
+std::wstring FirstLines(const std::wstring& text, std::size_t lines) {
+    std::size_t at = 0;
+    for (std::size_t n = 0; n < lines; ++n) {
+        at = text.find(L'\n', at);
+        if (at == std::wstring::npos) return text;
+        ++at;
+    }
+    if (at >= text.size()) return text;
+    const auto left = static_cast<std::size_t>(std::count(text.begin() + at, text.end(), L'\n'));
+    return text.substr(0, at) + L"… (" + std::to_wstring(left) + L" Zeilen mehr im JSON-Bericht)\n";
 }
 
 }  // namespace dllscope

@@ -157,6 +157,9 @@ std::wstring Visible(const std::wstring& text);
 // A text of many lines, each on a line of its own behind `indent` and "| ".
 std::wstring Block(const std::wstring& text, const std::wstring& indent);
 
+// The first `lines` lines of a text, and a line saying how many were left out.
+std::wstring FirstLines(const std::wstring& text, std::size_t lines);
+
 // A JSON string (UTF-8, escaped, quoted).
 std::string JsonString(const std::wstring& text);
 std::string PluginJson(const PluginReport& report);

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "check/check_cases.h"
+#include "check/junit_report.h"
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"

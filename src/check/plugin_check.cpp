@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 
+#include "changes/unified_diff.h"
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"

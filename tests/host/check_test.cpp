@@ -5,6 +5,7 @@
 #include "check/check_cases.h"
 #include "check/check_options.h"
 #include "check/check_report.h"
+#include "check/junit_report.h"
 #include "common/utf8.h"
 
 namespace dllscope {

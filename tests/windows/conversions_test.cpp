@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "common/win32/ansi.h"
+#include "plugin/win32/foreign_result.h"
 #include "plugin/win32/guard.h"
 
 namespace dllscope {

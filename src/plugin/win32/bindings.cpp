@@ -1,5 +1,6 @@
 #include "plugin/win32/bindings.h"
 
+#include "common/paths.h"
 #include "common/runtime_error.h"
 #include "common/win32/system_error.h"
 #include "common/win32/ansi.h"

@@ -1,5 +1,6 @@
 #include "plugin/win32/bridge.h"
 
+#include "common/paths.h"
 #include "common/runtime_error.h"
 #include "common/win32/ansi.h"
 #include "plugin/win32/foreign_result.h"

@@ -1,10 +1,10 @@
 #include "plugin/win32/fault_place.h"
 
 #include <cstring>
+#include <cwchar>
 
 #include "common/paths.h"
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/guard.h"
+#include "plugin/win32/guarded_run.h"
 
 namespace dllscope {
 namespace {
@@ -94,6 +94,12 @@ std::wstring Location(const void* address) {
     if (place.module.empty()) return L"an Adresse " + place.offset;
     if (place.symbol.empty()) return L"in " + place.offset;
     return L"in " + place.symbol + L" (" + place.offset + L")";
+}
+
+std::wstring Hex(ULONG_PTR value, int digits) {
+    wchar_t text[32];
+    std::swprintf(text, 32, L"0x%0*llX", digits, static_cast<unsigned long long>(value));
+    return text;
 }
 
 }  // namespace dllscope

@@ -19,4 +19,7 @@ Place PlaceOf(const void* address);
 // export lies below, else "an Adresse 0x...".
 std::wstring Location(const void* address);
 
+// "0x1A2B", at least `digits` digits.
+std::wstring Hex(ULONG_PTR value, int digits);
+
 }  // namespace dllscope

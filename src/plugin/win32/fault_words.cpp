@@ -5,7 +5,7 @@
 #include "common/paths.h"
 #include "plugin/win32/exception_codes.h"
 #include "plugin/win32/fault_place.h"
-#include "plugin/win32/guard.h"
+#include "plugin/win32/guarded_run.h"
 
 namespace dllscope {
 namespace {
@@ -65,12 +65,6 @@ const wchar_t* FaultKind(DWORD code) {
 }
 
 }  // namespace
-
-std::wstring Hex(ULONG_PTR value, int digits) {
-    wchar_t text[32];
-    std::swprintf(text, 32, L"0x%0*llX", digits, static_cast<unsigned long long>(value));
-    return text;
-}
 
 std::wstring DescribeFault(const Fault& fault) {
     std::wstring text = std::wstring(FaultKind(fault.code)) + L" (" + Hex(fault.code, 8) + L")";

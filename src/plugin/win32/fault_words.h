@@ -6,10 +6,9 @@
 #include <string>
 
 #include "plugin/foreign_call.h"
+#include "plugin/win32/guarded_run.h"
 
 namespace dllscope {
-
-struct Fault;
 
 // The kind of fault, its code and where: "Zugriffsverletzung (0xC0000005)
 // beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
@@ -35,8 +34,5 @@ std::wstring EndedReport(const ForeignCall& call, DWORD exitCode);
 // "Das Plugin „loop.dll“ antwortet nicht seit 30 s (beim Aufruf von
 // PluginRun); sein Prozess wurde beendet."
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds);
-
-// "0x1A2B", at least `digits` digits.
-std::wstring Hex(ULONG_PTR value, int digits);
 
 }  // namespace dllscope

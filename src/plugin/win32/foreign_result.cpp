@@ -5,6 +5,8 @@
 
 #include "common/runtime_error.h"
 #include "common/win32/ansi.h"
+#include "plugin/win32/fault_place.h"
+#include "plugin/win32/fault_words.h"
 #include "plugin/win32/guard.h"
 
 namespace dllscope {

@@ -20,46 +20,12 @@
 #include <string>
 #include <type_traits>
 
-#include "common/paths.h"
 #include "common/runtime_error.h"
 #include "plugin/foreign_call.h"
+#include "plugin/win32/call_observer.h"
+#include "plugin/win32/guarded_run.h"
 
 namespace dllscope {
-
-// What ended a guarded call.
-struct Fault {
-    DWORD code = 0;
-    const void* address = nullptr;  // where it happened
-    bool accessKnown = false;       // access violations: what was touched, and how
-    ULONG_PTR accessKind = 0;       // 0 read, 1 write, 8 execute
-    ULONG_PTR accessAddress = 0;
-};
-
-// Runs fn(arg) under the guard: true when it returned, false when a fault
-// ended it (then `fault` says which).
-bool RunGuarded(void (*fn)(void*), void* arg, Fault& fault) noexcept;
-
-template <class Body>
-bool RunGuarded(Body& body, Fault& fault) noexcept {
-    return RunGuarded([](void* b) { (*static_cast<Body*>(b))(); }, &body, fault);
-}
-
-// How long a call may run before the watchdog asks whether to end Dllscope.
-inline constexpr DWORD kHangMilliseconds = 15000;
-
-// Told before every call into foreign code, and asked what to say about the
-// editor text when a call does not return.
-class ForeignCallObserver {
-  public:
-    virtual ~ForeignCallObserver() = default;
-    virtual void BeforeForeignCall(const ForeignCall& call) = 0;
-    virtual std::wstring SavedTextNote() = 0;
-    // How long a call may run before it counts as hung.
-    virtual DWORD HangMilliseconds() { return kHangMilliseconds; }
-    // Called on the watchdog's thread for a call that has not returned;
-    // false leaves it to the watchdog's own question (end Dllscope or wait on).
-    virtual bool OnHang(const ForeignCall&, unsigned long long /*milliseconds*/) { return false; }
-};
 
 // The guard of the program's foreign calls, made once at the start (in
 // wWinMain, in the checker's wmain) and alive until the end: room on the
@@ -102,6 +68,3 @@ void CallForeign(const ForeignCall& call, Body&& body) {
 }
 
 }  // namespace dllscope
-
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/foreign_result.h"

@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <vector>
 
+#include "common/paths.h"
 #include "common/win32/ansi.h"
 #include "plugin/win32/guard.h"
 

@@ -1,0 +1,126 @@
+#include "check/junit_report.h"
+
+#include <cstdio>
+
+#include "common/utf8.h"
+
+namespace dllscope {
+namespace {
+
+std::string Seconds(double milliseconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f", milliseconds / 1000);
+    return text;
+}
+
+}  // namespace
+
+std::string XmlText(const std::string& text) {
+    static const std::string kReplacement = "\xEF\xBF\xBD";  // U+FFFD
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        const unsigned char u = static_cast<unsigned char>(c);
+        if (c == '&') {
+            out += "&amp;";
+        } else if (c == '<') {
+            out += "&lt;";
+        } else if (c == '>') {
+            out += "&gt;";
+        } else if (c == '"') {
+            out += "&quot;";
+        } else if (u < 0x20 && c != '\n' && c != '\t' && c != '\r') {
+            out += kReplacement;  // not allowed in XML 1.0
+        } else if (u == 0xEF && i + 2 < text.size() && text[i + 1] == '\xBF' &&
+                   (text[i + 2] == '\xBE' || text[i + 2] == '\xBF')) {
+            out += kReplacement;  // U+FFFE and U+FFFF: no characters of XML either
+            i += 2;
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck) {
+    std::string out =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"dllscope-check\">\n";
+    for (const PluginReport& r : reports) {
+        const std::string suite = XmlText(ToUtf8(r.file));
+        struct Case {
+            std::string name, kind, message, details;  // kind: "", "failure", "error"
+            double milliseconds;
+            std::string out;  // the plugin's own output
+        };
+        std::vector<Case> cases;
+        // The selection, the run and everything that is not a case's or the leak check's.
+        Case selection{"Auswahl (Rückgabetyp, Name, Beschreibung)", "", "", "", 0, ""};
+        if (r.pluginOutput) selection.out = ToUtf8(r.pluginOutput->text);
+        for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
+        std::string why;
+        if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
+        for (const CheckFault& f : r.faults) why += ToUtf8(f.message) + "\n";
+        for (const std::wstring& p : r.problems) why += ToUtf8(p) + "\n";
+        if (r.warningsFail)
+            for (const std::wstring& w : r.warnings) why += "Warnung: " + ToUtf8(w) + "\n";
+        if (!why.empty()) {
+            selection.kind = r.hung ? "error" : "failure";
+            selection.message = why.substr(0, why.find('\n'));
+            selection.details = why;
+        }
+        cases.push_back(selection);
+        for (const CaseResult& c : r.cases) {
+            Case k{(c.fuzz ? "" : c.stress ? "Stress " : "Fall ") + ToUtf8(c.name),
+                   "",
+                   "",
+                   "",
+                   c.milliseconds,
+                   ""};
+            if (c.verdict != "passed") {
+                k.kind = c.verdict == "failed" ? "failure" : "error";  // a hang, an ended process
+                k.message = ToUtf8(c.problem);
+                k.details = ToUtf8(c.problem) + "\n" + ToUtf8(c.diff);
+            }
+            cases.push_back(k);
+        }
+        if (leakCheck) {
+            Case leak{"Leckprüfung (" + std::to_string(r.cycles) + " Zyklen)", "", "", "", 0, ""};
+            for (const CheckLeak& l : r.leaks)
+                leak.details += ToUtf8(l.what + L": " + l.perCycle) + "\n";
+            if (!r.leaks.empty()) {
+                leak.kind = "failure";
+                leak.message = leak.details.substr(0, leak.details.find('\n'));
+            }
+            cases.push_back(leak);
+        }
+        std::size_t failures = 0, errors = 0;
+        double total = 0;
+        for (const Case& c : cases) {
+            failures += c.kind == "failure";
+            errors += c.kind == "error";
+            total += c.milliseconds;
+        }
+        out += "  <testsuite name=\"" + suite + "\" tests=\"" + std::to_string(cases.size()) +
+               "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
+               std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) + "\">\n";
+        for (const Case& c : cases) {
+            out += "    <testcase classname=\"" + suite + "\" name=\"" + XmlText(c.name) +
+                   "\" time=\"" + Seconds(c.milliseconds) + "\"";
+            if (c.kind.empty() && c.out.empty()) {
+                out += "/>\n";
+                continue;
+            }
+            out += ">\n";
+            if (!c.kind.empty())
+                out += "      <" + c.kind + " message=\"" + XmlText(c.message) + "\">" +
+                       XmlText(c.details) + "</" + c.kind + ">\n";
+            if (!c.out.empty()) out += "      <system-out>" + XmlText(c.out) + "</system-out>\n";
+            out += "    </testcase>\n";
+        }
+        out += "  </testsuite>\n";
+    }
+    return out + "</testsuites>\n";
+}
+
+}  // namespace dllscope

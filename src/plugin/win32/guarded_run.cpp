@@ -1,0 +1,105 @@
+#include "plugin/win32/guarded_run.h"
+
+#include "plugin/win32/exception_codes.h"
+
+extern "C" {
+int dllscope_guarded_call(void (*fn)(void*), void* arg, dllscope::Fault* fault);
+void dllscope_guard_landing();
+EXCEPTION_DISPOSITION dllscope_guard_handler(EXCEPTION_RECORD* record, void* frame,
+                                             CONTEXT* context, void* dispatcherContext);
+}
+
+namespace dllscope {
+namespace {
+
+constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
+
+thread_local int guardDepth = 0;
+
+// Errors (severity bits 11, the customer-defined ones included) and the
+// warnings that end a program when nobody handles them; informational
+// exceptions (a thread name, debug output) go on to whoever raised them.
+bool Contained(DWORD code) {
+    if ((code & 0xC0000000) == 0xC0000000) return true;
+    switch (code) {
+        case EXCEPTION_DATATYPE_MISALIGNMENT:
+        case EXCEPTION_BREAKPOINT:
+        case EXCEPTION_SINGLE_STEP:
+        case kGuardPageViolation:
+        case kGccCppException:
+        case kDelphiException:
+            return true;
+        default:
+            return false;
+    }
+}
+
+// After a stack overflow the stack has lost its guard page: the next
+// overflow would end the program. Guard the lowest committed pages again,
+// as many as the system keeps in reserve for handling an overflow.
+void RearmStackGuard() {
+    MEMORY_BASIC_INFORMATION here;
+    if (!VirtualQuery(&here, &here, sizeof here)) return;
+    SYSTEM_INFO system;
+    GetSystemInfo(&system);
+    const SIZE_T page = system.dwPageSize;
+    ULONG guarantee = 0;
+    SetThreadStackGuarantee(&guarantee);  // 0 asks without changing it
+    const SIZE_T pages =
+        guarantee > 0 ? (guarantee + page - 1) / page : (sizeof(void*) == 8 ? 2 : 1);
+    char* at = static_cast<char*>(here.AllocationBase);
+    char* const top = reinterpret_cast<char*>(&here);
+    while (at < top) {
+        MEMORY_BASIC_INFORMATION region;
+        if (!VirtualQuery(at, &region, sizeof region)) return;
+        if (region.Protect & PAGE_GUARD) return;  // armed
+        if (region.State == MEM_COMMIT && !(region.Protect & PAGE_NOACCESS)) {
+            DWORD old;
+            VirtualProtect(region.BaseAddress, pages * page, PAGE_READWRITE | PAGE_GUARD, &old);
+            return;
+        }
+        at = static_cast<char*>(region.BaseAddress) + region.RegionSize;
+    }
+}
+
+}  // namespace
+
+bool InGuardedCall() { return guardDepth > 0; }
+
+bool RunGuarded(void (*fn)(void*), void* arg, Fault& fault) noexcept {
+    fault = Fault{};
+    ++guardDepth;
+    const int faulted = dllscope_guarded_call(fn, arg, &fault);
+    --guardDepth;
+    if (faulted && fault.code == EXCEPTION_STACK_OVERFLOW) RearmStackGuard();
+    return faulted == 0;
+}
+
+}  // namespace dllscope
+
+extern "C" EXCEPTION_DISPOSITION dllscope_guard_handler(EXCEPTION_RECORD* record, void* frame,
+                                                        CONTEXT* context, void*) {
+    if ((record->ExceptionFlags & dllscope::kUnwinding) ||
+        !dllscope::Contained(record->ExceptionCode)) {
+        return ExceptionContinueSearch;
+    }
+    // The trampoline keeps the fault record beside its frame: 32 bytes above
+    // the frame on 64-bit Windows, in the registration on 32-bit Windows.
+    constexpr std::size_t kRecordOffset = sizeof(void*) == 8 ? 32 : 8;
+    auto* fault = *reinterpret_cast<dllscope::Fault**>(static_cast<char*>(frame) + kRecordOffset);
+    fault->code = record->ExceptionCode;
+    fault->address = record->ExceptionAddress;
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
+        fault->accessKnown = true;
+        fault->accessKind = record->ExceptionInformation[0];
+        fault->accessAddress = record->ExceptionInformation[1];
+    }
+#ifdef _WIN64
+    context->Rsp = reinterpret_cast<DWORD64>(frame);
+    context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
+#else
+    context->Esp = reinterpret_cast<DWORD>(frame);
+    context->Eip = reinterpret_cast<DWORD>(&dllscope_guard_landing);
+#endif
+    return ExceptionContinueExecution;
+}
