@@ -1,7 +1,5 @@
 #include "changes/win32/changes_window.h"
 
-#include <Scintilla.h>
-
 #include "common/twips.h"
 
 namespace dllscope {
@@ -46,17 +44,13 @@ void ChangesWindow::Show(const ChangingRun& run) {
         pane_ = std::make_unique<CodePane>(
             hwnd_, 1, RECT{margin, margin + line, client.right - margin, client.bottom - margin},
             dpi);
-        const HWND p = pane_->Handle();
-        SendMessageW(p, SCI_MARKERDEFINE, kRemoved, SC_MARK_BACKGROUND);
-        SendMessageW(p, SCI_MARKERSETBACK, kRemoved, RGB(255, 214, 214));
-        SendMessageW(p, SCI_MARKERDEFINE, kInserted, SC_MARK_BACKGROUND);
-        SendMessageW(p, SCI_MARKERSETBACK, kInserted, RGB(214, 245, 214));
+        EditorComponent& p = pane_->Component();
+        p.DefineMarker(kRemoved, MarkerShape::LineBackground, RGB(255, 214, 214));
+        p.DefineMarker(kInserted, MarkerShape::LineBackground, RGB(214, 245, 214));
         // The margin says it too, for those who do not tell the colours apart.
-        SendMessageW(p, SCI_MARKERDEFINE, kRemoved + 2, SC_MARK_MINUS);
-        SendMessageW(p, SCI_MARKERDEFINE, kInserted + 2, SC_MARK_PLUS);
-        SendMessageW(p, SCI_SETMARGINTYPEN, 1, SC_MARGIN_SYMBOL);
-        SendMessageW(p, SCI_SETMARGINWIDTHN, 1, MulDiv(16, dpi, 96));
-        SendMessageW(p, SCI_SETMARGINMASKN, 1, (1 << (kRemoved + 2)) | (1 << (kInserted + 2)));
+        p.DefineMarker(kRemoved + 2, MarkerShape::Minus);
+        p.DefineMarker(kInserted + 2, MarkerShape::Plus);
+        p.ShowSymbolMargin(1, MulDiv(16, dpi, 96), (1 << (kRemoved + 2)) | (1 << (kInserted + 2)));
     }
     SetWindowTextW(hwnd_, (L"Änderungen des letzten Laufs \u2013 " + run.plugin).c_str());
     diff_ = DiffLines(run.before, run.after);
@@ -71,30 +65,27 @@ void ChangesWindow::Show(const ChangingRun& run) {
         const bool broken = !text.empty() && (text.back() == '\n' || text.back() == '\r');
         if (!broken && i + 1 < diff_.lines.size()) shown_ += "\r\n";
     }
-    const HWND p = pane_->Handle();
-    SendMessageW(p, SCI_SETREADONLY, 0, 0);
-    SendMessageW(p, SCI_SETTEXT, 0, reinterpret_cast<LPARAM>(shown_.c_str()));
-    SendMessageW(p, SCI_SETREADONLY, 1, 0);
-    SendMessageW(p, SCI_EMPTYUNDOBUFFER, 0, 0);
-    SendMessageW(p, SCI_MARKERDELETEALL, static_cast<WPARAM>(-1), 0);
+    EditorComponent& p = pane_->Component();
+    p.SetReadOnly(false);
+    p.Reset(shown_);
+    p.SetReadOnly(true);
+    p.DeleteAllMarkers();
     for (std::size_t i = 0; i < diff_.lines.size(); ++i) {
         if (diff_.lines[i].kind == LineKind::Same) continue;
         const int marker = diff_.lines[i].kind == LineKind::Removed ? kRemoved : kInserted;
-        SendMessageW(p, SCI_MARKERADD, i, marker);
-        SendMessageW(p, SCI_MARKERADD, i, marker + 2);
+        p.AddMarker(i, marker);
+        p.AddMarker(i, marker + 2);
     }
     ShowWindow(hwnd_, SW_SHOW);
     SetForegroundWindow(hwnd_);
-    SendMessageW(p, SCI_GOTOLINE, diff_.blocks.empty() ? 0 : diff_.blocks.front(), 0);
-    SendMessageW(p, SCI_VERTICALCENTRECARET, 0, 0);
+    p.GoToLineCentred(diff_.blocks.empty() ? 0 : diff_.blocks.front());
     pane_->SetFocus();
 }
 
 bool ChangesWindow::GoToChange(bool forward) {
     if (diff_.blocks.empty()) return false;
-    const HWND p = pane_->Handle();
-    const auto line = static_cast<std::size_t>(
-        SendMessageW(p, SCI_LINEFROMPOSITION, SendMessageW(p, SCI_GETCURRENTPOS, 0, 0), 0));
+    EditorComponent& p = pane_->Component();
+    const std::size_t line = p.LineOf(p.Caret());
     std::size_t to = forward ? diff_.blocks.front() : diff_.blocks.back();  // round the end
     if (forward) {
         for (const std::size_t b : diff_.blocks)
@@ -109,8 +100,7 @@ bool ChangesWindow::GoToChange(bool forward) {
                 break;
             }
     }
-    SendMessageW(p, SCI_GOTOLINE, to, 0);
-    SendMessageW(p, SCI_VERTICALCENTRECARET, 0, 0);
+    p.GoToLineCentred(to);
     return true;
 }
 

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "editor/editor_pane.h"
+#include "editor/win32/editor_component.h"
 
 namespace dllscope {
 
@@ -24,6 +25,8 @@ class CodePane : public EditorPane {
     CodePane& operator=(const CodePane&) = delete;
 
     HWND Handle() const { return hwnd_; }
+    // The component itself, for what a window adds to the pane (markers, a margin).
+    EditorComponent& Component() { return component_; }
 
     std::wstring Text() override;
     std::wstring WorkText() override;
@@ -54,14 +57,13 @@ class CodePane : public EditorPane {
     void MarkChanged();
 
   private:
-    friend class PaneSearch;
-    LRESULT Call(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
     void ShowProblem(const std::wstring& problem) const;
-    std::wstring Range(LRESULT from, LRESULT to) const;
+    std::wstring Range(TextPosition from, TextPosition to) const;
     static LRESULT CALLBACK Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
                                           UINT_PTR, DWORD_PTR self);
 
     HWND hwnd_ = nullptr;
+    EditorComponent component_;
     bool written_ = false;  // changed by SetWorkText or LoadFile since TakeChanged
     bool takesFiles_ = false;
     std::unique_ptr<PaneSearch> search_;

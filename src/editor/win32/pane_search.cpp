@@ -1,11 +1,9 @@
 #include "editor/win32/pane_search.h"
 
-#include <Scintilla.h>
-
 #include "common/utf8.h"
 #include "common/win32/app.h"
 #include "common/win32/message_box.h"
-#include "editor/win32/code_pane.h"
+#include "common/win32/ansi.h"
 
 namespace dllscope {
 namespace {
@@ -50,7 +48,7 @@ bool PaneSearch::OnMessage(UINT msg, LPARAM lParam) {
     if (request->Flags & FR_DIALOGTERM) {
         ForgetModelessDialog(dialog_);
         dialog_ = nullptr;
-        pane_.SetFocus();  // the keyboard back where it was
+        SetFocus(pane_.Handle());  // the keyboard back where it was
     } else if (request->Flags & FR_FINDNEXT) {
         Find((request->Flags & FR_DOWN) != 0);
     }
@@ -63,7 +61,8 @@ void PaneSearch::ShowDialog() {
         return;
     }
     // The selection, when it is a word or so, is what to find.
-    const std::wstring selected = pane_.SelectedText();
+    const std::string bytes = pane_.Range(pane_.SelectionStart(), pane_.SelectionEnd());
+    const std::wstring selected = Decode(CP_UTF8, bytes.data(), bytes.size());
     if (!selected.empty() && selected.size() < 256 && selected.find(L'\n') == std::wstring::npos) {
         selected.copy(what_, selected.size());
         what_[selected.size()] = L'\0';
@@ -82,28 +81,26 @@ void PaneSearch::ShowDialog() {
 void PaneSearch::Find(bool down) {
     const std::string what = ToUtf8(what_);
     if (what.empty()) return;
-    int flags = 0;
-    if (find_.Flags & FR_MATCHCASE) flags |= SCFIND_MATCHCASE;
-    if (find_.Flags & FR_WHOLEWORD) flags |= SCFIND_WHOLEWORD;
-    const LRESULT length = pane_.Call(SCI_GETLENGTH);
-    const LRESULT from = pane_.Call(SCI_GETSELECTIONSTART), to = pane_.Call(SCI_GETSELECTIONEND);
-    pane_.Call(SCI_SETSEARCHFLAGS, static_cast<WPARAM>(flags));
-    const auto search = [&](LRESULT start, LRESULT end) {
-        pane_.Call(SCI_SETTARGETRANGE, start, end);  // a start beyond the end searches upwards
-        return pane_.Call(SCI_SEARCHINTARGET, what.size(), reinterpret_cast<LPARAM>(what.data()));
+    const bool matchCase = (find_.Flags & FR_MATCHCASE) != 0;
+    const bool wholeWord = (find_.Flags & FR_WHOLEWORD) != 0;
+    const TextPosition length = pane_.Length();
+    const TextPosition from = pane_.SelectionStart(), to = pane_.SelectionEnd();
+    TextPosition foundFrom = 0, foundTo = 0;
+    const auto search = [&](TextPosition start, TextPosition end) {
+        return pane_.Find(what, matchCase, wholeWord, start, end, foundFrom, foundTo);
     };
-    LRESULT found = down ? search(to, length) : search(from, 0);
-    const bool wrapped = found < 0;
+    bool found = down ? search(to, length) : search(from, 0);
+    const bool wrapped = !found;
     if (wrapped) found = down ? search(0, length) : search(length, 0);
-    if (found < 0) {
+    if (!found) {
         const HWND owner = dialog_ ? dialog_ : GetAncestor(pane_.Handle(), GA_ROOT);
         ShowMessageBox(owner, L"\u201E" + std::wstring(what_) + L"\u201C wurde nicht gefunden.",
                        MB_ICONINFORMATION);
         return;
     }
     if (wrapped) MessageBeep(MB_OK);  // went round the end of the text
-    pane_.Call(SCI_SETSEL, pane_.Call(SCI_GETTARGETSTART), pane_.Call(SCI_GETTARGETEND));
-    pane_.Call(SCI_SCROLLCARET);
+    pane_.Select(foundFrom, foundTo);
+    pane_.ScrollToCaret();
 }
 
 void PaneSearch::OpenFile() {
@@ -119,8 +116,8 @@ void PaneSearch::OpenFile() {
     dialog.lpstrTitle = L"Seite in den Editor laden";
     dialog.Flags =
         OFN_EXPLORER | OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
-    if (GetOpenFileNameW(&dialog)) pane_.ReplaceWithFile(name);
-    pane_.SetFocus();  // the keyboard back where it was
+    if (GetOpenFileNameW(&dialog)) openFile_(name);
+    SetFocus(pane_.Handle());  // the keyboard back where it was
 }
 
 }  // namespace dllscope

@@ -6,15 +6,18 @@
 #include <windows.h>
 #include <commdlg.h>
 
+#include <functional>
 #include <string>
+
+#include "editor/win32/editor_component.h"
 
 namespace dllscope {
 
-class CodePane;
-
 class PaneSearch {
   public:
-    explicit PaneSearch(CodePane& pane) : pane_(pane) {}
+    // `openFile` replaces the pane's text with a file's.
+    PaneSearch(EditorComponent& pane, std::function<void(const std::wstring&)> openFile)
+        : pane_(pane), openFile_(std::move(openFile)) {}
     ~PaneSearch();
     PaneSearch(const PaneSearch&) = delete;
     PaneSearch& operator=(const PaneSearch&) = delete;
@@ -29,7 +32,8 @@ class PaneSearch {
     void Find(bool down);
     void OpenFile();
 
-    CodePane& pane_;
+    EditorComponent& pane_;
+    std::function<void(const std::wstring&)> openFile_;
     FINDREPLACEW find_{};
     wchar_t what_[256] = L"";
     HWND dialog_ = nullptr;
