@@ -63,6 +63,11 @@ void Program::Create() {
     callLog_.SetListener([this] {
         if (CallLogWindow* open = CallLogOpen()) open->Follow();
     });
+    // "PluginRun" keeps the pane's text before and after, when it changed it.
+    runCapture_ = std::make_unique<RunCapture>(form1_.Editor(), L"Command10_Click",
+                                               [this] { return form1_.SelectedFileName(); });
+    form1_.AddCommandListener(*this);
+    form1_.AddCommandListener(*runCapture_);
     recovery_ = std::make_unique<TextRecovery>(form1_.Editor());
     guard_.SetObserver(this);
     // A call in the plugin's own process saves the text as one in this process does.
@@ -98,7 +103,7 @@ double Program::Milliseconds() {
     return 1000.0 * static_cast<double>(counter.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-std::wstring Program::Command() { return form1_.CurrentCommand(); }
+std::wstring Program::Command() { return command_; }
 
 unsigned long Program::Process() { return route_.Isolated() ? route_.HostProcessId() : 0; }
 
@@ -120,7 +125,7 @@ void Program::ShowCallLog() {
 }
 
 void Program::ShowChanges() {
-    const ChangingRun* run = form1_.LastChangingRun();
+    const ChangingRun* run = runCapture_ ? runCapture_->LastRun() : nullptr;
     if (!run) {
         ShowMessageBox(
             form1_.Handle(),

@@ -8,6 +8,7 @@
 #include "call_log/call_log.h"
 #include "call_log/win32/call_log_window.h"
 #include "changes/win32/changes_window.h"
+#include "changes/win32/run_capture.h"
 #include "common/win32/app.h"
 #include "editor/win32/text_recovery.h"
 #include "examine/win32/examine_window.h"
@@ -22,7 +23,7 @@
 
 namespace dllscope {
 
-class Program : private ForeignCallObserver, private CallClock {
+class Program : private ForeignCallObserver, private CallClock, private CommandListener {
   public:
     // `isolated`: the plugin cycle runs in a host process from the start.
     Program(App& app, ForeignCallGuard& guard, bool isolated = false);
@@ -61,6 +62,9 @@ class Program : private ForeignCallObserver, private CallClock {
     double Milliseconds() override;
     std::wstring Command() override;
     unsigned long Process() override;
+    // CommandListener: the call log's command.
+    void CommandBegins(const std::wstring& handler) override { command_ = handler; }
+    void CommandEnded(const std::wstring&) override { command_.clear(); }
     void ShowCallLog();
     void ShowChanges();
     void Examine();
@@ -81,6 +85,8 @@ class Program : private ForeignCallObserver, private CallClock {
     Win32DemoExports demoExports_;
     Win32Automation automation_;
     Form1Window form1_;
+    std::wstring command_;  // the handler under way, or empty
+    std::unique_ptr<RunCapture> runCapture_;
     std::unique_ptr<TextRecovery> recovery_;
     std::unique_ptr<CallLogWindow> callLogWindow_;
     std::unique_ptr<ChangesWindow> changesWindow_;

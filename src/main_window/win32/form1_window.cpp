@@ -1,10 +1,8 @@
 #include "main_window/win32/form1_window.h"
 
 #include <algorithm>
-#include <cwchar>
 #include <vector>
 
-#include <commctrl.h>
 
 #include "common/win32/ansi.h"
 #include "common/win32/files.h"
@@ -13,6 +11,7 @@
 #include "main_window/program_folder.h"
 #include "launcher/win32/shell_wait.h"
 #include "main_window/win32/folder_entries.h"
+#include "main_window/win32/form1_controls.h"
 #include "main_window/win32/demo_library_folder.h"
 
 namespace dllscope {
@@ -23,26 +22,6 @@ constexpr wchar_t kClassName[] = L"DllscopeForm1";
 constexpr UINT kFirstSystemItem = 0x1000;
 constexpr COLORREF kInfoBackground = RGB(255, 255, 192);
 constexpr COLORREF kDescriptionText = RGB(0, 0, 255);
-
-// Frame1 holds its own controls: it passes their notifications on to Form1
-// and paints its inside, since it lies over the editor pane.
-LRESULT CALLBACK FrameProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR) {
-    switch (msg) {
-        case WM_COMMAND:
-        case WM_CTLCOLORSTATIC:
-        case WM_CTLCOLOREDIT:
-        case WM_CTLCOLORBTN:
-            return SendMessageW(GetParent(hwnd), msg, wParam, lParam);
-        case WM_ERASEBKGND: {
-            RECT r;
-            GetClientRect(hwnd, &r);
-            FillRect(reinterpret_cast<HDC>(wParam), &r, GetSysColorBrush(COLOR_BTNFACE));
-            return 1;
-        }
-        default:
-            return DefSubclassProc(hwnd, msg, wParam, lParam);
-    }
-}
 
 }  // namespace
 
@@ -97,7 +76,8 @@ void Form1Window::CreateControls(int dpi) {
             editor_->TakeFiles();
             controls_[i] = editor_->Handle();
         } else {
-            controls_[i] = CreateControl(c, id, px);
+            const HWND parent = c.inFrame ? Control(Form1Control::Frame1) : hwnd_;
+            controls_[i] = CreateLayoutControl(c, parent, id, px, font_, app_.Instance());
         }
         // Tab moves through every control but the labels and the frame.
         if (c.kind != ControlKind::Label && c.kind != ControlKind::Frame)
@@ -105,44 +85,6 @@ void Form1Window::CreateControls(int dpi) {
     }
     // Frame1 lies over the editor pane and is drawn above it.
     SetWindowPos(Control(Form1Control::Frame1), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-}
-
-HWND Form1Window::CreateControl(const ControlLayout& c, int id, const RECT& px) {
-    const wchar_t* cls = L"BUTTON";
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
-    DWORD exStyle = 0;
-    switch (c.kind) {
-        case ControlKind::Button:
-            style |= WS_TABSTOP | BS_PUSHBUTTON;
-            break;
-        case ControlKind::Frame:
-            style |= BS_GROUPBOX | WS_CLIPCHILDREN;
-            exStyle = WS_EX_CONTROLPARENT;
-            break;
-        case ControlKind::Label:
-            cls = L"STATIC";
-            style |= SS_LEFT | SS_NOPREFIX;
-            break;
-        case ControlKind::FileList:
-            cls = L"LISTBOX";
-            style |= WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT;
-            exStyle = WS_EX_CLIENTEDGE;
-            break;
-        case ControlKind::TextBox:
-            cls = L"EDIT";
-            style |= WS_TABSTOP | ES_AUTOHSCROLL;
-            exStyle = WS_EX_CLIENTEDGE;
-            break;
-        case ControlKind::Editor:
-            break;
-    }
-    const HWND parent = c.inFrame ? Control(Form1Control::Frame1) : hwnd_;
-    const HWND w = CreateWindowExW(
-        exStyle, cls, c.text, style, px.left, px.top, px.right - px.left, px.bottom - px.top,
-        parent, reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
-    SendMessageW(w, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    if (c.kind == ControlKind::Frame) SetWindowSubclass(w, FrameProc, 0, 0);
-    return w;
 }
 
 bool Form1Window::PreTranslate(MSG& msg) {
@@ -232,32 +174,17 @@ void Form1Window::OnCommand(int id, int code) {
     const std::size_t index = static_cast<std::size_t>(id - Form1ControlId(0));
     if (index >= kForm1Controls.size()) return;
     const ControlLayout& c = kForm1Controls[index];
-    struct Under {
-        std::wstring& command;
-        Under(std::wstring& c, std::wstring name) : command(c) { command = std::move(name); }
-        ~Under() { command.clear(); }
-    };
-    if (c.kind == ControlKind::FileList) {
-        // The selection handler traps its own errors.
-        if (code != LBN_SELCHANGE) return;
-        Under under(currentCommand_, L"File1_Click");
-        form_->File1_Click();
-        return;
+    const bool selection = c.kind == ControlKind::FileList && code == LBN_SELCHANGE;
+    const bool click = c.kind == ControlKind::Button && code == BN_CLICKED && c.click;
+    if (!selection && !click) return;
+    const std::wstring handler = std::wstring(c.name) + L"_Click";
+    for (CommandListener* l : listeners_) l->CommandBegins(handler);
+    if (selection) {
+        form_->File1_Click();  // it traps its own errors
+    } else {
+        app_.RunCommand(hwnd_, c.text, handler, [this, &c] { ((*form_).*c.click)(); });
     }
-    if (c.kind != ControlKind::Button || code != BN_CLICKED || !c.click) return;
-    Under under(currentCommand_, std::wstring(c.name) + L"_Click");
-    // "PluginRun" keeps the text before and after, when it changed.
-    const bool run = c.control == Form1Control::Command10;
-    std::string before = run ? editor_->Utf8Text() : std::string();
-    app_.RunCommand(hwnd_, c.text, currentCommand_, [this, &c] { ((*form_).*c.click)(); });
-    if (!run) return;
-    std::string after = editor_->Utf8Text();
-    if (after == before) return;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t time[16];
-    std::swprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
-    lastRun_ = {SelectedFileName(), time, std::move(before), std::move(after)};
+    for (CommandListener* l : listeners_) l->CommandEnded(handler);
 }
 
 HWND Form1Window::LabelControl(Form1Label label) const {

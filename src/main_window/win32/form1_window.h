@@ -9,7 +9,7 @@
 #include <memory>
 #include <vector>
 
-#include "changes/line_diff.h"
+#include "common/command_listener.h"
 #include "common/win32/window.h"
 #include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
@@ -54,12 +54,8 @@ class Form1Window : public Form1View, public Window {
     }
     Form1& Handlers() { return *form_; }
     CodePane& Editor() { return *editor_; }
-    // The handler under way ("Command10_Click", "File1_Click"), or empty.
-    const std::wstring& CurrentCommand() const { return currentCommand_; }
-    // The last run of "PluginRun" that changed the pane; null before one did.
-    const ChangingRun* LastChangingRun() const {
-        return lastRun_.plugin.empty() ? nullptr : &lastRun_;
-    }
+    // Told when each handler begins and when it has ended; it outlives the window.
+    void AddCommandListener(CommandListener& listener) { listeners_.push_back(&listener); }
 
     // Form1View
     void SetCaption(Form1Label label, const std::wstring& text) override;
@@ -72,7 +68,6 @@ class Form1Window : public Form1View, public Window {
   private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void CreateControls(int dpi);
-    HWND CreateControl(const ControlLayout& c, int id, const RECT& px);
     void OnCommand(int id, int code);
     HBRUSH LabelColours(HWND control, HDC dc);
     HWND LabelControl(Form1Label label) const;
@@ -89,8 +84,7 @@ class Form1Window : public Form1View, public Window {
         WPARAM key;
     };
     std::vector<SystemItem> systemItems_;
-    std::wstring currentCommand_;
-    ChangingRun lastRun_;
+    std::vector<CommandListener*> listeners_;
 };
 
 }  // namespace dllscope
