@@ -5,7 +5,9 @@
 #include "check/check_cases.h"
 #include "check/check_options.h"
 #include "check/check_report.h"
+#include "check/check_session.h"
 #include "check/junit_report.h"
+#include "common/paths.h"
 #include "common/utf8.h"
 
 namespace dllscope {
@@ -91,6 +93,104 @@ TEST(CheckLeaks, OnlySteadyGrowthAfterTheWarmUpIsALeakAndItIsSaidPerCycle) {
     // Another runtime or another kind of handle: no hint that would mislead.
     EXPECT_EQ(JudgeGrowth(steady, types, false)[0].hint, L"");
     EXPECT_EQ(JudgeGrowth(steady, std::vector<std::wstring>(80, L"File"), true)[0].hint, L"");
+}
+
+// JUnit for CI: the counts agree with the cases, a fault is a failure and a
+// hang an error, a message with quotes stays inside its attribute.
+TEST(JUnit, CountsKindsAndEscapesAndAnEmptyCheckIsStillADocument) {
+    EXPECT_EQ(JUnitReport({}, false),
+              "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites "
+              "name=\"dllscope-check\">\n</testsuites>\n");
+    PluginReport r;
+    r.file = L"x.dll";
+    r.problems.push_back(L"Der Export \"TsBackvalue\" fehlt");
+    r.cases = {{L"a.html", false, "passed", 0, 0, 0, L"", L""},
+               {L"b.html", false, "failed", 0, 0, 0, L"Absturz", L""},
+               {L"c.html", false, "hang", 0, 0, 0, L"h\u00e4ngt", L""}};
+    const std::string xml = JUnitReport({r}, false);
+    EXPECT_THAT(xml, HasSubstr("tests=\"4\" failures=\"2\" errors=\"1\""));
+    EXPECT_THAT(xml, HasSubstr("<failure message=\"Der Export &quot;TsBackvalue&quot; fehlt\">"));
+    EXPECT_THAT(xml, HasSubstr("name=\"Fall b.html\" time=\"0.000\">\n      <failure "));
+    EXPECT_THAT(xml, HasSubstr("name=\"Fall c.html\" time=\"0.000\">\n      <error "));
+}
+
+// The cases of a folder: each page with its expected page, however the
+// name's case is written (the file system finds it so too); in the order of
+// their names' code units.
+TEST(CheckCases, PagesAreFoundWithTheirExpectedPagesInOrder) {
+    const std::vector<CaseFiles> found =
+        FindCases(L"F", {L"Zwei.htm", L"Seite.Expected.HTML", L"notiz.md", L"eins.txt",
+                         L"Seite.html", L"eins.expected.txt"});
+    ASSERT_EQ(found.size(), 3u);
+    EXPECT_EQ(found[0].name, L"Seite.html");
+    EXPECT_EQ(found[0].input, L"F\\Seite.html");
+    EXPECT_EQ(LowerName(found[0].expected), L"f\\seite.expected.html");
+    EXPECT_EQ(found[1].name, L"Zwei.htm");
+    EXPECT_EQ(found[1].expected, L"");
+    EXPECT_EQ(found[2].expected, L"F\\eins.expected.txt");
+}
+
+TEST(CheckCases, TheStressInputsAreTheElevenAuthorsForget) {
+    const std::vector<StressInput> inputs = StressInputs();
+    std::vector<std::wstring> names;
+    for (const StressInput& s : inputs) names.push_back(s.name);
+    EXPECT_THAT(names, ::testing::ElementsAre(
+                           L"leer.html", L"ein-zeichen.html", L"10-mb.html", L"nur-lf.html",
+                           L"nur-cr.html", L"gemischte-umbrueche.html", L"ausserhalb-ansi.html",
+                           L"unausgeglichen.html", L"10000-ebenen.html",
+                           L"eine-zeile-1-mb.html", L"nur-entities.html"));
+    EXPECT_TRUE(inputs[0].text.empty());
+    EXPECT_EQ(inputs[1].text.size(), 1u);
+    EXPECT_GE(inputs[2].text.size(), 10u * 1000 * 1000);
+    EXPECT_EQ(inputs[3].text.find(L'\r'), std::wstring::npos);
+    EXPECT_EQ(inputs[4].text.find(L'\n'), std::wstring::npos);
+    EXPECT_EQ(inputs[9].text.find(L'\n'), std::wstring::npos);
+    EXPECT_GE(inputs[9].text.size(), 1000u * 1000);
+}
+
+// A handle every second cycle is a leak; the warm-up is at least one cycle
+// even in a short series.
+TEST(CheckLeaks, AHandleEverySecondCycleLeaksAndShortSeriesKeepAWarmUp) {
+    std::vector<CycleUsage> everySecond;
+    for (int i = 0; i < 20; ++i) everySecond.push_back({100 + i / 2, 1 << 20, 1000});
+    ASSERT_EQ(JudgeGrowth(everySecond, {}, false).size(), 1u);
+    const std::vector<CycleUsage> four{{100, 1 << 20, 1000}, {101, 1 << 20, 1000},
+                                       {102, 1 << 20, 1000}, {103, 1 << 20, 1000}};
+    const std::vector<CheckLeak> leaks = JudgeGrowth(four, {}, false);
+    ASSERT_EQ(leaks.size(), 1u);
+    EXPECT_EQ(leaks[0].cycles, 3);
+    EXPECT_EQ(leaks[0].growth, 3);
+}
+
+// A hang closes the report where it stands: still one whole JSON document.
+TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
+    CheckOptions options;
+    options.json = true;
+    std::string out;
+    CheckSession session(options, [&out](const std::string& bytes) { out += bytes; });
+    session.Begin(L"1.0", 64, L"C:\\b\\modbridge.dll");
+    session.Check(L"a.dll", [](PluginReport& r) { r.code = 1; });
+    std::optional<int> code;
+    session.Check(L"b.dll", [&](PluginReport&) { code = session.Hung(L"PluginRun", 30000); });
+    EXPECT_EQ(code, 3);
+    // Brackets and braces outside strings balance, and nothing follows the end.
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        if (inString) {
+            if (c == '\\') ++i;
+            else if (c == '"') inString = false;
+            continue;
+        }
+        if (c == '"') inString = true;
+        if (c == '{' || c == '[') ++depth;
+        if (c == '}' || c == ']') --depth;
+        ASSERT_TRUE(depth > 0 || out.find_first_not_of(" \r\n", i + 1) == std::string::npos) << out;
+    }
+    EXPECT_EQ(depth, 0) << out;
+    EXPECT_THAT(out, HasSubstr("\"file\":\"b.dll\""));
+    EXPECT_THAT(out, HasSubstr("nicht zur\xC3\xBC" "ckgekehrt"));
 }
 
 TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {

@@ -1,4 +1,7 @@
 #include "changes/line_diff.h"
+#include "changes/unified_diff.h"
+
+#include <algorithm>
 
 #include <random>
 
@@ -19,6 +22,7 @@ std::string Kinds(const LineDiff& d) {
 
 TEST(LineDiff, LinesKeepTheirBreaksAndAChangedBreakIsAChange) {
     EXPECT_THAT(SplitLines("a\r\nb\nc\rd"), ElementsAre("a\r\n", "b\n", "c\r", "d"));
+    EXPECT_THAT(SplitLines("a\n\nb\r\rc"), ElementsAre("a\n", "\n", "b\r", "\r", "c"));
     EXPECT_TRUE(SplitLines("").empty());
     const LineDiff d = DiffLines("a\r\nb\r\nc\r\n", "a\r\nb\nc\r\n");
     EXPECT_EQ(Kinds(d), "=-+=");
@@ -72,10 +76,30 @@ TEST(LineDiff, IsAShortestScriptThatGivesBackBothTexts) {
 }
 
 TEST(LineDiff, BeyondTheLimitTheMiddleIsOneBlock) {
+    // Exactly as many edits as allowed: still the shortest script.
+    const std::string kinds = Kinds(DiffLines("a\nm\nb\n", "x\nm\ny\n", 4));
+    EXPECT_EQ(std::count(kinds.begin(), kinds.end(), '='), 1) << kinds;
     const LineDiff d = DiffLines("kopf\na\nb\nc\nfuss\n", "kopf\nx\ny\nfuss\n", 2);
     EXPECT_EQ(Kinds(d), "=---++=");
     EXPECT_THAT(d.blocks, ElementsAre(1u));
     EXPECT_EQ(d.counts, (LineCounts{1, 0, 2}));
+}
+
+// Hunks of three lines of context, their headers counting from 1; a changed
+// line break is shown, a last line without one said.
+TEST(UnifiedDiff, HunksWithContextAndTheLineBreaksShown) {
+    EXPECT_EQ(UnifiedDiff("a\n", "a\n", "e", "r"), "");
+    std::string before, after;
+    for (int i = 1; i <= 20; ++i) {
+        before += std::to_string(i) + "\n";
+        after += (i == 10 ? std::string("zehn") : std::to_string(i)) + "\n";
+    }
+    EXPECT_EQ(UnifiedDiff(before, after, "erwartet.html", "Ergebnis"),
+              "--- erwartet.html\n+++ Ergebnis\n@@ -7,7 +7,7 @@\n 7  [LF]\n 8  [LF]\n 9  [LF]\n"
+              "-10  [LF]\n+zehn  [LF]\n 11  [LF]\n 12  [LF]\n 13  [LF]\n");
+    EXPECT_EQ(UnifiedDiff("a\r\nb\r\n", "a\r\nb", "e", "r"),
+              "--- e\n+++ r\n@@ -1,2 +1,2 @@\n a\n-b\n+b\n\\ Kein Zeilenumbruch am Ende\n");
+    EXPECT_EQ(UnifiedDiff("a\r\n", "a\r", "e", "r"), "--- e\n+++ r\n@@ -1,1 +1,1 @@\n-a\n+a  [CR]\n");
 }
 
 }  // namespace

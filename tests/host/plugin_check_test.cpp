@@ -169,6 +169,10 @@ TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsO
     // Each case ran in a cycle of its own, on its page.
     EXPECT_THAT(world.journal, ::testing::Contains(L"PluginRun <p>b | C:\\p\\a.dll~"));
     EXPECT_EQ(std::count(world.journal.begin(), world.journal.end(), L"load C:\\p\\a.dll"), 4);
+
+    // A plugin of return type 3 runs its cases too.
+    world.bridge.backvalue = 3;
+    EXPECT_EQ(Check().cases.size(), 3u);
 }
 
 // The window's examination follows the fuzzing and the profile and may stop

@@ -40,6 +40,13 @@ TEST(TextDecoding, RejectsOverlongSurrogateAndTruncatedUtf8) {
     EXPECT_FALSE(IsValidUtf8("\xF4\x90\x80\x80", 4));  // beyond U+10FFFF
     EXPECT_FALSE(IsValidUtf8("a\xE2\x82", 3));         // cut short
     EXPECT_TRUE(IsValidUtf8("\xE2\x82\xAC", 3));       // the euro sign
+    // The smallest character of each length is no overlong; one below it is.
+    EXPECT_TRUE(IsValidUtf8("\xC2\x80", 2));          // U+0080
+    EXPECT_TRUE(IsValidUtf8("\xE0\xA0\x80", 3));      // U+0800
+    EXPECT_TRUE(IsValidUtf8("\xF0\x90\x80\x80", 4));  // U+10000
+    EXPECT_FALSE(IsValidUtf8("\xC1\xBF", 2));
+    EXPECT_FALSE(IsValidUtf8("\xE0\x9F\xBF", 3));
+    EXPECT_FALSE(IsValidUtf8("\xF0\x8F\xBF\xBF", 4));
 }
 
 TEST(TextDecoding, NulCharactersAndBrokenUnitsShowAsReplacementCharacters) {
