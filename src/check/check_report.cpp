@@ -56,9 +56,8 @@ std::wstring Lines(const std::wstring& text, const std::wstring& indent) {
            (rest < text.size() ? Block(text.substr(rest), indent) : std::wstring());
 }
 
-std::wstring Verdict(const PluginReport& r) {
-    if (r.Hung()) return L"hängt";
-    return r.Passed() ? L"bestanden" : L"nicht bestanden";
+Verdict OfPlugin(const PluginReport& r) {
+    return r.Hung() ? Verdict::Hang : r.Passed() ? Verdict::Passed : Verdict::Failed;
 }
 
 }  // namespace
@@ -168,7 +167,7 @@ std::string PluginJson(const PluginReport& r) {
     for (std::size_t i = 0; i < r.cases.size(); ++i) {
         const CaseResult& c = r.cases[i];
         j += (i ? "," : "") + std::string("{\"name\":") + JsonString(c.name) + ",\"verdict\":\"" +
-             c.verdict + "\",\"milliseconds\":" + Number(c.milliseconds) +
+             VerdictName(c.verdict) + "\",\"milliseconds\":" + Number(c.milliseconds) +
              ",\"charactersIn\":" + std::to_string(c.charactersIn) +
              ",\"charactersOut\":" + std::to_string(c.charactersOut) +
              ",\"problem\":" + (c.problem.empty() ? std::string("null") : JsonString(c.problem)) +
@@ -219,8 +218,7 @@ std::string PluginJson(const PluginReport& r) {
     } else {
         j += "null";
     }
-    const char* verdict = r.Hung() ? "hang" : r.Passed() ? "passed" : "failed";
-    return j + ",\"verdict\":\"" + verdict + "\"}";
+    return j + ",\"verdict\":\"" + VerdictName(OfPlugin(r)) + "\"}";
 }
 
 std::wstring PluginText(const PluginReport& r) {
@@ -258,11 +256,8 @@ std::wstring PluginText(const PluginReport& r) {
         t += (c.fuzz     ? L"  "
               : c.stress ? L"  Stress \u201E"
                          : L"  Fall \u201E") +
-             Visible(c.name) + (c.fuzz ? L": " : L"\u201C: ") +
-             (c.verdict == "passed" ? std::wstring(L"bestanden")
-              : c.verdict == "hang" ? std::wstring(L"hängt")
-                                    : std::wstring(L"nicht bestanden")) +
-             L" (" + Decimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
+             Visible(c.name) + (c.fuzz ? L": " : L"\u201C: ") + VerdictWords(c.verdict) + L" (" +
+             Decimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
              L" Zeichen hinein, " + std::to_wstring(c.charactersOut) + L" heraus)\n";
         if (!c.problem.empty()) t += L"    " + Lines(c.problem, L"      ");
         if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");
@@ -279,7 +274,29 @@ std::wstring PluginText(const PluginReport& r) {
                           : std::wstring()) +
              L"):\n" + Block(o.text, L"    ");
     }
-    return t + L"  => " + Verdict(r) + L"\n";
+    return t + L"  => " + VerdictWords(OfPlugin(r)) + L"\n";
+}
+
+const char* VerdictName(Verdict verdict) {
+    switch (verdict) {
+        case Verdict::Passed:
+            return "passed";
+        case Verdict::Failed:
+            return "failed";
+        case Verdict::Hang:
+            return "hang";
+        case Verdict::Ended:
+            return "ended";
+        case Verdict::Leak:
+            return "leak";
+    }
+    return "failed";
+}
+
+std::wstring VerdictWords(Verdict verdict) {
+    return verdict == Verdict::Passed ? L"bestanden"
+           : verdict == Verdict::Hang ? L"hängt"
+                                      : L"nicht bestanden";
 }
 
 std::wstring FindingTitle(const FuzzFinding& f) {
@@ -400,7 +417,7 @@ std::wstring CasesSummary(const std::vector<PluginReport>& reports) {
     std::size_t all = 0, passed = 0;
     for (const PluginReport& r : reports) {
         all += r.cases.size();
-        for (const CaseResult& c : r.cases) passed += c.verdict == "passed";
+        for (const CaseResult& c : r.cases) passed += c.verdict == Verdict::Passed;
     }
     if (all == 0) return std::wstring();
     return L"Fälle: " + std::to_wstring(passed) + L" von " + std::to_wstring(all) + L" bestanden";

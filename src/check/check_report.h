@@ -64,11 +64,24 @@ struct Difference {
 };
 bool FirstDifference(const std::string& expected, const std::string& actual, Difference& where);
 
+// What became of a case's run (or of a plugin's whole check).
+enum class Verdict {
+    Passed,
+    Failed,  // a fault too
+    Hang,
+    Ended,  // its process ended
+    Leak,   // the fuzzing's: what the process holds grew with each run of its page
+};
+// As the JSON names it: "passed", "failed", "hang", "ended", "leak".
+const char* VerdictName(Verdict verdict);
+// As the report for people says it: "bestanden", "hängt", "nicht bestanden".
+std::wstring VerdictWords(Verdict verdict);
+
 // One test case's run: its page in, compared with its expected page.
 struct CaseResult {
     std::wstring name;
     bool stress = false;  // one of --stress's inputs, not the author's own case
-    std::string verdict;  // "passed", "failed" (a fault too), "hang", "ended" (its process ended)
+    Verdict verdict = Verdict::Passed;
     double milliseconds = 0;
     std::size_t charactersIn = 0, charactersOut = 0;
     std::wstring problem;      // why it did not pass
@@ -143,11 +156,11 @@ struct PluginReport {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&
                (!warningsFail || warnings.empty()) &&
                std::all_of(cases.begin(), cases.end(),
-                           [](const CaseResult& c) { return c.verdict == "passed"; });
+                           [](const CaseResult& c) { return c.verdict == Verdict::Passed; });
     }
     bool Hung() const {
         return hung || std::any_of(cases.begin(), cases.end(),
-                                   [](const CaseResult& c) { return c.verdict == "hang"; });
+                                   [](const CaseResult& c) { return c.verdict == Verdict::Hang; });
     }
 };
 

@@ -77,8 +77,10 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
                    "",
                    c.milliseconds,
                    ""};
-            if (c.verdict != "passed") {
-                k.kind = c.verdict == "failed" ? "failure" : "error";  // a hang, an ended process
+            if (c.verdict != Verdict::Passed) {
+                // A fault or a leak fails; a hang or an ended process is an error.
+                k.kind = c.verdict == Verdict::Failed || c.verdict == Verdict::Leak ? "failure"
+                                                                                    : "error";
                 k.message = ToUtf8(c.problem);
                 k.details = ToUtf8(c.problem) + "\n" + ToUtf8(c.diff);
             }

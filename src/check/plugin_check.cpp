@@ -208,7 +208,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             r.cases.push_back(RunOn(path, s.name, s.text));
             r.cases.back().stress = true;
             NoteStrayProcesses(r);
-            if (r.cases.back().verdict != "passed") SaveFailure(s.name, s.text);
+            if (r.cases.back().verdict != Verdict::Passed) SaveFailure(s.name, s.text);
         }
     }
     if (options_.fuzzSeconds > 0) Fuzz(path, r);
@@ -250,8 +250,8 @@ void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
             const std::wstring page = PageOfSize(seeds, size);
             for (int i = 0; i < 3; ++i) {
                 const CaseResult c = RunOn(path, L"Profil", page);
-                if (c.verdict != "passed" && !Going(L"Profil", 1)) break;
-                if (c.verdict != "passed") {
+                if (c.verdict != Verdict::Passed && !Going(L"Profil", 1)) break;
+                if (c.verdict != Verdict::Passed) {
                     p.stopped = L"Bei " + SizeWords(static_cast<double>(size)) + L": " + c.problem;
                     break;
                 }
@@ -277,7 +277,7 @@ void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
     p.growth = fit.growth;
     p.words = GrowthWords(fit, p.sizes.back(), p.milliseconds.back());
     for (CaseResult& c : r.cases) {
-        if (c.verdict != "hang" || fit.growth == "linear" || c.charactersIn == 0) continue;
+        if (c.verdict != Verdict::Hang || fit.growth == "linear" || c.charactersIn == 0) continue;
         c.problem += L"\nDas Profil zeigt ein langsames, kein festgefahrenes Plugin (es " +
                      p.words.substr(0, p.words.find(L':')) + L"): für diese " +
                      SizeWords(static_cast<double>(c.charactersIn)) + L" bräuchte es etwa " +
@@ -293,9 +293,9 @@ namespace {
 // A finding's kind in words: the fault's kind, or what became of the call.
 std::wstring FindingKind(const CaseResult& c) {
     if (!c.faultKind.empty()) return c.faultKind;
-    if (c.verdict == "hang") return L"hängt";
-    if (c.verdict == "leak") return L"Leck";
-    if (c.verdict == "ended") return L"beendet den Prozess";
+    if (c.verdict == Verdict::Hang) return L"hängt";
+    if (c.verdict == Verdict::Leak) return L"Leck";
+    if (c.verdict == Verdict::Ended) return L"beendet den Prozess";
     return L"Fehler";
 }
 
@@ -319,7 +319,9 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     const double start = system_.Milliseconds();
     const double end = start + 1000.0 * options_.fuzzSeconds;
     std::vector<std::string> seen;  // the way each finding failed: verdict and place
-    const auto key = [](const CaseResult& c) { return c.verdict + "|" + ToUtf8(c.place); };
+    const auto key = [](const CaseResult& c) {
+        return std::string(VerdictName(c.verdict)) + "|" + ToUtf8(c.place);
+    };
     const auto stage = [&summary] {
         const std::size_t n = summary.findings.size();
         return L"Fuzzing: " + std::to_wstring(summary.runs) + L" Läufe, " + std::to_wstring(n) +
@@ -341,7 +343,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
         CaseResult result = RunOn(path, L"Fuzz", page);
         ++summary.runs;
         NoteStrayProcesses(r);
-        const bool leak = result.verdict == "passed";
+        const bool leak = result.verdict == Verdict::Passed;
         if (leak) {
             const CycleUsage now = system_.Usage(false);
             const bool higher =
@@ -351,7 +353,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
                 highest.privateBytes = now.privateBytes;
             if (quiet <= kWarmUp || !higher) continue;
             result = leakOn(page);
-            if (result.verdict == "passed") continue;
+            if (result.verdict == Verdict::Passed) continue;
         } else {
             quiet = 0;
         }
@@ -384,7 +386,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
             smallest);
         CaseResult finding = result;
         finding.fuzz = true;
-        finding.verdict = "failed";
+        finding.verdict = Verdict::Failed;
         finding.name = L"Fuzz: " + FindingTitle(f);
         finding.problem = result.problem + L"\nKleinste Seite (" + std::to_wstring(f.bytes) +
                           L" Bytes, " + mutation + L"): " + Quoted(smallest) +
@@ -396,7 +398,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     if (summary.findings.empty()) {
         CaseResult passed;
         passed.fuzz = true;
-        passed.verdict = "passed";
+        passed.verdict = Verdict::Passed;
         passed.name = L"Fuzz (" + std::to_wstring(summary.runs) + L" Läufe, Startwert " +
                       std::to_wstring(summary.seed) + L")";
         passed.milliseconds = summary.seconds * 1000;
@@ -405,22 +407,22 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     r.fuzz = summary;
 }
 
-// The page run kLeakRuns times in a row: "leak" when what the process
-// holds grows steadily with the runs, else "passed" (a failing run too:
+// The page run kLeakRuns times in a row: a leak when what the process
+// holds grows steadily with the runs, else passed (a failing run too:
 // that is a finding of its own).
 CaseResult PluginCheck::LeakOn(const std::wstring& path, const std::wstring& page) {
     CaseResult result;
     result.name = L"Fuzz";
-    result.verdict = "passed";
+    result.verdict = Verdict::Passed;
     result.charactersIn = page.size();
     std::vector<CycleUsage> usage;
     for (int i = 0; i < kLeakRuns; ++i) {
-        if (RunOn(path, L"Fuzz", page).verdict != "passed") return result;
+        if (RunOn(path, L"Fuzz", page).verdict != Verdict::Passed) return result;
         usage.push_back(system_.Usage(i == 0));
     }
     const std::vector<CheckLeak> leaks = JudgeGrowth(usage, system_.NewHandleTypes(), false);
     if (leaks.empty()) return result;
-    result.verdict = "leak";
+    result.verdict = Verdict::Leak;
     result.place = leaks[0].what;
     result.problem = L"Das Plugin \u201E" + FileNameOf(path) +
                      L"\u201C behält auf dieser Seite bei jedem Lauf etwas zurück: " +
@@ -455,18 +457,18 @@ void PluginCheck::NoteStrayProcesses(PluginReport& r) {
 CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files) {
     CaseResult result;
     result.name = files.name;
-    result.verdict = "passed";
+    result.verdict = Verdict::Passed;
     std::string bytes;
     if (!system_.ReadFile(files.input, bytes)) {
-        result.verdict = "failed";
+        result.verdict = Verdict::Failed;
         result.problem = L"Die Seite \u201E" + files.input + L"\u201C kann nicht gelesen werden.";
         return result;
     }
     result = RunOn(path, files.name, system_.DecodeFile(bytes));
-    if (result.verdict != "passed" || files.expected.empty()) return result;
+    if (result.verdict != Verdict::Passed || files.expected.empty()) return result;
     std::string expectedBytes;
     if (!system_.ReadFile(files.expected, expectedBytes)) {
-        result.verdict = "failed";
+        result.verdict = Verdict::Failed;
         result.problem =
             L"Die erwartete Seite \u201E" + files.expected + L"\u201C kann nicht gelesen werden.";
         return result;
@@ -474,7 +476,7 @@ CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files
     const std::string expected = ToUtf8(system_.DecodeFile(expectedBytes));
     const std::string actual = ToUtf8(output_);
     if (expected == actual) return result;
-    result.verdict = "failed";
+    result.verdict = Verdict::Failed;
     const std::wstring expectedName = FileNameOf(files.expected);
     result.problem = L"Das Ergebnis weicht von \u201E" + expectedName + L"\u201C ab.";
     result.diff = system_.FromUtf8(UnifiedDiff(expected, actual, ToUtf8(expectedName), "Ergebnis"));
@@ -486,7 +488,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
                               const std::wstring& input) {
     CaseResult result;
     result.name = name;
-    result.verdict = "passed";
+    result.verdict = Verdict::Passed;
     result.charactersIn = input.size();
     CheckExchange exchange(system_, input);
     std::wstring passable = system_.Passable(path);
@@ -504,9 +506,9 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
     } catch (const std::exception& e) {
         result.milliseconds = system_.Milliseconds() - start;
         // A fault fails the case; a hang or the end of the plugin's process is an error of it.
-        result.verdict = dynamic_cast<const PluginProcessHung*>(&e)    ? "hang"
-                         : dynamic_cast<const PluginProcessEnded*>(&e) ? "ended"
-                                                                       : "failed";
+        result.verdict = dynamic_cast<const PluginProcessHung*>(&e)    ? Verdict::Hang
+                         : dynamic_cast<const PluginProcessEnded*>(&e) ? Verdict::Ended
+                                                                       : Verdict::Failed;
         result.problem = ErrorWords(e);
         CheckFault fault;
         if (system_.AsFault(e, fault)) {

@@ -15,9 +15,10 @@
 
 namespace dllscope {
 
-class CheckSystem {
+// The files and texts of a check: its pages, the exchange file, the code pages.
+class CheckFiles {
   public:
-    virtual ~CheckSystem() = default;
+    virtual ~CheckFiles() = default;
     virtual bool ReadFile(const std::wstring& path, std::string& bytes) = 0;
     virtual bool WriteFile(const std::wstring& path, const std::string& bytes) = 0;
     // A file's text as the pane reads it; a text as the exchange file holds it.
@@ -31,6 +32,13 @@ class CheckSystem {
     // The path as it reaches the bridge (its short form where ANSI cannot carry it).
     virtual std::wstring Passable(const std::wstring& path) = 0;
     virtual std::wstring ExchangeFilePath() = 0;
+};
+
+// What a check learns of the process the plugin runs in: why a load failed,
+// what a fault was, the clock, what the process holds and what it started.
+class CheckProbe {
+  public:
+    virtual ~CheckProbe() = default;
     // Why the plugin whose load just failed cannot be loaded.
     virtual std::wstring WhyNotLoaded(const std::wstring& path) = 0;
     // The crash report when `error` is a fault of foreign code.
@@ -43,6 +51,9 @@ class CheckSystem {
     // The programs of the processes the plugin started that still run.
     virtual std::vector<std::wstring> StrayProcesses() { return {}; }
 };
+
+// Both, as the machine gives them to a check.
+class CheckSystem : public CheckFiles, public CheckProbe {};
 
 // Who follows the long parts of a check (the fuzzing and the profile) and
 // may stop them.

@@ -104,9 +104,9 @@ TEST(JUnit, CountsKindsAndEscapesAndAnEmptyCheckIsStillADocument) {
     PluginReport r;
     r.file = L"x.dll";
     r.problems.push_back(L"Der Export \"TsBackvalue\" fehlt");
-    r.cases = {{L"a.html", false, "passed", 0, 0, 0, L"", L""},
-               {L"b.html", false, "failed", 0, 0, 0, L"Absturz", L""},
-               {L"c.html", false, "hang", 0, 0, 0, L"h\u00e4ngt", L""}};
+    r.cases = {{L"a.html", false, Verdict::Passed, 0, 0, 0, L"", L""},
+               {L"b.html", false, Verdict::Failed, 0, 0, 0, L"Absturz", L""},
+               {L"c.html", false, Verdict::Hang, 0, 0, 0, L"h\u00e4ngt", L""}};
     const std::string xml = JUnitReport({r}, false);
     EXPECT_THAT(xml, HasSubstr("tests=\"4\" failures=\"2\" errors=\"1\""));
     EXPECT_THAT(xml, HasSubstr("<failure message=\"Der Export &quot;TsBackvalue&quot; fehlt\">"));
@@ -263,7 +263,7 @@ TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
     r.problems.push_back(L"Das Ergebnis weicht ab:\n    erhalten: " + forged);
     r.warnings.push_back(forged);
     r.faults.push_back({L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"", forged, L""});
-    r.cases.push_back({forged, false, "failed", 1, 1, 1, forged, L"-a\n+" + forged});
+    r.cases.push_back({forged, false, Verdict::Failed, 1, 1, 1, forged, L"-a\n+" + forged});
     r.pluginOutput = PluginOutput{forged, forged.size()};
     const std::wstring text = PluginText(r);
     std::size_t verdicts = 0, at = 0;
@@ -298,8 +298,8 @@ TEST(ReportText, SaysEachThingOnce) {
     leaky.file = L"y.dll";
     leaky.leaks = {{L"Handles", 80, 40, L"2 Handles je Zyklus", L"Hinweis"},
                    {L"TLS-Indizes", 40, 40, L"1 TLS-Index je Zyklus", L"Hinweis"}};
-    leaky.cases = {{L"a.html", false, "passed", 0, 0, 0, L"", L""},
-                   {L"leer.html", true, "failed", 0, 0, 0, L"", L""}};
+    leaky.cases = {{L"a.html", false, Verdict::Passed, 0, 0, 0, L"", L""},
+                   {L"leer.html", true, Verdict::Failed, 0, 0, 0, L"", L""}};
     const std::wstring leakyText = PluginText(leaky);
     EXPECT_EQ(leakyText.find(L"Hinweis"), leakyText.rfind(L"Hinweis"));
     EXPECT_THAT(ToUtf8(leakyText), HasSubstr("Stress „leer.html“: nicht bestanden"));

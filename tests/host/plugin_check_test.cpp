@@ -157,14 +157,14 @@ TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsO
     const PluginReport r = Check();
     ASSERT_EQ(r.cases.size(), 3u);
     EXPECT_EQ(r.cases[0].name, L"a.html");
-    EXPECT_EQ(r.cases[0].verdict, "passed");
+    EXPECT_EQ(r.cases[0].verdict, Verdict::Passed);
     EXPECT_EQ(r.cases[0].charactersIn, 4u);
-    EXPECT_EQ(r.cases[1].verdict, "failed");
+    EXPECT_EQ(r.cases[1].verdict, Verdict::Failed);
     EXPECT_EQ(r.cases[1].problem, L"Das Ergebnis weicht von \u201Eb.expected.htm\u201C ab.");
     EXPECT_EQ(r.cases[1].diff,
               L"--- b.expected.htm\n+++ Ergebnis\n@@ -1,2 +1,1 @@\n-eins\n-zwei\n+<P>\n"
               L"\\ Kein Zeilenumbruch am Ende\n");
-    EXPECT_EQ(r.cases[2].verdict, "passed");
+    EXPECT_EQ(r.cases[2].verdict, Verdict::Passed);
     EXPECT_FALSE(r.Passed());
     // Each case ran in a cycle of its own, on its page.
     EXPECT_THAT(world.journal, ::testing::Contains(L"PluginRun <p>b | C:\\p\\a.dll~"));
@@ -214,7 +214,7 @@ TEST_F(CheckCycle, AFollowerSeesTheLongPartsAndItsStopEndsThem) {
     EXPECT_EQ(r.fuzz->runs, 3u);
     EXPECT_THAT(r.fuzz->findings, ::testing::IsEmpty());
     EXPECT_TRUE(std::none_of(r.cases.begin(), r.cases.end(),
-                             [](const CaseResult& c) { return c.verdict != "passed"; }));
+                             [](const CaseResult& c) { return c.verdict != Verdict::Passed; }));
 
     // The profile reports its sizes as it goes.
     options.fuzzSeconds = 0;
