@@ -141,7 +141,7 @@ std::string PluginJson(const PluginReport& r) {
     }
     j += "],\"faults\":[";
     for (std::size_t i = 0; i < r.faults.size(); ++i) {
-        const CheckFault& f = r.faults[i];
+        const FaultRecord& f = r.faults[i];
         j += (i ? "," : "") + std::string("{\"call\":") + JsonString(f.call) +
              ",\"kind\":" + JsonString(f.kind) + ",\"code\":\"" + Hex(f.code) +
              "\",\"where\":" + JsonString(f.where) + ",\"place\":" + JsonString(f.place) +
@@ -240,7 +240,7 @@ std::wstring PluginText(const PluginReport& r) {
              std::to_wstring(static_cast<long long>(run.milliseconds)) + L" ms\n";
     }
     if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
-    for (const CheckFault& f : r.faults)
+    for (const FaultRecord& f : r.faults)
         t += L"  Absturz (" + WideHex(f.code) + L"): " + Lines(f.message, L"    ");
     std::vector<std::wstring> hints;
     for (const CheckLeak& l : r.leaks) {

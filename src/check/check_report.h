@@ -8,17 +8,9 @@
 #include <vector>
 
 #include "host/process_usage.h"
+#include "plugin/fault_record.h"
 
 namespace dllscope {
-
-struct CheckFault {
-    std::wstring call;  // "PluginRun", "PluginName", ...
-    std::wstring kind;  // "Zugriffsverletzung", ...
-    unsigned long code = 0;
-    std::wstring where;    // "crash.dll+0x1A2B", or empty
-    std::wstring message;  // the whole report, as Dllscope shows it
-    std::wstring place;    // "crash.dll!TsRun+0x1C" (nearest export below), else as `where`
-};
 
 struct CheckRun {
     std::size_t charactersIn = 0, charactersOut = 0;
@@ -139,7 +131,7 @@ struct PluginReport {
     std::optional<int> code;  // the return-type code
     std::wstring name, description;
     std::vector<CheckRun> runs;
-    std::vector<CheckFault> faults;
+    std::vector<FaultRecord> faults;
     std::vector<CheckLeak> leaks;
     std::vector<std::wstring> problems;  // every other reason it failed
     std::vector<std::wstring> warnings;  // what is probably wrong

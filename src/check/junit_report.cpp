@@ -60,7 +60,7 @@ std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck
         for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
         std::string why;
         if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
-        for (const CheckFault& f : r.faults) why += ToUtf8(f.message) + "\n";
+        for (const FaultRecord& f : r.faults) why += ToUtf8(f.message) + "\n";
         for (const std::wstring& p : r.problems) why += ToUtf8(p) + "\n";
         if (r.warningsFail)
             for (const std::wstring& w : r.warnings) why += "Warnung: " + ToUtf8(w) + "\n";

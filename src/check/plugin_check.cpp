@@ -109,7 +109,7 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
         });
         return true;
     } catch (const RuntimeError& e) {
-        CheckFault fault;
+        FaultRecord fault;
         if (system_.AsFault(e, fault)) {
             r.faults.push_back(fault);
         } else {
@@ -510,7 +510,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
                          : dynamic_cast<const PluginProcessEnded*>(&e) ? Verdict::Ended
                                                                        : Verdict::Failed;
         result.problem = ErrorWords(e);
-        CheckFault fault;
+        FaultRecord fault;
         if (system_.AsFault(e, fault)) {
             result.place = fault.place.empty() ? fault.where : fault.place;
             result.faultKind = fault.kind;

@@ -42,7 +42,7 @@ class CheckProbe {
     // Why the plugin whose load just failed cannot be loaded.
     virtual std::wstring WhyNotLoaded(const std::wstring& path) = 0;
     // The crash report when `error` is a fault of foreign code.
-    virtual bool AsFault(const std::exception& error, CheckFault& fault) = 0;
+    virtual bool AsFault(const std::exception& error, FaultRecord& fault) = 0;
     virtual double Milliseconds() = 0;  // a steady clock
     // What the process holds now; `remember` keeps its handles for NewHandleTypes.
     virtual CycleUsage Usage(bool remember) = 0;

@@ -140,7 +140,7 @@ std::string HostClient::Finish(std::string frame, HostMessage kind, const Foreig
             FaultedAnswer fault;
             if (!ReadFields(reader, fault)) Refuse(call, L"ein unvollständiger Absturzbericht");
             Restart();
-            throw PluginProcessFault(std::move(fault.report), std::move(fault.parts));
+            throw PluginProcessFault(std::move(fault.fault));
         }
         default:
             return message;

@@ -36,12 +36,12 @@ class PluginProcessHung : public RuntimeError {
 // A fault the host's guard landed: its report as the guard words it, and its parts.
 class PluginProcessFault : public RuntimeError {
   public:
-    PluginProcessFault(std::wstring report, FaultParts parts)
-        : RuntimeError(std::move(report)), parts_(std::move(parts)) {}
-    const FaultParts& Parts() const { return parts_; }
+    explicit PluginProcessFault(FaultRecord fault)
+        : RuntimeError(fault.message), fault_(std::move(fault)) {}
+    const FaultRecord& Record() const { return fault_; }
 
   private:
-    FaultParts parts_;
+    FaultRecord fault_;
 };
 
 }  // namespace dllscope

@@ -14,6 +14,7 @@
 
 #include "host/host_protocol.h"
 #include "host/process_usage.h"
+#include "plugin/fault_record.h"
 
 namespace dllscope {
 
@@ -175,19 +176,12 @@ struct FailedAnswer {
 };
 
 // A fault the host's guard landed: its report as the guard words it, and its parts.
-struct FaultParts {
-    std::wstring call;  // "PluginRun", ...
-    std::wstring kind;  // "Zugriffsverletzung", ...
-    std::uint32_t code = 0;
-    std::wstring where, place;
-};
-
 struct FaultedAnswer {
-    std::wstring report;
-    FaultParts parts;
+    FaultRecord fault;
     template <class F>
     void Fields(F& f) {
-        f(report), f(parts.call), f(parts.kind), f(parts.code), f(parts.where), f(parts.place);
+        f(fault.message), f(fault.call), f(fault.kind), f(fault.code), f(fault.where),
+            f(fault.place);
     }
 };
 

@@ -37,7 +37,8 @@ std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Cal
         return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
     } catch (const std::exception& e) {
         FaultedAnswer fault;
-        if (platform_.AsFault(e, fault)) return AnswerFrame(HostMessage::Faulted, head, fault);
+        if (platform_.AsFault(e, fault.fault))
+            return AnswerFrame(HostMessage::Faulted, head, fault);
         return Failed(head, ErrorWords(e, L" im Plugin-Prozess"));
     }
 }

@@ -23,7 +23,7 @@ class HostPlatform {
     virtual ProcessUsage Usage(bool remember) = 0;
     virtual std::vector<std::wstring> NewHandleTypes() = 0;
     // A fault the guard landed, as report and parts; false for any other error.
-    virtual bool AsFault(const std::exception& error, FaultedAnswer& fault) = 0;
+    virtual bool AsFault(const std::exception& error, FaultRecord& fault) = 0;
     // Before each answer: what the plugin printed goes out first, since the
     // caller may end the host as soon as it has the answer.
     virtual void BeforeAnswer() {}

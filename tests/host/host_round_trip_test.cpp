@@ -52,11 +52,10 @@ class FakePlatform : public HostPlatform {
     unsigned long LastLoadError() override { return 126; }
     ProcessUsage Usage(bool remember) override { return {remember ? 7 : 8, 4096, 1000}; }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event", L"Thread"}; }
-    bool AsFault(const std::exception& error, FaultedAnswer& fault) override {
+    bool AsFault(const std::exception& error, FaultRecord& fault) override {
         if (!dynamic_cast<const FakeFault*>(&error)) return false;
-        fault.report = L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.";
-        fault.parts = {L"PluginRun", L"Zugriffsverletzung", 0xC0000005u, L"x.dll+0x10",
-                       L"x.dll!TsRun+0x4"};
+        fault = {L"PluginRun", L"Zugriffsverletzung", 0xC0000005u, L"x.dll+0x10",
+                 L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.", L"x.dll!TsRun+0x4"};
         return true;
     }
 };
@@ -250,8 +249,8 @@ TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANe
         FAIL() << "no fault";
     } catch (const PluginProcessFault& fault) {
         EXPECT_EQ(fault.Description(), L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.");
-        EXPECT_EQ(fault.Parts().code, 0xC0000005u);
-        EXPECT_EQ(fault.Parts().place, L"x.dll!TsRun+0x4");
+        EXPECT_EQ(fault.Record().code, 0xC0000005u);
+        EXPECT_EQ(fault.Record().place, L"x.dll!TsRun+0x4");
     }
     EXPECT_EQ(faultingConnection.closes, 1);
     EXPECT_EQ(faultingBridge.PluginName(path), L"Name");

@@ -37,7 +37,7 @@ class FakeCheckSystem : public CheckSystem {
     std::wstring Passable(const std::wstring& path) override { return path + L"~"; }
     std::wstring ExchangeFilePath() override { return L"T:\\dateiname.txt"; }
     std::wstring WhyNotLoaded(const std::wstring& path) override { return L"fehlt: " + path; }
-    bool AsFault(const std::exception&, CheckFault&) override { return false; }
+    bool AsFault(const std::exception&, FaultRecord&) override { return false; }
     double Milliseconds() override { return 0; }
     CycleUsage Usage(bool) override { return usage.at(nextUsage++); }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }

@@ -82,16 +82,12 @@ std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
 }
 
 // A fault landed here or reported by the plugin's host: the same parts.
-bool Win32CheckSystem::AsFault(const std::exception& error, CheckFault& fault) {
-    FaultedAnswer landed;
+bool Win32CheckSystem::AsFault(const std::exception& error, FaultRecord& fault) {
     if (const auto* f = dynamic_cast<const PluginProcessFault*>(&error)) {
-        landed = {f->Description(), f->Parts()};
-    } else if (!LandedFault(error, lastCall, landed)) {
-        return false;
+        fault = f->Record();
+        return true;
     }
-    const FaultParts& p = landed.parts;
-    fault = {p.call, p.kind, p.code, p.where, landed.report, p.place};
-    return true;
+    return LandedFault(error, lastCall, fault);
 }
 
 double Win32CheckSystem::Milliseconds() {

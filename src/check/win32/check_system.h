@@ -30,7 +30,7 @@ class Win32CheckSystem : public CheckSystem {
     std::wstring Passable(const std::wstring& path) override;
     std::wstring ExchangeFilePath() override;
     std::wstring WhyNotLoaded(const std::wstring& path) override;
-    bool AsFault(const std::exception& error, CheckFault& fault) override;
+    bool AsFault(const std::exception& error, FaultRecord& fault) override;
     double Milliseconds() override;
     CycleUsage Usage(bool remember) override;
     std::vector<std::wstring> NewHandleTypes() override;

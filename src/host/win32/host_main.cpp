@@ -68,7 +68,7 @@ class Win32HostPlatform : public HostPlatform {
     unsigned long LastLoadError() override { return libraries_.LastLoadError(); }
     ProcessUsage Usage(bool remember) override { return usage_.Usage(remember); }
     std::vector<std::wstring> NewHandleTypes() override { return usage_.NewHandleTypes(); }
-    bool AsFault(const std::exception& error, FaultedAnswer& fault) override {
+    bool AsFault(const std::exception& error, FaultRecord& fault) override {
         return LandedFault(error, observer_.lastCall, fault);
     }
     void BeforeAnswer() override { FlushRuntimeStreams(); }

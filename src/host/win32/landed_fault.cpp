@@ -5,12 +5,11 @@
 
 namespace dllscope {
 
-bool LandedFault(const std::exception& error, const std::wstring& call, FaultedAnswer& fault) {
+bool LandedFault(const std::exception& error, const std::wstring& call, FaultRecord& fault) {
     const auto* f = dynamic_cast<const ForeignFault*>(&error);
     if (!f) return false;
     const Fault& d = f->Details();
-    fault.report = f->Description();
-    fault.parts = {call, FaultKindWords(d.code), d.code, FaultWhere(d), FaultPlace(d)};
+    fault = {call, FaultKindWords(d.code), d.code, FaultWhere(d), f->Description(), FaultPlace(d)};
     return true;
 }
 

@@ -4,12 +4,12 @@
 #include <exception>
 #include <string>
 
-#include "host/host_messages.h"
+#include "plugin/fault_record.h"
 
 namespace dllscope {
 
 // The report and parts of `error` when it is a fault the guard landed during
 // `call` ("PluginRun"); false for any other error.
-bool LandedFault(const std::exception& error, const std::wstring& call, FaultedAnswer& fault);
+bool LandedFault(const std::exception& error, const std::wstring& call, FaultRecord& fault);
 
 }  // namespace dllscope
