@@ -1,5 +1,7 @@
 #include "plugin/win32/guarded_run.h"
 
+#include <cstddef>
+
 #include "plugin/win32/exception_codes.h"
 
 extern "C" {
