@@ -8,8 +8,8 @@
 
 #include "tagsmith_plugin.h"
 #include "common/paths.h"
-#include "plugin/library_diagnosis.h"
-#include "plugin/win32/library_files.h"
+#include "diagnosis/library_diagnosis.h"
+#include "diagnosis/win32/library_files.h"
 #include "text_helpers.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "host/process_usage.h"
-#include "plugin/fault_record.h"
+#include "guard/fault_record.h"
 
 namespace dllscope {
 

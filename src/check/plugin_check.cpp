@@ -12,7 +12,7 @@
 #include "check/fuzz.h"
 #include "check/profile.h"
 #include "plugin/bridge_cycle.h"
-#include "plugin/pe_image.h"
+#include "diagnosis/pe_image.h"
 #include "host/host_errors.h"
 
 namespace dllscope {

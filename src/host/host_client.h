@@ -12,7 +12,7 @@
 #include "host/host_errors.h"
 #include "host/host_messages.h"
 #include "plugin/bridge.h"
-#include "plugin/foreign_call.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 

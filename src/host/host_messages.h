@@ -14,7 +14,7 @@
 
 #include "host/host_protocol.h"
 #include "host/process_usage.h"
-#include "plugin/fault_record.h"
+#include "guard/fault_record.h"
 
 namespace dllscope {
 

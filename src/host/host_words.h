@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin/foreign_call.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 

@@ -10,8 +10,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "plugin/library_diagnosis.h"
-#include "plugin/pe_image.h"
+#include "diagnosis/library_diagnosis.h"
+#include "diagnosis/pe_image.h"
 
 namespace dllscope {
 namespace {

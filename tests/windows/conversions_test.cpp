@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include "common/win32/ansi.h"
-#include "plugin/win32/foreign_result.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/foreign_result.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 namespace {

@@ -8,8 +8,8 @@
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/fault_words.h"
+#include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
 #include "test_support.h"
 

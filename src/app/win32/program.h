@@ -16,7 +16,7 @@
 #include "main_window/win32/form1_window.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
 #include "app/win32/plugin_route.h"
 #include "result_viewer/win32/form2_window.h"

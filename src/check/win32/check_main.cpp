@@ -23,7 +23,7 @@
 #include "common/win32/files.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
 #include "host/win32/host_process.h"
 

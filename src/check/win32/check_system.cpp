@@ -11,8 +11,8 @@
 #include "common/win32/files.h"
 #include "common/win32/system_error.h"
 #include "host/win32/landed_fault.h"
-#include "plugin/library_diagnosis.h"
-#include "plugin/win32/library_files.h"
+#include "diagnosis/library_diagnosis.h"
+#include "diagnosis/win32/library_files.h"
 
 namespace dllscope {
 

@@ -24,7 +24,7 @@
 #include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
 
 namespace dllscope {

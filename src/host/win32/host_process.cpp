@@ -12,8 +12,8 @@
 #include "host/win32/bulk_sections.h"
 #include "host/win32/mailbox.h"
 #include "host/host_protocol.h"
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/foreign_result.h"
+#include "guard/win32/fault_words.h"
+#include "guard/win32/foreign_result.h"
 
 namespace dllscope {
 namespace {

@@ -11,7 +11,7 @@
 
 #include "host/host_client.h"
 #include "host/win32/mailbox.h"
-#include "plugin/foreign_call.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 

@@ -1,7 +1,7 @@
 #include "host/win32/landed_fault.h"
 
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/fault_words.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 

@@ -4,7 +4,7 @@
 #include <exception>
 #include <string>
 
-#include "plugin/fault_record.h"
+#include "guard/fault_record.h"
 
 namespace dllscope {
 

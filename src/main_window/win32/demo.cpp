@@ -7,8 +7,8 @@
 #include "common/win32/system_error.h"
 #include "common/paths.h"
 #include "common/win32/ansi.h"
-#include "plugin/win32/foreign_result.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/foreign_result.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <vector>
 
-
 #include "common/win32/ansi.h"
 #include "common/win32/files.h"
 #include "common/win32/message_box.h"

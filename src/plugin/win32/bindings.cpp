@@ -4,7 +4,7 @@
 #include "common/runtime_error.h"
 #include "common/win32/system_error.h"
 #include "common/win32/ansi.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 

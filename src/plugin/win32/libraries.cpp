@@ -6,7 +6,7 @@
 
 #include "common/paths.h"
 #include "common/win32/ansi.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 

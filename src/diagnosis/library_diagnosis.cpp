@@ -1,10 +1,10 @@
-#include "plugin/library_diagnosis.h"
+#include "diagnosis/library_diagnosis.h"
 
 #include <algorithm>
 #include <set>
 
 #include "common/paths.h"
-#include "plugin/pe_image.h"
+#include "diagnosis/pe_image.h"
 
 namespace dllscope {
 namespace {

@@ -1,4 +1,4 @@
-#include "plugin/win32/watchdog.h"
+#include "guard/win32/watchdog.h"
 
 #include <string>
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "common/win32/files.h"
-#include "plugin/library_diagnosis.h"
+#include "diagnosis/library_diagnosis.h"
 
 namespace dllscope {
 

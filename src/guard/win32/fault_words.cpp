@@ -1,11 +1,11 @@
-#include "plugin/win32/fault_words.h"
+#include "guard/win32/fault_words.h"
 
 #include <cwchar>
 
 #include "common/paths.h"
-#include "plugin/win32/exception_codes.h"
-#include "plugin/win32/fault_place.h"
-#include "plugin/win32/guarded_run.h"
+#include "guard/win32/exception_codes.h"
+#include "guard/win32/fault_place.h"
+#include "guard/win32/guarded_run.h"
 
 namespace dllscope {
 namespace {

@@ -1,4 +1,4 @@
-#include "plugin/pe_image.h"
+#include "diagnosis/pe_image.h"
 
 #include <algorithm>
 

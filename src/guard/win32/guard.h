@@ -21,9 +21,9 @@
 #include <type_traits>
 
 #include "common/runtime_error.h"
-#include "plugin/foreign_call.h"
-#include "plugin/win32/call_observer.h"
-#include "plugin/win32/guarded_run.h"
+#include "guard/foreign_call.h"
+#include "guard/win32/call_observer.h"
+#include "guard/win32/guarded_run.h"
 
 namespace dllscope {
 

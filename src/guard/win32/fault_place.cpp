@@ -1,10 +1,10 @@
-#include "plugin/win32/fault_place.h"
+#include "guard/win32/fault_place.h"
 
 #include <cstring>
 #include <cwchar>
 
 #include "common/paths.h"
-#include "plugin/win32/guarded_run.h"
+#include "guard/win32/guarded_run.h"
 
 namespace dllscope {
 namespace {

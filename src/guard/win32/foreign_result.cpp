@@ -1,13 +1,13 @@
-#include "plugin/win32/foreign_result.h"
+#include "guard/win32/foreign_result.h"
 
 #include <cstring>
 #include <exception>
 
 #include "common/runtime_error.h"
 #include "common/win32/ansi.h"
-#include "plugin/win32/fault_place.h"
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/guard.h"
+#include "guard/win32/fault_place.h"
+#include "guard/win32/fault_words.h"
+#include "guard/win32/guard.h"
 
 namespace dllscope {
 namespace {

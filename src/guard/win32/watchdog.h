@@ -4,8 +4,8 @@
 // return, whether to end Dllscope. One lock guards all of its state.
 #include <windows.h>
 
-#include "plugin/foreign_call.h"
-#include "plugin/win32/call_observer.h"
+#include "guard/foreign_call.h"
+#include "guard/win32/call_observer.h"
 
 namespace dllscope {
 

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "plugin/foreign_call.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 

@@ -1,4 +1,4 @@
-#include "plugin/win32/library_files.h"
+#include "diagnosis/win32/library_files.h"
 
 #include <windows.h>
 

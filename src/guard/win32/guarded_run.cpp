@@ -1,8 +1,8 @@
-#include "plugin/win32/guarded_run.h"
+#include "guard/win32/guarded_run.h"
 
 #include <cstddef>
 
-#include "plugin/win32/exception_codes.h"
+#include "guard/win32/exception_codes.h"
 
 extern "C" {
 int dllscope_guarded_call(void (*fn)(void*), void* arg, dllscope::Fault* fault);

@@ -1,4 +1,4 @@
-#include "plugin/foreign_call.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "plugin/foreign_call.h"
-#include "plugin/win32/guarded_run.h"
+#include "guard/foreign_call.h"
+#include "guard/win32/guarded_run.h"
 
 namespace dllscope {
 

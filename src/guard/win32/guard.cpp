@@ -1,11 +1,11 @@
-#include "plugin/win32/guard.h"
+#include "guard/win32/guard.h"
 
 #include <csignal>
 #include <cstdlib>
 
-#include "plugin/win32/exception_codes.h"
-#include "plugin/win32/fault_words.h"
-#include "plugin/win32/watchdog.h"
+#include "guard/win32/exception_codes.h"
+#include "guard/win32/fault_words.h"
+#include "guard/win32/watchdog.h"
 
 namespace dllscope {
 namespace {
