@@ -336,7 +336,7 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
     // a few runs of a large page the heap's own growth looks like a leak.
     constexpr int kWarmUp = 32, kMeasureEvery = 32;
     int quiet = 0;  // passing runs since the last failing one (which may have cost the host)
-    CycleUsage highest;
+    long long highestHandles = 0;
     std::vector<std::pair<std::wstring, std::wstring>> unmeasured;  // pages, mutations since
     const auto leakOn = [&](const std::wstring& page) {
         summary.runs += kLeakRuns;
@@ -354,8 +354,8 @@ void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
             unmeasured.emplace_back(page, mutation);
             if (++quiet % kMeasureEvery != 0) continue;
             const CycleUsage now = system_.Usage(false);
-            const bool higher = now.handles > highest.handles;
-            if (quiet == kMeasureEvery || higher) highest.handles = now.handles;
+            const bool higher = now.handles > highestHandles;
+            if (quiet == kMeasureEvery || higher) highestHandles = now.handles;
             std::vector<std::pair<std::wstring, std::wstring>> suspects;
             suspects.swap(unmeasured);
             if (quiet <= kWarmUp || !higher) continue;

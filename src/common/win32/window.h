@@ -4,12 +4,17 @@
 // whose messages reach the C++ object that created it.
 #include <windows.h>
 
+#include <string>
+
 #include "common/win32/app.h"
 
 namespace dllscope {
 
 // The screen's dots per inch (96 when it cannot be read).
 int ScreenDpi();
+
+// A window's or control's text, whatever its length.
+std::wstring WindowText(HWND window);
 
 class Window : public AppWindow {
   public:

@@ -64,13 +64,6 @@ std::wstring WithCrLf(const std::wstring& text) {
     return out;
 }
 
-std::wstring WindowText(HWND w) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
-    text.resize(
-        static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
-
 }  // namespace
 
 ExamineWindow::~ExamineWindow() {

@@ -204,13 +204,7 @@ void Form1Window::SetCaption(Form1Label label, const std::wstring& text) {
     SetWindowTextW(LabelControl(label), text.c_str());
 }
 
-std::wstring Form1Window::Caption(Form1Label label) {
-    const HWND w = LabelControl(label);
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(w)) + 1, L'\0');
-    text.resize(
-        static_cast<std::size_t>(GetWindowTextW(w, text.data(), static_cast<int>(text.size()))));
-    return text;
-}
+std::wstring Form1Window::Caption(Form1Label label) { return WindowText(LabelControl(label)); }
 
 void Form1Window::ShowMessage(const std::wstring& text, MessageIcon icon) {
     ShowMessageBox(hwnd_, text, icon == MessageIcon::Exclamation ? MB_ICONEXCLAMATION : 0);
