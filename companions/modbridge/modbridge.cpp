@@ -3,7 +3,9 @@
 // through the interface of tagsmith_plugin.h and hands the answer back.
 // It answers about itself when given its own path, and explains why a
 // library is no plugin instead of failing.
+#include <cstdint>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "tagsmith_plugin.h"
@@ -12,9 +14,43 @@
 #include "diagnosis/win32/library_files.h"
 #include "text_helpers.h"
 
+#if defined(__i386__)
+// balanced_call_i686.S: calls a plugin export as __stdcall, restores the
+// stack and says how many bytes of it the export did not give back.
+extern "C" std::uintptr_t ts_balanced_call(const void* fn, const void* const* args, int count,
+                                           int* left);
+#endif
+
 namespace {
 
 HMODULE self = nullptr;
+
+// What the last unbalanced plugin call did to the caller's stack, for
+// WrapperStackNote: "TsRun 4" (the export and the bytes it left there).
+std::string stackNote;
+
+// Calls a plugin export as Tagsmith does. On 32 bits a __cdecl export (one
+// built without WINAPI) leaves its argument on the stack, which unbalances
+// every caller that expects __stdcall; here the stack is restored and the
+// export noted instead. On 64 bits there is one convention.
+template <class R, class... A>
+R CallExport(R(WINAPI* fn)(A...), const char* name, A... args) {
+#if defined(__i386__)
+    const void* const list[] = {static_cast<const void*>(args)..., nullptr};
+    int left = 0;
+    const std::uintptr_t result = ts_balanced_call(
+        reinterpret_cast<const void*>(fn), list, static_cast<int>(sizeof...(A)), &left);
+    if (left != 0) stackNote = std::string(name) + " " + std::to_string(left);
+    if constexpr (std::is_pointer_v<R>) {
+        return reinterpret_cast<R>(result);
+    } else {
+        return static_cast<R>(result);
+    }
+#else
+    (void)name;
+    return fn(args...);
+#endif
+}
 constexpr short kNoPlugin = -1;
 
 std::string Ansi(const std::wstring& text) { return WideTo(CP_ACP, text); }
@@ -100,11 +136,11 @@ class Plugin {
 
     bool Valid() const { return problem_.empty(); }
     const std::wstring& Problem() const { return problem_; }
-    short Backvalue() const { return backvalue_(); }
-    std::string Name() const { return Text(name_()); }
-    std::string Description() const { return Text(description_()); }
+    short Backvalue() const { return CallExport(backvalue_, "TsBackvalue"); }
+    std::string Name() const { return Text(CallExport(name_, "TsName")); }
+    std::string Description() const { return Text(CallExport(description_, "TsDescription")); }
     BSTR Run(const char* input) const {
-        const BSTR result = run_(input);
+        const BSTR result = CallExport(run_, "TsRun", input);
         return result ? result : SysAllocStringByteLen("", 0);
     }
 
@@ -176,6 +212,15 @@ TS_EXPORT BSTR WINAPI PluginDescription(char* path) {
 TS_EXPORT BSTR WINAPI PluginRun(char* text, char* path) { return RunPlugin(text, path); }
 
 TS_EXPORT BSTR WINAPI WrapperName() { return Result(Ansi(L"modbridge 1.0 (" + Bitness() + L")")); }
+
+// What the plugin calls since the last asking did to the caller's stack:
+// "TsRun 4" when TsRun left 4 bytes there (it is __cdecl), "" when every
+// export kept to __stdcall. Asking clears it.
+TS_EXPORT BSTR WINAPI WrapperStackNote() {
+    const BSTR note = Result(stackNote);
+    stackNote.clear();
+    return note;
+}
 
 TS_EXPORT BSTR WINAPI PluginWrappText(char* text, char* path) { return RunPlugin(text, path); }
 

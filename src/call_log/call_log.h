@@ -83,6 +83,7 @@ class LoggingBridge : public Bridge {
     std::wstring WrapperName() override;
     std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
+    std::vector<std::wstring> TakeStackWarnings() override { return inner_.TakeStackWarnings(); }
 
   private:
     Bridge& inner_;

@@ -13,6 +13,7 @@
 #include "check/fuzz.h"
 #include "check/profile.h"
 #include "plugin/bridge_cycle.h"
+#include "plugin/stack_note.h"
 #include "diagnosis/pe_image.h"
 #include "host/host_errors.h"
 
@@ -180,6 +181,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     for (int cycle = 1; cycle <= options_.repeat; ++cycle) {
         const bool ended = Cycle(path, cycle == 1, r);
         NoteStrayProcesses(r);
+        NoteStackWarnings(r);
         if (!ended) return;
         r.cycles = cycle;
         if (options_.repeat == 1) break;
@@ -202,6 +204,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
              FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
             r.cases.push_back(RunCase(path, c));
             NoteStrayProcesses(r);
+            NoteStackWarnings(r);
         }
     }
     if (options_.stress) {
@@ -209,11 +212,13 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             r.cases.push_back(RunOn(path, s.name, s.text));
             r.cases.back().stress = true;
             NoteStrayProcesses(r);
+            NoteStackWarnings(r);
             if (r.cases.back().verdict != Verdict::Passed) SaveFailure(s.name, s.text);
         }
     }
     if (options_.fuzzSeconds > 0) Fuzz(path, r);
     if (options_.profile && !stopped_) Profile(path, r);
+    NoteStackWarnings(r);
 }
 
 bool PluginCheck::Going(const std::wstring& stage, double done) {
@@ -467,6 +472,12 @@ void PluginCheck::NoteStrayProcesses(PluginReport& r) {
                                   ? std::wstring(L"; er läuft weiter.")
                                   : std::wstring(L"; er wird mit dem Plugin-Prozess beendet.")));
     }
+}
+
+// An export that breaks Tagsmith's calling convention fails the check: in
+// the 32-bit editor every call of it leaves the stack unbalanced.
+void PluginCheck::NoteStackWarnings(PluginReport& r) {
+    for (const std::wstring& warning : bridge_.TakeStackWarnings()) AddOnce(r.problems, warning);
 }
 
 // One case: a bridge cycle with the run that "PluginRun" does on its page,

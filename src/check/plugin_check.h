@@ -97,6 +97,7 @@ class PluginCheck {
     std::vector<std::wstring> Seeds();
     std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
     void NoteStrayProcesses(PluginReport& r);
+    void NoteStackWarnings(PluginReport& r);
     bool Going(const std::wstring& stage, double done);
 
     const CheckOptions& options_;

@@ -142,6 +142,7 @@ class HostBridge : public Bridge {
     std::wstring WrapperName() override;
     std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
+    std::vector<std::wstring> TakeStackWarnings() override;
 
   private:
     template <class Request>
@@ -152,6 +153,7 @@ class HostBridge : public Bridge {
     HostClient& host_;
     PluginTextCodec& codec_;
     std::wstring bridge_;
+    std::vector<std::wstring> stackWarnings_;  // from the host's answers
 };
 
 // What the host holds, as the leak check measures it.

@@ -65,21 +65,24 @@ struct FreeRequest {
     }
 };
 
-// The bridge's answers: the result and the plugin path as the bridge left it.
+// The bridge's answers: the result, the plugin path as the bridge left it
+// and the bridge's warnings about the plugin's stack (Bridge::TakeStackWarnings).
 struct BackvalueAnswer {
     std::uint16_t code = 0;
     std::wstring path;
+    std::vector<std::wstring> stackWarnings;
     template <class F>
     void Fields(F& f) {
-        f(code), f(path);
+        f(code), f(path), f(stackWarnings);
     }
 };
 
 struct TextAnswer {
     std::wstring text, path;
+    std::vector<std::wstring> stackWarnings;
     template <class F>
     void Fields(F& f) {
-        f(text), f(path);
+        f(text), f(path), f(stackWarnings);
     }
 };
 
@@ -102,9 +105,10 @@ using DescriptionRequest = PathRequest<HostMessage::PluginDescription, TextAnswe
 struct BytesAnswer {
     std::string text;
     std::wstring path;
+    std::vector<std::wstring> stackWarnings;
     template <class F>
     void Fields(F& f) {
-        f(text), f(path);
+        f(text), f(path), f(stackWarnings);
     }
 };
 

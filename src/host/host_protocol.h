@@ -12,7 +12,7 @@
 namespace dllscope {
 
 // Raised whenever the messages change; the host answers its start with it.
-inline constexpr std::uint32_t kHostProtocolVersion = 2;
+inline constexpr std::uint32_t kHostProtocolVersion = 3;
 
 // The host's program, beside Dllscope and the checker.
 inline constexpr wchar_t kHostProgramName[] = L"dllscope-host.exe";

@@ -50,6 +50,7 @@ std::string HostServer::TextExport(MessageReader& reader, const MessageHead& hea
     return Take<Request>(reader, head, [this, exportName](Request& q, BytesAnswer& a) {
         a.text = texts_.TextCall(exportName, q.text, q.path);
         a.path = q.path;
+        a.stackWarnings = bridge_.TakeStackWarnings();
     });
 }
 
@@ -73,17 +74,20 @@ std::string HostServer::Answer(const std::string& message) {
                 reader, head, [this](BackvalueRequest& q, BackvalueAnswer& a) {
                     a.code = static_cast<std::uint16_t>(bridge_.PluginBackvalue(q.path));
                     a.path = q.path;
+                    a.stackWarnings = bridge_.TakeStackWarnings();
                 });
         case HostMessage::PluginName:
             return Take<NameRequest>(reader, head, [this](NameRequest& q, TextAnswer& a) {
                 a.text = bridge_.PluginName(q.path);
                 a.path = q.path;
+                a.stackWarnings = bridge_.TakeStackWarnings();
             });
         case HostMessage::PluginDescription:
             return Take<DescriptionRequest>(reader, head,
                                             [this](DescriptionRequest& q, TextAnswer& a) {
                                                 a.text = bridge_.PluginDescription(q.path);
                                                 a.path = q.path;
+                                                a.stackWarnings = bridge_.TakeStackWarnings();
                                             });
         case HostMessage::PluginRun:
             return TextExport<RunRequest>(reader, head, "PluginRun");

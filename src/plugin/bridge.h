@@ -4,6 +4,7 @@
 // recording fakes in their place.
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace dllscope {
 
@@ -32,6 +33,10 @@ class Bridge {
     virtual std::wstring WrapperName() = 0;
     virtual std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) = 0;
     virtual std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) = 0;
+    // What the bridge noticed since the last asking about the stack of the
+    // plugin exports it called, in words, each once (stack_note.h): a
+    // __cdecl export on 32 bits. The bridge restored the stack; asking clears it.
+    virtual std::vector<std::wstring> TakeStackWarnings() = 0;
 };
 
 // The text exports as the plugin sees them: the text and the result are the

@@ -107,6 +107,18 @@ class Verdicts(unittest.TestCase):
         self.assertIn("exportiert „_Z11TsBackvaluev", doc["plugins"][0]["diagnosis"])
         self.assertIn('extern "C"', doc["plugins"][0]["diagnosis"])
 
+    def test_an_export_without_winapi_fails_on_32_bits_with_the_stack_restored(self):
+        code, doc = check_json("--text", "<p>", "cdecl.dll")
+        plugin = doc["plugins"][0]
+        self.assertEqual(plugin["output"], "<p>")
+        if plugin["bits"] == 64:  # one calling convention: nothing to notice
+            self.assertEqual((code, plugin["verdict"]), (0, "passed"))
+            return
+        self.assertEqual(code, 1)
+        self.assertEqual(plugin["problems"],
+                         ["Das Plugin „cdecl.dll“ exportiert TsRun als __cdecl; Tagsmith ruft "
+                          "__stdcall auf (WINAPI vergessen?)"])
+
     def test_each_plugin_in_its_own_process_gets_its_verdict_and_the_check_goes_on(self):
         code, doc = check_json("--timeout", "2", "exit.dll", "entities.dll", "loop.dll",
                                "heapfail.dll", "outline.dll")

@@ -58,6 +58,24 @@ TEST(Faults, ACrashingPluginIsReportedTheTextStaysAndTheNextPluginRuns) {
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;");
 }
 
+// An export without WINAPI: on 32 bits the bridge restores the stack and
+// Dllscope warns once the run has ended; its result is kept either way.
+TEST(Faults, AnExportWithoutWinapiIsWarnedAboutOn32BitsAndItsResultKept) {
+    Driver app(FaultyFolder());
+    app.Click(app.Control(L"CodeMax1"));
+    app.Type(L"<p>");
+    RunPlugin(app, L"cdecl.dll");
+    if (sizeof(void*) == 4) {
+        const MessageBoxSeen box = app.WaitForMessageBox();
+        EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201Ecdecl.dll\u201C exportiert TsRun als "
+                                        L"__cdecl; Tagsmith ruft __stdcall auf (WINAPI vergessen?)."));
+        app.PressOk(box);
+    } else {
+        EXPECT_TRUE(app.NoMessageBoxWithin(1000));  // one convention on 64 bits
+    }
+    EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"<p>");
+}
+
 TEST(Faults, TheTextOfAProgramThatAPluginEndedIsOfferedAtTheNextStart) {
     const std::wstring appData = FreshFolder(L"localappdata");
     const std::wstring text = L"Zeile eins <p>\r\nZeile zwei äöü €";

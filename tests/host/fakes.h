@@ -49,6 +49,7 @@ class FakeBridge : public Bridge {
     std::wstring name = L"Name", description = L"Beschreibung", runResult, wrapperName;
     std::map<std::string, bool> missing;
     std::function<void(std::wstring&)> rewritePath;  // the bridge writing into the path
+    std::wstring stackWarning;  // what every asking after a call gets, as a __cdecl export gives
 
     std::int16_t PluginBackvalue(std::wstring& path) override {
         Enter("PluginBackvalue", path);
@@ -78,6 +79,10 @@ class FakeBridge : public Bridge {
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& path) override {
         Enter("PluginWrappForm", text + L" | " + path);
         return runResult;
+    }
+    std::vector<std::wstring> TakeStackWarnings() override {
+        if (stackWarning.empty()) return {};
+        return {stackWarning};
     }
 
   private:

@@ -195,6 +195,7 @@ TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
     bridge.runResult = std::wstring(L"r\u00E4\0\u00FF", 4);  // bytes cross whole, NUL and all
     bridge.wrapperName = L"Brücke 1.0";
     bridge.rewritePath = [](std::wstring& path) { path = L"C:\\KURZ~1\\X.DLL"; };
+    bridge.stackWarning = L"TsRun als __cdecl";
     libraries.failing[L"C:\\fehlt.dll"] = true;
 
     const LibraryHandle handle = hostLibraries.Load(L"C:\\p\\x.dll");
@@ -209,6 +210,9 @@ TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
     EXPECT_EQ(hostBridge.PluginWrappText(L"t", path), bridge.runResult);
     EXPECT_EQ(hostBridge.PluginWrappForm(L"f", path), bridge.runResult);
     EXPECT_EQ(hostBridge.WrapperName(), L"Brücke 1.0");
+    // Every plugin call's answer carries the bridge's warning; it is told once.
+    EXPECT_EQ(hostBridge.TakeStackWarnings(), (std::vector<std::wstring>{L"TsRun als __cdecl"}));
+    EXPECT_TRUE(hostBridge.TakeStackWarnings().empty());
     const ProcessUsage usage = HostUsage(client, true);
     EXPECT_EQ(usage.handles, 7);
     EXPECT_EQ(usage.privateBytes, 4096);

@@ -145,6 +145,15 @@ TEST_F(CheckCycle, AProcessThePluginLeftRunningIsWarnedAboutOnce) {
     EXPECT_TRUE(r.Passed());
 }
 
+TEST_F(CheckCycle, AnExportThatBreaksTheCallingConventionFailsTheCheckOnce) {
+    options.repeat = 3;
+    for (long long i = 0; i < 3; ++i) system.usage.push_back({100, 1 << 20, 1000});
+    world.bridge.stackWarning = L"Das Plugin exportiert TsRun als __cdecl";
+    const PluginReport r = Check();
+    EXPECT_EQ(r.problems, (std::vector<std::wstring>{world.bridge.stackWarning}));
+    EXPECT_FALSE(r.Passed());
+}
+
 TEST_F(CheckCycle, EachCaseIsARunOfItsOwnComparedWithItsExpectedPageWhenThereIsOne) {
     options.casesFolder = L"F";
     system.files[L"F\\a.html"] = "<p>a";

@@ -38,7 +38,7 @@ endforeach()
 dump(${BIN}/modbridge.dll bridge)
 string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table(.*)" table "${bridge}")
 foreach(name PluginName PluginDescription PluginBackvalue PluginRun WrapperName PluginWrappText
-             PluginWrappForm)
+             PluginWrappForm WrapperStackNote)
     if(NOT table MATCHES "\\] ${name}\n")
         string(APPEND failures "modbridge.dll does not export ${name} under its bare name\n")
     endif()

@@ -78,6 +78,12 @@ class PluginRoute : public Libraries, public Bridge {
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& path) override {
         return B().PluginWrappForm(text, path);
     }
+    // Both ways': the mode may have changed since the call.
+    std::vector<std::wstring> TakeStackWarnings() override {
+        std::vector<std::wstring> warnings = bridge_.TakeStackWarnings();
+        for (const std::wstring& w : hostBridge_.TakeStackWarnings()) warnings.push_back(w);
+        return warnings;
+    }
 
   private:
     Libraries& L() { return isolated_ ? static_cast<Libraries&>(hostLibraries_) : libraries_; }

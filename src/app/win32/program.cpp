@@ -85,6 +85,20 @@ void Program::BeforeForeignCall(const ForeignCall& call) {
     recovery_->NoteCall(Named(call) + L", " + call.call);
 }
 
+// The bridge restored the stack after an export that broke the calling
+// convention; the author hears of it once the command has ended.
+void Program::CommandEnded(const std::wstring&) {
+    command_.clear();
+    const std::vector<std::wstring> warnings = route_.TakeStackWarnings();
+    if (warnings.empty()) return;
+    std::wstring text;
+    for (const std::wstring& warning : warnings) text += warning + L".\n";
+    text +=
+        L"\nDllscope hat den Stapel nach dem Aufruf wiederhergestellt; im 32-Bit-Tagsmith "
+        L"bringt jeder Aufruf ihn durcheinander.";
+    ShowMessageBox(form1_.Handle(), text, MB_ICONWARNING);
+}
+
 std::wstring Program::SavedTextNote() { return recovery_->SavedTextNote(); }
 
 std::wstring Program::Now() {

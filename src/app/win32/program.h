@@ -64,7 +64,8 @@ class Program : private ForeignCallObserver, private CallClock, private CommandL
     unsigned long Process() override;
     // CommandListener: the call log's command.
     void CommandBegins(const std::wstring& handler) override { command_ = handler; }
-    void CommandEnded(const std::wstring&) override { command_.clear(); }
+    // ... and a plugin export that broke the calling convention during it.
+    void CommandEnded(const std::wstring&) override;
     void ShowCallLog();
     void ShowChanges();
     void Examine();

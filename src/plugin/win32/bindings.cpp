@@ -9,6 +9,14 @@
 namespace dllscope {
 
 FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
+    return Bind(library, exportName, true);
+}
+
+FARPROC Bindings::ResolveIfThere(const std::wstring& library, const char* exportName) {
+    return Bind(library, exportName, false);
+}
+
+FARPROC Bindings::Bind(const std::wstring& library, const char* exportName, bool required) {
     const auto key = std::make_pair(library, std::string(exportName));
     if (const auto found = bound_.find(key); found != bound_.end()) return found->second;
 
@@ -26,6 +34,10 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
                            SystemErrorText(error) + L".");
     }
     const FARPROC address = GetProcAddress(module, exportName);
+    if (!address && !required) {
+        bound_.emplace(key, nullptr);  // the library stays loaded for the others
+        return nullptr;
+    }
     if (!address) {
         CallForeign(ForeignCall::Free(L"Die Bibliothek", FileNameOf(library)),
                     [&] { FreeLibrary(module); });

@@ -19,13 +19,23 @@ class Bindings {
     // Throws RuntimeError naming the library, or the library and the export.
     FARPROC Resolve(const std::wstring& library, const char* exportName);
 
+    // The address of an export the library may lack: nullptr then.
+    FARPROC ResolveIfThere(const std::wstring& library, const char* exportName);
+
     // The same, as a typed function pointer.
     template <class Fn>
     Fn Get(const std::wstring& library, const char* exportName) {
         return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(Resolve(library, exportName)));
     }
 
+    template <class Fn>
+    Fn Find(const std::wstring& library, const char* exportName) {
+        return reinterpret_cast<Fn>(
+            reinterpret_cast<void (*)()>(ResolveIfThere(library, exportName)));
+    }
+
   private:
+    FARPROC Bind(const std::wstring& library, const char* exportName, bool required);
     std::map<std::pair<std::wstring, std::string>, FARPROC> bound_;
 };
 

@@ -5,6 +5,7 @@
 #include "common/win32/ansi.h"
 #include "guard/win32/foreign_result.h"
 #include "guard/win32/guard.h"
+#include "plugin/stack_note.h"
 
 namespace dllscope {
 namespace {
@@ -47,6 +48,7 @@ std::int16_t Win32Bridge::PluginBackvalue(std::wstring& pluginPath) {
     short code = 0;
     CallForeign(AboutPlugin(pluginPath, "PluginBackvalue"), [&] { code = fn(p); });
     path.WriteBack(pluginPath);
+    AskStackNote(pluginPath);
     return code;
 }
 
@@ -63,6 +65,7 @@ std::wstring Win32Bridge::PathToString(const char* exportName, std::wstring& plu
     CallForeign(call, [&] { result = fn(p); });
     std::wstring answer = TakeForeignAnsiBstr(call, result);
     path.WriteBack(pluginPath);
+    AskStackNote(pluginPath);
     return answer;
 }
 
@@ -78,6 +81,7 @@ std::string Win32Bridge::TextCall(const char* exportName, std::string& text,
     CallForeign(call, [&] { result = fn(t, p); });
     std::string answer = TakeForeignBstrBytes(call, result);
     path.WriteBack(pluginPath);
+    AskStackNote(pluginPath);
     return answer;
 }
 
@@ -99,7 +103,27 @@ std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std:
     CallForeign(call, [&] { result = fn(t, p); });
     std::wstring answer = TakeForeignAnsiBstr(call, result);
     path.WriteBack(pluginPath);
+    AskStackNote(pluginPath);
     return answer;
+}
+
+// The bridge's note on the plugin call just made, where it keeps one
+// (WrapperStackNote; another bridge may lack it).
+void Win32Bridge::AskStackNote(const std::wstring& pluginPath) {
+    const auto fn = bindings_.Find<NothingToBstr>(library_, "WrapperStackNote");
+    if (!fn) return;
+    BSTR result = nullptr;
+    const ForeignCall call =
+        ForeignCall::Export(L"Die Brücke", FileNameOf(library_), L"WrapperStackNote");
+    CallForeign(call, [&] { result = fn(); });
+    AddOnce(stackWarnings_,
+            StackWarning(FileNameOf(pluginPath), TakeForeignAnsiBstr(call, result)));
+}
+
+std::vector<std::wstring> Win32Bridge::TakeStackWarnings() {
+    std::vector<std::wstring> taken;
+    taken.swap(stackWarnings_);
+    return taken;
 }
 
 std::wstring Win32Bridge::PluginName(std::wstring& pluginPath) {

@@ -23,13 +23,16 @@ class Win32Bridge : public Bridge, public TextExports {
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
     std::string TextCall(const char* exportName, std::string& text,
                          std::wstring& pluginPath) override;
+    std::vector<std::wstring> TakeStackWarnings() override;
 
   private:
     std::wstring PathToString(const char* exportName, std::wstring& pluginPath);
     std::wstring TextAndPathToString(const char* exportName, const std::wstring& text,
                                      std::wstring& pluginPath);
+    void AskStackNote(const std::wstring& pluginPath);
     Bindings& bindings_;
     std::wstring library_;
+    std::vector<std::wstring> stackWarnings_;
 };
 
 }  // namespace dllscope

@@ -1,0 +1,21 @@
+#pragma once
+// What the bridge notices of a plugin export that does not keep Tagsmith's
+// calling convention on 32 bits (__stdcall: the export removes its
+// arguments from the stack). The bridge says it tersely, "TsRun 4": the
+// export and the bytes of the caller's stack it did not give back
+// (negative: it removed more than it was given).
+#include <string>
+#include <vector>
+
+namespace dllscope {
+
+// The warning for a note about the plugin file `pluginFile`:
+// "Das Plugin „x.dll“ exportiert TsRun als __cdecl; Tagsmith ruft __stdcall
+// auf (WINAPI vergessen?)". Empty for an empty note or one that is not of
+// that form (the bridge is not this program's own).
+std::wstring StackWarning(const std::wstring& pluginFile, const std::wstring& note);
+
+// Adds `warning` to `warnings` unless it is empty or there already.
+void AddOnce(std::vector<std::wstring>& warnings, const std::wstring& warning);
+
+}  // namespace dllscope

@@ -1,0 +1,22 @@
+#include "plugin/stack_note.h"
+
+#include <gtest/gtest.h>
+
+namespace dllscope::testing {
+namespace {
+
+TEST(StackNote, TheBridgesNoteBecomesTheAuthorsWordsAndAnythingElseNothing) {
+    EXPECT_EQ(StackWarning(L"mein.dll", L"TsRun 4"),
+              L"Das Plugin \u201Emein.dll\u201C exportiert TsRun als __cdecl; Tagsmith ruft "
+              L"__stdcall auf (WINAPI vergessen?)");
+    EXPECT_EQ(StackWarning(L"mein.dll", L"TsName -4"),
+              L"Das Plugin \u201Emein.dll\u201C nimmt beim Aufruf von TsName 4 Bytes mehr vom "
+              L"Stapel, als Tagsmith übergibt (mehr Parameter als in tagsmith_plugin.h?)");
+    for (const wchar_t* note : {L"", L"TsRun", L"TsRun 0", L"TsRun +4", L"TsRun 04", L"Ts Run 4",
+                                L"TsRun 4 ", L"TsRun 12345", L"TsRun -", L"\u201E 4"}) {
+        EXPECT_EQ(StackWarning(L"mein.dll", note), L"") << note;
+    }
+}
+
+}  // namespace
+}  // namespace dllscope::testing
