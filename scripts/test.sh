@@ -58,7 +58,17 @@ PY
     local bits=32
     [ "$preset" = win64 ] && bits=64
     make -s -C "$out"/Dllscope-*/samples BITS=$bits -j2 >/dev/null
-    said="$said; its samples build from it"
+    # The Pascal sample with the line LIESMICH prints, by Free Pascal for
+    # Windows that the archive's fpc-windows.sh builds from Debian's packages
+    # (once, kept under build/).
+    local fpc_windows="$ROOT/build/fpc-windows" target="-Twin32 -Pi386"
+    [ "$bits" = 64 ] && target="-Twin64 -Px86_64"
+    [ -f "$fpc_windows/fpc.cfg" ] || sh "$out"/Dllscope-*/samples/fpc-windows.sh "$fpc_windows" >/dev/null
+    (cd "$out"/Dllscope-*/samples &&
+        PATH="$fpc_windows/bin:$PATH" PPC_CONFIG_PATH="$fpc_windows" \
+            fpc $target -Mdelphi -O2 meinplugin.lpr >/dev/null &&
+        mv meinplugin.dll build$bits/)
+    said="$said; its samples build from it (C, C++ and Pascal)"
     if [ -n "$runner" ]; then
         # The commands of LIESMICH's CI jobs, on the samples and their cases.
         (cd "$out"/Dllscope-* &&
@@ -70,6 +80,8 @@ PY
             "$runner" dllscope-check.exe samples/build$bits/typ0.dll samples/build$bits/typ1.dll \
                 samples/build$bits/typ2.dll samples/build$bits/typ3.dll \
                 samples/build$bits/htmlcheck.dll >/dev/null &&
+            "$runner" dllscope-check.exe --stress --repeat 50 samples/build$bits/meinplugin.dll \
+                >/dev/null &&
             for sample in entities outline tidyfile; do
                 "$runner" dllscope-check.exe --cases cases/$sample samples/build$bits/$sample.dll \
                     >/dev/null || exit 1

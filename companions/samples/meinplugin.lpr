@@ -1,7 +1,8 @@
 { Ein Plugin vom Rückgabetyp 1 ("Text zum/vom Plugin") in Pascal: setzt den
   Text in <em>.
 
-  Free Pascal, 32 Bit (ein Compiler für das Ziel i386-win32):
+  Free Pascal, 32 Bit (ein Compiler für das Ziel i386-win32; auf Debian baut
+  ihn fpc-windows.sh in diesem Ordner, siehe LIESMICH):
     fpc -Twin32 -Pi386 -Mdelphi -O2 meinplugin.lpr        -> meinplugin.dll
   Delphi (Plattform Win32):
     dcc32 meinplugin.lpr   (oder als meinplugin.dpr im Projekt) }
