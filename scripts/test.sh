@@ -86,7 +86,7 @@ PY
                 "$runner" dllscope-check.exe --cases cases/$sample samples/build$bits/$sample.dll \
                     >/dev/null || exit 1
             done)
-        said="$said; its checker passes the samples' cases, --stress on entities.dll, the samples built from it"
+        said="$said; its checker passes the samples' cases, --stress on entities.dll, the samples built from it, --stress --repeat 50 on the Pascal one"
     fi
     echo "   $(basename "$zip") ($(du -k "$zip" | cut -f1) KB) $said"
     summary+=("$preset archive: $(basename "$zip") $said")
