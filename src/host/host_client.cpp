@@ -3,7 +3,6 @@
 #include "common/paths.h"
 #include "common/runtime_error.h"
 #include "host/host_words.h"
-#include "plugin/stack_note.h"
 
 namespace dllscope {
 namespace {
@@ -169,16 +168,14 @@ void HostLibraries::Free(LibraryHandle handle) {
 
 template <class Request>
 std::wstring HostBridge::Call(const wchar_t* name, Request request, std::wstring& pluginPath) {
-    TextAnswer answer = host_.Ask(request, PluginCall(pluginPath, name));
-    for (const std::wstring& w : answer.stackWarnings) AddOnce(stackWarnings_, w);
+    TextAnswer answer = Ask(request, PluginCall(pluginPath, name));
     pluginPath = std::move(answer.path);
     return std::move(answer.text);
 }
 
 std::int16_t HostBridge::PluginBackvalue(std::wstring& pluginPath) {
     BackvalueAnswer answer =
-        host_.Ask(BackvalueRequest{pluginPath}, PluginCall(pluginPath, L"PluginBackvalue"));
-    for (const std::wstring& w : answer.stackWarnings) AddOnce(stackWarnings_, w);
+        Ask(BackvalueRequest{pluginPath}, PluginCall(pluginPath, L"PluginBackvalue"));
     pluginPath = std::move(answer.path);
     return static_cast<std::int16_t>(answer.code);
 }
@@ -194,9 +191,8 @@ std::wstring HostBridge::TextCall(const wchar_t* name, const std::wstring& text,
                                   std::wstring& pluginPath) {
     const ForeignCall call = PluginCall(pluginPath, name);
     Request request{codec_.ToPlugin(text), pluginPath};
-    BytesAnswer answer = host_.Ask(request, call);
+    BytesAnswer answer = Ask(request, call);
     std::string().swap(request.text);
-    for (const std::wstring& w : answer.stackWarnings) AddOnce(stackWarnings_, w);
     pluginPath = std::move(answer.path);
     return codec_.FromPlugin(call, answer.text);
 }
@@ -216,12 +212,6 @@ std::wstring HostBridge::WrapperName() {
         .Ask(WrapperNameRequest{},
              ForeignCall::Export(L"Die Brücke", FileNameOf(bridge_), L"WrapperName"))
         .text;
-}
-
-std::vector<std::wstring> HostBridge::TakeStackWarnings() {
-    std::vector<std::wstring> taken;
-    taken.swap(stackWarnings_);
-    return taken;
 }
 
 ProcessUsage HostUsage(HostClient& host, bool remember) {

@@ -12,6 +12,7 @@
 #include "host/host_errors.h"
 #include "host/host_messages.h"
 #include "plugin/bridge.h"
+#include "plugin/stack_note.h"
 #include "guard/foreign_call.h"
 
 namespace dllscope {
@@ -142,9 +143,16 @@ class HostBridge : public Bridge {
     std::wstring WrapperName() override;
     std::wstring PluginWrappText(const std::wstring& text, std::wstring& pluginPath) override;
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
-    std::vector<std::wstring> TakeStackWarnings() override;
+    std::vector<std::wstring> TakeStackWarnings() override { return stackWarnings_.Take(); }
 
   private:
+    // The host's answer to a bridge call, whose warnings are kept.
+    template <class Request>
+    typename Request::Answer Ask(const Request& request, const ForeignCall& call) {
+        typename Request::Answer answer = host_.Ask(request, call);
+        stackWarnings_.Add(answer.stackWarnings);
+        return answer;
+    }
     template <class Request>
     std::wstring Call(const wchar_t* name, Request request, std::wstring& pluginPath);
     template <class Request>
@@ -153,7 +161,7 @@ class HostBridge : public Bridge {
     HostClient& host_;
     PluginTextCodec& codec_;
     std::wstring bridge_;
-    std::vector<std::wstring> stackWarnings_;  // from the host's answers
+    StackWarnings stackWarnings_;
 };
 
 // What the host holds, as the leak check measures it.

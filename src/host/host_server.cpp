@@ -2,6 +2,8 @@
 
 #include <new>
 #include <stdexcept>
+#include <type_traits>
+#include <utility>
 
 #include "common/error_report.h"
 #include "common/runtime_error.h"
@@ -12,6 +14,13 @@ namespace {
 std::string Failed(const MessageHead& head, const std::wstring& report) {
     return AnswerFrame(HostMessage::Failed, head, FailedAnswer{report});
 }
+
+// The bridge's answers carry its warnings about the plugin's stack.
+template <class Answer, class = void>
+struct CarriesStackWarnings : std::false_type {};
+template <class Answer>
+struct CarriesStackWarnings<Answer, std::void_t<decltype(std::declval<Answer&>().stackWarnings)>>
+    : std::true_type {};
 
 }  // namespace
 
@@ -34,6 +43,8 @@ std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Cal
                           L"nicht zu ihrer Art passen.");
         typename Request::Answer answer;
         call(request, answer);
+        if constexpr (CarriesStackWarnings<typename Request::Answer>::value)
+            answer.stackWarnings = bridge_.TakeStackWarnings();
         return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
     } catch (const std::exception& e) {
         FaultedAnswer fault;
@@ -50,7 +61,6 @@ std::string HostServer::TextExport(MessageReader& reader, const MessageHead& hea
     return Take<Request>(reader, head, [this, exportName](Request& q, BytesAnswer& a) {
         a.text = texts_.TextCall(exportName, q.text, q.path);
         a.path = q.path;
-        a.stackWarnings = bridge_.TakeStackWarnings();
     });
 }
 
@@ -74,20 +84,17 @@ std::string HostServer::Answer(const std::string& message) {
                 reader, head, [this](BackvalueRequest& q, BackvalueAnswer& a) {
                     a.code = static_cast<std::uint16_t>(bridge_.PluginBackvalue(q.path));
                     a.path = q.path;
-                    a.stackWarnings = bridge_.TakeStackWarnings();
                 });
         case HostMessage::PluginName:
             return Take<NameRequest>(reader, head, [this](NameRequest& q, TextAnswer& a) {
                 a.text = bridge_.PluginName(q.path);
                 a.path = q.path;
-                a.stackWarnings = bridge_.TakeStackWarnings();
             });
         case HostMessage::PluginDescription:
             return Take<DescriptionRequest>(reader, head,
                                             [this](DescriptionRequest& q, TextAnswer& a) {
                                                 a.text = bridge_.PluginDescription(q.path);
                                                 a.path = q.path;
-                                                a.stackWarnings = bridge_.TakeStackWarnings();
                                             });
         case HostMessage::PluginRun:
             return TextExport<RunRequest>(reader, head, "PluginRun");

@@ -18,4 +18,21 @@ std::wstring StackWarning(const std::wstring& pluginFile, const std::wstring& no
 // Adds `warning` to `warnings` unless it is empty or there already.
 void AddOnce(std::vector<std::wstring>& warnings, const std::wstring& warning);
 
+// The warnings a bridge collects until they are taken, each once.
+class StackWarnings {
+  public:
+    void Add(const std::wstring& warning) { AddOnce(warnings_, warning); }
+    void Add(const std::vector<std::wstring>& warnings) {
+        for (const std::wstring& warning : warnings) Add(warning);
+    }
+    std::vector<std::wstring> Take() {
+        std::vector<std::wstring> taken;
+        taken.swap(warnings_);
+        return taken;
+    }
+
+  private:
+    std::vector<std::wstring> warnings_;
+};
+
 }  // namespace dllscope

@@ -103,6 +103,18 @@ TEST_F(Recording, TheBridgesChangesToThePathComeBackIntoTheVariable) {
     EXPECT_EQ(ReadCallLog().back(), "PluginRun|Text \xE4\xF6\xFC|p.dll");
 }
 
+TEST_F(Recording, TheBridgesNoteOnTheStackBecomesAWarningNamingThePluginOnce) {
+    std::wstring path = L"C:\\Plugins\\unbalanced.dll";
+    EXPECT_EQ(bridge.PluginRun(L"x", path), L"run:x");  // the result is kept
+    bridge.PluginRun(L"y", path);
+    EXPECT_THAT(bridge.TakeStackWarnings(),
+                ElementsAre(L"Das Plugin \u201Eunbalanced.dll\u201C exportiert TsRun als __cdecl; "
+                            L"Tagsmith ruft __stdcall auf (WINAPI vergessen?)"));
+    std::wstring other = L"C:\\Plugins\\code1.dll";
+    bridge.PluginRun(L"z", other);
+    EXPECT_TRUE(bridge.TakeStackWarnings().empty());
+}
+
 TEST_F(Recording, EmptySelectionLoadsNothing) {
     Select(L"");
     EXPECT_THAT(journal, ElementsAre(L"message Keine DLL ausgewählt!"));
@@ -113,7 +125,8 @@ TEST(LackingBridge, AMissingExportIsAnErrorNamingLibraryAndExport) {
     Bindings bindings;
     Win32Bridge bridge(bindings);
     std::wstring path = InTestFolder(L"code1.dll");
-    EXPECT_EQ(bridge.PluginBackvalue(path), 1);
+    EXPECT_EQ(bridge.PluginBackvalue(path), 1);  // without WrapperStackNote too
+    EXPECT_TRUE(bridge.TakeStackWarnings().empty());
     try {
         bridge.PluginName(path);
         FAIL() << "PluginName should not be found";

@@ -80,9 +80,10 @@ class PluginRoute : public Libraries, public Bridge {
     }
     // Both ways': the mode may have changed since the call.
     std::vector<std::wstring> TakeStackWarnings() override {
-        std::vector<std::wstring> warnings = bridge_.TakeStackWarnings();
-        for (const std::wstring& w : hostBridge_.TakeStackWarnings()) warnings.push_back(w);
-        return warnings;
+        StackWarnings both;
+        both.Add(bridge_.TakeStackWarnings());
+        both.Add(hostBridge_.TakeStackWarnings());
+        return both.Take();
     }
 
   private:

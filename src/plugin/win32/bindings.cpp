@@ -12,10 +12,6 @@ FARPROC Bindings::Resolve(const std::wstring& library, const char* exportName) {
     return Bind(library, exportName, true);
 }
 
-FARPROC Bindings::ResolveIfThere(const std::wstring& library, const char* exportName) {
-    return Bind(library, exportName, false);
-}
-
 FARPROC Bindings::Bind(const std::wstring& library, const char* exportName, bool required) {
     const auto key = std::make_pair(library, std::string(exportName));
     if (const auto found = bound_.find(key); found != bound_.end()) return found->second;

@@ -19,19 +19,16 @@ class Bindings {
     // Throws RuntimeError naming the library, or the library and the export.
     FARPROC Resolve(const std::wstring& library, const char* exportName);
 
-    // The address of an export the library may lack: nullptr then.
-    FARPROC ResolveIfThere(const std::wstring& library, const char* exportName);
-
     // The same, as a typed function pointer.
     template <class Fn>
     Fn Get(const std::wstring& library, const char* exportName) {
         return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(Resolve(library, exportName)));
     }
 
+    // An export the library may lack: nullptr then.
     template <class Fn>
     Fn Find(const std::wstring& library, const char* exportName) {
-        return reinterpret_cast<Fn>(
-            reinterpret_cast<void (*)()>(ResolveIfThere(library, exportName)));
+        return reinterpret_cast<Fn>(reinterpret_cast<void (*)()>(Bind(library, exportName, false)));
     }
 
   private:

@@ -5,7 +5,6 @@
 #include "common/win32/ansi.h"
 #include "guard/win32/foreign_result.h"
 #include "guard/win32/guard.h"
-#include "plugin/stack_note.h"
 
 namespace dllscope {
 namespace {
@@ -116,14 +115,7 @@ void Win32Bridge::AskStackNote(const std::wstring& pluginPath) {
     const ForeignCall call =
         ForeignCall::Export(L"Die Brücke", FileNameOf(library_), L"WrapperStackNote");
     CallForeign(call, [&] { result = fn(); });
-    AddOnce(stackWarnings_,
-            StackWarning(FileNameOf(pluginPath), TakeForeignAnsiBstr(call, result)));
-}
-
-std::vector<std::wstring> Win32Bridge::TakeStackWarnings() {
-    std::vector<std::wstring> taken;
-    taken.swap(stackWarnings_);
-    return taken;
+    stackWarnings_.Add(StackWarning(FileNameOf(pluginPath), TakeForeignAnsiBstr(call, result)));
 }
 
 std::wstring Win32Bridge::PluginName(std::wstring& pluginPath) {

@@ -2,6 +2,7 @@
 // The bridge modbridge.dll, reached through its exports.
 #include "plugin/win32/bindings.h"
 #include "plugin/bridge.h"
+#include "plugin/stack_note.h"
 
 #include <string>
 
@@ -23,7 +24,7 @@ class Win32Bridge : public Bridge, public TextExports {
     std::wstring PluginWrappForm(const std::wstring& text, std::wstring& pluginPath) override;
     std::string TextCall(const char* exportName, std::string& text,
                          std::wstring& pluginPath) override;
-    std::vector<std::wstring> TakeStackWarnings() override;
+    std::vector<std::wstring> TakeStackWarnings() override { return stackWarnings_.Take(); }
 
   private:
     std::wstring PathToString(const char* exportName, std::wstring& pluginPath);
@@ -32,7 +33,7 @@ class Win32Bridge : public Bridge, public TextExports {
     void AskStackNote(const std::wstring& pluginPath);
     Bindings& bindings_;
     std::wstring library_;
-    std::vector<std::wstring> stackWarnings_;
+    StackWarnings stackWarnings_;
 };
 
 }  // namespace dllscope
