@@ -10,8 +10,9 @@
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 #include "common/paths.h"
-#include "check/fuzz.h"
-#include "check/profile.h"
+#include "check/fuzz_campaign.h"
+#include "check/judge.h"
+#include "check/profile_run.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/stack_note.h"
 #include "diagnosis/pe_image.h"
@@ -199,6 +200,25 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     const bool runs =
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
     if (!runs) return;
+    path_ = path;
+    report_ = &r;
+    RunCases(path, r);
+    if (options_.fuzzSeconds > 0) {
+        const std::uint64_t seed =
+            options_.seed ? *options_.seed
+                          : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
+        FuzzCampaign campaign(*this, Seeds(), seed, options_.fuzzSeconds, FileNameOf(path));
+        r.fuzz = campaign.Run(r.cases);
+    }
+    if (options_.profile && !stopped_) {
+        ProfileRun profile(*this, Seeds());
+        if (auto p = profile.Run(r.cases)) r.profile = std::move(*p);
+    }
+    NoteStackWarnings(r);
+}
+
+// The author's cases and the stress inputs, each a run of its own.
+void PluginCheck::RunCases(const std::wstring& path, PluginReport& r) {
     if (!options_.casesFolder.empty()) {
         for (const CaseFiles& c :
              FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
@@ -216,9 +236,6 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             if (r.cases.back().verdict != Verdict::Passed) SaveFailure(s.name, s.text);
         }
     }
-    if (options_.fuzzSeconds > 0) Fuzz(path, r);
-    if (options_.profile && !stopped_) Profile(path, r);
-    NoteStackWarnings(r);
 }
 
 bool PluginCheck::Going(const std::wstring& stage, double done) {
@@ -237,220 +254,6 @@ std::vector<std::wstring> PluginCheck::Seeds() {
         }
     }
     return seeds.empty() ? BuiltInSeeds() : seeds;
-}
-
-// Pages from 16 KiB, doubling, until the median run takes 2 s or 64 MiB is
-// reached; each size three times while a run stays under half a second.
-// A case or stress input that timed out learns whether the plugin is slow
-// rather than stuck.
-void PluginCheck::Profile(const std::wstring& path, PluginReport& r) {
-    const std::vector<std::wstring> seeds = Seeds();
-    ProfileSummary p;
-    constexpr std::size_t kFirst = 16 * 1024, kLast = std::size_t{64} << 20;
-    for (std::size_t size = kFirst, step = 0; size <= kLast; size *= 2, ++step) {
-        if (!Going(L"Profil: Seiten von " + SizeWords(static_cast<double>(size)),
-                   static_cast<double>(step) / 12))
-            break;
-        std::vector<double> times;
-        {
-            const std::wstring page = PageOfSize(seeds, size);
-            for (int i = 0; i < 3; ++i) {
-                const CaseResult c = RunOn(path, L"Profil", page);
-                if (c.verdict != Verdict::Passed && !Going(L"Profil", 1)) break;
-                if (c.verdict != Verdict::Passed) {
-                    p.stopped = L"Bei " + SizeWords(static_cast<double>(size)) + L": " + c.problem;
-                    break;
-                }
-                times.push_back(c.milliseconds);
-                if (c.milliseconds > 500) break;
-            }
-        }
-        if (!p.stopped.empty() || stopped_) break;
-        std::sort(times.begin(), times.end());
-        p.sizes.push_back(static_cast<double>(size));
-        p.milliseconds.push_back(times[times.size() / 2]);
-        p.peakBytes.push_back(static_cast<double>(system_.Usage(false).peakBytes));
-        if (p.milliseconds.back() > 2000) break;
-    }
-    if (p.sizes.empty()) {
-        if (stopped_) return;
-        p.words = L"nicht gemessen";
-        r.profile = p;
-        return;
-    }
-    const GrowthFit fit = FitGrowth(p.sizes, p.milliseconds);
-    p.exponent = fit.exponent;
-    p.growth = fit.growth;
-    p.words = GrowthWords(fit, p.sizes.back(), p.milliseconds.back());
-    for (CaseResult& c : r.cases) {
-        if (c.verdict != Verdict::Hang || fit.growth == "linear" || c.charactersIn == 0) continue;
-        c.problem += L"\nDas Profil zeigt ein langsames, kein festgefahrenes Plugin (es " +
-                     p.words.substr(0, p.words.find(L':')) + L"): für diese " +
-                     SizeWords(static_cast<double>(c.charactersIn)) + L" bräuchte es etwa " +
-                     SecondsWords(EstimatedMilliseconds(fit, p.sizes.back(), p.milliseconds.back(),
-                                                        static_cast<double>(c.charactersIn))) +
-                     L".";
-    }
-    r.profile = p;
-}
-
-namespace {
-
-// A finding's kind in words: the fault's kind, or what became of the call.
-std::wstring FindingKind(const CaseResult& c) {
-    if (!c.faultKind.empty()) return c.faultKind;
-    if (c.verdict == Verdict::Hang) return L"hängt";
-    if (c.verdict == Verdict::Leak) return L"Leck";
-    if (c.verdict == Verdict::Ended) return L"beendet den Prozess";
-    return L"Fehler";
-}
-
-std::wstring Quoted(const std::wstring& page) {
-    return page.size() <= 200 ? L"\u201E" + page + L"\u201C"
-                              : L"\u201E" + page.substr(0, 200) + L"\u201C …";
-}
-
-}  // namespace
-
-// Pages made from the seeds until the time is up; each way of failing that
-// is new (its kind and place) is shrunk while it keeps failing so, and
-// becomes a failing case with its smallest page. A hang found so fails the
-// plugin: the check goes on.
-void PluginCheck::Fuzz(const std::wstring& path, PluginReport& r) {
-    const std::vector<std::wstring> seeds = Seeds();
-    FuzzSummary summary;
-    summary.seed = options_.seed ? *options_.seed
-                                 : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
-    FuzzRandom random(summary.seed);
-    const double start = system_.Milliseconds();
-    const double end = start + 1000.0 * options_.fuzzSeconds;
-    std::vector<std::string> seen;  // the way each finding failed: verdict and place
-    const auto key = [](const CaseResult& c) {
-        return std::string(VerdictName(c.verdict)) + "|" + ToUtf8(c.place);
-    };
-    const auto stage = [&summary] {
-        const std::size_t n = summary.findings.size();
-        return L"Fuzzing: " + std::to_wstring(summary.runs) + L" Läufe, " + std::to_wstring(n) +
-               (n == 1 ? L" Fund" : L" Funde");
-    };
-    const auto done = [&] { return (system_.Milliseconds() - start) / (end - start); };
-    // A leak on some pages: the handles the process holds, counted after
-    // every 32nd passing run (a measurement costs as much as eight runs
-    // under Wine); a new high after the warm-up has the pages since the last
-    // count tried again for steady growth. Memory is left to --repeat: over
-    // a few runs of a large page the heap's own growth looks like a leak.
-    constexpr int kWarmUp = 32, kMeasureEvery = 32;
-    int quiet = 0;  // passing runs since the last failing one (which may have cost the host)
-    long long highestHandles = 0;
-    std::vector<std::pair<std::wstring, std::wstring>> unmeasured;  // pages, mutations since
-    const auto leakOn = [&](const std::wstring& page) {
-        summary.runs += kLeakRuns;
-        return LeakOn(path, page);
-    };
-    while (system_.Milliseconds() < end && Going(stage(), done())) {
-        std::wstring mutation;
-        const std::wstring page = MutatedPage(seeds, random, mutation);
-        CaseResult result = RunOn(path, L"Fuzz", page);
-        ++summary.runs;
-        NoteStrayProcesses(r);
-        const bool leak = result.verdict == Verdict::Passed;
-        std::wstring failing = page, failingMutation = mutation;
-        if (leak) {
-            unmeasured.emplace_back(page, mutation);
-            if (++quiet % kMeasureEvery != 0) continue;
-            const CycleUsage now = system_.Usage(false);
-            const bool higher = now.handles > highestHandles;
-            if (quiet == kMeasureEvery || higher) highestHandles = now.handles;
-            std::vector<std::pair<std::wstring, std::wstring>> suspects;
-            suspects.swap(unmeasured);
-            if (quiet <= kWarmUp || !higher) continue;
-            for (const auto& [suspect, made] : suspects) {
-                result = leakOn(suspect);
-                failing = suspect;
-                failingMutation = made;
-                if (result.verdict != Verdict::Passed) break;
-            }
-            if (result.verdict == Verdict::Passed) continue;
-        } else {
-            quiet = 0;
-            unmeasured.clear();
-        }
-        if (!Going(stage(), done())) break;  // the stop may have ended this run
-        if (std::find(seen.begin(), seen.end(), key(result)) != seen.end()) continue;
-        seen.push_back(key(result));
-        // Shrunk for at most half a minute, each try a run of its own (a
-        // leak's, a few).
-        const double shrinkEnd = system_.Milliseconds() + 30000;
-        const std::wstring smallest = ShrunkPage(
-            failing,
-            [&](const std::wstring& candidate) {
-                if (leak) return key(leakOn(candidate)) == key(result);
-                ++summary.runs;
-                return key(RunOn(path, L"Fuzz", candidate)) == key(result);
-            },
-            [&] {
-                return system_.Milliseconds() < shrinkEnd &&
-                       Going(L"Fuzzing: verkleinert die Seite eines Funds", done());
-            });
-        FuzzFinding f;
-        f.place = result.place;
-        f.kind = FindingKind(result);
-        f.message = result.problem;
-        f.mutation = failingMutation;
-        f.input = smallest;
-        f.bytes = ToUtf8(smallest).size();
-        f.file = SaveFailure(
-            FileNameOf(path) + L"-fuzz-" + std::to_wstring(summary.findings.size() + 1) + L".html",
-            smallest);
-        CaseResult finding = result;
-        finding.fuzz = true;
-        finding.verdict = Verdict::Failed;
-        finding.name = L"Fuzz: " + FindingTitle(f);
-        finding.problem = result.problem + L"\nKleinste Seite (" + std::to_wstring(f.bytes) +
-                          L" Bytes, " + failingMutation + L"): " + Quoted(smallest) +
-                          (f.file.empty() ? L"" : L"\nGespeichert: " + f.file);
-        r.cases.push_back(finding);
-        summary.findings.push_back(f);
-    }
-    summary.seconds = (system_.Milliseconds() - start) / 1000;
-    if (summary.findings.empty()) {
-        CaseResult passed;
-        passed.fuzz = true;
-        passed.verdict = Verdict::Passed;
-        passed.name = L"Fuzz (" + std::to_wstring(summary.runs) + L" Läufe, Startwert " +
-                      std::to_wstring(summary.seed) + L")";
-        passed.milliseconds = summary.seconds * 1000;
-        r.cases.push_back(passed);
-    }
-    r.fuzz = summary;
-}
-
-// The page run kLeakRuns times in a row: a leak when what the process
-// holds grows steadily with the runs, else passed (a failing run too:
-// that is a finding of its own).
-CaseResult PluginCheck::LeakOn(const std::wstring& path, const std::wstring& page) {
-    CaseResult result;
-    result.name = L"Fuzz";
-    result.verdict = Verdict::Passed;
-    result.charactersIn = page.size();
-    std::vector<CycleUsage> usage;
-    for (int i = 0; i < kLeakRuns; ++i) {
-        if (RunOn(path, L"Fuzz", page).verdict != Verdict::Passed) return result;
-        usage.push_back(system_.Usage(i == 0));
-    }
-    std::vector<CheckLeak> leaks = JudgeGrowth(usage, system_.NewHandleTypes(), false);
-    leaks.erase(
-        std::remove_if(leaks.begin(), leaks.end(),
-                       [](const CheckLeak& l) { return l.what == L"privater Speicher (Bytes)"; }),
-        leaks.end());
-    if (leaks.empty()) return result;
-    result.verdict = Verdict::Leak;
-    result.place = leaks[0].what;
-    result.problem = L"Das Plugin \u201E" + FileNameOf(path) +
-                     L"\u201C behält auf dieser Seite bei jedem Lauf etwas zurück: " +
-                     leaks[0].perCycle + L" (" + std::to_wstring(leaks[0].growth) + L" in " +
-                     std::to_wstring(leaks[0].cycles) + L" Läufen nach dem ersten).";
-    return result;
 }
 
 // A page that failed, saved with --save-failures as --input reads it back

@@ -9,8 +9,9 @@
 #include <vector>
 
 #include "check/check_cases.h"
-#include "check/check_options.h"
-#include "check/check_report.h"
+#include "check/check_records.h"
+#include "check/check_settings.h"
+#include "check/page_runner.h"
 #include "plugin/bridge.h"
 
 namespace dllscope {
@@ -69,9 +70,9 @@ class CheckProgress {
 // The page the plugins get when no text or input file is given.
 extern const wchar_t kDefaultCheckPage[];
 
-class PluginCheck {
+class PluginCheck : private PageRunner {
   public:
-    PluginCheck(const CheckOptions& options, Libraries& libraries, Bridge& bridge,
+    PluginCheck(const CheckSettings& options, Libraries& libraries, Bridge& bridge,
                 CheckSystem& system, std::wstring bridgePath)
         : options_(options),
           libraries_(libraries),
@@ -90,17 +91,23 @@ class PluginCheck {
     CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
     CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
     std::wstring Input();
-    void Fuzz(const std::wstring& path, PluginReport& r);
-    static constexpr int kLeakRuns = 6;
-    CaseResult LeakOn(const std::wstring& path, const std::wstring& page);
-    void Profile(const std::wstring& path, PluginReport& r);
+    void RunCases(const std::wstring& path, PluginReport& r);
     std::vector<std::wstring> Seeds();
-    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
     void NoteStrayProcesses(PluginReport& r);
     void NoteStackWarnings(PluginReport& r);
-    bool Going(const std::wstring& stage, double done);
 
-    const CheckOptions& options_;
+    // The fuzzing and the profile run their pages through the check.
+    CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
+        return RunOn(path_, name, page);
+    }
+    void AfterRun() override { NoteStrayProcesses(*report_); }
+    CycleUsage Usage(bool remember) override { return system_.Usage(remember); }
+    std::vector<std::wstring> NewHandleTypes() override { return system_.NewHandleTypes(); }
+    double Milliseconds() override { return system_.Milliseconds(); }
+    bool Going(const std::wstring& stage, double done) override;
+    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page) override;
+
+    const CheckSettings& options_;
     Libraries& libraries_;
     Bridge& bridge_;
     CheckSystem& system_;
@@ -109,7 +116,9 @@ class PluginCheck {
     std::vector<std::wstring> strays_;  // the programs warned about
     bool loaded_ = false;               // the plugin's first load succeeded
     CheckProgress* progress_ = nullptr;
-    bool stopped_ = false;  // the follower stopped the check
+    bool stopped_ = false;            // the follower stopped the check
+    std::wstring path_;               // the plugin under check
+    PluginReport* report_ = nullptr;  // and its report
 };
 
 }  // namespace dllscope

@@ -3,10 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "check/check_cases.h"
-#include "check/check_options.h"
+#include "checker/check_options.h"
 #include "check/check_report.h"
-#include "check/check_session.h"
-#include "check/junit_report.h"
+#include "checker/check_session.h"
+#include "checker/json_report.h"
+#include "check/judge.h"
+#include "checker/junit_report.h"
 #include "common/paths.h"
 #include "common/utf8.h"
 
@@ -27,11 +29,11 @@ TEST(CheckOptions, ReadsEveryOptionAndRefusesWhatIsWrongSayingWhy) {
               error);
     ASSERT_TRUE(o) << error;
     EXPECT_EQ(o->bridge, L"b.dll");
-    EXPECT_EQ(*o->text, L"<p>");
-    EXPECT_EQ(*o->expectType, -1);
-    EXPECT_EQ(o->repeat, 5);
+    EXPECT_EQ(*o->settings.text, L"<p>");
+    EXPECT_EQ(*o->settings.expectType, -1);
+    EXPECT_EQ(o->settings.repeat, 5);
     EXPECT_EQ(o->timeoutSeconds, 2);
-    EXPECT_TRUE(o->json && o->runTypeZero);
+    EXPECT_TRUE(o->json && o->settings.runTypeZero);
     EXPECT_EQ(o->plugins, (std::vector<std::wstring>{L"a.dll", L"c.dll"}));
 
     EXPECT_FALSE(Parse({L"a.dll", L"--repeat"}, error));

@@ -59,7 +59,7 @@ class CheckCycle : public ::testing::Test {
         check.Check(plugin, report);
         return report;
     }
-    CheckOptions options;
+    CheckSettings options;
     FakeWorld world;
     FakeCheckSystem system;
 };

@@ -162,9 +162,9 @@ void ExamineWindow::Start() {
         for (const wchar_t c : digits) n = c >= L'0' && c <= L'9' ? n * 10 + (c - L'0') : 0;
         return n;
     };
-    options_ = CheckOptions{};
-    options_.fuzzSeconds = seconds.size() > 5 ? 0 : static_cast<int>(number(seconds));
-    if (options_.fuzzSeconds < 1) {
+    settings_ = CheckSettings{};
+    settings_.fuzzSeconds = seconds.size() > 5 ? 0 : static_cast<int>(number(seconds));
+    if (settings_.fuzzSeconds < 1) {
         SetDlgItemTextW(hwnd_, kStatus,
                         L"Das Fuzzing braucht eine Dauer von mindestens 1 Sekunde.");
         SetFocus(GetDlgItem(hwnd_, kSeconds));
@@ -176,10 +176,9 @@ void ExamineWindow::Start() {
             SetFocus(GetDlgItem(hwnd_, kSeed));
             return;
         }
-        options_.seed = number(seed);
+        settings_.seed = number(seed);
     }
-    options_.profile = true;
-    options_.timeoutSeconds = kHangSeconds;
+    settings_.profile = true;
     report_ = PluginReport{};
     report_.file = plugin_;
     failure_.clear();
@@ -217,7 +216,7 @@ DWORD WINAPI ExamineWindow::Work(void* self) {
         AnsiTextCodec codec;
         HostBridge bridge(client, codec, w.setup_.bridge);
         HostCheckSystem system(host, client, libraries);
-        PluginCheck check(w.options_, libraries, bridge, system, w.setup_.bridge);
+        PluginCheck check(w.settings_, libraries, bridge, system, w.setup_.bridge);
         check.Follow(w);
         check.Check(w.plugin_, w.report_);
     } catch (const std::exception& e) {

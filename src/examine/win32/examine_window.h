@@ -11,7 +11,7 @@
 #include <mutex>
 #include <string>
 
-#include "check/check_options.h"
+#include "check/check_settings.h"
 #include "check/check_report.h"
 #include "check/plugin_check.h"
 #include "common/win32/window.h"
@@ -62,7 +62,7 @@ class ExamineWindow : public Window, private CheckProgress {
     // The examination under way: its thread writes the report and what it
     // stands at, the window reads them when the thread says so.
     HANDLE thread_ = nullptr;
-    CheckOptions options_;
+    CheckSettings settings_;
     PluginReport report_;
     std::wstring failure_;  // why the examination itself could not go on
     std::atomic<bool> stop_{false};

@@ -1,4 +1,4 @@
-#include "check/win32/output_capture.h"
+#include "checker/win32/output_capture.h"
 
 #include <fcntl.h>
 #include <io.h>

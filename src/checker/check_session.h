@@ -9,10 +9,13 @@
 #include <string>
 #include <vector>
 
-#include "check/check_options.h"
+#include "checker/check_options.h"
 #include "check/check_report.h"
 
 namespace dllscope {
+
+// 0 every plugin passed, 3 one hung, else 1.
+int CheckExitCode(const std::vector<PluginReport>& reports);
 
 class CheckSession {
   public:

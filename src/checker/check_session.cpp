@@ -1,13 +1,23 @@
-#include "check/check_session.h"
+#include "checker/check_session.h"
 
 #include <exception>
 
-#include "check/junit_report.h"
+#include "checker/json_report.h"
+#include "checker/junit_report.h"
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 
 namespace dllscope {
+
+int CheckExitCode(const std::vector<PluginReport>& reports) {
+    int code = 0;
+    for (const PluginReport& r : reports) {
+        if (r.Hung()) return 3;
+        if (!r.Passed()) code = 1;
+    }
+    return code;
+}
 
 void CheckSession::Begin(const std::wstring& version, int bits, const std::wstring& bridgePath) {
     if (options_.json) {
@@ -84,14 +94,14 @@ void CheckSession::Emit(const PluginReport& r) {
     } else {
         out_(ToUtf8(PluginText(r)));
         // With cases, the default page's result is no one's question.
-        if (r.output && options_.casesFolder.empty() && !options_.stress && !options_.fuzzSeconds &&
-            !options_.profile)
+        if (r.output && options_.settings.casesFolder.empty() && !options_.settings.stress &&
+            !options_.settings.fuzzSeconds && !options_.settings.profile)
             out_(ToUtf8(L"  Ergebnis:\n" + Block(*r.output, L"    ")));
     }
 }
 
 int CheckSession::Close(int code) {
-    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.repeat > 1))) {
+    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1))) {
         code = 2;
         error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der JUnit-Bericht \u201E") +
                   options_.junitFile + L"\u201C kann nicht geschrieben werden.";

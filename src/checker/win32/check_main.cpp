@@ -13,10 +13,10 @@
 
 #include "common/error_report.h"
 #include "check/check_cases.h"
-#include "check/check_session.h"
+#include "checker/check_session.h"
 #include "check/plugin_check.h"
 #include "check/win32/check_system.h"
-#include "check/win32/output_capture.h"
+#include "checker/win32/output_capture.h"
 #include "common/paths.h"
 #include "common/utf8.h"
 #include "common/win32/ansi.h"
@@ -166,7 +166,7 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
             AnsiTextCodec codec;
             HostBridge hostBridge(*slot.client, codec, bridgePath);
             HostCheckSystem system(*slot.host, *slot.client, libraries);
-            PluginCheck check(options, libraries, hostBridge, system, bridgePath);
+            PluginCheck check(options.settings, libraries, hostBridge, system, bridgePath);
             check.Check(FullPath(plugin), report);
         });
     }
@@ -181,7 +181,7 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
     Win32Libraries libraries;
     Win32Bridge bridge(bindings, PassablePath(bridgePath));
     Win32CheckSystem system([&libraries] { return libraries.LastLoadError(); });
-    PluginCheck check(options, libraries, bridge, system, bridgePath);
+    PluginCheck check(options.settings, libraries, bridge, system, bridgePath);
     CheckObserver observer(options, session, system);
     guard.SetObserver(&observer);
     EndWatch watch{&session, &system};
@@ -223,21 +223,24 @@ std::wstring SetupProblem(const CheckOptions& options, const std::wstring& bridg
         if (GetFileAttributesW(plugin.c_str()) == INVALID_FILE_ATTRIBUTES)
             return L"Das Plugin \u201E" + plugin + L"\u201C gibt es nicht.";
     }
-    if (!options.inputFile.empty() && ReadWholeFile(options.inputFile, bytes) != ERROR_SUCCESS)
-        return L"Die Eingabedatei \u201E" + options.inputFile +
+    if (!options.settings.inputFile.empty() &&
+        ReadWholeFile(options.settings.inputFile, bytes) != ERROR_SUCCESS)
+        return L"Die Eingabedatei \u201E" + options.settings.inputFile +
                L"\u201C kann nicht gelesen werden.";
-    if (!options.expectOutput.empty() &&
-        ReadWholeFile(options.expectOutput, bytes) != ERROR_SUCCESS)
-        return L"Die erwartete Ausgabe \u201E" + options.expectOutput +
+    if (!options.settings.expectOutput.empty() &&
+        ReadWholeFile(options.settings.expectOutput, bytes) != ERROR_SUCCESS)
+        return L"Die erwartete Ausgabe \u201E" + options.settings.expectOutput +
                L"\u201C kann nicht gelesen werden.";
     // A check that tests nothing must not pass: a mistyped folder fails the job.
-    if (!options.casesFolder.empty()) {
-        const DWORD folder = GetFileAttributesW(options.casesFolder.c_str());
+    if (!options.settings.casesFolder.empty()) {
+        const DWORD folder = GetFileAttributesW(options.settings.casesFolder.c_str());
         if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY))
-            return L"Den Ordner der Fälle \u201E" + options.casesFolder + L"\u201C gibt es nicht.";
+            return L"Den Ordner der Fälle \u201E" + options.settings.casesFolder +
+                   L"\u201C gibt es nicht.";
         Win32CheckSystem files([] { return 0UL; });
-        if (FindCases(options.casesFolder, files.FileNames(options.casesFolder)).empty())
-            return L"Im Ordner der Fälle \u201E" + options.casesFolder +
+        if (FindCases(options.settings.casesFolder, files.FileNames(options.settings.casesFolder))
+                .empty())
+            return L"Im Ordner der Fälle \u201E" + options.settings.casesFolder +
                    L"\u201C liegt kein Fall (eine Seite NAME.html, .htm oder .txt).";
     }
     return std::wstring();
@@ -263,7 +266,7 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
     if (failure.empty()) failure = SetupProblem(options, bridgePath);
     if (failure.empty()) {
         try {
-            if (options.inProcess) {
+            if (options.settings.inProcess) {
                 CheckInProcess(options, bridgePath, session);
             } else {
                 CheckIsolated(options, bridgePath, session);

@@ -1,4 +1,4 @@
-#include "check/check_options.h"
+#include "checker/check_options.h"
 
 #include <cwchar>
 
@@ -87,39 +87,39 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
             if (!value(options.bridge)) return std::nullopt;
         } else if (a == L"--text") {
             if (!value(text)) return std::nullopt;
-            options.text = text;
+            options.settings.text = text;
         } else if (a == L"--input") {
-            if (!value(options.inputFile)) return std::nullopt;
+            if (!value(options.settings.inputFile)) return std::nullopt;
         } else if (a == L"--output") {
-            if (!value(options.outputFile)) return std::nullopt;
+            if (!value(options.settings.outputFile)) return std::nullopt;
         } else if (a == L"--expect-output") {
-            if (!value(options.expectOutput)) return std::nullopt;
+            if (!value(options.settings.expectOutput)) return std::nullopt;
         } else if (a == L"--expect-type") {
             if (!number(-32768, 32767, n)) return std::nullopt;
-            options.expectType = n;
+            options.settings.expectType = n;
         } else if (a == L"--repeat") {
-            if (!number(1, 100000, options.repeat)) return std::nullopt;
+            if (!number(1, 100000, options.settings.repeat)) return std::nullopt;
         } else if (a == L"--timeout") {
             if (!number(1, 86400, options.timeoutSeconds)) return std::nullopt;
         } else if (a == L"--run-type-0") {
-            options.runTypeZero = true;
+            options.settings.runTypeZero = true;
         } else if (a == L"--cases") {
-            if (!value(options.casesFolder)) return std::nullopt;
+            if (!value(options.settings.casesFolder)) return std::nullopt;
         } else if (a == L"--junit") {
             if (!value(options.junitFile)) return std::nullopt;
         } else if (a == L"--stress") {
-            options.stress = true;
+            options.settings.stress = true;
         } else if (a == L"--fuzz") {
-            if (!number(1, 86400, options.fuzzSeconds)) return std::nullopt;
+            if (!number(1, 86400, options.settings.fuzzSeconds)) return std::nullopt;
         } else if (a == L"--profile") {
-            options.profile = true;
+            options.settings.profile = true;
         } else if (a == L"--seed") {
             if (!number(0, 999999999, n)) return std::nullopt;
-            options.seed = static_cast<std::uint64_t>(n);
+            options.settings.seed = static_cast<std::uint64_t>(n);
         } else if (a == L"--save-failures") {
-            if (!value(options.saveFailures)) return std::nullopt;
+            if (!value(options.settings.saveFailures)) return std::nullopt;
         } else if (a == L"--in-process") {
-            options.inProcess = true;
+            options.settings.inProcess = true;
         } else if (a == L"--json") {
             options.json = true;
         } else if (a == L"--strict") {
@@ -141,7 +141,7 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
         error = L"Es wurde kein Plugin angegeben.";
         return std::nullopt;
     }
-    if (options.text && !options.inputFile.empty()) {
+    if (options.settings.text && !options.settings.inputFile.empty()) {
         error = L"--text und --input schließen einander aus.";
         return std::nullopt;
     }

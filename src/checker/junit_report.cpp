@@ -1,4 +1,4 @@
-#include "check/junit_report.h"
+#include "checker/junit_report.h"
 
 #include <cstdio>
 

@@ -1,0 +1,178 @@
+#include "check/fuzz_campaign.h"
+
+#include <algorithm>
+
+#include "check/check_report.h"
+#include "check/judge.h"
+#include "common/utf8.h"
+
+namespace dllscope {
+namespace {
+
+// The handles are counted after every 32nd passing run (a measurement costs
+// as much as eight runs under Wine); the first count is the warm-up's.
+constexpr int kWarmUp = 32, kMeasureEvery = 32;
+
+// A finding's kind in words: the fault's kind, or what became of the call.
+std::wstring FindingKind(const CaseResult& c) {
+    if (!c.faultKind.empty()) return c.faultKind;
+    if (c.verdict == Verdict::Hang) return L"hängt";
+    if (c.verdict == Verdict::Leak) return L"Leck";
+    if (c.verdict == Verdict::Ended) return L"beendet den Prozess";
+    return L"Fehler";
+}
+
+std::wstring Quoted(const std::wstring& page) {
+    return page.size() <= 200 ? L"\u201E" + page + L"\u201C"
+                              : L"\u201E" + page.substr(0, 200) + L"\u201C …";
+}
+
+}  // namespace
+
+std::string FuzzCampaign::Key(const CaseResult& c) const {
+    return std::string(VerdictName(c.verdict)) + "|" + ToUtf8(c.place);
+}
+
+std::wstring FuzzCampaign::Stage() const {
+    const std::size_t n = summary_.findings.size();
+    return L"Fuzzing: " + std::to_wstring(summary_.runs) + L" Läufe, " + std::to_wstring(n) +
+           (n == 1 ? L" Fund" : L" Funde");
+}
+
+double FuzzCampaign::Done() const { return (runner_.Milliseconds() - start_) / (end_ - start_); }
+
+bool FuzzCampaign::Going(const std::wstring& stage) {
+    if (!stopped_) stopped_ = !runner_.Going(stage, std::min(1.0, Done()));
+    return !stopped_;
+}
+
+// Pages made from the seeds until the time is up. A hang found so fails the
+// plugin; the campaign goes on.
+FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
+    summary_ = FuzzSummary{};
+    summary_.seed = seed_;
+    FuzzRandom random(seed_);
+    start_ = runner_.Milliseconds();
+    end_ = start_ + 1000.0 * seconds_;
+    while (runner_.Milliseconds() < end_ && Going(Stage())) {
+        Made made;
+        made.first = MutatedPage(seeds_, random, made.second);
+        CaseResult result = runner_.RunPage(L"Fuzz", made.first);
+        ++summary_.runs;
+        runner_.AfterRun();
+        const bool leak = result.verdict == Verdict::Passed;
+        Made failing = made;
+        if (leak) {
+            if (!ProbeForLeak(made, result, failing)) continue;
+        } else {
+            quiet_ = 0;
+            unmeasured_.clear();
+        }
+        if (!Going(Stage())) break;  // the stop may have ended this run
+        if (std::find(seen_.begin(), seen_.end(), Key(result)) != seen_.end()) continue;
+        seen_.push_back(Key(result));
+        Record(result, failing, leak, cases);
+    }
+    summary_.seconds = (runner_.Milliseconds() - start_) / 1000;
+    if (summary_.findings.empty()) {
+        CaseResult passed;
+        passed.fuzz = true;
+        passed.verdict = Verdict::Passed;
+        passed.name = L"Fuzz (" + std::to_wstring(summary_.runs) + L" Läufe, Startwert " +
+                      std::to_wstring(summary_.seed) + L")";
+        passed.milliseconds = summary_.seconds * 1000;
+        cases.push_back(passed);
+    }
+    return summary_;
+}
+
+// Memory is left to --repeat: over a few runs of a large page the heap's
+// own growth looks like a leak. True when a page since the last count
+// leaks (`result` and `failing` say which and how).
+bool FuzzCampaign::ProbeForLeak(const Made& made, CaseResult& result, Made& failing) {
+    unmeasured_.push_back(made);
+    if (++quiet_ % kMeasureEvery != 0) return false;
+    const CycleUsage now = runner_.Usage(false);
+    const bool higher = now.handles > highestHandles_;
+    if (quiet_ == kMeasureEvery || higher) highestHandles_ = now.handles;
+    std::vector<Made> suspects;
+    suspects.swap(unmeasured_);
+    if (quiet_ <= kWarmUp || !higher) return false;
+    for (const Made& suspect : suspects) {
+        summary_.runs += kLeakRuns;
+        result = LeakOn(suspect.first);
+        failing = suspect;
+        if (result.verdict != Verdict::Passed) return true;
+    }
+    return false;
+}
+
+// The page run kLeakRuns times in a row: a leak when what the process
+// holds grows steadily with the runs, else passed (a failing run too: that
+// is a finding of its own).
+CaseResult FuzzCampaign::LeakOn(const std::wstring& page) {
+    CaseResult result;
+    result.name = L"Fuzz";
+    result.verdict = Verdict::Passed;
+    result.charactersIn = page.size();
+    std::vector<CycleUsage> usage;
+    for (int i = 0; i < kLeakRuns; ++i) {
+        if (runner_.RunPage(L"Fuzz", page).verdict != Verdict::Passed) return result;
+        usage.push_back(runner_.Usage(i == 0));
+    }
+    std::vector<CheckLeak> leaks = JudgeGrowth(usage, runner_.NewHandleTypes(), false);
+    leaks.erase(
+        std::remove_if(leaks.begin(), leaks.end(),
+                       [](const CheckLeak& l) { return l.what == L"privater Speicher (Bytes)"; }),
+        leaks.end());
+    if (leaks.empty()) return result;
+    result.verdict = Verdict::Leak;
+    result.place = leaks[0].what;
+    result.problem = L"Das Plugin \u201E" + pluginName_ +
+                     L"\u201C behält auf dieser Seite bei jedem Lauf etwas zurück: " +
+                     leaks[0].perCycle + L" (" + std::to_wstring(leaks[0].growth) + L" in " +
+                     std::to_wstring(leaks[0].cycles) + L" Läufen nach dem ersten).";
+    return result;
+}
+
+// A new way of failing, shrunk for at most half a minute (each try a run
+// of its own; a leak's, a few) and kept as a finding and a failing case.
+void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool leak,
+                          std::vector<CaseResult>& cases) {
+    const double shrinkEnd = runner_.Milliseconds() + 30000;
+    const std::wstring smallest = ShrunkPage(
+        failing.first,
+        [&](const std::wstring& candidate) {
+            if (leak) {
+                summary_.runs += kLeakRuns;
+                return Key(LeakOn(candidate)) == Key(result);
+            }
+            ++summary_.runs;
+            return Key(runner_.RunPage(L"Fuzz", candidate)) == Key(result);
+        },
+        [&] {
+            return runner_.Milliseconds() < shrinkEnd &&
+                   Going(L"Fuzzing: verkleinert die Seite eines Funds");
+        });
+    FuzzFinding f;
+    f.place = result.place;
+    f.kind = FindingKind(result);
+    f.message = result.problem;
+    f.mutation = failing.second;
+    f.input = smallest;
+    f.bytes = ToUtf8(smallest).size();
+    f.file = runner_.SaveFailure(
+        pluginName_ + L"-fuzz-" + std::to_wstring(summary_.findings.size() + 1) + L".html",
+        smallest);
+    CaseResult finding = result;
+    finding.fuzz = true;
+    finding.verdict = Verdict::Failed;
+    finding.name = L"Fuzz: " + FindingTitle(f);
+    finding.problem = result.problem + L"\nKleinste Seite (" + std::to_wstring(f.bytes) +
+                      L" Bytes, " + failing.second + L"): " + Quoted(smallest) +
+                      (f.file.empty() ? L"" : L"\nGespeichert: " + f.file);
+    cases.push_back(finding);
+    summary_.findings.push_back(f);
+}
+
+}  // namespace dllscope

@@ -1,0 +1,61 @@
+#pragma once
+// The fuzzing of one plugin: pages made from the seeds until the time is
+// up, each run through a PageRunner; each way of failing that is new (its
+// kind and place, a hang, an end, a leak) shrunk to its smallest page and
+// kept as a finding and a failing case.
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "check/fuzz.h"
+#include "check/page_runner.h"
+
+namespace dllscope {
+
+class FuzzCampaign {
+  public:
+    // `pluginName` names the saved pages ("x.dll-fuzz-1.html").
+    FuzzCampaign(PageRunner& runner, std::vector<std::wstring> seeds, std::uint64_t seed,
+                 int seconds, std::wstring pluginName)
+        : runner_(runner),
+          seeds_(std::move(seeds)),
+          seed_(seed),
+          seconds_(seconds),
+          pluginName_(std::move(pluginName)) {}
+
+    // Runs the campaign: each finding, and with none one passing case,
+    // goes into `cases`; the summary comes back.
+    FuzzSummary Run(std::vector<CaseResult>& cases);
+
+    // How often the page of a suspected leak runs in a row.
+    static constexpr int kLeakRuns = 6;
+
+  private:
+    using Made = std::pair<std::wstring, std::wstring>;  // a page and its mutations
+    // A passing run's page: after every kMeasureEvery passing runs, the
+    // handles are counted; a new high has the pages since tried for a leak.
+    bool ProbeForLeak(const Made& made, CaseResult& result, Made& failing);
+    CaseResult LeakOn(const std::wstring& page);
+    void Record(const CaseResult& result, const Made& failing, bool leak,
+                std::vector<CaseResult>& cases);
+    std::string Key(const CaseResult& c) const;
+    std::wstring Stage() const;
+    double Done() const;
+    bool Going(const std::wstring& stage);
+
+    PageRunner& runner_;
+    std::vector<std::wstring> seeds_;
+    std::uint64_t seed_;
+    int seconds_;
+    std::wstring pluginName_;
+    FuzzSummary summary_;
+    double start_ = 0, end_ = 0;
+    bool stopped_ = false;
+    std::vector<std::string> seen_;  // the way each finding failed: verdict and place
+    int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)
+    long long highestHandles_ = 0;
+    std::vector<Made> unmeasured_;  // the passing pages since the last count
+};
+
+}  // namespace dllscope

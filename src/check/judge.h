@@ -1,0 +1,35 @@
+#pragma once
+// How a check judges what it measured: the growth over the cycles (after
+// their warm-up), a result that looks like UTF-16, input the ANSI code page
+// cannot carry, and where an output first differs from the expected one.
+#include <string>
+#include <vector>
+
+#include "check/check_records.h"
+
+namespace dllscope {
+
+// The cycles that count as warm-up before the growth is measured: the first
+// fifth, at least one.
+int WarmUpCycles(int cycles);
+
+// The leaks shown by the usage after each cycle (`afterCycle`, one entry a
+// cycle): the steady growth from the end of the warm-up to the last cycle.
+// `newHandleTypes` are the system's type names of the handles that came in
+// that time ("Event", "Thread", ...), `mingwRuntime` whether the plugin
+// links the MinGW C runtime (for the hint).
+std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
+                                   const std::vector<std::wstring>& newHandleTypes,
+                                   bool mingwRuntime);
+
+// Warnings about a run's text that do not fail the plugin (unless --strict).
+// A type-1 result whose bytes look like UTF-16 (NULs between ASCII characters).
+bool LooksLikeUtf16(const std::wstring& result);
+std::wstring Utf16Warning();
+// The input's characters that the ANSI code page cannot carry.
+std::wstring BeyondAnsiWarning(const std::vector<std::wstring>& characters);
+
+// Where two outputs part (see Difference); false when they are equal.
+bool FirstDifference(const std::string& expected, const std::string& actual, Difference& where);
+
+}  // namespace dllscope

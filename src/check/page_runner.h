@@ -1,0 +1,32 @@
+#pragma once
+// What the fuzzing campaign and the profile need of the check they belong
+// to: a run of the plugin on one page, what its process holds, the clock,
+// the follower's word and the saving of a failing page.
+#include <string>
+#include <vector>
+
+#include "check/check_records.h"
+
+namespace dllscope {
+
+class PageRunner {
+  public:
+    virtual ~PageRunner() = default;
+    // One run of the plugin on `page` in a bridge cycle of its own, as a
+    // case named `name`: fault, hang, time and size.
+    virtual CaseResult RunPage(const std::wstring& name, const std::wstring& page) = 0;
+    // After a run the campaign made of its own accord (not a shrinking's):
+    // what the plugin left running is noted.
+    virtual void AfterRun() {}
+    // What the plugin's process holds now; `remember` keeps its handles for NewHandleTypes.
+    virtual CycleUsage Usage(bool remember) = 0;
+    // The type names of the handles opened since the remembered moment.
+    virtual std::vector<std::wstring> NewHandleTypes() = 0;
+    virtual double Milliseconds() = 0;  // a steady clock
+    // Where the check stands; false once the follower has stopped it.
+    virtual bool Going(const std::wstring& stage, double done) = 0;
+    // A failing page saved as the author asked, under `name`: where it went, or empty.
+    virtual std::wstring SaveFailure(const std::wstring& name, const std::wstring& page) = 0;
+};
+
+}  // namespace dllscope

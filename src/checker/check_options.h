@@ -1,0 +1,30 @@
+#pragma once
+// The command line of dllscope-check.
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "check/check_settings.h"
+
+namespace dllscope {
+
+struct CheckOptions {
+    std::vector<std::wstring> plugins;
+    std::wstring bridge;     // empty: modbridge.dll beside the checker
+    CheckSettings settings;  // what the check of each plugin does
+    int timeoutSeconds = 30;
+    bool json = false;
+    bool strict = false;     // warnings fail the plugin
+    std::wstring junitFile;  // --junit: the JUnit XML report
+    bool help = false;       // --help: the usage, nothing checked
+    bool version = false;    // --version: the checker's version, nothing checked
+};
+
+// The options (with `help` or `version` set and nothing else required for them), or the German
+// reason why the command line is wrong (`error`).
+std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
+                                                std::wstring& error);
+
+extern const wchar_t kCheckUsage[];
+
+}  // namespace dllscope

@@ -1,0 +1,151 @@
+// The fuzzing campaign against a plugin that is a rule about the page: what
+// it finds, how it dedupes and shrinks, the leak probe, and the stop.
+#include "check/fuzz_campaign.h"
+
+#include <functional>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace dllscope {
+namespace {
+
+using ::testing::UnorderedElementsAre;
+
+// Each run takes 5 ms of its clock; the handles it holds are what the rule
+// leaves behind.
+class FakePageRunner : public PageRunner {
+  public:
+    std::function<CaseResult(const std::wstring&)> rule;
+    double now = 0;
+    long long handles = 10;
+    int runs = 0;
+    bool stopped = false;
+    std::vector<std::wstring> saved;
+
+    CaseResult RunPage(const std::wstring&, const std::wstring& page) override {
+        ++runs;
+        now += 5;
+        CaseResult c = rule(page);
+        c.charactersIn = page.size();
+        return c;
+    }
+    CycleUsage Usage(bool) override { return {handles, 1 << 20, 1000, 1 << 20}; }
+    std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
+    double Milliseconds() override { return now; }
+    bool Going(const std::wstring&, double) override { return !stopped; }
+    std::wstring SaveFailure(const std::wstring& name, const std::wstring&) override {
+        saved.push_back(name);
+        return L"F:\\" + name;
+    }
+};
+
+CaseResult Faulted(const wchar_t* kind, const wchar_t* place) {
+    CaseResult c;
+    c.verdict = Verdict::Failed;
+    c.faultKind = kind;
+    c.place = place;
+    c.problem = std::wstring(kind) + L" in " + place;
+    return c;
+}
+
+const std::vector<std::wstring> kSeeds{L"<p>Text <b>fett</b></p>\r\n<ul><li>eins</li></ul>\r\n"};
+
+// A '#' (from a character reference) faults at one place, "<!" (a comment,
+// CDATA, a doctype) at another; the '#' goes first.
+CaseResult TwoFaults(const std::wstring& page) {
+    if (page.find(L'#') != std::wstring::npos)
+        return Faulted(L"Zugriffsverletzung", L"x.dll!TsRun+0x1C");
+    if (page.find(L"<!") != std::wstring::npos)
+        return Faulted(L"Division durch null", L"x.dll!TsRun+0x40");
+    return CaseResult{};
+}
+
+TEST(FuzzCampaign, EachWayOfFailingIsOneFindingShrunkToAPageWhoseEveryCharacterIsNeeded) {
+    FakePageRunner runner;
+    int failingRuns = 0;
+    runner.rule = [&](const std::wstring& page) {
+        CaseResult c = TwoFaults(page);
+        failingRuns += c.verdict != Verdict::Passed;
+        return c;
+    };
+    FuzzCampaign campaign(runner, kSeeds, 7, 2, L"x.dll");
+    std::vector<CaseResult> cases;
+    const FuzzSummary summary = campaign.Run(cases);
+
+    ASSERT_EQ(summary.findings.size(), 2u);
+    EXPECT_GT(failingRuns, 20);  // many pages failed so: the same finding each time
+    std::vector<std::wstring> pages;
+    for (const FuzzFinding& f : summary.findings) {
+        pages.push_back(f.input);
+        const std::wstring key = TwoFaults(f.input).place;
+        EXPECT_EQ(key, f.place);
+        for (std::size_t i = 0; i < f.input.size(); ++i)
+            EXPECT_NE(TwoFaults(std::wstring(f.input).erase(i, 1)).place, key) << i;
+    }
+    EXPECT_THAT(pages, UnorderedElementsAre(L"#", L"<!"));
+    EXPECT_EQ(summary.findings[0].file, L"F:\\x.dll-fuzz-1.html");
+    EXPECT_THAT(runner.saved, UnorderedElementsAre(L"x.dll-fuzz-1.html", L"x.dll-fuzz-2.html"));
+    ASSERT_EQ(cases.size(), 2u);
+    for (const CaseResult& c : cases) {
+        EXPECT_TRUE(c.fuzz);
+        EXPECT_EQ(c.verdict, Verdict::Failed);
+    }
+    EXPECT_EQ(summary.runs, runner.runs);
+    EXPECT_EQ(summary.seed, 7u);
+}
+
+// A page with a comment keeps a handle each run: the probe's count finds a
+// new high, the pages since are run again, and the comment is the leak.
+TEST(FuzzCampaign, APageThatKeepsAHandleEachRunIsFoundByTheProbeAndShrunk) {
+    FakePageRunner runner;
+    runner.rule = [&](const std::wstring& page) {
+        if (page.find(L"<!--") != std::wstring::npos) ++runner.handles;
+        return CaseResult{};
+    };
+    FuzzCampaign campaign(runner, kSeeds, 11, 5, L"x.dll");
+    std::vector<CaseResult> cases;
+    const FuzzSummary summary = campaign.Run(cases);
+
+    ASSERT_EQ(summary.findings.size(), 1u);
+    const FuzzFinding& leak = summary.findings[0];
+    EXPECT_EQ(leak.kind, L"Leck");
+    EXPECT_EQ(leak.place, L"Handles");
+    EXPECT_EQ(leak.input, L"<!--");
+    EXPECT_THAT(leak.message, ::testing::HasSubstr(L"1 Handle (Ereignis) je Zyklus"));
+    ASSERT_EQ(cases.size(), 1u);
+    EXPECT_EQ(cases[0].name, L"Fuzz: Leck (Handles)");
+
+    // The same pages without the leak: nothing found, one passing case.
+    FakePageRunner quiet;
+    quiet.rule = [](const std::wstring&) { return CaseResult{}; };
+    std::vector<CaseResult> none;
+    EXPECT_TRUE(FuzzCampaign(quiet, kSeeds, 11, 5, L"x.dll").Run(none).findings.empty());
+    ASSERT_EQ(none.size(), 1u);
+    EXPECT_EQ(none[0].verdict, Verdict::Passed);
+    EXPECT_EQ(none[0].name, L"Fuzz (1000 Läufe, Startwert 11)");
+}
+
+// Stopped during its tenth run, which ends as the host ends a call (a
+// hang): that run is no finding, and no run follows.
+TEST(FuzzCampaign, AStopEndsTheCampaignAndTheRunItEndedIsNoFinding) {
+    FakePageRunner runner;
+    runner.rule = [&](const std::wstring&) {
+        CaseResult c;
+        if (runner.runs == 10) {
+            runner.stopped = true;
+            c.verdict = Verdict::Hang;
+            c.problem = L"antwortet nicht";
+        }
+        return c;
+    };
+    std::vector<CaseResult> cases;
+    const FuzzSummary summary = FuzzCampaign(runner, kSeeds, 3, 60, L"x.dll").Run(cases);
+    EXPECT_EQ(runner.runs, 10);
+    EXPECT_EQ(summary.runs, 10);
+    EXPECT_TRUE(summary.findings.empty());
+    for (const CaseResult& c : cases) EXPECT_EQ(c.verdict, Verdict::Passed);
+}
+
+}  // namespace
+}  // namespace dllscope

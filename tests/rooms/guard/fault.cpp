@@ -1,0 +1,2 @@
+#include "guard/fault.h"
+#include "guard/win32/guard.h"
