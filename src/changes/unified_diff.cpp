@@ -5,6 +5,25 @@
 #include "changes/line_diff.h"
 
 namespace dllscope {
+namespace {
+
+// A line of a hunk with its mark; a changed line break shows as such.
+void AppendLine(const DiffLine& l, std::string& out) {
+    std::string text(l.text);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+    out += (l.kind == LineKind::Same ? " " : l.kind == LineKind::Removed ? "-" : "+") + text;
+    const std::string_view broken = l.text.substr(text.size());
+    if (broken == "\r\n")
+        out += "\n";
+    else if (broken == "\n")
+        out += "  [LF]\n";
+    else if (broken == "\r")
+        out += "  [CR]\n";
+    else
+        out += "\n\\ Kein Zeilenumbruch am Ende\n";
+}
+
+}  // namespace
 
 std::string UnifiedDiff(const std::string& expected, const std::string& actual,
                         const std::string& expectedName, const std::string& actualName) {
@@ -48,25 +67,7 @@ std::string UnifiedDiff(const std::string& expected, const std::string& actual,
         out += "@@ -" + std::to_string(lines[start].a + (countA ? 1 : 0)) + "," +
                std::to_string(countA) + " +" + std::to_string(lines[start].b + (countB ? 1 : 0)) +
                "," + std::to_string(countB) + " @@\n";
-        for (std::size_t j = start; j < stop; ++j) {
-            const DiffLine& l = *lines[j].line;
-            std::string text(l.text);
-            while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-            out += (l.kind == LineKind::Same      ? " "
-                    : l.kind == LineKind::Removed ? "-"
-                                                  : "+") +
-                   text;
-            // A changed line break shows as such.
-            const std::string_view broken = l.text.substr(text.size());
-            if (broken == "\r\n")
-                out += "\n";
-            else if (broken == "\n")
-                out += "  [LF]\n";
-            else if (broken == "\r")
-                out += "  [CR]\n";
-            else
-                out += "\n\\ Kein Zeilenumbruch am Ende\n";
-        }
+        for (std::size_t j = start; j < stop; ++j) AppendLine(*lines[j].line, out);
         i = stop;
     }
     return out;

@@ -10,6 +10,7 @@
 #include "common/runtime_error.h"
 #include "common/utf8.h"
 #include "common/paths.h"
+#include "check/check_exchange.h"
 #include "check/fuzz_campaign.h"
 #include "check/judge.h"
 #include "check/profile_run.h"
@@ -21,16 +22,6 @@
 namespace dllscope {
 namespace {
 
-// Whether a plugin links the C runtime MinGW links (msvcrt.dll).
-bool LinksMsvcrt(const PeImage& image) {
-    for (const PeImport& import : image.imports) {
-        std::string name = import.library;
-        for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-        if (name == "msvcrt.dll") return true;
-    }
-    return false;
-}
-
 class Answers : public PluginAnswers {
   public:
     void ReturnType(std::int16_t c) override { code = c; }
@@ -38,41 +29,6 @@ class Answers : public PluginAnswers {
     void Description(const std::wstring& d) override { description = d; }
     std::int16_t code = 0;
     std::wstring name, description;
-};
-
-// The checker's side of a run: the input goes in, the answer is kept, the
-// exchange file is a file of its own in the temporary folder.
-class CheckExchange : public RunExchange {
-  public:
-    CheckExchange(CheckSystem& system, std::wstring input)
-        : system_(system), input_(std::move(input)) {}
-    std::wstring Text() override { return input_; }
-    void TextBack(const std::wstring& text) override {
-        output = text;
-        if (LooksLikeUtf16(output)) warnings.push_back(Utf16Warning());
-    }
-    void ResultFileBack(const std::wstring& fileName) override {
-        std::string bytes;
-        if (!system_.ReadFile(fileName, bytes)) {
-            warnings.push_back(L"Die Ergebnisdatei \u201E" + fileName +
-                               L"\u201C, die das Plugin nennt, gibt es nicht oder sie kann "
-                               L"nicht gelesen werden; Dllscope meldet sie ebenso.");
-        }
-        output = system_.DecodeFile(bytes);
-    }
-    std::wstring ExchangeFile() override {
-        exchangeFile = system_.ExchangeFilePath();
-        system_.WriteFile(exchangeFile, system_.ToAnsi(input_));
-        return exchangeFile;
-    }
-    const std::wstring& Input() const { return input_; }
-
-    std::wstring output, exchangeFile;
-    std::vector<std::wstring> warnings;
-
-  private:
-    CheckSystem& system_;
-    std::wstring input_;
 };
 
 }  // namespace
@@ -195,7 +151,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     }
     // What a DLL that never loaded leaves is the loader's, not its own.
     if (usage.size() > 1 && loaded_)
-        r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), LinksMsvcrt(image));
+        r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), Imports(image, "msvcrt.dll"));
     // The cases, each a run of its own, for a plugin that runs at all.
     const bool runs =
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));

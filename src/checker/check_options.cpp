@@ -1,6 +1,7 @@
 #include "checker/check_options.h"
 
 #include <cwchar>
+#include <utility>
 
 namespace dllscope {
 
@@ -55,84 +56,85 @@ bool Number(const std::wstring& text, int low, int high, int& value) {
     return true;
 }
 
+// The arguments one after another; an option's value is the argument after it.
+struct Arguments {
+    const std::vector<std::wstring>& list;
+    std::wstring& error;
+    std::size_t at = 0;
+
+    bool Value(const std::wstring& option, std::wstring& out) {
+        if (at + 1 >= list.size()) {
+            error = L"Zur Option " + option + L" fehlt ihr Wert.";
+            return false;
+        }
+        out = list[++at];
+        return true;
+    }
+    bool Whole(const std::wstring& option, int low, int high, int& out) {
+        std::wstring text;
+        if (!Value(option, text)) return false;
+        if (Number(text, low, high, out)) return true;
+        error = L"Die Option " + option + L" erwartet eine ganze Zahl von " + std::to_wstring(low) +
+                L" bis " + std::to_wstring(high) + L", nicht \u201E" + text + L"\u201C.";
+        return false;
+    }
+};
+
+// One option that takes a value or is a switch; false (with the error) when
+// it is unknown or its value is wrong.
+bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
+    CheckSettings& s = o.settings;
+    const std::pair<const wchar_t*, bool*> switches[] = {
+        {L"--run-type-0", &s.runTypeZero}, {L"--stress", &s.stress}, {L"--profile", &s.profile},
+        {L"--in-process", &s.inProcess},   {L"--json", &o.json},     {L"--strict", &o.strict}};
+    const std::pair<const wchar_t*, std::wstring*> texts[] = {
+        {L"--bridge", &o.bridge},
+        {L"--input", &s.inputFile},
+        {L"--output", &s.outputFile},
+        {L"--expect-output", &s.expectOutput},
+        {L"--cases", &s.casesFolder},
+        {L"--junit", &o.junitFile},
+        {L"--save-failures", &s.saveFailures}};
+    struct Ranged {
+        const wchar_t* name;
+        int low, high;
+        int* to;
+    };
+    const Ranged numbers[] = {{L"--repeat", 1, 100000, &s.repeat},
+                              {L"--timeout", 1, 86400, &o.timeoutSeconds},
+                              {L"--fuzz", 1, 86400, &s.fuzzSeconds}};
+    for (const auto& [name, to] : switches)
+        if (a == name) return *to = true;
+    for (const auto& [name, to] : texts)
+        if (a == name) return args.Value(a, *to);
+    for (const Ranged& r : numbers)
+        if (a == r.name) return args.Whole(a, r.low, r.high, *r.to);
+    std::wstring text;
+    int n = 0;
+    if (a == L"--text") return args.Value(a, text) && (s.text = text, true);
+    if (a == L"--expect-type") return args.Whole(a, -32768, 32767, n) && (s.expectType = n, true);
+    if (a == L"--seed")
+        return args.Whole(a, 0, 999999999, n) && (s.seed = static_cast<std::uint64_t>(n), true);
+    args.error = L"Unbekannte Option \u201E" + a + L"\u201C.";
+    return false;
+}
+
 }  // namespace
 
 std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>& arguments,
                                                 std::wstring& error) {
     CheckOptions options;
-    for (std::size_t i = 0; i < arguments.size(); ++i) {
-        const std::wstring& a = arguments[i];
-        const auto value = [&](std::wstring& out) {
-            if (i + 1 >= arguments.size()) {
-                error = L"Zur Option " + a + L" fehlt ihr Wert.";
-                return false;
-            }
-            out = arguments[++i];
-            return true;
-        };
-        const auto number = [&](int low, int high, int& out) {
-            std::wstring text;
-            if (!value(text)) return false;
-            if (!Number(text, low, high, out)) {
-                error = L"Die Option " + a + L" erwartet eine ganze Zahl von " +
-                        std::to_wstring(low) + L" bis " + std::to_wstring(high) +
-                        L", nicht \u201E" + text + L"\u201C.";
-                return false;
-            }
-            return true;
-        };
-        std::wstring text;
-        int n = 0;
-        if (a == L"--bridge") {
-            if (!value(options.bridge)) return std::nullopt;
-        } else if (a == L"--text") {
-            if (!value(text)) return std::nullopt;
-            options.settings.text = text;
-        } else if (a == L"--input") {
-            if (!value(options.settings.inputFile)) return std::nullopt;
-        } else if (a == L"--output") {
-            if (!value(options.settings.outputFile)) return std::nullopt;
-        } else if (a == L"--expect-output") {
-            if (!value(options.settings.expectOutput)) return std::nullopt;
-        } else if (a == L"--expect-type") {
-            if (!number(-32768, 32767, n)) return std::nullopt;
-            options.settings.expectType = n;
-        } else if (a == L"--repeat") {
-            if (!number(1, 100000, options.settings.repeat)) return std::nullopt;
-        } else if (a == L"--timeout") {
-            if (!number(1, 86400, options.timeoutSeconds)) return std::nullopt;
-        } else if (a == L"--run-type-0") {
-            options.settings.runTypeZero = true;
-        } else if (a == L"--cases") {
-            if (!value(options.settings.casesFolder)) return std::nullopt;
-        } else if (a == L"--junit") {
-            if (!value(options.junitFile)) return std::nullopt;
-        } else if (a == L"--stress") {
-            options.settings.stress = true;
-        } else if (a == L"--fuzz") {
-            if (!number(1, 86400, options.settings.fuzzSeconds)) return std::nullopt;
-        } else if (a == L"--profile") {
-            options.settings.profile = true;
-        } else if (a == L"--seed") {
-            if (!number(0, 999999999, n)) return std::nullopt;
-            options.settings.seed = static_cast<std::uint64_t>(n);
-        } else if (a == L"--save-failures") {
-            if (!value(options.settings.saveFailures)) return std::nullopt;
-        } else if (a == L"--in-process") {
-            options.settings.inProcess = true;
-        } else if (a == L"--json") {
-            options.json = true;
-        } else if (a == L"--strict") {
-            options.strict = true;
-        } else if (a == L"--help" || a == L"-h" || a == L"/?") {
+    Arguments args{arguments, error};
+    for (; args.at < arguments.size(); ++args.at) {
+        const std::wstring& a = arguments[args.at];
+        if (a == L"--help" || a == L"-h" || a == L"/?") {
             options.help = true;
             return options;
         } else if (a == L"--version") {
             options.version = true;
             return options;
         } else if (a.size() > 1 && a[0] == L'-') {
-            error = L"Unbekannte Option \u201E" + a + L"\u201C.";
-            return std::nullopt;
+            if (!ReadOption(args, a, options)) return std::nullopt;
         } else {
             options.plugins.push_back(a);
         }

@@ -21,6 +21,82 @@ std::string Number(double value) {
     return text;
 }
 
+// A JSON array of `items`, each written by `write`.
+template <class T, class Write>
+std::string ArrayJson(const std::vector<T>& items, Write write) {
+    std::string out = "[";
+    for (std::size_t i = 0; i < items.size(); ++i) out += (i ? "," : "") + write(items[i]);
+    return out + "]";
+}
+
+std::string NullOr(const std::wstring& text) {
+    return text.empty() ? std::string("null") : JsonString(text);
+}
+
+std::string TextsJson(const std::vector<std::wstring>& texts) {
+    return ArrayJson(texts, [](const std::wstring& t) { return JsonString(t); });
+}
+
+std::string RunsJson(const std::vector<CheckRun>& runs) {
+    return ArrayJson(runs, [](const CheckRun& run) {
+        return "{\"charactersIn\":" + std::to_string(run.charactersIn) +
+               ",\"charactersOut\":" + std::to_string(run.charactersOut) +
+               ",\"milliseconds\":" + Number(run.milliseconds) + "}";
+    });
+}
+
+std::string FaultsJson(const std::vector<FaultRecord>& faults) {
+    return ArrayJson(faults, [](const FaultRecord& f) {
+        return "{\"call\":" + JsonString(f.call) + ",\"kind\":" + JsonString(f.kind) +
+               ",\"code\":\"" + Hex(f.code) + "\",\"where\":" + JsonString(f.where) +
+               ",\"place\":" + JsonString(f.place) + ",\"message\":" + JsonString(f.message) + "}";
+    });
+}
+
+std::string LeaksJson(const std::vector<CheckLeak>& leaks) {
+    return ArrayJson(leaks, [](const CheckLeak& l) {
+        return "{\"what\":" + JsonString(l.what) + ",\"growth\":" + std::to_string(l.growth) +
+               ",\"cycles\":" + std::to_string(l.cycles) +
+               ",\"perCycle\":" + JsonString(l.perCycle) + ",\"hint\":" + NullOr(l.hint) + "}";
+    });
+}
+
+std::string CasesJson(const std::vector<CaseResult>& cases) {
+    return ArrayJson(cases, [](const CaseResult& c) {
+        return "{\"name\":" + JsonString(c.name) + ",\"verdict\":\"" + VerdictName(c.verdict) +
+               "\",\"milliseconds\":" + Number(c.milliseconds) +
+               ",\"charactersIn\":" + std::to_string(c.charactersIn) +
+               ",\"charactersOut\":" + std::to_string(c.charactersOut) +
+               ",\"problem\":" + NullOr(c.problem) + ",\"diff\":" + NullOr(c.diff) + "}";
+    });
+}
+
+std::string FuzzJson(const FuzzSummary& fuzz) {
+    return "{\"seed\":" + std::to_string(fuzz.seed) + ",\"runs\":" + std::to_string(fuzz.runs) +
+           ",\"seconds\":" + Number(fuzz.seconds) + ",\"findings\":" +
+           ArrayJson(fuzz.findings,
+                     [](const FuzzFinding& f) {
+                         return "{\"kind\":" + JsonString(f.kind) +
+                                ",\"place\":" + NullOr(f.place) +
+                                ",\"message\":" + JsonString(f.message) +
+                                ",\"mutation\":" + JsonString(f.mutation) +
+                                ",\"input\":" + JsonString(f.input) +
+                                ",\"bytes\":" + std::to_string(f.bytes) +
+                                ",\"file\":" + NullOr(f.file) + "}";
+                     }) +
+           "}";
+}
+
+std::string ProfileJson(const ProfileSummary& p) {
+    const auto numbers = [](const std::vector<double>& values) {
+        return ArrayJson(values, [](double v) { return Number(v); });
+    };
+    return "{\"sizes\":" + numbers(p.sizes) + ",\"milliseconds\":" + numbers(p.milliseconds) +
+           ",\"peakBytes\":" + numbers(p.peakBytes) + ",\"exponent\":" + Number(p.exponent) +
+           ",\"growth\":" + JsonString(std::wstring(p.growth.begin(), p.growth.end())) +
+           ",\"words\":" + JsonString(p.words) + ",\"stopped\":" + NullOr(p.stopped) + "}";
+}
+
 }  // namespace
 
 std::string JsonString(const std::wstring& text) {
@@ -53,84 +129,14 @@ std::string PluginJson(const PluginReport& r) {
         j += ",\"returnType\":null";
     }
     j += ",\"name\":" + JsonString(r.name) + ",\"description\":" + JsonString(r.description);
-    j += ",\"runs\":[";
-    for (std::size_t i = 0; i < r.runs.size(); ++i) {
-        const CheckRun& run = r.runs[i];
-        j += (i ? "," : "") + std::string("{\"charactersIn\":") + std::to_string(run.charactersIn) +
-             ",\"charactersOut\":" + std::to_string(run.charactersOut) +
-             ",\"milliseconds\":" + Number(run.milliseconds) + "}";
-    }
-    j += "],\"faults\":[";
-    for (std::size_t i = 0; i < r.faults.size(); ++i) {
-        const FaultRecord& f = r.faults[i];
-        j += (i ? "," : "") + std::string("{\"call\":") + JsonString(f.call) +
-             ",\"kind\":" + JsonString(f.kind) + ",\"code\":\"" + Hex(f.code) +
-             "\",\"where\":" + JsonString(f.where) + ",\"place\":" + JsonString(f.place) +
-             ",\"message\":" + JsonString(f.message) + "}";
-    }
-    j += "],\"leaks\":[";
-    for (std::size_t i = 0; i < r.leaks.size(); ++i) {
-        const CheckLeak& l = r.leaks[i];
-        j += (i ? "," : "") + std::string("{\"what\":") + JsonString(l.what) +
-             ",\"growth\":" + std::to_string(l.growth) + ",\"cycles\":" + std::to_string(l.cycles) +
-             ",\"perCycle\":" + JsonString(l.perCycle) +
-             ",\"hint\":" + (l.hint.empty() ? std::string("null") : JsonString(l.hint)) + "}";
-    }
-    const auto list = [](const std::vector<std::wstring>& texts) {
-        std::string out = "[";
-        for (std::size_t i = 0; i < texts.size(); ++i) out += (i ? "," : "") + JsonString(texts[i]);
-        return out + "]";
-    };
-    j += "],\"problems\":" + list(r.problems) + ",\"warnings\":" + list(r.warnings) +
+    j += ",\"runs\":" + RunsJson(r.runs) + ",\"faults\":" + FaultsJson(r.faults) +
+         ",\"leaks\":" + LeaksJson(r.leaks);
+    j += ",\"problems\":" + TextsJson(r.problems) + ",\"warnings\":" + TextsJson(r.warnings) +
          ",\"cycles\":" + std::to_string(r.cycles);
     if (r.output) j += ",\"output\":" + JsonString(*r.output);
-    j += ",\"cases\":[";
-    for (std::size_t i = 0; i < r.cases.size(); ++i) {
-        const CaseResult& c = r.cases[i];
-        j += (i ? "," : "") + std::string("{\"name\":") + JsonString(c.name) + ",\"verdict\":\"" +
-             VerdictName(c.verdict) + "\",\"milliseconds\":" + Number(c.milliseconds) +
-             ",\"charactersIn\":" + std::to_string(c.charactersIn) +
-             ",\"charactersOut\":" + std::to_string(c.charactersOut) +
-             ",\"problem\":" + (c.problem.empty() ? std::string("null") : JsonString(c.problem)) +
-             ",\"diff\":" + (c.diff.empty() ? std::string("null") : JsonString(c.diff)) + "}";
-    }
-    j += "],\"fuzz\":";
-    if (r.fuzz) {
-        j += "{\"seed\":" + std::to_string(r.fuzz->seed) +
-             ",\"runs\":" + std::to_string(r.fuzz->runs) +
-             ",\"seconds\":" + Number(r.fuzz->seconds) + ",\"findings\":[";
-        for (std::size_t i = 0; i < r.fuzz->findings.size(); ++i) {
-            const FuzzFinding& f = r.fuzz->findings[i];
-            j += (i ? "," : "") + std::string("{\"kind\":") + JsonString(f.kind) +
-                 ",\"place\":" + (f.place.empty() ? std::string("null") : JsonString(f.place)) +
-                 ",\"message\":" + JsonString(f.message) +
-                 ",\"mutation\":" + JsonString(f.mutation) + ",\"input\":" + JsonString(f.input) +
-                 ",\"bytes\":" + std::to_string(f.bytes) +
-                 ",\"file\":" + (f.file.empty() ? std::string("null") : JsonString(f.file)) + "}";
-        }
-        j += "]}";
-    } else {
-        j += "null";
-    }
-    j += ",\"profile\":";
-    if (r.profile) {
-        const auto numbers = [](const std::vector<double>& values) {
-            std::string out = "[";
-            for (std::size_t i = 0; i < values.size(); ++i)
-                out += (i ? "," : "") + Number(values[i]);
-            return out + "]";
-        };
-        j += "{\"sizes\":" + numbers(r.profile->sizes) +
-             ",\"milliseconds\":" + numbers(r.profile->milliseconds) +
-             ",\"peakBytes\":" + numbers(r.profile->peakBytes) +
-             ",\"exponent\":" + Number(r.profile->exponent) + ",\"growth\":" +
-             JsonString(std::wstring(r.profile->growth.begin(), r.profile->growth.end())) +
-             ",\"words\":" + JsonString(r.profile->words) + ",\"stopped\":" +
-             (r.profile->stopped.empty() ? std::string("null") : JsonString(r.profile->stopped)) +
-             "}";
-    } else {
-        j += "null";
-    }
+    j += ",\"cases\":" + CasesJson(r.cases);
+    j += ",\"fuzz\":" + (r.fuzz ? FuzzJson(*r.fuzz) : std::string("null"));
+    j += ",\"profile\":" + (r.profile ? ProfileJson(*r.profile) : std::string("null"));
     j += ",\"pluginOutput\":";
     if (r.pluginOutput) {
         j += "{\"text\":" + JsonString(r.pluginOutput->text) +

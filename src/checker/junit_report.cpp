@@ -43,85 +43,100 @@ std::string XmlText(const std::string& text) {
     return out;
 }
 
+namespace {
+
+struct JUnitCase {
+    std::string name, kind, message, details;  // kind: "", "failure", "error"
+    double milliseconds;
+    std::string out;  // the plugin's own output
+};
+
+// The selection, the run and everything that is not a case's or the leak check's.
+JUnitCase SelectionCase(const PluginReport& r) {
+    JUnitCase selection{"Auswahl (Rückgabetyp, Name, Beschreibung)", "", "", "", 0, ""};
+    if (r.pluginOutput) selection.out = ToUtf8(r.pluginOutput->text);
+    for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
+    std::string why;
+    if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
+    for (const FaultRecord& f : r.faults) why += ToUtf8(f.message) + "\n";
+    for (const std::wstring& p : r.problems) why += ToUtf8(p) + "\n";
+    if (r.warningsFail)
+        for (const std::wstring& w : r.warnings) why += "Warnung: " + ToUtf8(w) + "\n";
+    if (!why.empty()) {
+        selection.kind = r.hung ? "error" : "failure";
+        selection.message = why.substr(0, why.find('\n'));
+        selection.details = why;
+    }
+    return selection;
+}
+
+std::vector<JUnitCase> CasesOf(const PluginReport& r, bool leakCheck) {
+    std::vector<JUnitCase> cases{SelectionCase(r)};
+    for (const CaseResult& c : r.cases) {
+        JUnitCase k{(c.fuzz ? "" : c.stress ? "Stress " : "Fall ") + ToUtf8(c.name),
+                    "",
+                    "",
+                    "",
+                    c.milliseconds,
+                    ""};
+        if (c.verdict != Verdict::Passed) {
+            // A fault or a leak fails; a hang or an ended process is an error.
+            k.kind =
+                c.verdict == Verdict::Failed || c.verdict == Verdict::Leak ? "failure" : "error";
+            k.message = ToUtf8(c.problem);
+            k.details = ToUtf8(c.problem) + "\n" + ToUtf8(c.diff);
+        }
+        cases.push_back(k);
+    }
+    if (leakCheck) {
+        JUnitCase leak{"Leckprüfung (" + std::to_string(r.cycles) + " Zyklen)", "", "", "", 0, ""};
+        for (const CheckLeak& l : r.leaks)
+            leak.details += ToUtf8(l.what + L": " + l.perCycle) + "\n";
+        if (!r.leaks.empty()) {
+            leak.kind = "failure";
+            leak.message = leak.details.substr(0, leak.details.find('\n'));
+        }
+        cases.push_back(leak);
+    }
+    return cases;
+}
+
+std::string SuiteXml(const std::string& suite, const std::vector<JUnitCase>& cases) {
+    std::size_t failures = 0, errors = 0;
+    double total = 0;
+    for (const JUnitCase& c : cases) {
+        failures += c.kind == "failure";
+        errors += c.kind == "error";
+        total += c.milliseconds;
+    }
+    std::string out = "  <testsuite name=\"" + suite + "\" tests=\"" +
+                      std::to_string(cases.size()) + "\" failures=\"" + std::to_string(failures) +
+                      "\" errors=\"" + std::to_string(errors) + "\" skipped=\"0\" time=\"" +
+                      Seconds(total) + "\">\n";
+    for (const JUnitCase& c : cases) {
+        out += "    <testcase classname=\"" + suite + "\" name=\"" + XmlText(c.name) +
+               "\" time=\"" + Seconds(c.milliseconds) + "\"";
+        if (c.kind.empty() && c.out.empty()) {
+            out += "/>\n";
+            continue;
+        }
+        out += ">\n";
+        if (!c.kind.empty())
+            out += "      <" + c.kind + " message=\"" + XmlText(c.message) + "\">" +
+                   XmlText(c.details) + "</" + c.kind + ">\n";
+        if (!c.out.empty()) out += "      <system-out>" + XmlText(c.out) + "</system-out>\n";
+        out += "    </testcase>\n";
+    }
+    return out + "  </testsuite>\n";
+}
+
+}  // namespace
+
 std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck) {
     std::string out =
         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites name=\"dllscope-check\">\n";
-    for (const PluginReport& r : reports) {
-        const std::string suite = XmlText(ToUtf8(r.file));
-        struct Case {
-            std::string name, kind, message, details;  // kind: "", "failure", "error"
-            double milliseconds;
-            std::string out;  // the plugin's own output
-        };
-        std::vector<Case> cases;
-        // The selection, the run and everything that is not a case's or the leak check's.
-        Case selection{"Auswahl (Rückgabetyp, Name, Beschreibung)", "", "", "", 0, ""};
-        if (r.pluginOutput) selection.out = ToUtf8(r.pluginOutput->text);
-        for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
-        std::string why;
-        if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
-        for (const FaultRecord& f : r.faults) why += ToUtf8(f.message) + "\n";
-        for (const std::wstring& p : r.problems) why += ToUtf8(p) + "\n";
-        if (r.warningsFail)
-            for (const std::wstring& w : r.warnings) why += "Warnung: " + ToUtf8(w) + "\n";
-        if (!why.empty()) {
-            selection.kind = r.hung ? "error" : "failure";
-            selection.message = why.substr(0, why.find('\n'));
-            selection.details = why;
-        }
-        cases.push_back(selection);
-        for (const CaseResult& c : r.cases) {
-            Case k{(c.fuzz ? "" : c.stress ? "Stress " : "Fall ") + ToUtf8(c.name),
-                   "",
-                   "",
-                   "",
-                   c.milliseconds,
-                   ""};
-            if (c.verdict != Verdict::Passed) {
-                // A fault or a leak fails; a hang or an ended process is an error.
-                k.kind = c.verdict == Verdict::Failed || c.verdict == Verdict::Leak ? "failure"
-                                                                                    : "error";
-                k.message = ToUtf8(c.problem);
-                k.details = ToUtf8(c.problem) + "\n" + ToUtf8(c.diff);
-            }
-            cases.push_back(k);
-        }
-        if (leakCheck) {
-            Case leak{"Leckprüfung (" + std::to_string(r.cycles) + " Zyklen)", "", "", "", 0, ""};
-            for (const CheckLeak& l : r.leaks)
-                leak.details += ToUtf8(l.what + L": " + l.perCycle) + "\n";
-            if (!r.leaks.empty()) {
-                leak.kind = "failure";
-                leak.message = leak.details.substr(0, leak.details.find('\n'));
-            }
-            cases.push_back(leak);
-        }
-        std::size_t failures = 0, errors = 0;
-        double total = 0;
-        for (const Case& c : cases) {
-            failures += c.kind == "failure";
-            errors += c.kind == "error";
-            total += c.milliseconds;
-        }
-        out += "  <testsuite name=\"" + suite + "\" tests=\"" + std::to_string(cases.size()) +
-               "\" failures=\"" + std::to_string(failures) + "\" errors=\"" +
-               std::to_string(errors) + "\" skipped=\"0\" time=\"" + Seconds(total) + "\">\n";
-        for (const Case& c : cases) {
-            out += "    <testcase classname=\"" + suite + "\" name=\"" + XmlText(c.name) +
-                   "\" time=\"" + Seconds(c.milliseconds) + "\"";
-            if (c.kind.empty() && c.out.empty()) {
-                out += "/>\n";
-                continue;
-            }
-            out += ">\n";
-            if (!c.kind.empty())
-                out += "      <" + c.kind + " message=\"" + XmlText(c.message) + "\">" +
-                       XmlText(c.details) + "</" + c.kind + ">\n";
-            if (!c.out.empty()) out += "      <system-out>" + XmlText(c.out) + "</system-out>\n";
-            out += "    </testcase>\n";
-        }
-        out += "  </testsuite>\n";
-    }
+    for (const PluginReport& r : reports)
+        out += SuiteXml(XmlText(ToUtf8(r.file)), CasesOf(r, leakCheck));
     return out + "</testsuites>\n";
 }
 

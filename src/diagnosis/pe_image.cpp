@@ -167,4 +167,13 @@ PeImage ReadPeImage(const std::string& bytes) {
     return image;
 }
 
+bool Imports(const PeImage& image, const std::string& library) {
+    for (const PeImport& import : image.imports) {
+        std::string name = import.library;
+        for (char& c : name) c = (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+        if (name == library) return true;
+    }
+    return false;
+}
+
 }  // namespace dllscope

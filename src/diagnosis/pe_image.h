@@ -28,4 +28,9 @@ struct PeImage {
 
 PeImage ReadPeImage(const std::string& bytes);
 
+// Whether the image imports from `library` (a lower-case file name, such
+// as "msvcrt.dll", the C runtime MinGW links); its names are compared
+// without regard to case.
+bool Imports(const PeImage& image, const std::string& library);
+
 }  // namespace dllscope

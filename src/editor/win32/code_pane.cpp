@@ -153,6 +153,32 @@ bool CodePane::TakeChanged() {
     return changed;
 }
 
+namespace {
+
+// EM_SETSEL and EM_EXSETSEL, with UTF-16 offsets.
+LRESULT SetSelection(EditorComponent& c, UINT msg, WPARAM wParam, LPARAM lParam) {
+    const auto position = [&](LONG offset) -> TextPosition {  // UTF-16 offset -> byte position
+        const TextPosition length = c.Length();
+        if (offset < 0 || offset >= c.CodeUnitsBefore(length)) return length;
+        return c.PositionAfterCodeUnits(offset);
+    };
+    LONG from = static_cast<LONG>(wParam), to = static_cast<LONG>(lParam);
+    if (msg == EM_EXSETSEL) {
+        const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
+        if (!range) return 0;
+        from = range->cpMin;
+        to = range->cpMax;
+    }
+    if (from == -1) {  // no selection, the caret where it is
+        c.Select(c.Caret(), c.Caret());
+    } else {
+        c.Select(position(from), to == -1 ? c.Length() : position(to));
+    }
+    return msg == EM_EXSETSEL ? c.CodeUnitsBefore(c.SelectionEnd()) : 0;
+}
+
+}  // namespace
+
 // The edit control's text messages in UTF-16 (Scintilla takes the text of
 // WM_SETTEXT and EM_REPLACESEL as bytes, and counts positions in bytes).
 LRESULT CALLBACK CodePane::Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam,
@@ -160,11 +186,6 @@ LRESULT CALLBACK CodePane::Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPA
     auto* pane = reinterpret_cast<CodePane*>(self);
     EditorComponent& c = pane->component_;
     const auto units = [&](TextPosition position) { return c.CodeUnitsBefore(position); };
-    const auto position = [&](LONG offset) -> TextPosition {  // UTF-16 offset -> byte position
-        const TextPosition length = c.Length();
-        if (offset < 0 || offset >= units(length)) return length;
-        return c.PositionAfterCodeUnits(offset);
-    };
     if (pane->search_->OnMessage(msg, lParam)) return 0;
     switch (msg) {
         case WM_KEYDOWN:
@@ -197,21 +218,8 @@ LRESULT CALLBACK CodePane::Utf16Messages(HWND hwnd, UINT msg, WPARAM wParam, LPA
             return 0;
         }
         case EM_SETSEL:
-        case EM_EXSETSEL: {
-            LONG from = static_cast<LONG>(wParam), to = static_cast<LONG>(lParam);
-            if (msg == EM_EXSETSEL) {
-                const auto* range = reinterpret_cast<const CHARRANGE*>(lParam);
-                if (!range) return 0;
-                from = range->cpMin;
-                to = range->cpMax;
-            }
-            if (from == -1) {  // no selection, the caret where it is
-                c.Select(c.Caret(), c.Caret());
-            } else {
-                c.Select(position(from), to == -1 ? c.Length() : position(to));
-            }
-            return msg == EM_EXSETSEL ? units(c.SelectionEnd()) : 0;
-        }
+        case EM_EXSETSEL:
+            return SetSelection(c, msg, wParam, lParam);
         case EM_UNDO:
             c.Undo();
             return TRUE;

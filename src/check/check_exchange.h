@@ -1,0 +1,32 @@
+#pragma once
+// The checker's side of a plugin's run: the input goes in, the answer is
+// kept (with the warnings its text earns), and the exchange file is a file
+// of its own in the temporary folder.
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "check/check_system.h"
+#include "plugin/bridge_cycle.h"
+
+namespace dllscope {
+
+class CheckExchange : public RunExchange {
+  public:
+    CheckExchange(CheckFiles& files, std::wstring input)
+        : files_(files), input_(std::move(input)) {}
+    std::wstring Text() override { return input_; }
+    void TextBack(const std::wstring& text) override;
+    void ResultFileBack(const std::wstring& fileName) override;
+    std::wstring ExchangeFile() override;
+    const std::wstring& Input() const { return input_; }
+
+    std::wstring output, exchangeFile;
+    std::vector<std::wstring> warnings;
+
+  private:
+    CheckFiles& files_;
+    std::wstring input_;
+};
+
+}  // namespace dllscope
