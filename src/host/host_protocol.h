@@ -6,13 +6,66 @@
 // is its length in UTF-16 units (4 bytes) and the units. Every reader is
 // bounded: a field running past the end of its frame, or bytes left over,
 // make the message malformed. The messages themselves are host_messages.h.
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 
 namespace dllscope {
 
-// Raised whenever the messages change; the host answers its start with it.
-inline constexpr std::uint32_t kHostProtocolVersion = 3;
+// Every request, once: its kind and the message that carries it
+// (host_messages.h). The kinds, the host's dispatch (a kind without a
+// handler does not compile) and the protocol's fingerprint come from this
+// list. A new request goes at its end, with a new row in kHostProtocolVersions.
+#define DLLSCOPE_HOST_REQUESTS(X)            \
+    X(Load, LoadRequest)                     \
+    X(Free, FreeRequest)                     \
+    X(PluginBackvalue, BackvalueRequest)     \
+    X(PluginName, NameRequest)               \
+    X(PluginDescription, DescriptionRequest) \
+    X(PluginRun, RunRequest)                 \
+    X(WrapperName, WrapperNameRequest)       \
+    X(PluginWrappText, WrappTextRequest)     \
+    X(PluginWrappForm, WrappFormRequest)     \
+    X(Usage, UsageRequest)                   \
+    X(NewHandleTypes, NewHandleTypesRequest) \
+    X(Quit, QuitRequest)
+
+// FNV-1a of a text.
+constexpr std::uint32_t Fingerprint(const char* text) {
+    std::uint32_t hash = 2166136261u;
+    for (; *text; ++text) hash = (hash ^ static_cast<unsigned char>(*text)) * 16777619u;
+    return hash;
+}
+
+// The request list's fingerprint: each kind with its message, in order.
+#define DLLSCOPE_HOST_REQUEST_TEXT(kind, message) #kind ":" #message ";"
+inline constexpr std::uint32_t kHostRequestsFingerprint =
+    Fingerprint(DLLSCOPE_HOST_REQUESTS(DLLSCOPE_HOST_REQUEST_TEXT));
+#undef DLLSCOPE_HOST_REQUEST_TEXT
+
+// Each version of the protocol with the fingerprint of its request list,
+// oldest first; the host answers its start with the last version. A changed
+// list does not build until it has a row of its own with a higher version.
+struct HostProtocolVersion {
+    std::uint32_t version, fingerprint;
+};
+inline constexpr HostProtocolVersion kHostProtocolVersions[] = {{3, 0x317596A1u}};
+inline constexpr std::uint32_t kHostProtocolVersion = std::end(kHostProtocolVersions)[-1].version;
+
+constexpr bool VersionsRise() {
+    for (std::size_t i = 1; i < std::size(kHostProtocolVersions); ++i) {
+        if (kHostProtocolVersions[i].version <= kHostProtocolVersions[i - 1].version) return false;
+        for (std::size_t j = 0; j < i; ++j)
+            if (kHostProtocolVersions[i].fingerprint == kHostProtocolVersions[j].fingerprint)
+                return false;
+    }
+    return true;
+}
+static_assert(VersionsRise(), "each row of kHostProtocolVersions: a higher version, a new list");
+static_assert(std::end(kHostProtocolVersions)[-1].fingerprint == kHostRequestsFingerprint,
+              "The host's requests changed: add a row to kHostProtocolVersions with the next "
+              "version and the list's new fingerprint (kHostRequestsFingerprint).");
 
 // The host's program, beside Dllscope and the checker.
 inline constexpr wchar_t kHostProgramName[] = L"dllscope-host.exe";
@@ -32,19 +85,11 @@ inline constexpr unsigned long kHostExitQuit = 0x0D5C0005;  // asked to quit
 enum class HostMessage : std::uint8_t {
     // The host, once started: the protocol version and its process id.
     Hello = 1,
-    // Requests, each answered by Done, Failed or Faulted (host_messages.h).
-    Load,
-    Free,
-    PluginBackvalue,
-    PluginName,
-    PluginDescription,
-    PluginRun,
-    WrapperName,
-    PluginWrappText,
-    PluginWrappForm,
-    Usage,
-    NewHandleTypes,
-    Quit,  // the host ends without an answer
+// Requests, each answered by Done, Failed or Faulted (host_messages.h);
+// Quit: the host ends without an answer.
+#define DLLSCOPE_HOST_REQUEST_KIND(kind, message) kind,
+    DLLSCOPE_HOST_REQUESTS(DLLSCOPE_HOST_REQUEST_KIND)
+#undef DLLSCOPE_HOST_REQUEST_KIND
     // Answers.
     Done = 64,
     Failed,

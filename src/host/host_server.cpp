@@ -31,37 +31,67 @@ std::string HostServer::HelloFrame(std::uint32_t processId, bool lane) {
     return WriteFrame({HostMessage::Hello, 0, {}}, hello, false);
 }
 
-// Reads a request of type Request, makes its call and frames the answer; a
-// failure or a fault of the call is answered as such.
-template <class Request, class Call>
-std::string HostServer::Take(MessageReader& reader, const MessageHead& head, Call call) {
-    try {
-        Request request;
-        if (!ReadFields(reader, request, platform_.Bulk()))
-            return Failed(head,
-                          L"Der Plugin-Prozess hat eine Anfrage erhalten, deren Felder "
-                          L"nicht zu ihrer Art passen.");
-        typename Request::Answer answer;
-        call(request, answer);
-        if constexpr (CarriesStackWarnings<typename Request::Answer>::value)
-            answer.stackWarnings = bridge_.TakeStackWarnings();
-        return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
-    } catch (const std::exception& e) {
-        FaultedAnswer fault;
-        if (platform_.AsFault(e, fault.fault))
-            return AnswerFrame(HostMessage::Faulted, head, fault);
-        return Failed(head, ErrorWords(e, L" im Plugin-Prozess"));
+// A failure or a fault of the call is answered as such; Quit is answered by
+// nothing.
+template <class Request>
+std::string HostServer::Take(MessageReader& reader, const MessageHead& head, const char* kind) {
+    if constexpr (std::is_same_v<Request, QuitRequest>) {
+        return std::string();
+    } else {
+        try {
+            Request request;
+            if (!ReadFields(reader, request, platform_.Bulk()))
+                return Failed(head,
+                              L"Der Plugin-Prozess hat eine Anfrage erhalten, deren Felder "
+                              L"nicht zu ihrer Art passen.");
+            typename Request::Answer answer;
+            Handle(request, answer, kind);
+            if constexpr (CarriesStackWarnings<typename Request::Answer>::value)
+                answer.stackWarnings = bridge_.TakeStackWarnings();
+            return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
+        } catch (const std::exception& e) {
+            FaultedAnswer fault;
+            if (platform_.AsFault(e, fault.fault))
+                return AnswerFrame(HostMessage::Faulted, head, fault);
+            return Failed(head, ErrorWords(e, L" im Plugin-Prozess"));
+        }
     }
 }
 
-// PluginRun and the wrapper exports: the text's bytes as they came.
-template <class Request>
-std::string HostServer::TextExport(MessageReader& reader, const MessageHead& head,
-                                   const char* exportName) {
-    return Take<Request>(reader, head, [this, exportName](Request& q, BytesAnswer& a) {
-        a.text = texts_.TextCall(exportName, q.text, q.path);
-        a.path = q.path;
-    });
+void HostServer::Handle(LoadRequest& q, LoadAnswer& a, const char*) {
+    a.handle = libraries_.Load(q.path);
+    if (!a.handle) a.error = static_cast<std::uint32_t>(platform_.LastLoadError());
+}
+
+void HostServer::Handle(FreeRequest& q, NoFields&, const char*) {
+    libraries_.Free(static_cast<LibraryHandle>(q.handle));
+}
+
+void HostServer::Handle(BackvalueRequest& q, BackvalueAnswer& a, const char*) {
+    a.code = static_cast<std::uint16_t>(bridge_.PluginBackvalue(q.path));
+    a.path = q.path;
+}
+
+void HostServer::Handle(NameRequest& q, TextAnswer& a, const char*) {
+    a.text = bridge_.PluginName(q.path);
+    a.path = q.path;
+}
+
+void HostServer::Handle(DescriptionRequest& q, TextAnswer& a, const char*) {
+    a.text = bridge_.PluginDescription(q.path);
+    a.path = q.path;
+}
+
+void HostServer::Handle(WrapperNameRequest&, TextAnswer& a, const char*) {
+    a.text = bridge_.WrapperName();
+}
+
+void HostServer::Handle(UsageRequest& q, UsageAnswer& a, const char*) {
+    a.usage = platform_.Usage(q.remember);
+}
+
+void HostServer::Handle(NewHandleTypesRequest&, HandleTypesAnswer& a, const char*) {
+    a.types = platform_.NewHandleTypes();
 }
 
 std::string HostServer::Answer(const std::string& message) {
@@ -70,53 +100,11 @@ std::string HostServer::Answer(const std::string& message) {
     if (!ReadHead(reader, head))
         return Failed(head, L"Der Plugin-Prozess hat eine Anfrage ohne Kopf erhalten.");
     switch (head.kind) {
-        case HostMessage::Load:
-            return Take<LoadRequest>(reader, head, [this](LoadRequest& q, LoadAnswer& a) {
-                a.handle = libraries_.Load(q.path);
-                if (!a.handle) a.error = static_cast<std::uint32_t>(platform_.LastLoadError());
-            });
-        case HostMessage::Free:
-            return Take<FreeRequest>(reader, head, [this](FreeRequest& q, NoFields&) {
-                libraries_.Free(static_cast<LibraryHandle>(q.handle));
-            });
-        case HostMessage::PluginBackvalue:
-            return Take<BackvalueRequest>(
-                reader, head, [this](BackvalueRequest& q, BackvalueAnswer& a) {
-                    a.code = static_cast<std::uint16_t>(bridge_.PluginBackvalue(q.path));
-                    a.path = q.path;
-                });
-        case HostMessage::PluginName:
-            return Take<NameRequest>(reader, head, [this](NameRequest& q, TextAnswer& a) {
-                a.text = bridge_.PluginName(q.path);
-                a.path = q.path;
-            });
-        case HostMessage::PluginDescription:
-            return Take<DescriptionRequest>(reader, head,
-                                            [this](DescriptionRequest& q, TextAnswer& a) {
-                                                a.text = bridge_.PluginDescription(q.path);
-                                                a.path = q.path;
-                                            });
-        case HostMessage::PluginRun:
-            return TextExport<RunRequest>(reader, head, "PluginRun");
-        case HostMessage::PluginWrappText:
-            return TextExport<WrappTextRequest>(reader, head, "PluginWrappText");
-        case HostMessage::PluginWrappForm:
-            return TextExport<WrappFormRequest>(reader, head, "PluginWrappForm");
-        case HostMessage::WrapperName:
-            return Take<WrapperNameRequest>(
-                reader, head,
-                [this](WrapperNameRequest&, TextAnswer& a) { a.text = bridge_.WrapperName(); });
-        case HostMessage::Usage:
-            return Take<UsageRequest>(reader, head, [this](UsageRequest& q, UsageAnswer& a) {
-                a.usage = platform_.Usage(q.remember);
-            });
-        case HostMessage::NewHandleTypes:
-            return Take<NewHandleTypesRequest>(
-                reader, head, [this](NewHandleTypesRequest&, HandleTypesAnswer& a) {
-                    a.types = platform_.NewHandleTypes();
-                });
-        case HostMessage::Quit:
-            return std::string();
+#define DLLSCOPE_HOST_SERVE(kind, message) \
+    case HostMessage::kind:                \
+        return Take<message>(reader, head, #kind);
+        DLLSCOPE_HOST_REQUESTS(DLLSCOPE_HOST_SERVE)
+#undef DLLSCOPE_HOST_SERVE
         default:
             return Failed(head, L"Der Plugin-Prozess kennt die Anfrage der Art " +
                                     std::to_wstring(static_cast<int>(head.kind)) + L" nicht.");

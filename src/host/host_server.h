@@ -57,10 +57,25 @@ class HostServer {
     HostEnd Serve(ByteSource& in, ByteSink& out, std::uint32_t processId);
 
   private:
-    template <class Request, class Call>
-    std::string Take(MessageReader& reader, const MessageHead& head, Call call);
+    // Reads a request of its kind (`kind` its name), makes its call and frames the answer.
     template <class Request>
-    std::string TextExport(MessageReader& reader, const MessageHead& head, const char* exportName);
+    std::string Take(MessageReader& reader, const MessageHead& head, const char* kind);
+
+    // Each request's call, one for each kind of the request list.
+    void Handle(LoadRequest& q, LoadAnswer& a, const char*);
+    void Handle(FreeRequest& q, NoFields& a, const char*);
+    void Handle(BackvalueRequest& q, BackvalueAnswer& a, const char*);
+    void Handle(NameRequest& q, TextAnswer& a, const char*);
+    void Handle(DescriptionRequest& q, TextAnswer& a, const char*);
+    // PluginRun and the wrapper exports (`kind` names the export): the text's bytes as they came.
+    template <HostMessage K>
+    void Handle(TextRequest<K>& q, BytesAnswer& a, const char* kind) {
+        a.text = texts_.TextCall(kind, q.text, q.path);
+        a.path = q.path;
+    }
+    void Handle(WrapperNameRequest& q, TextAnswer& a, const char*);
+    void Handle(UsageRequest& q, UsageAnswer& a, const char*);
+    void Handle(NewHandleTypesRequest& q, HandleTypesAnswer& a, const char*);
 
     Libraries& libraries_;
     Bridge& bridge_;
