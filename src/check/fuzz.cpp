@@ -83,8 +83,6 @@ std::size_t Spot(const std::wstring& page, FuzzRandom& random) {
     return random.Below(page.size() + 1);
 }
 
-using Mutation = void (*)(std::wstring&, FuzzRandom&);
-
 void DuplicateElement(std::wstring& page, FuzzRandom& random) {
     const std::vector<Tag> tags = TagsOf(page);
     std::size_t from = 0, to = 0;
@@ -168,23 +166,31 @@ void NestDeeply(std::wstring& page, FuzzRandom& random) {
     page.insert(Spot(page, random), open + L"x" + (random.Below(3) ? close : std::wstring()));
 }
 
-struct Named {
-    const wchar_t* name;
-    Mutation mutate;
+// Each kind's identity is its id: a page's choices hang on the ids, not on
+// the kinds' order or number.
+const std::vector<MutationKind> kMutations = {
+    {"element-duplicated", L"Element verdoppelt", DuplicateElement},
+    {"element-nested", L"Element verschachtelt", NestElement},
+    {"piece-moved", L"Stück versetzt", CutAndSplice},
+    {"tag-unclosed", L"Tag ungeschlossen oder verschränkt", UncloseOrMisnest},
+    {"lengthened", L"Wert oder Text verlängert", Lengthen},
+    {"construct", L"Kommentar, Skript oder Unvollständiges eingefügt", InsertConstruct},
+    {"reference", L"Zeichenreferenz an der Grenze", InsertReference},
+    {"line-breaks", L"Zeilenumbrüche geändert", ChangeLineBreaks},
+    {"beyond-ansi", L"Zeichen außerhalb von ANSI", InsertBeyondAnsi},
+    {"deep-nesting", L"tief verschachtelt", NestDeeply},
 };
 
-const Named kMutations[] = {
-    {L"Element verdoppelt", DuplicateElement},
-    {L"Element verschachtelt", NestElement},
-    {L"Stück versetzt", CutAndSplice},
-    {L"Tag ungeschlossen oder verschränkt", UncloseOrMisnest},
-    {L"Wert oder Text verlängert", Lengthen},
-    {L"Kommentar, Skript oder Unvollständiges eingefügt", InsertConstruct},
-    {L"Zeichenreferenz an der Grenze", InsertReference},
-    {L"Zeilenumbrüche geändert", ChangeLineBreaks},
-    {L"Zeichen außerhalb von ANSI", InsertBeyondAnsi},
-    {L"tief verschachtelt", NestDeeply},
-};
+std::uint64_t Mixed(std::uint64_t a, std::uint64_t b) {
+    FuzzRandom mix(a ^ (b * 0x9E3779B97F4A7C15ull));
+    return mix.Next();
+}
+
+std::uint64_t IdHash(const char* id) {
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (; *id; ++id) hash = (hash ^ static_cast<unsigned char>(*id)) * 1099511628211ull;
+    return hash;
+}
 
 }  // namespace
 
@@ -216,23 +222,34 @@ std::vector<std::wstring> BuiltInSeeds() {
     };
 }
 
-const std::vector<std::wstring>& MutationKinds() {
-    static const std::vector<std::wstring> kinds = [] {
-        std::vector<std::wstring> names;
-        for (const Named& m : kMutations) names.push_back(m.name);
-        return names;
-    }();
-    return kinds;
-}
+const std::vector<MutationKind>& MutationKinds() { return kMutations; }
 
 std::wstring MutatedPage(const std::vector<std::wstring>& seeds, FuzzRandom& random,
                          std::wstring& kind) {
-    std::wstring page = seeds.empty() ? std::wstring() : seeds[random.Below(seeds.size())];
-    const std::size_t count = 1 + random.Below(3);
-    for (std::size_t i = 0; i < count; ++i) {
-        const Named& m = kMutations[random.Below(std::size(kMutations))];
-        m.mutate(page, random);
-        kind = i == 0 ? std::wstring(m.name) : kind + L", " + m.name;
+    return MutatedPage(seeds, random, kind, kMutations);
+}
+
+// The page's own number from the run's sequence; from it, the seed and the
+// count of mutations, and for each mutation the kind whose id scores
+// highest with it (so that a kind added wins some choices and changes no
+// other) and that kind's own sequence.
+std::wstring MutatedPage(const std::vector<std::wstring>& seeds, FuzzRandom& random,
+                         std::wstring& kind, const std::vector<MutationKind>& kinds) {
+    const std::uint64_t number = random.Next();
+    FuzzRandom own(number);
+    std::wstring page = seeds.empty() ? std::wstring() : seeds[own.Below(seeds.size())];
+    const std::size_t count = 1 + own.Below(3);
+    kind.clear();
+    for (std::size_t i = 0; i < count && !kinds.empty(); ++i) {
+        const MutationKind* best = nullptr;
+        std::uint64_t bestScore = 0;
+        for (const MutationKind& k : kinds) {
+            const std::uint64_t score = Mixed(Mixed(number, i), IdHash(k.id));
+            if (!best || score > bestScore) best = &k, bestScore = score;
+        }
+        FuzzRandom mutation(Mixed(bestScore, IdHash(best->id)));
+        best->mutate(page, mutation);
+        kind = i == 0 ? std::wstring(best->name) : kind + L", " + best->name;
         if (page.size() > (std::size_t{1} << 22)) break;  // 4 Mi characters are enough
     }
     return page;

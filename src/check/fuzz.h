@@ -28,13 +28,23 @@ class FuzzRandom {
 // The small pages the fuzzing starts from when the author gives none.
 std::vector<std::wstring> BuiltInSeeds();
 
-// The kinds of mutation, by name.
-const std::vector<std::wstring>& MutationKinds();
+// A kind of mutation: its identity (never changed once a seed's pages
+// depend on it), its name in the report and what it does to a page.
+struct MutationKind {
+    const char* id;
+    const wchar_t* name;
+    void (*mutate)(std::wstring& page, FuzzRandom& random);
+};
+const std::vector<MutationKind>& MutationKinds();
 
 // One page: a seed picked and changed by one to three mutations. `kind`
-// gets their names, in order.
+// gets their names, in order. Each page takes one number of `random`; a
+// kind added to the list changes only the pages it is chosen for.
 std::wstring MutatedPage(const std::vector<std::wstring>& seeds, FuzzRandom& random,
                          std::wstring& kind);
+// The same from a list of kinds of one's own.
+std::wstring MutatedPage(const std::vector<std::wstring>& seeds, FuzzRandom& random,
+                         std::wstring& kind, const std::vector<MutationKind>& kinds);
 
 // A smaller page for which `fails` still holds: lines, then characters are
 // left out (delta debugging), then runs of one character shortened, as long

@@ -23,6 +23,32 @@ TEST(Fuzz, ASeedGivesTheSamePagesAndAnotherSeedOthers) {
     EXPECT_GT(differentFromSeed, 150);  // a mutation mostly changes its page
 }
 
+// A kind added to the list wins some choices and changes nothing else: the
+// pages a seed made of the older kinds stay what they were, in order.
+TEST(Fuzz, AKindAddedChangesOnlyThePagesItIsChosenFor) {
+    const std::vector<std::wstring> seeds = BuiltInSeeds();
+    std::vector<MutationKind> more = MutationKinds();
+    more.push_back({"snowman", L"Schneemann", [](std::wstring& page, FuzzRandom& random) {
+                        page.insert(random.Below(page.size() + 1), L"\x2603");
+                    }});
+    FuzzRandom before(5), after(5);
+    int same = 0, chosen = 0;
+    for (int i = 0; i < 300; ++i) {
+        std::wstring kindBefore, kindAfter;
+        const std::wstring page = MutatedPage(seeds, before, kindBefore);
+        const std::wstring pageAfter = MutatedPage(seeds, after, kindAfter, more);
+        if (kindAfter.find(L"Schneemann") != std::wstring::npos) {
+            ++chosen;
+            continue;
+        }
+        EXPECT_EQ(pageAfter, page) << i;
+        EXPECT_EQ(kindAfter, kindBefore) << i;
+        ++same;
+    }
+    EXPECT_GT(chosen, 20);
+    EXPECT_GT(same, 200);
+}
+
 // The plugin fails on a reference beyond U+10FFFF; its smallest failing
 // page is that reference, and no character of it can go.
 TEST(Fuzz, AFailingPageShrinksToOneWhoseEveryCharacterIsNeeded) {

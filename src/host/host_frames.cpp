@@ -1,4 +1,4 @@
-#include "host/host_messages.h"
+#include "host/host_frames.h"
 
 namespace dllscope {
 
