@@ -96,6 +96,10 @@ echo "== format: the sources as .clang-format lays them out"
 find src -name '*.cpp' -o -name '*.h' | sort | xargs clang-format --dry-run --Werror
 summary+=("format: $(find src -name '*.cpp' -o -name '*.h' | wc -l) source files as .clang-format lays them out")
 
+echo "== sizes: no source over 320 lines, no function over 60"
+python3 scripts/check-sizes.py src
+summary+=("sizes: $(find src -name '*.cpp' -o -name '*.h' | wc -l) source files within 320 lines, their functions within 60")
+
 echo "== host: portable core"
 build_preset host
 run_layer host host

@@ -1,5 +1,7 @@
 #include "changes/win32/changes_window.h"
 
+#include "common/win32/controls.h"
+
 #include "common/twips.h"
 
 namespace dllscope {
@@ -37,9 +39,7 @@ void ChangesWindow::Show(const ChangingRun& run) {
         header_ = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP,
                                   margin, margin, client.right - 2 * margin, line, hwnd_, nullptr,
                                   app_.Instance(), nullptr);
-        font_ = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_BOLD, FALSE, FALSE, FALSE,
-                            DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                            DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, L"MS Sans Serif");
+        font_ = CreateDialogFont(dpi, true, L"MS Sans Serif");
         SendMessageW(header_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         pane_ = std::make_unique<CodePane>(
             hwnd_, 1, RECT{margin, margin + line, client.right - margin, client.bottom - margin},

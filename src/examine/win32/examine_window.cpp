@@ -18,36 +18,6 @@ namespace {
 constexpr wchar_t kClassName[] = L"DllscopeExamine";
 constexpr int kWidth = 9000, kHeight = 7050;  // twips
 constexpr UINT kProgressMessage = WM_APP + 1, kDoneMessage = WM_APP + 2;
-enum Control : int {
-    kSeconds = 100,
-    kSeed,
-    kStart,
-    kStop,
-    kProgress,
-    kStatus,
-    kFindings,
-    kDetail,
-    kToPane,
-    kProfile
-};
-constexpr int kHangSeconds = 10;  // how long one call of the plugin may take
-
-// The plugin's host ends a call that runs too long, or any call once the
-// examination is stopped: the waits are cut into short slices to see that.
-class ExamineWaiting : public HostWaiting {
-  public:
-    explicit ExamineWaiting(const std::atomic<bool>& stop) : stop_(stop) {}
-    void BeforeCall(const ForeignCall&) override { ran_ = 0; }
-    DWORD HangMilliseconds() override { return 100; }
-    bool EndHungCall(const ForeignCall&, unsigned long long milliseconds) override {
-        ran_ += milliseconds;
-        return stop_ || ran_ >= kHangSeconds * 1000ULL;
-    }
-
-  private:
-    const std::atomic<bool>& stop_;
-    unsigned long long ran_ = 0;
-};
 
 // A text as a multi-line edit control shows it: CR LF between lines.
 std::wstring WithCrLf(const std::wstring& text) {
@@ -84,10 +54,7 @@ void ExamineWindow::Show(HWND owner, const std::wstring& plugin) {
         InitCommonControlsEx(&controls);
         dpi_ = ScreenDpi();
         CreateFixed(kClassName, kWidth, kHeight, dpi_);
-        if (!font_)
-            font_ = CreateFontW(-MulDiv(8, dpi_, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                                DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
-                                DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
+        if (!font_) font_ = CreateDialogFont(dpi_);
         CreateControls();
         // Beside Form1 where the screen has room: the pane stays in sight.
         RECT form, own, work{};
@@ -100,62 +67,81 @@ void ExamineWindow::Show(HWND owner, const std::wstring& plugin) {
             SetWindowPos(hwnd_, nullptr, form.right, form.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
     }
     SetWindowTextW(hwnd_, (L"Plugin untersuchen \u2013 " + FileNameOf(plugin)).c_str());
-    SetDlgItemTextW(hwnd_, kStatus,
-                    (L"\u201E" + FileNameOf(plugin) +
-                     L"\u201C: erst das Fuzzing (Seiten, die das Plugin brechen sollen), dann "
-                     L"das Profil (Seiten wachsender Größe). Ein Aufruf darf " +
-                     std::to_wstring(kHangSeconds) + L" s dauern.")
-                        .c_str());
-    SendDlgItemMessageW(hwnd_, kFindings, LB_RESETCONTENT, 0, 0);
-    SetDlgItemTextW(hwnd_, kDetail, L"");
-    SetDlgItemTextW(hwnd_, kProfile, L"");
-    SendDlgItemMessageW(hwnd_, kProgress, PBM_SETPOS, 0, 0);
-    EnableWindow(GetDlgItem(hwnd_, kToPane), FALSE);
+    Clear();
+    status_.SetText(L"\u201E" + FileNameOf(plugin) +
+                    L"\u201C: erst das Fuzzing (Seiten, die das Plugin brechen sollen), dann "
+                    L"das Profil (Seiten wachsender Größe). Ein Aufruf darf " +
+                    std::to_wstring(kExamineHangSeconds) + L" s dauern.");
     ShowWindow(hwnd_, SW_SHOW);
     SetWindowPos(hwnd_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     SetForegroundWindow(hwnd_);
-    SetFocus(GetDlgItem(hwnd_, kStart));
+    start_.Focus();
 }
 
-HWND ExamineWindow::Add(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w,
-                        int h, int id) {
-    const auto px = [this](int v) { return MulDiv(v, dpi_, 96); };
-    const DWORD exStyle = (std::wcscmp(cls, L"EDIT") == 0 || std::wcscmp(cls, L"LISTBOX") == 0)
-                              ? WS_EX_CLIENTEDGE
-                              : 0;
-    const HWND c = CreateWindowExW(
-        exStyle, cls, text, WS_CHILD | WS_VISIBLE | style, px(x), px(y), px(w), px(h), hwnd_,
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), app_.Instance(), nullptr);
-    SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    return c;
+// No findings, no page, no profile.
+void ExamineWindow::Clear() {
+    findings_.Send(LB_RESETCONTENT);
+    detail_.SetText(L"");
+    profile_.SetText(L"");
+    progress_.Send(PBM_SETPOS, 0);
+    toPaneButton_.Enable(false);
+}
+
+// The fields and Starten while no examination runs; Abbrechen while one does.
+void ExamineWindow::EnableInput(bool on) {
+    stopButton_.Enable(!on);
+    start_.Enable(on);
+    seconds_.Enable(on);
+    seed_.Enable(on);
 }
 
 void ExamineWindow::CreateControls() {
-    // Pixels at 96 DPI.
-    Add(L"STATIC", L"Fuzzing (Sekunden):", SS_LEFT, 10, 14, 110, 18, 0);
-    Add(L"EDIT", L"60", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 122, 10, 50, 22, kSeconds);
-    Add(L"STATIC", L"Startwert:", SS_LEFT, 186, 14, 60, 18, 0);
-    Add(L"EDIT", L"", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 248, 10, 100, 22, kSeed);
-    Add(L"BUTTON", L"Starten", WS_TABSTOP | BS_DEFPUSHBUTTON, 372, 9, 100, 24, kStart);
-    Add(L"BUTTON", L"Abbrechen", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, 480, 9, 100, 24, kStop);
-    const HWND bar = Add(PROGRESS_CLASSW, L"", 0, 10, 42, 570, 16, kProgress);
-    SendMessageW(bar, PBM_SETRANGE32, 0, 1000);
-    Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 10, 64, 570, 32, kStatus);
-    Add(L"STATIC", L"Funde, jeder mit der kleinsten Seite, auf der er auftritt:", SS_LEFT, 10, 100,
-        570, 16, 0);
-    Add(L"LISTBOX", L"", WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 10, 118, 570,
-        92, kFindings);
-    Add(L"EDIT", L"", WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 10,
-        216, 570, 150, kDetail);
-    Add(L"BUTTON", L"In den Editor", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, 10, 372, 130, 24,
-        kToPane);
-    Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 150, 372, 430, 90, kProfile);
+    // Pixels at 96 DPI; the controls' ids from 100 on, in this order.
+    ControlRows& rows = rows_.emplace(hwnd_, app_.Instance(), font_, dpi_, 100);
+    rows.Row(9, 24);
+    rows.Add(nullptr, L"STATIC", L"Fuzzing (Sekunden):", SS_LEFT, 110, 0, 5, 18);
+    rows.Add(&seconds_, L"EDIT", L"60", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 50, 2, 1, 22);
+    rows.Add(nullptr, L"STATIC", L"Startwert:", SS_LEFT, 60, 14, 5, 18);
+    rows.Add(&seed_, L"EDIT", L"", WS_TABSTOP | ES_NUMBER | ES_AUTOHSCROLL, 100, 2, 1, 22);
+    rows.Add(&start_, L"BUTTON", L"Starten", WS_TABSTOP | BS_DEFPUSHBUTTON, 100, 24);
+    rows.Add(&stopButton_, L"BUTTON", L"Abbrechen", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED, 100,
+             8);
+    rows.Row(42, 16);
+    rows.Add(&progress_, PROGRESS_CLASSW, L"", 0, 570);
+    progress_.Send(PBM_SETRANGE32, 0, 1000);
+    rows.Row(64, 32);
+    rows.Add(&status_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 570);
+    rows.Row(100, 16);
+    rows.Add(nullptr, L"STATIC", L"Funde, jeder mit der kleinsten Seite, auf der er auftritt:",
+             SS_LEFT, 570);
+    rows.Row(118, 92);
+    rows.Add(&findings_, L"LISTBOX", L"",
+             WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, 570);
+    rows.Row(216, 150);
+    rows.Add(&detail_, L"EDIT", L"",
+             WS_TABSTOP | WS_VSCROLL | ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL, 570);
+    rows.Row(372, 24);
+    rows.Add(&toPaneButton_, L"BUTTON", L"In den Editor", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
+             130);
+    rows.Add(&profile_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 430, 10, 0, 90);
+
+    start_.onCommand = [this](WORD n) {
+        if (n == BN_CLICKED) Start();
+    };
+    stopButton_.onCommand = [this](WORD n) {
+        if (n == BN_CLICKED && Running()) stop_ = true;
+    };
+    findings_.onCommand = [this](WORD n) {
+        if (n == LBN_SELCHANGE) ShowFinding();
+        if (n == LBN_DBLCLK) ToPane();
+    };
+    toPaneButton_.onCommand = [this](WORD) { ToPane(); };
 }
 
 void ExamineWindow::Start() {
     if (Running()) return;
-    const std::wstring seconds = WindowText(GetDlgItem(hwnd_, kSeconds));
-    const std::wstring seed = WindowText(GetDlgItem(hwnd_, kSeed));
+    const std::wstring seconds = seconds_.Text();
+    const std::wstring seed = seed_.Text();
     // Digits only (the fields take no others), so few that they cannot overflow.
     const auto number = [](const std::wstring& digits) {
         unsigned long long n = 0;
@@ -165,15 +151,14 @@ void ExamineWindow::Start() {
     settings_ = CheckSettings{};
     settings_.fuzzSeconds = seconds.size() > 5 ? 0 : static_cast<int>(number(seconds));
     if (settings_.fuzzSeconds < 1) {
-        SetDlgItemTextW(hwnd_, kStatus,
-                        L"Das Fuzzing braucht eine Dauer von mindestens 1 Sekunde.");
-        SetFocus(GetDlgItem(hwnd_, kSeconds));
+        status_.SetText(L"Das Fuzzing braucht eine Dauer von mindestens 1 Sekunde.");
+        seconds_.Focus();
         return;
     }
     if (!seed.empty()) {
         if (seed.size() > 18) {
-            SetDlgItemTextW(hwnd_, kStatus, L"Der Startwert hat höchstens 18 Ziffern.");
-            SetFocus(GetDlgItem(hwnd_, kSeed));
+            status_.SetText(L"Der Startwert hat höchstens 18 Ziffern.");
+            seed_.Focus();
             return;
         }
         settings_.seed = number(seed);
@@ -185,47 +170,18 @@ void ExamineWindow::Start() {
     stop_ = false;
     stage_ = L"Lädt das Plugin \u2026";
     done_ = 0;
-    SendDlgItemMessageW(hwnd_, kFindings, LB_RESETCONTENT, 0, 0);
-    SetDlgItemTextW(hwnd_, kDetail, L"");
-    SetDlgItemTextW(hwnd_, kProfile, L"");
-    EnableWindow(GetDlgItem(hwnd_, kToPane), FALSE);
+    Clear();
     ShowProgress();
     // Form1 waits: a run there would share the exchange file and the plugin.
     if (owner_) EnableWindow(owner_, FALSE);
     thread_ = CreateThread(nullptr, 0, Work, this, 0, nullptr);
     if (!thread_) {
         if (owner_) EnableWindow(owner_, TRUE);
-        SetDlgItemTextW(hwnd_, kStatus, L"Die Untersuchung kann nicht starten (kein Thread).");
+        status_.SetText(L"Die Untersuchung kann nicht starten (kein Thread).");
         return;
     }
-    EnableWindow(GetDlgItem(hwnd_, kStop), TRUE);
-    EnableWindow(GetDlgItem(hwnd_, kStart), FALSE);
-    EnableWindow(GetDlgItem(hwnd_, kSeconds), FALSE);
-    EnableWindow(GetDlgItem(hwnd_, kSeed), FALSE);
-    SetFocus(GetDlgItem(hwnd_, kStop));
-}
-
-DWORD WINAPI ExamineWindow::Work(void* self) {
-    auto& w = *static_cast<ExamineWindow*>(self);
-    try {
-        ExamineWaiting waiting(w.stop_);
-        PluginHost host(w.setup_.hostProgram, PassablePath(w.setup_.bridge), waiting);
-        HostClient client(host);
-        host.Launch();
-        HostLibraries libraries(client);
-        AnsiTextCodec codec;
-        HostBridge bridge(client, codec, w.setup_.bridge);
-        HostCheckSystem system(host, client, libraries);
-        PluginCheck check(w.settings_, libraries, bridge, system, w.setup_.bridge);
-        check.Follow(w);
-        check.Check(w.plugin_, w.report_);
-    } catch (const std::exception& e) {
-        w.failure_ = ErrorWords(e);
-    } catch (...) {
-        w.failure_ = L"Unbekannter Fehler.";
-    }
-    PostMessageW(w.hwnd_, kDoneMessage, 0, 0);
-    return 0;
+    EnableInput(false);
+    stopButton_.Focus();
 }
 
 bool ExamineWindow::Going(const std::wstring& stage, double done) {
@@ -251,8 +207,8 @@ void ExamineWindow::ShowProgress() {
         stage = stage_;
         done = done_;
     }
-    SetDlgItemTextW(hwnd_, kStatus, stage.c_str());
-    SendDlgItemMessageW(hwnd_, kProgress, PBM_SETPOS, static_cast<WPARAM>(done * 1000), 0);
+    status_.SetText(stage);
+    progress_.Send(PBM_SETPOS, static_cast<WPARAM>(done * 1000));
 }
 
 void ExamineWindow::Stop() {
@@ -268,11 +224,8 @@ void ExamineWindow::Stop() {
 void ExamineWindow::Finished() {
     const bool stopped = stop_;
     Stop();
-    EnableWindow(GetDlgItem(hwnd_, kStop), FALSE);
-    EnableWindow(GetDlgItem(hwnd_, kStart), TRUE);
-    EnableWindow(GetDlgItem(hwnd_, kSeconds), TRUE);
-    EnableWindow(GetDlgItem(hwnd_, kSeed), TRUE);
-    SendDlgItemMessageW(hwnd_, kProgress, PBM_SETPOS, 1000, 0);
+    EnableInput(true);
+    progress_.Send(PBM_SETPOS, 1000);
     std::wstring status = stopped ? L"Abgebrochen" : L"Fertig";
     if (!failure_.empty()) {
         status = L"Die Untersuchung ist abgebrochen: " + failure_;
@@ -286,41 +239,52 @@ void ExamineWindow::Finished() {
         for (const FuzzFinding& f : fuzz->findings) {
             const std::wstring line =
                 FindingTitle(f) + L" (" + std::to_wstring(f.bytes) + L" Bytes)";
-            SendDlgItemMessageW(hwnd_, kFindings, LB_ADDSTRING, 0,
-                                reinterpret_cast<LPARAM>(line.c_str()));
+            findings_.Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
         }
     } else if (!stopped) {
         status =
             L"Nichts untersucht: das Plugin läuft nicht so weit; der Bericht der Prüfung "
             L"steht unten.";
     }
-    SetDlgItemTextW(hwnd_, kStatus, status.c_str());
+    status_.SetText(status);
     if (report_.profile) {
         std::wstring profile = L"Profil: " + report_.profile->words;
         if (!report_.profile->stopped.empty()) profile += L"\n" + report_.profile->stopped;
-        SetDlgItemTextW(hwnd_, kProfile, WithCrLf(profile).c_str());
+        profile_.SetText(WithCrLf(profile));
     }
-    SetDlgItemTextW(hwnd_, kDetail, WithCrLf(PluginText(report_)).c_str());
-    const HWND list = GetDlgItem(hwnd_, kFindings);
-    if (SendMessageW(list, LB_GETCOUNT, 0, 0) > 0) {
-        SendMessageW(list, LB_SETCURSEL, 0, 0);
+    detail_.SetText(WithCrLf(PluginText(report_)));
+    if (findings_.Send(LB_GETCOUNT) > 0) {
+        findings_.Send(LB_SETCURSEL, 0);
         ShowFinding();
-        SetFocus(list);
+        findings_.Focus();
     } else {
-        SetFocus(GetDlgItem(hwnd_, kStart));
+        start_.Focus();
     }
 }
 
 void ExamineWindow::ShowFinding() {
-    const LRESULT i = SendDlgItemMessageW(hwnd_, kFindings, LB_GETCURSEL, 0, 0);
+    const LRESULT i = findings_.Send(LB_GETCURSEL);
     const bool chosen =
         report_.fuzz && i >= 0 && static_cast<std::size_t>(i) < report_.fuzz->findings.size();
-    EnableWindow(GetDlgItem(hwnd_, kToPane), chosen);
+    toPaneButton_.Enable(chosen);
     if (!chosen) return;
     const FuzzFinding& f = report_.fuzz->findings[static_cast<std::size_t>(i)];
     std::wstring text = f.message + L"\n\nKleinste Seite (" + std::to_wstring(f.bytes) +
                         L" Bytes, " + f.mutation + L"):\n" + f.input;
-    SetDlgItemTextW(hwnd_, kDetail, WithCrLf(text).c_str());
+    detail_.SetText(WithCrLf(text));
+}
+
+// The selected finding's page into Form1's pane, and Form1 to the front.
+void ExamineWindow::ToPane() {
+    const LRESULT i = findings_.Send(LB_GETCURSEL);
+    if (Running() || !report_.fuzz || i < 0 ||
+        static_cast<std::size_t>(i) >= report_.fuzz->findings.size())
+        return;
+    toPane_(report_.fuzz->findings[static_cast<std::size_t>(i)].input);
+    if (owner_) {
+        SetWindowPos(owner_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+        SetForegroundWindow(owner_);
+    }
 }
 
 bool ExamineWindow::PreTranslate(MSG& msg) {
@@ -338,38 +302,11 @@ LRESULT ExamineWindow::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             if (Running()) Finished();
             return 0;
         case WM_COMMAND:
-            switch (LOWORD(wParam)) {
-                case IDOK:  // Enter in the fields starts; elsewhere it does nothing
-                    if (GetFocus() != GetDlgItem(hwnd_, kSeconds) &&
-                        GetFocus() != GetDlgItem(hwnd_, kSeed))
-                        return 0;
-                    [[fallthrough]];
-                case kStart:
-                    if (HIWORD(wParam) == BN_CLICKED) Start();
-                    return 0;
-                case IDCANCEL:
-                case kStop:
-                    if (HIWORD(wParam) == BN_CLICKED && Running()) stop_ = true;
-                    return 0;
-                case kFindings:
-                    if (HIWORD(wParam) == LBN_SELCHANGE) ShowFinding();
-                    if (HIWORD(wParam) != LBN_DBLCLK) return 0;
-                    [[fallthrough]];
-                case kToPane: {
-                    const LRESULT i = SendDlgItemMessageW(hwnd_, kFindings, LB_GETCURSEL, 0, 0);
-                    if (Running() || !report_.fuzz || i < 0 ||
-                        static_cast<std::size_t>(i) >= report_.fuzz->findings.size())
-                        return 0;
-                    toPane_(report_.fuzz->findings[static_cast<std::size_t>(i)].input);
-                    if (owner_) {
-                        SetWindowPos(owner_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-                        SetForegroundWindow(owner_);
-                    }
-                    return 0;
-                }
-                default:
-                    return 0;
-            }
+            // Enter in the fields starts; elsewhere it does nothing. Escape stops.
+            if (LOWORD(wParam) == IDOK && (seconds_.HasFocus() || seed_.HasFocus())) Start();
+            if (LOWORD(wParam) == IDCANCEL && Running()) stop_ = true;
+            rows_->Command(wParam);
+            return 0;
         case WM_CLOSE:
             // Closing stops an examination under way; its findings go with the window.
             Stop();

@@ -9,16 +9,21 @@
 #include <atomic>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "check/check_settings.h"
 #include "check/check_report.h"
 #include "check/plugin_check.h"
+#include "common/win32/controls.h"
 #include "common/win32/window.h"
 
 namespace dllscope {
 
 // What an examination needs besides the plugin: full paths.
+// How long one call of the plugin may take.
+inline constexpr int kExamineHangSeconds = 10;
+
 struct ExamineSetup {
     std::wstring bridge;       // modbridge.dll
     std::wstring hostProgram;  // dllscope-host.exe
@@ -41,8 +46,9 @@ class ExamineWindow : public Window, private CheckProgress {
   private:
     LRESULT HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) override;
     void CreateControls();
-    HWND Add(const wchar_t* cls, const wchar_t* text, DWORD style, int x, int y, int w, int h,
-             int id);
+    void Clear();
+    void EnableInput(bool on);
+    void ToPane();
     void Start();
     void Stop();
     void Finished();
@@ -58,6 +64,9 @@ class ExamineWindow : public Window, private CheckProgress {
     std::wstring plugin_;
     HFONT font_ = nullptr;
     int dpi_ = 96;
+    std::optional<ControlRows> rows_;
+    Control seconds_, seed_, start_, stopButton_, progress_, status_, findings_, detail_,
+        toPaneButton_, profile_;
 
     // The examination under way: its thread writes the report and what it
     // stands at, the window reads them when the thread says so.

@@ -1,5 +1,7 @@
 #include "main_window/win32/form1_window.h"
 
+#include "common/win32/controls.h"
+
 #include <algorithm>
 #include <vector>
 
@@ -38,9 +40,7 @@ void Form1Window::Create() {
     const int dpi = ScreenDpi();
     CreateFixed(kClassName, kForm1ClientWidth, kForm1ClientHeight, dpi);
     infoBrush_ = CreateSolidBrush(kInfoBackground);
-    font_ = CreateFontW(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE,
-                        DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                        DEFAULT_PITCH | FF_SWISS, L"MS Shell Dlg");
+    font_ = CreateDialogFont(dpi);
     CreateControls(dpi);
     // A folder the ANSI code page cannot carry goes out in its short form:
     // plugin paths, the bridge's and the exchange file's all start with it.

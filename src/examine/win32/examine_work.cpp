@@ -1,0 +1,56 @@
+// The examination's thread: the plugin's check in its own host, followed by
+// the window.
+#include <exception>
+
+#include "check/win32/check_system.h"
+#include "common/error_report.h"
+#include "common/win32/ansi.h"
+#include "examine/win32/examine_window.h"
+#include "host/win32/host_process.h"
+
+namespace dllscope {
+namespace {
+
+// The plugin's host ends a call that runs too long, or any call once the
+// examination is stopped: the waits are cut into short slices to see that.
+class ExamineWaiting : public HostWaiting {
+  public:
+    explicit ExamineWaiting(const std::atomic<bool>& stop) : stop_(stop) {}
+    void BeforeCall(const ForeignCall&) override { ran_ = 0; }
+    DWORD HangMilliseconds() override { return 100; }
+    bool EndHungCall(const ForeignCall&, unsigned long long milliseconds) override {
+        ran_ += milliseconds;
+        return stop_ || ran_ >= kExamineHangSeconds * 1000ULL;
+    }
+
+  private:
+    const std::atomic<bool>& stop_;
+    unsigned long long ran_ = 0;
+};
+
+}  // namespace
+
+DWORD WINAPI ExamineWindow::Work(void* self) {
+    auto& w = *static_cast<ExamineWindow*>(self);
+    try {
+        ExamineWaiting waiting(w.stop_);
+        PluginHost host(w.setup_.hostProgram, PassablePath(w.setup_.bridge), waiting);
+        HostClient client(host);
+        host.Launch();
+        HostLibraries libraries(client);
+        AnsiTextCodec codec;
+        HostBridge bridge(client, codec, w.setup_.bridge);
+        HostCheckSystem system(host, client, libraries);
+        PluginCheck check(w.settings_, libraries, bridge, system, w.setup_.bridge);
+        check.Follow(w);
+        check.Check(w.plugin_, w.report_);
+    } catch (const std::exception& e) {
+        w.failure_ = ErrorWords(e);
+    } catch (...) {
+        w.failure_ = L"Unbekannter Fehler.";
+    }
+    PostMessageW(w.hwnd_, kDoneMessage, 0, 0);
+    return 0;
+}
+
+}  // namespace dllscope
