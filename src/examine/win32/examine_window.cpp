@@ -17,7 +17,6 @@ namespace {
 
 constexpr wchar_t kClassName[] = L"DllscopeExamine";
 constexpr int kWidth = 9000, kHeight = 7050;  // twips
-constexpr UINT kProgressMessage = WM_APP + 1, kDoneMessage = WM_APP + 2;
 
 // A text as a multi-line edit control shows it: CR LF between lines.
 std::wstring WithCrLf(const std::wstring& text) {

@@ -57,6 +57,8 @@ class ExamineWindow : public Window, private CheckProgress {
     // CheckProgress, on the examination's thread.
     bool Going(const std::wstring& stage, double done) override;
     static DWORD WINAPI Work(void* self);
+    // What the examination's thread posts: how far it is, and that it ended.
+    static constexpr UINT kProgressMessage = WM_APP + 1, kDoneMessage = WM_APP + 2;
 
     ExamineSetup setup_;
     std::function<void(const std::wstring&)> toPane_;
