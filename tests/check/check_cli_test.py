@@ -287,14 +287,15 @@ class Fuzzing(unittest.TestCase):
     def test_faults_of_line_breaks_and_nesting_are_found_in_one_plugin(self):
         # fragile.dll faults at a place of its own on a lone CR and on more
         # than 256 open elements, among others the seeds never meet.
-        doc = check_json("--fuzz", "2", "--seed", "7", "fragile.dll")[1]
+        # The deep page shrinks to whichever element the seed nested: what
+        # stays is that it opens more than 256.
+        doc = check_json("--fuzz", "2", "--seed", "10", "fragile.dll")[1]
         findings = doc["plugins"][0]["fuzz"]["findings"]
         pages = {f["place"]: f["input"] for f in findings}
         self.assertGreaterEqual(len(pages), 2, findings)
         self.assertIn("\r", pages.values())
-        deep = [p for p in pages.values() if p.startswith("<<<")]
+        deep = [p for p in pages.values() if p.count("<") > 256]
         self.assertEqual(len(deep), 1, findings)
-        self.assertGreater(deep[0].count("<"), 256)
 
     def test_a_fault_the_seeds_miss_is_found_shrunk_saved_and_repeated(self):
         found = os.path.join(FOLDER, "gefunden")
