@@ -38,6 +38,7 @@
 #include "plugin/win32/libraries.h"
 #include "check/fuzz.h"
 #include "host/host_client.h"
+#include "host/win32/host_session.h"
 #include "plugin/bridge_cycle.h"
 #include "host/win32/host_process.h"
 #include "changes/win32/changes_window.h"
@@ -132,21 +133,14 @@ std::wstring HostProgram() { return Folder() + L"\\dllscope-host.exe"; }
 struct Bench1 {
     explicit Bench1(CodePane& pane, bool isolated)
         : host(HostProgram(), kBridgeFileName, waiting),
-          client(host),
-          hostLibraries(client),
-          hostBridge(client, codec),
           bridge(bindings),
           demoExports(bindings, Folder()),
           form(Form1Services{Folder(),
-                             isolated ? static_cast<Libraries&>(hostLibraries) : libraries,
-                             isolated ? static_cast<Bridge&>(hostBridge) : bridge, pane, view,
+                             isolated ? static_cast<Libraries&>(host.libraries) : libraries,
+                             isolated ? static_cast<Bridge&>(host.bridge) : bridge, pane, view,
                              viewer, resultFileName, demoExports, automation}) {}
     PatientWaiting waiting;
-    PluginHost host;
-    HostClient client;
-    AnsiTextCodec codec;
-    HostLibraries hostLibraries;
-    HostBridge hostBridge;
+    HostSession host;
     Bindings bindings;
     Win32Libraries libraries;
     Win32Bridge bridge;
@@ -201,9 +195,8 @@ Result Changes() {
 
 Result HostStart() {
     PatientWaiting waiting;
-    PluginHost host(HostProgram(), kBridgeFileName, waiting);
-    HostClient client(host);
-    HostLibraries libraries(client);
+    HostSession host(HostProgram(), kBridgeFileName, waiting);
+    HostLibraries& libraries = host.libraries;
     Result r;
     auto start = Clock::now();
     libraries.Free(0);
@@ -219,11 +212,9 @@ Result HostStart() {
 // its host, as the checker's fuzzing shrinks a finding. control: the runs.
 Result Shrink() {
     PatientWaiting waiting;
-    PluginHost host(HostProgram(), kBridgeFileName, waiting);
-    HostClient client(host);
-    HostLibraries libraries(client);
-    AnsiTextCodec codec;
-    HostBridge bridge(client, codec);
+    HostSession host(HostProgram(), kBridgeFileName, waiting);
+    HostLibraries& libraries = host.libraries;
+    HostBridge& bridge = host.bridge;
     std::wstring page;
     for (int n = 1; page.size() < 64 * 1024; ++n)
         page += L"<tr><td class=\"z\">Zeile " + std::to_wstring(n) +

@@ -9,8 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "host/host_client.h"
-#include "host/win32/host_process.h"
+#include "host/win32/host_session.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/libraries.h"
 
@@ -42,14 +41,11 @@ class PluginRoute : public Libraries, public Bridge {
         : libraries_(libraries),
           bridge_(bridge),
           waiting_(owner),
-          host_(std::move(hostProgram), kBridgeFileName, waiting_),
-          client_(host_),
-          hostLibraries_(client_),
-          hostBridge_(client_, codec_) {}
+          host_(std::move(hostProgram), kBridgeFileName, waiting_) {}
 
     bool Isolated() const { return isolated_; }
     // The process id of the host that made the last call; 0 before the first.
-    unsigned long HostProcessId() const { return host_.ProcessId(); }
+    unsigned long HostProcessId() const { return host_.process.ProcessId(); }
     // Told before each request to the host, as the guard's observer is
     // before each call in this process.
     void OnHostCall(std::function<void(const ForeignCall&)> listener) {
@@ -58,7 +54,7 @@ class PluginRoute : public Libraries, public Bridge {
     // Takes effect at the next command; leaving the isolated mode ends the host.
     void SetIsolated(bool isolated) {
         isolated_ = isolated;
-        if (!isolated) client_.End();
+        if (!isolated) host_.client.End();
     }
 
     LibraryHandle Load(const std::wstring& path) override { return L().Load(path); }
@@ -82,22 +78,18 @@ class PluginRoute : public Libraries, public Bridge {
     std::vector<std::wstring> TakeStackWarnings() override {
         StackWarnings both;
         both.Add(bridge_.TakeStackWarnings());
-        both.Add(hostBridge_.TakeStackWarnings());
+        both.Add(host_.bridge.TakeStackWarnings());
         return both.Take();
     }
 
   private:
-    Libraries& L() { return isolated_ ? static_cast<Libraries&>(hostLibraries_) : libraries_; }
-    Bridge& B() { return isolated_ ? static_cast<Bridge&>(hostBridge_) : bridge_; }
+    Libraries& L() { return isolated_ ? static_cast<Libraries&>(host_.libraries) : libraries_; }
+    Bridge& B() { return isolated_ ? static_cast<Bridge&>(host_.bridge) : bridge_; }
 
     Win32Libraries& libraries_;
     Win32Bridge& bridge_;
     WindowHostWaiting waiting_;
-    PluginHost host_;
-    HostClient client_;
-    AnsiTextCodec codec_;
-    HostLibraries hostLibraries_;
-    HostBridge hostBridge_;
+    HostSession host_;
     bool isolated_ = false;
 };
 

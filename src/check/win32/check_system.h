@@ -10,7 +10,7 @@
 #include "check/plugin_check.h"
 #include "host/win32/usage_probe.h"
 #include "host/host_client.h"
-#include "host/win32/host_process.h"
+#include "host/win32/host_session.h"
 
 namespace dllscope {
 
@@ -48,17 +48,14 @@ class Win32CheckSystem : public CheckSystem {
 // The same, with the plugin in a host: the usage is the host's.
 class HostCheckSystem : public Win32CheckSystem {
   public:
-    HostCheckSystem(PluginHost& host, HostClient& client, const HostLibraries& libraries)
-        : Win32CheckSystem([&libraries] { return libraries.LastLoadError(); }),
-          host_(host),
-          client_(client) {}
-    CycleUsage Usage(bool remember) override { return HostUsage(client_, remember); }
-    std::vector<std::wstring> NewHandleTypes() override { return HostNewHandleTypes(client_); }
-    std::vector<std::wstring> StrayProcesses() override { return host_.StrayProcesses(); }
+    explicit HostCheckSystem(HostSession& host)
+        : Win32CheckSystem([&host] { return host.libraries.LastLoadError(); }), host_(host) {}
+    CycleUsage Usage(bool remember) override { return HostUsage(host_.client, remember); }
+    std::vector<std::wstring> NewHandleTypes() override { return HostNewHandleTypes(host_.client); }
+    std::vector<std::wstring> StrayProcesses() override { return host_.process.StrayProcesses(); }
 
   private:
-    PluginHost& host_;
-    HostClient& client_;
+    HostSession& host_;
 };
 
 // A path made full against the current folder.

@@ -25,7 +25,7 @@
 #include "plugin/win32/bridge.h"
 #include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
-#include "host/win32/host_process.h"
+#include "host/win32/host_session.h"
 
 namespace dllscope {
 namespace {
@@ -108,16 +108,14 @@ class CheckWaiting : public HostWaiting {
 // A plugin's host with the capture of its output.
 struct HostSlot {
     std::unique_ptr<OutputCapture> output;
-    std::unique_ptr<PluginHost> host;
-    std::unique_ptr<HostClient> client;
+    std::unique_ptr<HostSession> host;
 };
 
 HostSlot StartHost(const std::wstring& program, const std::wstring& bridge, HostWaiting& waiting) {
     HostSlot slot{std::make_unique<OutputCapture>(),
-                  std::make_unique<PluginHost>(program, bridge, waiting), nullptr};
-    slot.client = std::make_unique<HostClient>(*slot.host);
-    slot.host->SetOutput(slot.output->WriteEnd());
-    slot.host->Launch();
+                  std::make_unique<HostSession>(program, bridge, waiting)};
+    slot.host->process.SetOutput(slot.output->WriteEnd());
+    slot.host->process.Launch();
     return slot;
 }
 
@@ -128,21 +126,20 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
                    CheckSession& session) {
     CheckWaiting waiting(options);
     const std::wstring program = InFolder(ProgramFolder(), kHostProgramName);
-    const std::wstring bridge = PassablePath(bridgePath);
     if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
         throw RuntimeError(L"Der Plugin-Prozess \u201E" + program +
                            L"\u201C fehlt: er gehört neben dllscope-check.exe (oder prüfe mit "
                            L"--in-process im Prozess der Prüfung).");
     }
     std::deque<HostSlot> ahead;
-    ahead.push_back(StartHost(program, bridge, waiting));
+    ahead.push_back(StartHost(program, bridgePath, waiting));
     // The next plugins' hosts start while one is checked: a process's start
     // costs more than most checks.
     constexpr std::size_t kAhead = 2;
     for (std::size_t i = 0; i < options.plugins.size(); ++i) {
         while (ahead.size() < kAhead && i + ahead.size() < options.plugins.size()) {
             try {
-                ahead.push_back(StartHost(program, bridge, waiting));
+                ahead.push_back(StartHost(program, bridgePath, waiting));
             } catch (const RuntimeError&) {
                 break;  // that plugin's check starts it, or says why it cannot
             }
@@ -151,22 +148,20 @@ void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
         if (!ahead.empty()) ahead.pop_front();
         const std::wstring& plugin = options.plugins[i];
         session.Check(plugin, [&](PluginReport& report) {
-            if (!slot.host) slot = StartHost(program, bridge, waiting);
+            if (!slot.host) slot = StartHost(program, bridgePath, waiting);
             // The host, and so every process the plugin started, ends with
             // the check; then its output is all there.
             struct Collect {
                 HostSlot& slot;
                 PluginReport& report;
                 ~Collect() {
-                    slot.host->Close();
+                    slot.host->process.Close();
                     report.pluginOutput = slot.output->Finish();
                 }
             } collect{slot, report};
-            HostLibraries libraries(*slot.client);
-            AnsiTextCodec codec;
-            HostBridge hostBridge(*slot.client, codec, bridgePath);
-            HostCheckSystem system(*slot.host, *slot.client, libraries);
-            PluginCheck check(options.settings, libraries, hostBridge, system, bridgePath);
+            HostCheckSystem system(*slot.host);
+            PluginCheck check(options.settings, slot.host->libraries, slot.host->bridge, system,
+                              bridgePath);
             check.Check(FullPath(plugin), report);
         });
     }

@@ -4,9 +4,8 @@
 
 #include "check/win32/check_system.h"
 #include "common/error_report.h"
-#include "common/win32/ansi.h"
 #include "examine/win32/examine_window.h"
-#include "host/win32/host_process.h"
+#include "host/win32/host_session.h"
 
 namespace dllscope {
 namespace {
@@ -34,14 +33,10 @@ DWORD WINAPI ExamineWindow::Work(void* self) {
     auto& w = *static_cast<ExamineWindow*>(self);
     try {
         ExamineWaiting waiting(w.stop_);
-        PluginHost host(w.setup_.hostProgram, PassablePath(w.setup_.bridge), waiting);
-        HostClient client(host);
-        host.Launch();
-        HostLibraries libraries(client);
-        AnsiTextCodec codec;
-        HostBridge bridge(client, codec, w.setup_.bridge);
-        HostCheckSystem system(host, client, libraries);
-        PluginCheck check(w.settings_, libraries, bridge, system, w.setup_.bridge);
+        HostSession host(w.setup_.hostProgram, w.setup_.bridge, waiting);
+        host.process.Launch();
+        HostCheckSystem system(host);
+        PluginCheck check(w.settings_, host.libraries, host.bridge, system, w.setup_.bridge);
         check.Follow(w);
         check.Check(w.plugin_, w.report_);
     } catch (const std::exception& e) {
