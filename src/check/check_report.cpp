@@ -10,16 +10,6 @@
 namespace dllscope {
 namespace {
 
-std::wstring WideHex(unsigned long code) {
-    wchar_t text[16];
-    std::swprintf(text, 16, L"0x%08lX", code);
-    return text;
-}
-
-std::wstring Decimal(double value) {
-    return GermanNumber(value, value == static_cast<long long>(value) ? 0 : 1);
-}
-
 // A message that may hold lines of its own: the first behind the label, the
 // others below it as a block.
 std::wstring Lines(const std::wstring& text, const std::wstring& indent) {
@@ -30,6 +20,12 @@ std::wstring Lines(const std::wstring& text, const std::wstring& indent) {
 }
 
 }  // namespace
+
+std::wstring CodeHex(unsigned long code) {
+    wchar_t text[16];
+    std::swprintf(text, 16, L"0x%08lX", code);
+    return text;
+}
 
 Verdict PluginVerdict(const PluginReport& r) {
     return r.Hung() ? Verdict::Hang : r.Passed() ? Verdict::Passed : Verdict::Failed;
@@ -95,7 +91,7 @@ std::wstring PluginText(const PluginReport& r) {
     }
     if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
     for (const FaultRecord& f : r.faults)
-        t += L"  Absturz (" + WideHex(f.code) + L"): " + Lines(f.message, L"    ");
+        t += L"  Absturz (" + CodeHex(f.code) + L"): " + Lines(f.message, L"    ");
     std::vector<std::wstring> hints;
     for (const CheckLeak& l : r.leaks) {
         t += L"  Leck: " + l.perCycle + L" (" + l.what + L" +" + std::to_wstring(l.growth) +
@@ -111,7 +107,7 @@ std::wstring PluginText(const PluginReport& r) {
               : c.stress ? L"  Stress \u201E"
                          : L"  Fall \u201E") +
              Visible(c.name) + (c.fuzz ? L": " : L"\u201C: ") + VerdictWords(c.verdict) + L" (" +
-             Decimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
+             GermanDecimal(c.milliseconds) + L" ms, " + std::to_wstring(c.charactersIn) +
              L" Zeichen hinein, " + std::to_wstring(c.charactersOut) + L" heraus)\n";
         if (!c.problem.empty()) t += L"    " + Lines(c.problem, L"      ");
         if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");

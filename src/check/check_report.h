@@ -9,6 +9,9 @@
 
 namespace dllscope {
 
+// A fault's code as the reports write it: "0xC0000005".
+std::wstring CodeHex(unsigned long code);
+
 // The verdict of a plugin's whole check.
 Verdict PluginVerdict(const PluginReport& report);
 // As the JSON names it: "passed", "failed", "hang", "ended", "leak".

@@ -41,10 +41,7 @@ std::wstring FuzzCampaign::Stage() const {
 
 double FuzzCampaign::Done() const { return (runner_.Milliseconds() - start_) / (end_ - start_); }
 
-bool FuzzCampaign::Going(const std::wstring& stage) {
-    if (!stopped_) stopped_ = !runner_.Going(stage, std::min(1.0, Done()));
-    return !stopped_;
-}
+bool FuzzCampaign::Going(const std::wstring& stage) { return runner_.Going(stage, Done()); }
 
 // Pages made from the seeds until the time is up. A hang found so fails the
 // plugin; the campaign goes on.

@@ -51,7 +51,6 @@ class FuzzCampaign {
     std::wstring pluginName_;
     FuzzSummary summary_;
     double start_ = 0, end_ = 0;
-    bool stopped_ = false;
     std::vector<std::string> seen_;  // the way each finding failed: verdict and place
     int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)
     long long highestHandles_ = 0;

@@ -20,10 +20,6 @@ std::wstring HandleTypeWords(const std::wstring& type) {
     return found == words.end() ? (type.empty() ? L"unbekannt" : type) : found->second;
 }
 
-std::wstring Decimal(double value) {
-    return GermanNumber(value, value == static_cast<long long>(value) ? 0 : 1);
-}
-
 constexpr long long kKiB = 1024;
 
 }  // namespace
@@ -57,7 +53,7 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
         for (const auto& [type, count] : types) named += (named.empty() ? L"" : L", ") + type;
         const double each = static_cast<double>(handles) / steady;
         CheckLeak leak{L"Handles", handles, steady,
-                       Decimal(each) + (each == 1 ? L" Handle" : L" Handles") +
+                       GermanDecimal(each) + (each == 1 ? L" Handle" : L" Handles") +
                            (named.empty() ? L"" : L" (" + named + L")") + L" je Zyklus",
                        L""};
         const bool knownTypes =
@@ -70,7 +66,7 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
     if (slots >= 2 && 2 * slots >= steady) {
         const double each = static_cast<double>(slots) / steady;
         CheckLeak leak{L"TLS-Indizes", slots, steady,
-                       Decimal(each) + (each == 1 ? L" TLS-Index" : L" TLS-Indizes") +
+                       GermanDecimal(each) + (each == 1 ? L" TLS-Index" : L" TLS-Indizes") +
                            L" je Zyklus; nach etwa " +
                            std::to_wstring(static_cast<long long>(to.freeTlsSlots / each)) +
                            L" weiteren Ladevorgängen hat der Prozess keinen mehr",
@@ -82,9 +78,9 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
     const long long bytes = to.privateBytes - from.privateBytes;
     if (bytes >= 64 * kKiB && bytes >= 4 * kKiB * steady) {
         const long long each = bytes / steady;
-        CheckLeak leak{L"privater Speicher (Bytes)", bytes, steady,
-                       Decimal(static_cast<double>((each + kKiB / 2) / kKiB)) + L" KiB je Zyklus",
-                       L""};
+        CheckLeak leak{
+            L"privater Speicher (Bytes)", bytes, steady,
+            GermanDecimal(static_cast<double>((each + kKiB / 2) / kKiB)) + L" KiB je Zyklus", L""};
         if (mingwRuntime && each >= 12 * kKiB && each <= 96 * kKiB) leak.hint = kMingwHint;
         leaks.push_back(leak);
     }

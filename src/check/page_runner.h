@@ -23,7 +23,8 @@ class PageRunner {
     // The type names of the handles opened since the remembered moment.
     virtual std::vector<std::wstring> NewHandleTypes() = 0;
     virtual double Milliseconds() = 0;  // a steady clock
-    // Where the check stands; false once the follower has stopped it.
+    // Where the check stands (`done` from 0 to 1 of the stage, more is read
+    // as 1); false from the moment the follower stopped the check on.
     virtual bool Going(const std::wstring& stage, double done) = 0;
     // A failing page saved as the author asked, under `name`: where it went, or empty.
     virtual std::wstring SaveFailure(const std::wstring& name, const std::wstring& page) = 0;

@@ -156,18 +156,17 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     const bool runs =
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
     if (!runs) return;
-    path_ = path;
-    report_ = &r;
     RunCases(path, r);
+    Pages pages(*this, path, r);
     if (options_.fuzzSeconds > 0) {
         const std::uint64_t seed =
             options_.seed ? *options_.seed
                           : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
-        FuzzCampaign campaign(*this, Seeds(), seed, options_.fuzzSeconds, FileNameOf(path));
+        FuzzCampaign campaign(pages, Seeds(), seed, options_.fuzzSeconds, FileNameOf(path));
         r.fuzz = campaign.Run(r.cases);
     }
     if (options_.profile && !stopped_) {
-        ProfileRun profile(*this, Seeds());
+        ProfileRun profile(pages, Seeds());
         if (auto p = profile.Run(r.cases)) r.profile = std::move(*p);
     }
     NoteStackWarnings(r);

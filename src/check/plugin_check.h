@@ -31,7 +31,7 @@ class CheckProgress {
 // The page the plugins get when no text or input file is given.
 extern const wchar_t kDefaultCheckPage[];
 
-class PluginCheck : private PageRunner {
+class PluginCheck {
   public:
     PluginCheck(const CheckSettings& options, Libraries& libraries, Bridge& bridge,
                 CheckSystem& system, std::wstring bridgePath)
@@ -57,16 +57,10 @@ class PluginCheck : private PageRunner {
     void NoteStrayProcesses(PluginReport& r);
     void NoteStackWarnings(PluginReport& r);
 
-    // The fuzzing and the profile run their pages through the check.
-    CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
-        return RunOn(path_, name, page);
-    }
-    void AfterRun() override { NoteStrayProcesses(*report_); }
-    CycleUsage Usage(bool remember) override { return system_.Usage(remember); }
-    std::vector<std::wstring> NewHandleTypes() override { return system_.NewHandleTypes(); }
-    double Milliseconds() override { return system_.Milliseconds(); }
-    bool Going(const std::wstring& stage, double done) override;
-    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page) override;
+    // Where the check stands, for the follower; false once it stopped the check.
+    bool Going(const std::wstring& stage, double done);
+    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
+    class Pages;  // the fuzzing's and the profile's runs
 
     const CheckSettings& options_;
     Libraries& libraries_;
@@ -77,9 +71,32 @@ class PluginCheck : private PageRunner {
     std::vector<std::wstring> strays_;  // the programs warned about
     bool loaded_ = false;               // the plugin's first load succeeded
     CheckProgress* progress_ = nullptr;
-    bool stopped_ = false;            // the follower stopped the check
-    std::wstring path_;               // the plugin under check
-    PluginReport* report_ = nullptr;  // and its report
+    bool stopped_ = false;  // the follower stopped the check
+};
+
+// The fuzzing's and the profile's pages, each a run of the plugin under check.
+class PluginCheck::Pages : public PageRunner {
+  public:
+    Pages(PluginCheck& check, const std::wstring& path, PluginReport& report)
+        : check_(check), path_(path), report_(report) {}
+    CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
+        return check_.RunOn(path_, name, page);
+    }
+    void AfterRun() override { check_.NoteStrayProcesses(report_); }
+    CycleUsage Usage(bool remember) override { return check_.system_.Usage(remember); }
+    std::vector<std::wstring> NewHandleTypes() override { return check_.system_.NewHandleTypes(); }
+    double Milliseconds() override { return check_.system_.Milliseconds(); }
+    bool Going(const std::wstring& stage, double done) override {
+        return check_.Going(stage, done);
+    }
+    std::wstring SaveFailure(const std::wstring& name, const std::wstring& page) override {
+        return check_.SaveFailure(name, page);
+    }
+
+  private:
+    PluginCheck& check_;
+    const std::wstring& path_;
+    PluginReport& report_;
 };
 
 }  // namespace dllscope

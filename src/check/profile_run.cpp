@@ -7,7 +7,7 @@
 namespace dllscope {
 
 bool ProfileRun::Going(const std::wstring& stage, double done) {
-    if (!stopped_) stopped_ = !runner_.Going(stage, std::min(1.0, done));
+    if (!stopped_) stopped_ = !runner_.Going(stage, done);
     return !stopped_;
 }
 

@@ -9,12 +9,6 @@
 namespace dllscope {
 namespace {
 
-std::string Hex(unsigned long code) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08lX", code);
-    return text;
-}
-
 std::string Number(double value) {
     char text[32];
     std::snprintf(text, sizeof text, "%.1f", value);
@@ -48,7 +42,7 @@ std::string RunsJson(const std::vector<CheckRun>& runs) {
 std::string FaultsJson(const std::vector<FaultRecord>& faults) {
     return ArrayJson(faults, [](const FaultRecord& f) {
         return "{\"call\":" + JsonString(f.call) + ",\"kind\":" + JsonString(f.kind) +
-               ",\"code\":\"" + Hex(f.code) + "\",\"where\":" + JsonString(f.where) +
+               ",\"code\":" + JsonString(CodeHex(f.code)) + ",\"where\":" + JsonString(f.where) +
                ",\"place\":" + JsonString(f.place) + ",\"message\":" + JsonString(f.message) + "}";
     });
 }

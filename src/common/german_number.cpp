@@ -17,4 +17,8 @@ std::wstring GermanNumber(double value, int digits) {
     return t;
 }
 
+std::wstring GermanDecimal(double value) {
+    return GermanNumber(value, value == static_cast<long long>(value) ? 0 : 1);
+}
+
 }  // namespace dllscope

@@ -1,19 +1,12 @@
 #include "host/win32/host_process.h"
 
-#include <algorithm>
-#include <cstddef>
-#include <cstring>
+#include <string>
 
-#include "common/paths.h"
 #include "common/win32/ansi.h"
 #include "common/win32/pipes.h"
-#include "common/win32/system_error.h"
-#include "host/host_words.h"
+#include "guard/win32/foreign_result.h"
 #include "host/win32/bulk_sections.h"
 #include "host/win32/mailbox.h"
-#include "host/host_protocol.h"
-#include "guard/win32/fault_words.h"
-#include "guard/win32/foreign_result.h"
 
 namespace dllscope {
 
