@@ -3,7 +3,8 @@
 # build refuses any other include (check_rooms.cmake).
 set(DLLSCOPE_ROOMS
     "common:"
-    "guard:common"
+    "symbols:common"
+    "guard:common symbols"
     "plugin:common guard"
     "diagnosis:common"
     "host:common guard plugin"

@@ -1,0 +1,66 @@
+#pragma once
+// What a module's file tells about the places in its code: the function,
+// source file and line of an address (from its DWARF debug information),
+// and without debug information the extent of its functions (64-bit unwind
+// table) and the exports that begin them. Read once from the file's bytes,
+// bounded in work and memory however the file is made.
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "symbols/dwarf_reader.h"
+#include "symbols/pe_layout.h"
+
+namespace dllscope {
+
+// A place in a module's source: what is known of it (function, file or
+// line may be missing).
+struct SourcePlace {
+    std::string function;
+    std::string file;  // as the compiler recorded it (the build machine's path)
+    std::uint32_t line = 0;
+};
+
+// The work of reading one module: enough for a plugin with a few hundred
+// thousand lines, small enough to end in well under a second.
+inline constexpr std::uint64_t kReadSteps = 40'000'000;
+// A module file larger than this is not read for symbols.
+inline constexpr std::uint64_t kMaxModuleFile = 512ull << 20;
+
+class ModuleSymbols {
+  public:
+    ModuleSymbols() = default;
+    // `bytes`: the module's file. Nothing of it is kept.
+    explicit ModuleSymbols(std::string_view bytes, std::uint64_t steps = kReadSteps);
+
+    bool Valid() const { return valid_; }
+    int Bits() const { return bits_; }
+    // Whether the file has debug information with lines in it.
+    bool HasLines() const { return !info_.rows.empty(); }
+    // Whether the file has debug sections at all (of any kind this reader knows).
+    bool HasDebugSections() const { return debugSections_; }
+    // Whether a limit ended the reading (damaged or huge debug information).
+    bool Cut() const { return info_.cut; }
+
+    // The place of an address given relative to the image base. A return
+    // address is looked up one byte back (`caller`): it points past its call.
+    SourcePlace At(std::uint32_t rva, bool caller = false) const;
+    // The extent [begin, end) of the function holding rva, from the unwind
+    // table or the debug information; false where neither knows it.
+    bool Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_t& end) const;
+
+  private:
+    std::string FunctionAt(std::uint64_t address) const;
+    std::string ExportAt(std::uint32_t rva) const;
+
+    bool valid_ = false;
+    bool debugSections_ = false;
+    int bits_ = 0;
+    std::uint64_t imageBase_ = 0;
+    DebugInfo info_;
+    std::vector<PeFunction> functions_;
+    std::vector<PeExport> exports_;
+};
+
+}  // namespace dllscope
