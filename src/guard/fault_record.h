@@ -4,6 +4,9 @@
 // the checker.
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "symbols/stack_frame.h"
 
 namespace dllscope {
 
@@ -13,7 +16,10 @@ struct FaultRecord {
     std::uint32_t code = 0;
     std::wstring where;    // "crash.dll+0x1A2B", or empty
     std::wstring message;  // the whole report, as Dllscope shows it
-    std::wstring place;    // "crash.dll!TsRun+0x1C" (nearest export below), else as `where`
+    std::wstring place;    // the first frame in words: "lines.c:24 (HandleTag)", else as `where`
+    // The frames of the call's module (with other modules' between them),
+    // innermost first; empty for a fault nobody walked.
+    std::vector<StackFrame> stack{};
 };
 
 }  // namespace dllscope

@@ -49,6 +49,11 @@ struct Sizer {
         size += 4;
         for (const std::wstring& text : texts) (*this)(text);
     }
+    template <class T>
+    void operator()(const std::vector<T>& records) {
+        size += 4;
+        for (const T& record : records) const_cast<T&>(record).Fields(*this);
+    }
 };
 
 struct Writer {
@@ -73,6 +78,11 @@ struct Writer {
         w.U32(static_cast<std::uint32_t>(texts.size()));
         for (const std::wstring& text : texts) w.Text(text);
     }
+    template <class T>
+    void operator()(const std::vector<T>& records) {
+        w.U32(static_cast<std::uint32_t>(records.size()));
+        for (const T& record : records) const_cast<T&>(record).Fields(*this);  // only read
+    }
 };
 
 struct Reader {
@@ -96,6 +106,15 @@ struct Reader {
     // A count is believed only as far as the message has bytes for it.
     void operator()(std::vector<std::wstring>& texts) {
         for (std::uint32_t n = r.U32(); r.Ok() && n > 0; --n) texts.push_back(r.Text());
+    }
+    // Records of fields (each takes bytes): as many as the message holds.
+    template <class T>
+    void operator()(std::vector<T>& records) {
+        for (std::uint32_t n = r.U32(); r.Ok() && n > 0; --n) {
+            T record{};
+            record.Fields(*this);
+            if (r.Ok()) records.push_back(std::move(record));
+        }
     }
 };
 

@@ -186,7 +186,7 @@ struct FaultedAnswer {
     template <class F>
     void Fields(F& f) {
         f(fault.message), f(fault.call), f(fault.kind), f(fault.code), f(fault.where),
-            f(fault.place);
+            f(fault.place), f(fault.stack);
     }
 };
 

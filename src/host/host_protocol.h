@@ -47,10 +47,12 @@ inline constexpr std::uint32_t kHostRequestsFingerprint =
 // Each version of the protocol with the fingerprint of its request list,
 // oldest first; the host answers its start with the last version. A changed
 // list does not build until it has a row of its own with a higher version.
+// A change of an answer's fields raises the version of the last row (4: a
+// fault's answer carries its stack).
 struct HostProtocolVersion {
     std::uint32_t version, fingerprint;
 };
-inline constexpr HostProtocolVersion kHostProtocolVersions[] = {{3, 0x317596A1u}};
+inline constexpr HostProtocolVersion kHostProtocolVersions[] = {{4, 0x317596A1u}};
 inline constexpr std::uint32_t kHostProtocolVersion = std::end(kHostProtocolVersions)[-1].version;
 
 constexpr bool VersionsRise() {

@@ -63,24 +63,29 @@ SourcePlace ModuleSymbols::At(std::uint32_t rva, bool caller) const {
         place.file = info_.files[row->file];
         place.line = row->line;
     }
-    place.function = FunctionAt(address);
-    if (place.function.empty()) place.function = ExportAt(rva);
+    if (!FunctionAt(address, place)) ExportAt(rva, place);
     return place;
 }
 
-std::string ModuleSymbols::FunctionAt(std::uint64_t address) const {
+bool ModuleSymbols::FunctionAt(std::uint64_t address, SourcePlace& place) const {
     const auto f = Innermost(info_.functions, address);
-    return f && f->name < info_.names.size() ? info_.names[f->name] : std::string();
+    if (!f || f->name >= info_.names.size() || info_.names[f->name].empty()) return false;
+    place.function = info_.names[f->name];
+    place.offset = static_cast<std::uint32_t>(address - f->begin);
+    return true;
 }
 
 // An export names the function that holds rva only where the unwind table
 // says where that function begins and ends, and the export is its start.
-std::string ModuleSymbols::ExportAt(std::uint32_t rva) const {
+bool ModuleSymbols::ExportAt(std::uint32_t rva, SourcePlace& place) const {
     const auto extent = Innermost(functions_, rva);
-    if (!extent) return {};
+    if (!extent) return false;
     const auto it = std::lower_bound(exports_.begin(), exports_.end(), extent->begin,
                                      [](const PeExport& e, std::uint32_t r) { return e.rva < r; });
-    return it != exports_.end() && it->rva == extent->begin ? it->name : std::string();
+    if (it == exports_.end() || it->rva != extent->begin) return false;
+    place.function = it->name;
+    place.offset = rva - extent->begin;
+    return true;
 }
 
 bool ModuleSymbols::Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_t& end) const {

@@ -20,6 +20,7 @@ struct SourcePlace {
     std::string function;
     std::string file;  // as the compiler recorded it (the build machine's path)
     std::uint32_t line = 0;
+    std::uint32_t offset = 0;  // of the address in its function, where the function is known
 };
 
 // The work of reading one module: enough for a plugin with a few hundred
@@ -51,8 +52,8 @@ class ModuleSymbols {
     bool Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_t& end) const;
 
   private:
-    std::string FunctionAt(std::uint64_t address) const;
-    std::string ExportAt(std::uint32_t rva) const;
+    bool FunctionAt(std::uint64_t address, SourcePlace& place) const;
+    bool ExportAt(std::uint32_t rva, SourcePlace& place) const;
 
     bool valid_ = false;
     bool debugSections_ = false;

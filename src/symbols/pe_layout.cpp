@@ -136,6 +136,7 @@ PeLayout ReadPeLayout(std::string_view bytes) {
     pe.valid = true;
     ReadExports(pe, dirs[0]);
     if (pe64) ReadFunctions(pe, dirs[3]);
+    if (pe.functions.empty()) ReadFrameTable(pe);
     return pe;
 }
 

@@ -33,7 +33,7 @@ struct PeLayout {
     std::uint64_t imageBase = 0;
     std::uint32_t imageSize = 0;
     std::vector<PeSection> sections;
-    std::vector<PeFunction> functions;  // by begin
+    std::vector<PeFunction> functions;  // by begin: the unwind table's, else the frame table's
     std::vector<PeExport> exports;      // by rva
 
     // The contents of the section named `name`, empty where there is none.
@@ -42,5 +42,8 @@ struct PeLayout {
 
 // `bytes` must outlive the layout: its sections point into them.
 PeLayout ReadPeLayout(std::string_view bytes);
+// The extents of a module's functions from its call frame table
+// (.eh_frame), where it has no unwind table.
+void ReadFrameTable(PeLayout& pe);
 
 }  // namespace dllscope

@@ -4,27 +4,44 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 #include "guard/foreign_call.h"
 #include "guard/win32/guarded_run.h"
+#include "symbols/stack_frame.h"
 
 namespace dllscope {
 
-// The kind of fault, its code and where: "Zugriffsverletzung (0xC0000005)
-// beim Schreiben an Adresse 0x0 in crash.dll+0x1A2B".
-std::wstring DescribeFault(const Fault& fault);
+// The frames of a fault's stack that belong to the call: those of the
+// call's module, innermost first, with the frames of other modules between
+// them, named by the modules' debug information where they have it. Reads
+// the modules' files: after the fault has landed, before the module is freed.
+std::vector<StackFrame> FaultStack(const ForeignCall& call, const Fault& fault);
 
-// Its parts: the kind in words ("Zugriffsverletzung"), and where it
-// happened, from the image base ("crash.dll+0x1A2B") and from the nearest
-// export below ("crash.dll!TsRun+0x1C", the former where none lies below);
-// an address outside every module, or empty for an exception that software
+// The kind of fault, its code and where, the first `frames` frames of its
+// stack: "Zugriffsverletzung (0xC0000005) beim Schreiben an Adresse 0x0 in
+// lines.c:24 (HandleTag), aufgerufen aus lines.c:35 (ParseDocument)"; with no
+// stack, the place of the fault alone ("in crash.dll+0x1A2B").
+std::wstring DescribeFault(const Fault& fault, const std::vector<StackFrame>& stack = {},
+                           std::size_t frames = 3);
+
+// Its parts: the kind in words ("Zugriffsverletzung"), where it happened
+// from the image base ("crash.dll+0x1A2B"), and its place in words (the
+// first frame: "lines.c:24 (HandleTag)", "crash.dll!TsRun+0x1C (…)"); an
+// address outside every module, or empty for an exception that software
 // raised.
 std::wstring FaultKindWords(DWORD code);
 std::wstring FaultWhere(const Fault& fault);
-std::wstring FaultPlace(const Fault& fault);
+std::wstring FaultPlace(const Fault& fault, const std::vector<StackFrame>& stack);
 
-// "Das Plugin „x.dll“ ist beim Aufruf von PluginRun abgestürzt: ….".
-std::wstring CrashReport(const ForeignCall& call, const Fault& fault);
+// Whether a return went to an address made of text ("XXXX"): a buffer on
+// the stack ran over the return address. `text`: those bytes.
+bool ReturnMadeOfText(const Fault& fault, std::wstring& text);
+
+// "Das Plugin „x.dll“ ist beim Aufruf von PluginRun abgestürzt: ….", the
+// first three frames of its stack.
+std::wstring CrashReport(const ForeignCall& call, const Fault& fault,
+                         const std::vector<StackFrame>& stack);
 
 // A call whose process ended: "Das Plugin „exit.dll“ hat beim Aufruf von
 // PluginRun den Prozess beendet (Exit-Code 3).", or for a status of the

@@ -32,9 +32,11 @@ ForeignCallGuard::ForeignCallGuard() {
     _set_error_mode(_OUT_TO_STDERR);
     std::signal(SIGABRT, OnAbort);
     if (!watchdog) watchdog = new Watchdog();
+    InstallVectoredGuard();
 }
 
 ForeignCallGuard::~ForeignCallGuard() {
+    RemoveVectoredGuard();
     std::signal(SIGABRT, SIG_DFL);
     delete watchdog;
     watchdog = nullptr;
@@ -54,7 +56,10 @@ void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg) {
     Fault fault;
     const bool returned = RunGuarded(fn, arg, fault);
     if (watching) watching->End(previous);
-    if (!returned) throw ForeignFault(CrashReport(call, fault), fault);
+    if (returned) return;
+    std::vector<StackFrame> stack = FaultStack(call, fault);
+    std::wstring report = CrashReport(call, fault, stack);
+    throw ForeignFault(std::move(report), fault, std::move(stack));
 }
 
 }  // namespace dllscope

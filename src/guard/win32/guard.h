@@ -19,11 +19,13 @@
 
 #include <string>
 #include <type_traits>
+#include <vector>
 
 #include "common/runtime_error.h"
 #include "guard/foreign_call.h"
 #include "guard/win32/call_observer.h"
 #include "guard/win32/guarded_run.h"
+#include "symbols/stack_frame.h"
 
 namespace dllscope {
 
@@ -46,15 +48,18 @@ class ForeignCallGuard {
     void SetObserver(ForeignCallObserver* observer);
 };
 
-// What CallForeign throws for a fault: the report, and the fault itself.
+// What CallForeign throws for a fault: the report, the fault itself, and
+// the frames of its stack that belong to the call (symbols read).
 class ForeignFault : public RuntimeError {
   public:
-    ForeignFault(std::wstring report, const Fault& fault)
-        : RuntimeError(std::move(report)), fault_(fault) {}
+    ForeignFault(std::wstring report, const Fault& fault, std::vector<StackFrame> stack = {})
+        : RuntimeError(std::move(report)), fault_(fault), stack_(std::move(stack)) {}
     const Fault& Details() const { return fault_; }
+    const std::vector<StackFrame>& Stack() const { return stack_; }
 
   private:
     Fault fault_;
+    std::vector<StackFrame> stack_;
 };
 
 // Runs body as the call `call`: the observer is told first, the watchdog

@@ -19,6 +19,8 @@ _dllscope_guarded_call:
     pushl   $_dllscope_guard_handler /* the handler, */
     pushl   %fs:0                   /* the next registration */
     movl    %esp, %fs:0
+    movl    16(%ebp), %eax          /* the fault record's first field: this registration */
+    movl    %esp, (%eax)
     pushl   12(%ebp)
     call    *8(%ebp)
     addl    $4, %esp

@@ -50,6 +50,7 @@ dllscope_guarded_call:
     movaps  %xmm15, 192(%rsp)
     .seh_savexmm %xmm15, 192
     .seh_endprologue
+    movq    %rsp, (%r8)             /* the fault record's first field: this frame */
     movq    %r8, 32(%rsp)           /* the handler finds the fault record here */
     movq    %rcx, %rax
     movq    %rdx, %rcx

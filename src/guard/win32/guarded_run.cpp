@@ -2,7 +2,10 @@
 
 #include <cstddef>
 
+static_assert(offsetof(dllscope::Fault, guardFrame) == 0, "the trampolines write the frame first");
+
 #include "guard/win32/exception_codes.h"
+#include "guard/win32/stack_walk.h"
 
 extern "C" {
 int dllscope_guarded_call(void (*fn)(void*), void* arg, dllscope::Fault* fault);
@@ -17,6 +20,7 @@ namespace {
 constexpr DWORD kUnwinding = 0x2 | 0x4;  // EXCEPTION_UNWINDING, EXCEPTION_EXIT_UNWIND
 
 thread_local int guardDepth = 0;
+thread_local Fault* innermost = nullptr;  // the record of this thread's innermost guarded run
 
 // Errors (severity bits 11, the customer-defined ones included) and the
 // warnings that end a program when nobody handles them; informational
@@ -70,11 +74,68 @@ bool InGuardedCall() { return guardDepth > 0; }
 
 bool RunGuarded(void (*fn)(void*), void* arg, Fault& fault) noexcept {
     fault = Fault{};
+    Fault* const outer = innermost;
+    innermost = &fault;
     ++guardDepth;
     const int faulted = dllscope_guarded_call(fn, arg, &fault);
     --guardDepth;
+    innermost = outer;
     if (faulted && fault.code == EXCEPTION_STACK_OVERFLOW) RearmStackGuard();
     return faulted == 0;
+}
+
+}  // namespace dllscope
+
+namespace dllscope {
+namespace {
+
+// Ends the guarded run that `fault` records: notes the fault and its stack,
+// and resumes at the trampoline's landing with its frame.
+void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fault* fault) {
+    fault->code = record->ExceptionCode;
+    fault->address = record->ExceptionAddress;
+    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
+        fault->accessKnown = true;
+        fault->accessKind = record->ExceptionInformation[0];
+        fault->accessAddress = record->ExceptionInformation[1];
+    }
+    fault->frameCount = WalkStack(context, frame, fault->frames, kMaxFaultFrames);
+    fault->returnKnown = ReturnTarget(record, context, frame, fault->returnTarget);
+#ifdef _WIN64
+    context->Rsp = frame;
+    context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
+#else
+    context->Esp = frame;
+    context->Eip = reinterpret_cast<DWORD>(&dllscope_guard_landing);
+#endif
+}
+
+// Seen before the frames' handlers: a hardware fault in a guarded run whose
+// stack the system's dispatch cannot follow to the guard (a buffer on the
+// stack ran over the return addresses) is landed here; everything else goes
+// on to the frames' handlers, the foreign code's own first.
+LONG CALLBACK VectoredGuard(EXCEPTION_POINTERS* pointers) {
+    Fault* const fault = innermost;
+    const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+    if (!fault || !fault->guardFrame || (code & 0xC0000000) != 0xC0000000 ||
+        RaisedBySoftware(code) || DispatchReaches(pointers->ContextRecord, fault->guardFrame)) {
+        return EXCEPTION_CONTINUE_SEARCH;
+    }
+    Land(pointers->ExceptionRecord, pointers->ContextRecord, fault->guardFrame, fault);
+    return EXCEPTION_CONTINUE_EXECUTION;
+}
+
+PVOID vectoredGuard = nullptr;
+
+}  // namespace
+
+void InstallVectoredGuard() {
+    if (!vectoredGuard) vectoredGuard = AddVectoredExceptionHandler(1, VectoredGuard);
+}
+
+void RemoveVectoredGuard() {
+    if (vectoredGuard) RemoveVectoredExceptionHandler(vectoredGuard);
+    vectoredGuard = nullptr;
 }
 
 }  // namespace dllscope
@@ -89,19 +150,6 @@ extern "C" EXCEPTION_DISPOSITION dllscope_guard_handler(EXCEPTION_RECORD* record
     // the frame on 64-bit Windows, in the registration on 32-bit Windows.
     constexpr std::size_t kRecordOffset = sizeof(void*) == 8 ? 32 : 8;
     auto* fault = *reinterpret_cast<dllscope::Fault**>(static_cast<char*>(frame) + kRecordOffset);
-    fault->code = record->ExceptionCode;
-    fault->address = record->ExceptionAddress;
-    if (record->ExceptionCode == EXCEPTION_ACCESS_VIOLATION && record->NumberParameters >= 2) {
-        fault->accessKnown = true;
-        fault->accessKind = record->ExceptionInformation[0];
-        fault->accessAddress = record->ExceptionInformation[1];
-    }
-#ifdef _WIN64
-    context->Rsp = reinterpret_cast<DWORD64>(frame);
-    context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
-#else
-    context->Esp = reinterpret_cast<DWORD>(frame);
-    context->Eip = reinterpret_cast<DWORD>(&dllscope_guard_landing);
-#endif
+    dllscope::Land(record, context, reinterpret_cast<ULONG_PTR>(frame), fault);
     return ExceptionContinueExecution;
 }

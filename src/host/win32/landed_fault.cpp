@@ -9,7 +9,9 @@ bool LandedFault(const std::exception& error, const std::wstring& call, FaultRec
     const auto* f = dynamic_cast<const ForeignFault*>(&error);
     if (!f) return false;
     const Fault& d = f->Details();
-    fault = {call, FaultKindWords(d.code), d.code, FaultWhere(d), f->Description(), FaultPlace(d)};
+    fault = {call,          FaultKindWords(d.code), d.code,
+             FaultWhere(d), f->Description(),       FaultPlace(d, f->Stack()),
+             f->Stack()};
     return true;
 }
 

@@ -1,0 +1,120 @@
+#include "symbols/win32/symbol_store.h"
+
+#include <map>
+#include <mutex>
+#include <new>
+
+#include "common/paths.h"
+#include "common/utf8.h"
+
+namespace dllscope {
+namespace {
+
+constexpr std::size_t kMaxModules = 64;
+
+struct Stored {
+    ULONGLONG size = 0;
+    FILETIME written{};
+    std::shared_ptr<const ModuleSymbols> symbols;
+};
+
+std::mutex storeLock;
+std::map<std::wstring, Stored>& Store() {
+    static auto* store = new std::map<std::wstring, Stored>();  // outlives every caller
+    return *store;
+}
+
+bool FileState(HANDLE file, ULONGLONG& size, FILETIME& written) {
+    LARGE_INTEGER length;
+    if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &written))
+        return false;
+    size = static_cast<ULONGLONG>(length.QuadPart);
+    return true;
+}
+
+std::shared_ptr<const ModuleSymbols> Read(HANDLE file, ULONGLONG size) {
+    if (size > kMaxModuleFile) return std::make_shared<const ModuleSymbols>();
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    std::size_t at = 0;
+    while (at < bytes.size()) {
+        DWORD got = 0;
+        const DWORD want = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - at, 1u << 24));
+        if (!ReadFile(file, &bytes[at], want, &got, nullptr) || got == 0) break;
+        at += got;
+    }
+    bytes.resize(at);
+    return std::make_shared<const ModuleSymbols>(bytes);
+}
+
+std::wstring ModulePath(HMODULE module) {
+    std::wstring path(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(module, &path[0], static_cast<DWORD>(path.size()));
+    path.resize(n < path.size() ? n : 0);
+    return path;
+}
+
+}  // namespace
+
+std::shared_ptr<const ModuleSymbols> SymbolsOfFile(const std::wstring& path) {
+    try {
+        const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return nullptr;
+        Stored now;
+        std::shared_ptr<const ModuleSymbols> symbols;
+        if (FileState(file, now.size, now.written)) {
+            std::lock_guard<std::mutex> lock(storeLock);
+            auto& store = Store();
+            const auto it = store.find(LowerName(path));
+            if (it != store.end() && it->second.size == now.size &&
+                CompareFileTime(&it->second.written, &now.written) == 0) {
+                symbols = it->second.symbols;
+            } else {
+                symbols = now.symbols = Read(file, now.size);
+                if (store.size() >= kMaxModules) store.clear();
+                store[LowerName(path)] = now;
+            }
+        }
+        CloseHandle(file);
+        return symbols;
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+
+StackFrame FrameOf(const void* address, bool caller) {
+    StackFrame frame;
+    const auto value = reinterpret_cast<ULONG_PTR>(address);
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module)) {
+        wchar_t text[32];
+        swprintf(text, 32, L"0x%llX", static_cast<unsigned long long>(value));
+        frame.place = text;
+        return frame;
+    }
+    const std::wstring path = ModulePath(module);
+    frame.module = FileNameOf(path);
+    const auto rva = static_cast<std::uint32_t>(value - reinterpret_cast<ULONG_PTR>(module));
+    wchar_t text[32];
+    swprintf(text, 32, L"+0x%X", rva);
+    frame.place = frame.module + text;
+    if (const auto symbols = SymbolsOfFile(path)) {
+        const SourcePlace p = symbols->At(rva, caller);
+        frame.function = FromUtf8(p.function);
+        frame.file = FromUtf8(p.file);
+        frame.line = p.line;
+        frame.offset = p.offset;
+    }
+    return frame;
+}
+
+std::vector<StackFrame> FramesOf(const void* const* addresses, std::size_t count) {
+    std::vector<StackFrame> frames;
+    for (std::size_t i = 0; i < count; ++i) frames.push_back(FrameOf(addresses[i], i > 0));
+    return frames;
+}
+
+}  // namespace dllscope
