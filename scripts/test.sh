@@ -105,6 +105,7 @@ build_preset host
 run_layer host host
 
 echo "== win64: Windows tests and end to end, under Wine"
+bash "$ROOT/scripts/fetch-sarif-schema.sh"
 build_preset win64
 trap stop_display EXIT
 ensure_display

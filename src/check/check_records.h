@@ -50,11 +50,12 @@ struct CaseResult {
     Verdict verdict = Verdict::Passed;
     double milliseconds = 0;
     std::size_t charactersIn = 0, charactersOut = 0;
-    std::wstring problem;      // why it did not pass
-    std::wstring diff;         // a mismatch: the unified diff, whole
-    bool fuzz = false;         // a finding of --fuzz (or its summary): named as it is
-    std::wstring place{};      // a fault's place ("x.dll!TsRun+0x1C"), when it faulted,
-    std::wstring faultKind{};  // and its kind ("Zugriffsverletzung")
+    std::wstring problem;             // why it did not pass
+    std::wstring diff;                // a mismatch: the unified diff, whole
+    bool fuzz = false;                // a finding of --fuzz (or its summary): named as it is
+    std::wstring place{};             // a fault's place ("x.c:24 (HandleTag)"), when it faulted,
+    std::wstring faultKind{};         // its kind ("Zugriffsverletzung")
+    std::vector<StackFrame> stack{};  // and its stack
 };
 
 // What a plugin wrote to its standard output and error while it was checked
@@ -78,6 +79,7 @@ struct FuzzFinding {
     std::wstring input;     // the smallest page that still fails so
     std::size_t bytes = 0;  // its size in UTF-8
     std::wstring file;      // where --save-failures put it, or empty
+    std::vector<StackFrame> stack{};  // a fault's stack
 };
 struct FuzzSummary {
     std::uint64_t seed = 0;

@@ -71,6 +71,20 @@ std::wstring Block(const std::wstring& text, const std::wstring& indent) {
     return out;
 }
 
+namespace {
+
+// A fault's report; the sentence names three frames, the whole stack below it.
+std::wstring FaultText(const FaultRecord& f) {
+    std::wstring t = L"  Absturz (" + CodeHex(f.code) + L"): " + Lines(f.message, L"    ");
+    if (f.stack.size() > 3) {
+        t += L"    Aufrufstapel:\n";
+        for (const StackFrame& frame : f.stack) t += L"      " + Visible(FrameWords(frame)) + L"\n";
+    }
+    return t;
+}
+
+}  // namespace
+
 std::wstring PluginText(const PluginReport& r) {
     std::wstring t =
         Visible(r.file) + (r.bits ? L": " + std::to_wstring(r.bits) + L"-Bit-DLL\n" : L"\n");
@@ -90,8 +104,7 @@ std::wstring PluginText(const PluginReport& r) {
              std::to_wstring(static_cast<long long>(run.milliseconds)) + L" ms\n";
     }
     if (r.cycles > 1) t += L"  Zyklen: " + std::to_wstring(r.cycles) + L" durchlaufen\n";
-    for (const FaultRecord& f : r.faults)
-        t += L"  Absturz (" + CodeHex(f.code) + L"): " + Lines(f.message, L"    ");
+    for (const FaultRecord& f : r.faults) t += FaultText(f);
     std::vector<std::wstring> hints;
     for (const CheckLeak& l : r.leaks) {
         t += L"  Leck: " + l.perCycle + L" (" + l.what + L" +" + std::to_wstring(l.growth) +
@@ -151,7 +164,9 @@ std::wstring VerdictWords(Verdict verdict) {
 
 std::wstring FindingTitle(const FuzzFinding& f) {
     if (f.place.empty()) return f.kind;
-    return f.kind == L"Leck" ? f.kind + L" (" + f.place + L")" : f.kind + L" in " + f.place;
+    if (f.kind == L"Leck") return f.kind + L" (" + f.place + L")";
+    // A place outside every module is "an Adresse 0x…" already.
+    return f.kind + (f.place.rfind(L"an Adresse ", 0) == 0 ? L" " : L" in ") + f.place;
 }
 
 std::wstring CasesSummary(const std::vector<PluginReport>& reports) {

@@ -153,6 +153,7 @@ void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool le
         });
     FuzzFinding f;
     f.place = result.place;
+    f.stack = result.stack;
     f.kind = FindingKind(result);
     f.message = result.problem;
     f.mutation = failing.second;

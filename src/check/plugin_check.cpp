@@ -300,6 +300,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
         if (system_.AsFault(e, fault)) {
             result.place = fault.place.empty() ? fault.where : fault.place;
             result.faultKind = fault.kind;
+            result.stack = fault.stack;
         }
         return result;
     }

@@ -26,6 +26,11 @@ const wchar_t kCheckUsage[] =
     L"  --cases ORDNER       jede Seite NAME.html (.htm, .txt) im Ordner ist ein Testfall; steht\n"
     L"                       NAME.expected.html daneben, muss der Lauf genau das ergeben\n"
     L"  --junit DATEI        ein JUnit-XML-Bericht für die CI (GitHub, GitLab, Jenkins)\n"
+    L"  --sarif DATEI        die Funde als SARIF 2.1.0, an Datei und Zeile der Quelltexte\n"
+    L"                       (Code-Scanning, Editoren)\n"
+    L"  --annotations github jeder Fund als Anmerkung der GitHub-Workflows (mit --json auf die\n"
+    L"                       Fehlerausgabe)\n"
+    L"  --source-root ORDNER die Pfade der Quelltexte relativ zu diesem Ordner (dem Checkout)\n"
     L"  --stress             dazu die Eingaben, die man vergisst (leer, ein Zeichen, 10 MB, nur "
     L"LF,\n"
     L"                       nur CR, gemischt, außerhalb von ANSI, unausgeglichene und 10.000 "
@@ -94,6 +99,8 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
         {L"--expect-output", &s.expectOutput},
         {L"--cases", &s.casesFolder},
         {L"--junit", &o.junitFile},
+        {L"--sarif", &o.sarifFile},
+        {L"--source-root", &o.sourceRoot},
         {L"--save-failures", &s.saveFailures}};
     struct Ranged {
         const wchar_t* name;
@@ -112,6 +119,13 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
     std::wstring text;
     int n = 0;
     if (a == L"--text") return args.Value(a, text) && (s.text = text, true);
+    if (a == L"--annotations") {
+        if (!args.Value(a, text)) return false;
+        if (text == L"github") return o.githubAnnotations = true;
+        args.error = L"Die Option --annotations kennt nur \u201Egithub\u201C, nicht \u201E" + text +
+                     L"\u201C.";
+        return false;
+    }
     if (a == L"--expect-type") return args.Whole(a, -32768, 32767, n) && (s.expectType = n, true);
     if (a == L"--seed")
         return args.Whole(a, 0, 999999999, n) && (s.seed = static_cast<std::uint64_t>(n), true);

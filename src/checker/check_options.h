@@ -14,10 +14,13 @@ struct CheckOptions {
     CheckSettings settings;  // what the check of each plugin does
     int timeoutSeconds = 30;
     bool json = false;
-    bool strict = false;     // warnings fail the plugin
-    std::wstring junitFile;  // --junit: the JUnit XML report
-    bool help = false;       // --help: the usage, nothing checked
-    bool version = false;    // --version: the checker's version, nothing checked
+    bool strict = false;             // warnings fail the plugin
+    std::wstring junitFile;          // --junit: the JUnit XML report
+    std::wstring sarifFile;          // --sarif: the findings as SARIF
+    bool githubAnnotations = false;  // --annotations github: the runner's workflow commands
+    std::wstring sourceRoot;         // --source-root: source paths relative to it
+    bool help = false;               // --help: the usage, nothing checked
+    bool version = false;            // --version: the checker's version, nothing checked
 };
 
 // The options (with `help` or `version` set and nothing else required for them), or the German

@@ -3,7 +3,9 @@
 #include <exception>
 
 #include "checker/json_report.h"
+#include "checker/github_annotations.h"
 #include "checker/junit_report.h"
+#include "checker/sarif_report.h"
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
@@ -20,6 +22,7 @@ int CheckExitCode(const std::vector<PluginReport>& reports) {
 }
 
 void CheckSession::Begin(const std::wstring& version, int bits, const std::wstring& bridgePath) {
+    version_ = version;
     if (options_.json) {
         out_("{\"tool\":\"dllscope-check\",\"version\":\"" + ToUtf8(version) + "\",\"bits\":" +
              std::to_string(bits) + ",\"bridge\":" + JsonString(bridgePath) + ",\"plugins\":[");
@@ -100,12 +103,25 @@ void CheckSession::Emit(const PluginReport& r) {
     }
 }
 
+// The reports of the findings one by one: SARIF and the CI's annotations.
+void CheckSession::WriteFindings(int& code) {
+    if (!writeSarif_ && !options_.githubAnnotations) return;
+    const std::vector<Finding> findings = Findings(reports_, options_.sourceRoot);
+    if (writeSarif_ && !writeSarif_(SarifReport(findings, version_))) {
+        code = 2;
+        error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der SARIF-Bericht \u201E") +
+                  options_.sarifFile + L"\u201C kann nicht geschrieben werden.";
+    }
+    if (options_.githubAnnotations) (annotate_ ? annotate_ : out_)(GithubAnnotations(findings));
+}
+
 int CheckSession::Close(int code) {
     if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1))) {
         code = 2;
         error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der JUnit-Bericht \u201E") +
                   options_.junitFile + L"\u201C kann nicht geschrieben werden.";
     }
+    WriteFindings(code);
     std::size_t passed = 0;
     for (const PluginReport& r : reports_) passed += r.Passed() ? 1 : 0;
     if (options_.json) {

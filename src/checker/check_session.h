@@ -28,6 +28,12 @@ class CheckSession {
     void WriteJUnitWith(std::function<bool(const std::string& xml)> write) {
         writeJUnit_ = std::move(write);
     }
+    // Where the SARIF report goes, as the JUnit report.
+    void WriteSarifWith(std::function<bool(const std::string& sarif)> write) {
+        writeSarif_ = std::move(write);
+    }
+    // Where the CI's annotations go (else with the report).
+    void AnnotateTo(Output annotate) { annotate_ = std::move(annotate); }
     // What the plugin under check has printed so far, for a report closed early.
     void TakeOutputFrom(std::function<std::optional<PluginOutput>()> source) {
         outputSoFar_ = std::move(source);
@@ -56,16 +62,20 @@ class CheckSession {
     int CloseEarly(const std::wstring& problem, int code);
     void Emit(const PluginReport& r);
     int Close(int code);
+    void WriteFindings(int& code);
 
     const CheckOptions& options_;
     Output out_;
     std::function<bool(const std::string&)> writeJUnit_;
+    std::function<bool(const std::string&)> writeSarif_;
+    Output annotate_;
     std::function<std::optional<PluginOutput>()> outputSoFar_;
     std::vector<PluginReport> reports_;
     PluginReport* current_ = nullptr;
     bool finished_ = false;
     std::size_t emitted_ = 0;
     std::wstring error_;  // why the check ended early, when it did
+    std::wstring version_;
 };
 
 }  // namespace dllscope

@@ -39,11 +39,21 @@ std::string RunsJson(const std::vector<CheckRun>& runs) {
     });
 }
 
+std::string StackJson(const std::vector<StackFrame>& stack) {
+    return ArrayJson(stack, [](const StackFrame& f) {
+        return "{\"module\":" + NullOr(f.module) + ",\"function\":" + NullOr(f.function) +
+               ",\"file\":" + NullOr(f.file) +
+               ",\"line\":" + (f.line ? std::to_string(f.line) : std::string("null")) +
+               ",\"place\":" + JsonString(f.place) + "}";
+    });
+}
+
 std::string FaultsJson(const std::vector<FaultRecord>& faults) {
     return ArrayJson(faults, [](const FaultRecord& f) {
         return "{\"call\":" + JsonString(f.call) + ",\"kind\":" + JsonString(f.kind) +
                ",\"code\":" + JsonString(CodeHex(f.code)) + ",\"where\":" + JsonString(f.where) +
-               ",\"place\":" + JsonString(f.place) + ",\"message\":" + JsonString(f.message) + "}";
+               ",\"place\":" + JsonString(f.place) + ",\"message\":" + JsonString(f.message) +
+               ",\"stack\":" + StackJson(f.stack) + "}";
     });
 }
 
@@ -61,23 +71,24 @@ std::string CasesJson(const std::vector<CaseResult>& cases) {
                "\",\"milliseconds\":" + Number(c.milliseconds) +
                ",\"charactersIn\":" + std::to_string(c.charactersIn) +
                ",\"charactersOut\":" + std::to_string(c.charactersOut) +
-               ",\"problem\":" + NullOr(c.problem) + ",\"diff\":" + NullOr(c.diff) + "}";
+               ",\"problem\":" + NullOr(c.problem) + ",\"diff\":" + NullOr(c.diff) +
+               ",\"stack\":" + StackJson(c.stack) + "}";
     });
 }
 
 std::string FuzzJson(const FuzzSummary& fuzz) {
     return "{\"seed\":" + std::to_string(fuzz.seed) + ",\"runs\":" + std::to_string(fuzz.runs) +
            ",\"seconds\":" + Number(fuzz.seconds) + ",\"findings\":" +
-           ArrayJson(fuzz.findings,
-                     [](const FuzzFinding& f) {
-                         return "{\"kind\":" + JsonString(f.kind) +
-                                ",\"place\":" + NullOr(f.place) +
-                                ",\"message\":" + JsonString(f.message) +
-                                ",\"mutation\":" + JsonString(f.mutation) +
-                                ",\"input\":" + JsonString(f.input) +
-                                ",\"bytes\":" + std::to_string(f.bytes) +
-                                ",\"file\":" + NullOr(f.file) + "}";
-                     }) +
+           ArrayJson(
+               fuzz.findings,
+               [](const FuzzFinding& f) {
+                   return "{\"kind\":" + JsonString(f.kind) + ",\"place\":" + NullOr(f.place) +
+                          ",\"message\":" + JsonString(f.message) +
+                          ",\"mutation\":" + JsonString(f.mutation) +
+                          ",\"input\":" + JsonString(f.input) +
+                          ",\"bytes\":" + std::to_string(f.bytes) + ",\"file\":" + NullOr(f.file) +
+                          ",\"stack\":" + StackJson(f.stack) + "}";
+               }) +
            "}";
 }
 

@@ -58,7 +58,10 @@ JUnitCase SelectionCase(const PluginReport& r) {
     for (const CheckRun& run : r.runs) selection.milliseconds += run.milliseconds;
     std::string why;
     if (!r.diagnosis.empty()) why += ToUtf8(r.diagnosis) + "\n";
-    for (const FaultRecord& f : r.faults) why += ToUtf8(f.message) + "\n";
+    for (const FaultRecord& f : r.faults) {
+        why += ToUtf8(f.message) + "\n";
+        for (const StackFrame& frame : f.stack) why += "  " + ToUtf8(FrameWords(frame)) + "\n";
+    }
     for (const std::wstring& p : r.problems) why += ToUtf8(p) + "\n";
     if (r.warningsFail)
         for (const std::wstring& w : r.warnings) why += "Warnung: " + ToUtf8(w) + "\n";

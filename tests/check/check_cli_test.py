@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """dllscope-check driven as a build script drives it: exit codes, and the
-JSON report parsed. Usage: check_cli_test.py EMULATOR FOLDER, where FOLDER
-holds dllscope-check.exe, modbridge.dll, entities.dll and faulty plugins."""
+JSON report parsed. Usage: check_cli_test.py EMULATOR FOLDER LINES_SOURCE,
+where FOLDER holds dllscope-check.exe, modbridge.dll, entities.dll and faulty
+plugins, LINES_SOURCE is the source of lines.dll (its faults' lines) and
+SARIF_SCHEMA the SARIF 2.1.0 schema (scripts/fetch-sarif-schema.sh)."""
 import json
+import re
 import shutil
 import xml.etree.ElementTree as ElementTree
 import os
@@ -11,7 +14,7 @@ import sys
 import tempfile
 import unittest
 
-EMULATOR, FOLDER = sys.argv[1], sys.argv[2]
+EMULATOR, FOLDER, LINES_SOURCE, SARIF_SCHEMA = sys.argv[1:5]
 
 
 def run_check(*args):
@@ -38,6 +41,148 @@ def temp_file(data):
     with os.fdopen(handle, "wb") as f:
         f.write(data)
     return os.path.basename(path)
+
+
+def marked_line(name):
+    """The line of lines_plugin.c that ends with the marker "line:NAME"."""
+    with open(LINES_SOURCE, encoding="utf-8") as f:
+        for number, text in enumerate(f, 1):
+            if f"/* line:{name} */" in text:
+                return number
+    raise AssertionError(f"no marker {name}")
+
+
+def damaged_copy(source, name):
+    """A copy of a plugin whose DWARF sections are random bytes."""
+    data = bytearray(open(os.path.join(FOLDER, source), "rb").read())
+    pe = int.from_bytes(data[0x3C:0x40], "little")
+    sections, optional = (int.from_bytes(data[pe + 6:pe + 8], "little"),
+                          int.from_bytes(data[pe + 20:pe + 22], "little"))
+    symbols, count = (int.from_bytes(data[pe + 12:pe + 16], "little"),
+                      int.from_bytes(data[pe + 16:pe + 20], "little"))
+    strings = symbols + 18 * count
+    seed = 12345
+    for i in range(sections):
+        header = pe + 24 + optional + 40 * i
+        raw = data[header:header + 8].rstrip(b"\0")
+        if raw.startswith(b"/"):  # the name stands in the string table
+            at = strings + int(raw[1:])
+            raw = data[at:data.index(b"\0", at)]
+        if not raw.startswith(b".debug_"):
+            continue
+        size = int.from_bytes(data[header + 16:header + 20], "little")
+        offset = int.from_bytes(data[header + 20:header + 24], "little")
+        for k in range(offset, offset + size):
+            seed = (seed * 1103515245 + 12345) & 0x7FFFFFFF
+            data[k] = seed >> 16 & 0xFF
+    with open(os.path.join(FOLDER, name), "wb") as f:
+        f.write(data)
+    return name
+
+
+class SourceLines(unittest.TestCase):
+    def fault(self, plugin, page):
+        code, doc = check_json("--text", page, plugin)
+        self.assertEqual(code, 1)
+        return doc["plugins"][0]["faults"][0]
+
+    def test_a_fault_three_calls_deep_names_its_lines_and_callers_with_dwarf_5_and_4(self):
+        for plugin in ("lines.dll", "lines4.dll"):
+            fault = self.fault(plugin, "a<fault>b")
+            stack = fault["stack"]
+            self.assertEqual([f["function"] for f in stack], ["HandleTag", "ParseDocument", "TsRun"])
+            self.assertEqual([f["line"] for f in stack],
+                             [marked_line("fault"), marked_line("parse"), marked_line("run")])
+            self.assertTrue(all(f["file"].endswith("lines_plugin.c") and f["module"] == plugin
+                                and f["place"].startswith(plugin + "+0x") for f in stack), stack)
+            self.assertEqual(fault["place"], f"lines_plugin.c:{marked_line('fault')} (HandleTag)")
+            self.assertIn(f"beim Schreiben an Adresse 0x0 in lines_plugin.c:{marked_line('fault')} "
+                          f"(HandleTag), aufgerufen aus lines_plugin.c:{marked_line('parse')} "
+                          f"(ParseDocument), lines_plugin.c:{marked_line('run')} (TsRun).",
+                          fault["message"])
+            self.assertNotIn("Debug-Informationen", fault["message"])
+
+    def test_without_debug_information_no_function_is_named_that_the_fault_is_not_in(self):
+        for plugin in ("linesbare.dll", damaged_copy("lines.dll", "linesdamaged.dll")):
+            fault = self.fault(plugin, "a<fault>b")
+            stack = fault["stack"]
+            self.assertEqual(len(stack), 3, stack)
+            # The static helpers by module and offset; TsRun, an export, within its extent.
+            if plugin == "linesbare.dll":
+                self.assertEqual([f["function"] for f in stack], [None, None, "TsRun"])
+                self.assertEqual([f["line"] for f in stack], [None, None, None])
+                self.assertIn("Datei und Zeile nennt Dllscope, wenn das Plugin mit "
+                              "Debug-Informationen übersetzt ist (gcc/clang: -g, Free Pascal: "
+                              "-gw3, MSVC: /Zi).", fault["message"])
+            self.assertNotIn("TsDescription", fault["message"])
+            self.assertNotIn("TsName", fault["message"])
+            self.assertTrue(fault["where"].startswith(plugin + "+0x"))
+
+    def test_a_return_address_overwritten_by_the_page_is_a_stack_buffer_overflow(self):
+        fault = self.fault("lines.dll", "<copy>" + "X" * 300)
+        self.assertIn(" Die Rücksprungadresse wurde mit Bytes der Seite überschrieben (\u201eXXXX",
+                      fault["message"])
+        self.assertIn("): ein Puffer auf dem Stapel ist übergelaufen.", fault["message"])
+        self.assertNotIn("BSTR", fault["message"])
+        self.assertNotIn("an Adresse 0x58585858 an Adresse", fault["message"])
+
+    def test_a_fault_in_the_runtime_counts_from_the_plugins_line_that_called_it(self):
+        fault = self.fault("lines.dll", "<deep>")
+        functions = [f["function"] for f in fault["stack"]]
+        self.assertEqual(functions[-2:], ["CountDeep", "TsRun"])
+        self.assertEqual(fault["stack"][-2]["line"], marked_line("deep"))
+        self.assertNotIn("außerhalb des Plugins", fault["message"])
+
+
+class FindingsAtTheirLines(unittest.TestCase):
+    def test_the_sarif_report_is_valid_and_places_the_fault_at_its_line_below_the_source_root(self):
+        import jsonschema
+        with open(SARIF_SCHEMA, encoding="utf-8") as f:
+            schema = json.load(f)
+        checkout = os.path.dirname(os.path.dirname(os.path.dirname(LINES_SOURCE)))
+        # Under Wine the checkout is a Windows path; the compiler recorded the Unix one.
+        root = "Z:" + checkout.replace("/", "\\")
+        name = os.path.basename(temp_file(b""))
+        code, out = check("--text", "a<fault>b", "--sarif", name, "--source-root", root,
+                          "lines.dll", "linesbare.dll", "noplugin.dll")
+        self.assertEqual(code, 1)
+        with open(os.path.join(FOLDER, name), encoding="utf-8") as f:
+            doc = json.load(f)
+        jsonschema.validate(doc, schema)
+        results = doc["runs"][0]["results"]
+        rules = [r["id"] for r in doc["runs"][0]["tool"]["driver"]["rules"]]
+        self.assertEqual(sorted(r["ruleId"] for r in results), ["fault", "fault", "problem"])
+        for r in results:
+            self.assertEqual(rules[r["ruleIndex"]], r["ruleId"])
+        located = results[0]["locations"][0]["physicalLocation"]
+        self.assertEqual(located["artifactLocation"]["uri"], "tests/fixtures/lines_plugin.c")
+        self.assertEqual(located["region"], {"startLine": marked_line("fault")})
+        self.assertEqual(results[0]["properties"]["plugin"], "lines.dll")
+        # Without lines, the result lies at the plugin's file.
+        self.assertEqual(results[1]["locations"][0]["physicalLocation"],
+                         {"artifactLocation": {"uri": "linesbare.dll"}})
+
+    def test_annotations_are_one_command_a_finding_and_a_plugin_cannot_forge_one(self):
+        cases = os.path.join(FOLDER, "annotiert")
+        shutil.rmtree(cases, ignore_errors=True)
+        os.makedirs(cases)
+        for name, text in {"seite.html": b"x", "seite.expected.html": b"y"}.items():
+            with open(os.path.join(cases, name), "wb") as f:
+                f.write(text)
+        code, out = check("--annotations", "github", "--cases", "annotiert", "linebreakname.dll")
+        self.assertEqual(code, 1)
+        commands = [line for line in out.splitlines() if line.startswith("::")]
+        self.assertEqual(len(commands), 1, out)
+        self.assertRegex(commands[0], r"^::error title=[^:,\r\n]*::[^\r\n]*$")
+        self.assertIn("(„Sorglos%0A  => bestanden%0A%3A%3Aerror title=OK%3A%3Aalles gut“)",
+                      commands[0])
+        # The plugin's own texts go through the escapes: no line of its own begins a command.
+        code, out = check("--annotations", "github", "--text", "a<fault>b", "lines.dll")
+        (command,) = [line for line in out.splitlines() if line.startswith("::")]
+        # Without --source-root the file is the path the compiler recorded.
+        self.assertTrue(command.startswith("::error file=" + LINES_SOURCE + ","), command)
+        self.assertIn(f",line={marked_line('fault')},title=Absturz in lines.dll („Zeilen“)::",
+                      command)
 
 
 class Verdicts(unittest.TestCase):
@@ -80,10 +225,13 @@ class Verdicts(unittest.TestCase):
         self.assertTrue(fault["place"].startswith("nullwrite.dll!TsRun+0x"), fault["place"])
         self.assertEqual([p["verdict"] for p in doc["plugins"]], ["failed", "passed"])
         self.assertNotIn("außerhalb des Plugins", fault["message"])
-        # A fault in another module during the plugin's call names the likely causes.
+        # A fault in another module called from the plugin: the stack names the
+        # plugin's call, so no guess at the cause is made.
         fault = check_json("outside.dll")[1]["plugins"][0]["faults"][0]
         self.assertFalse(fault["where"].startswith("outside.dll"), fault["where"])
-        self.assertIn("außerhalb des Plugins; häufige Ursachen", fault["message"])
+        self.assertIn(", aufgerufen aus outside.dll!TsRun+0x", fault["message"])
+        self.assertEqual(fault["stack"][-1]["function"], "TsRun")
+        self.assertNotIn("außerhalb des Plugins", fault["message"])
 
     def test_a_result_that_is_no_bstr_fails_that_plugin_only(self):
         code, doc = check_json("mallocresult.dll", "entities.dll")

@@ -58,6 +58,25 @@ TEST(Faults, ACrashingPluginIsReportedTheTextStaysAndTheNextPluginRuns) {
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"&lt;b&gt;Gr&uuml;&szlig;e&lt;/b&gt;");
 }
 
+// A plugin built with debug information: the box names the line of the
+// fault and the two calls below it, in Dllscope's own process and in the
+// plugin's host alike; the whole stack is for the reports.
+TEST(Faults, TheBoxNamesTheSourceLinesOfAFaultInBothModes) {
+    for (const wchar_t* mode : {L"", L"--isolated"}) {
+        Driver app(FaultyFolder(), L"", mode);
+        app.Click(app.Control(L"CodeMax1"));
+        app.Type(L"a<fault>b");
+        RunPlugin(app, L"lines.dll");
+        const MessageBoxSeen box = app.WaitForMessageBox();
+        EXPECT_THAT(box.text, HasSubstr(L"beim Schreiben an Adresse 0x0 in lines_plugin.c:"));
+        EXPECT_THAT(box.text, HasSubstr(L" (HandleTag), aufgerufen aus lines_plugin.c:")) << mode;
+        EXPECT_THAT(box.text, HasSubstr(L" (ParseDocument), lines_plugin.c:")) << mode;
+        EXPECT_THAT(box.text, HasSubstr(L" (TsRun).")) << mode;
+        app.PressOk(box);
+        EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), L"a<fault>b") << mode;
+    }
+}
+
 // An export without WINAPI: on 32 bits the bridge restores the stack and
 // Dllscope warns once the run has ended; its result is kept either way.
 TEST(Faults, AnExportWithoutWinapiIsWarnedAboutOn32BitsAndItsResultKept) {
@@ -67,8 +86,9 @@ TEST(Faults, AnExportWithoutWinapiIsWarnedAboutOn32BitsAndItsResultKept) {
     RunPlugin(app, L"cdecl.dll");
     if (sizeof(void*) == 4) {
         const MessageBoxSeen box = app.WaitForMessageBox();
-        EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201Ecdecl.dll\u201C exportiert TsRun als "
-                                        L"__cdecl; Tagsmith ruft __stdcall auf (WINAPI vergessen?)."));
+        EXPECT_THAT(box.text,
+                    HasSubstr(L"Das Plugin \u201Ecdecl.dll\u201C exportiert TsRun als "
+                              L"__cdecl; Tagsmith ruft __stdcall auf (WINAPI vergessen?)."));
         app.PressOk(box);
     } else {
         EXPECT_TRUE(app.NoMessageBoxWithin(1000));  // one convention on 64 bits
@@ -208,8 +228,11 @@ TEST(Examine, TheFuzzingFindsAFaultWhosePageGoesIntoThePaneAndAbbrechenStops) {
     ASSERT_NE(w, nullptr);
     const HWND seconds = FindWindowExW(w, nullptr, L"Edit", nullptr);
     const HWND seed = FindWindowExW(w, seconds, L"Edit", nullptr);
-    const HWND status = GetDlgItem(w, 105), findings = FindWindowExW(w, nullptr, L"ListBox", nullptr);
-    const auto button = [w](const wchar_t* text) { return FindWindowExW(w, nullptr, L"Button", text); };
+    const HWND status = GetDlgItem(w, 105),
+               findings = FindWindowExW(w, nullptr, L"ListBox", nullptr);
+    const auto button = [w](const wchar_t* text) {
+        return FindWindowExW(w, nullptr, L"Button", text);
+    };
     const auto waitFor = [&](const wchar_t* start, DWORD ms) {
         for (DWORD waited = 0; waited < ms; waited += 100, Sleep(100))
             if (app.TextOf(status).rfind(start, 0) == 0) return true;

@@ -55,7 +55,9 @@ class FakePlatform : public HostPlatform {
     bool AsFault(const std::exception& error, FaultRecord& fault) override {
         if (!dynamic_cast<const FakeFault*>(&error)) return false;
         fault = {L"PluginRun", L"Zugriffsverletzung", 0xC0000005u, L"x.dll+0x10",
-                 L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.", L"x.dll!TsRun+0x4"};
+                 L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.", L"x.c:24 (HandleTag)"};
+        fault.stack = {{L"x.dll", L"HandleTag", L"/src/x.c", 24, L"x.dll+0x10", 6},
+                       {L"msvcrt.dll", L"", L"", 0, L"msvcrt.dll+0x3A0", 0}};
         return true;
     }
 };
@@ -254,7 +256,11 @@ TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANe
     } catch (const PluginProcessFault& fault) {
         EXPECT_EQ(fault.Description(), L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.");
         EXPECT_EQ(fault.Record().code, 0xC0000005u);
-        EXPECT_EQ(fault.Record().place, L"x.dll!TsRun+0x4");
+        EXPECT_EQ(fault.Record().place, L"x.c:24 (HandleTag)");
+        ASSERT_EQ(fault.Record().stack.size(), 2u);
+        EXPECT_EQ(FrameWords(fault.Record().stack[0]), L"x.c:24 (HandleTag)");
+        EXPECT_EQ(fault.Record().stack[0].offset, 6u);
+        EXPECT_EQ(FrameWords(fault.Record().stack[1]), L"msvcrt.dll+0x3A0");
     }
     EXPECT_EQ(faultingConnection.closes, 1);
     EXPECT_EQ(faultingBridge.PluginName(path), L"Name");

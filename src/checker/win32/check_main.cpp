@@ -257,6 +257,14 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
             return files.WriteFile(options.junitFile, xml);
         });
     }
+    if (!options.sarifFile.empty()) {
+        session.WriteSarifWith([&options](const std::string& sarif) {
+            Win32CheckSystem files([] { return 0UL; });
+            return files.WriteFile(options.sarifFile, sarif);
+        });
+    }
+    // With --json the report is the JSON document: the annotations go beside it.
+    if (options.json) session.AnnotateTo([](const std::string& bytes) { Write(reportErr, bytes); });
     session.Begin(DLLSCOPE_VERSION_W, sizeof(void*) == 8 ? 64 : 32, bridgePath);
     if (failure.empty()) failure = SetupProblem(options, bridgePath);
     if (failure.empty()) {

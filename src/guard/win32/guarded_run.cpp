@@ -99,8 +99,13 @@ void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fau
         fault->accessKind = record->ExceptionInformation[0];
         fault->accessAddress = record->ExceptionInformation[1];
     }
-    fault->frameCount = WalkStack(context, frame, fault->frames, kMaxFaultFrames);
     fault->returnKnown = ReturnTarget(record, context, frame, fault->returnTarget);
+    // An overflow of the stack leaves the handler a page or so (under Wine,
+    // whatever guarantee was asked for): the place of the fault only.
+    fault->frames[0] = record->ExceptionAddress;
+    fault->frameCount = record->ExceptionCode == EXCEPTION_STACK_OVERFLOW
+                            ? 1
+                            : WalkStack(context, frame, fault->frames, kMaxFaultFrames);
 #ifdef _WIN64
     context->Rsp = frame;
     context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
@@ -117,8 +122,11 @@ void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fau
 LONG CALLBACK VectoredGuard(EXCEPTION_POINTERS* pointers) {
     Fault* const fault = innermost;
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+    // A stack overflow leaves too little room to follow the stack here; the
+    // frames' handlers land it.
     if (!fault || !fault->guardFrame || (code & 0xC0000000) != 0xC0000000 ||
-        RaisedBySoftware(code) || DispatchReaches(pointers->ContextRecord, fault->guardFrame)) {
+        code == EXCEPTION_STACK_OVERFLOW || RaisedBySoftware(code) ||
+        DispatchReaches(pointers->ContextRecord, fault->guardFrame)) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
     Land(pointers->ExceptionRecord, pointers->ContextRecord, fault->guardFrame, fault);

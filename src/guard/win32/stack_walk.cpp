@@ -37,12 +37,12 @@ bool UnwindOnce(CONTEXT& c, bool innermost) {
 
 }  // namespace
 
-int WalkStack(const CONTEXT* context, ULONG_PTR top, const void** frames, int max) {
+int WalkStack(CONTEXT* context, ULONG_PTR top, const void** frames, int max) {
     const ULONG_PTR low = StackLow();
     const auto inStack = [&](ULONG_PTR at) { return at >= low && at < top && top - at >= 8; };
     int count = 0;
 #ifdef _WIN64
-    CONTEXT c = *context;
+    CONTEXT& c = *context;
     while (count < max && c.Rip != 0 && inStack(c.Rsp)) {
         frames[count++] = reinterpret_cast<const void*>(c.Rip);
         if (!UnwindOnce(c, count == 1)) break;

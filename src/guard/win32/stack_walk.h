@@ -8,8 +8,9 @@ namespace dllscope {
 // The place of `context` and the return addresses of the stack below `top`
 // (the guard's frame), at most `max` into `frames`: on 64 bits by the unwind
 // tables every function has, on 32 bits along the chain of frame pointers.
-// Gives how many.
-int WalkStack(const CONTEXT* context, ULONG_PTR top, const void** frames, int max);
+// Gives how many. Unwinds `context` itself: a stack overflow leaves no room
+// for a copy, and the guard's landing sets every register it keeps.
+int WalkStack(CONTEXT* context, ULONG_PTR top, const void** frames, int max);
 
 // Where a return went: at a refused return instruction (a 64-bit address
 // that is not canonical faults at the `ret` itself) the address on top of

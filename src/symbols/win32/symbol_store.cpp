@@ -24,14 +24,6 @@ std::map<std::wstring, Stored>& Store() {
     return *store;
 }
 
-bool FileState(HANDLE file, ULONGLONG& size, FILETIME& written) {
-    LARGE_INTEGER length;
-    if (!GetFileSizeEx(file, &length) || !GetFileTime(file, nullptr, nullptr, &written))
-        return false;
-    size = static_cast<ULONGLONG>(length.QuadPart);
-    return true;
-}
-
 std::shared_ptr<const ModuleSymbols> Read(HANDLE file, ULONGLONG size) {
     if (size > kMaxModuleFile) return std::make_shared<const ModuleSymbols>();
     std::string bytes(static_cast<std::size_t>(size), '\0');
@@ -57,27 +49,31 @@ std::wstring ModulePath(HMODULE module) {
 
 std::shared_ptr<const ModuleSymbols> SymbolsOfFile(const std::wstring& path) {
     try {
+        // Known and unchanged (size and time of writing): no file is opened.
+        WIN32_FILE_ATTRIBUTE_DATA state;
+        if (!GetFileAttributesExW(path.c_str(), GetFileExInfoStandard, &state)) return nullptr;
+        Stored now;
+        now.size = (ULONGLONG{state.nFileSizeHigh} << 32) | state.nFileSizeLow;
+        now.written = state.ftLastWriteTime;
+        const std::wstring key = LowerName(path);
+        {
+            std::lock_guard<std::mutex> lock(storeLock);
+            const auto it = Store().find(key);
+            if (it != Store().end() && it->second.size == now.size &&
+                CompareFileTime(&it->second.written, &now.written) == 0) {
+                return it->second.symbols;
+            }
+        }
         const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ,
                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         if (file == INVALID_HANDLE_VALUE) return nullptr;
-        Stored now;
-        std::shared_ptr<const ModuleSymbols> symbols;
-        if (FileState(file, now.size, now.written)) {
-            std::lock_guard<std::mutex> lock(storeLock);
-            auto& store = Store();
-            const auto it = store.find(LowerName(path));
-            if (it != store.end() && it->second.size == now.size &&
-                CompareFileTime(&it->second.written, &now.written) == 0) {
-                symbols = it->second.symbols;
-            } else {
-                symbols = now.symbols = Read(file, now.size);
-                if (store.size() >= kMaxModules) store.clear();
-                store[LowerName(path)] = now;
-            }
-        }
+        now.symbols = Read(file, now.size);
         CloseHandle(file);
-        return symbols;
+        std::lock_guard<std::mutex> lock(storeLock);
+        if (Store().size() >= kMaxModules) Store().clear();
+        Store()[key] = now;
+        return now.symbols;
     } catch (const std::bad_alloc&) {
         return nullptr;
     }
