@@ -94,3 +94,32 @@ f = json.loads(sys.stdin.read())["plugins"][0]["fuzz"]
 print("fuzz: %.0f runs a second against entities.dll in its host (goal: 100)" % (f["runs"] / f["seconds"]))' <<<"$fuzz"
 read -r ks kr _ < <(in_roundtrip shrink isolated)
 echo "shrink: a failing page of 64 KiB (one reference beyond U+10FFFF among table rows) shrunk to its 9 bytes in ${ks} s, ${kr%.*} runs of reference.dll in its host (goal: under 10 s)."
+
+# Where a fault lies: the report of a fault with the plugin's lines, and the
+# fuzzing's pace while its runs fault and their stacks are named.
+cp "$ROOT/build/win64/tests/fixtures/fixture_lines/lines.dll" \
+    "$ROOT/build/win64/tests/fixtures/fixture_linesbare/linesbare.dll" "$bin/"
+median_check() {  # checker options... -> median wall-clock seconds of three checks
+    for _ in 1 2 3; do check_once "$@"; echo; done | sort -n | sed -n 2p
+}
+check_once() {
+    local start end
+    start=$(date +%s.%N)
+    (cd "$bin" && "$ROOT/scripts/wine-run.sh" ./dllscope-check.exe --json "$@" >/dev/null) || true
+    end=$(date +%s.%N)
+    awk -v s="$start" -v e="$end" 'BEGIN { printf "%.3f", e - s }'
+}
+passing=$(median_check --in-process --text "a b" lines.dll)
+faulting=$(median_check --in-process --text "a<fault>b" lines.dll)
+awk -v p="$passing" -v f="$faulting" 'BEGIN { printf "fault with lines: the report of a fault three calls deep with file, line and function of each frame costs %.3f s over a passing run (each check a new process: the reader'"'"'s first use included; goal: under 0.5 s)\n", f - p }'
+cases="$run/faulting-cases"
+mkdir -p "$cases"
+printf '<p>a<fault>b</p>' > "$cases/fehler.html"
+for plugin in lines.dll linesbare.dll; do
+    fuzz=$(cd "$bin" && "$ROOT/scripts/wine-run.sh" ./dllscope-check.exe --json --fuzz 5 --seed 1 \
+        --cases "$(winepath -w "$cases" 2>/dev/null || echo "$cases")" "$plugin" 2>/dev/null || true)
+    python3 -c 'import json, sys
+f = json.loads(sys.stdin.read())["plugins"][0]["fuzz"]
+print("fuzz of %s from a faulting page: %.0f runs a second (%s)" % (sys.argv[1], f["runs"] / f["seconds"], sys.argv[2]))' \
+        "$plugin" "$([ "$plugin" = lines.dll ] && echo "its faults named with lines from its debug information, read once" || echo "no debug information: module and offset")" <<<"$fuzz"
+done

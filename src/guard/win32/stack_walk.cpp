@@ -33,6 +33,18 @@ bool UnwindOnce(CONTEXT& c, bool innermost) {
     c.Rsp += 8;
     return true;
 }
+#else
+// Whether `at` follows a call instruction (a return address): E8 rel32, or
+// FF /2 with a register, [ebp+d8] or [disp32] operand. IsBadReadPtr reads
+// under a handler of its own: safe inside the guard's.
+bool AfterCall(ULONG_PTR at) {
+    if (at < 6 || IsBadReadPtr(reinterpret_cast<const void*>(at - 6), 6)) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(at - 6);
+    const auto indirect = [](unsigned char op, unsigned char modrm) {
+        return op == 0xFF && (modrm & 0x38) == 0x10;
+    };
+    return b[1] == 0xE8 || indirect(b[4], b[5]) || indirect(b[3], b[4]) || indirect(b[0], b[1]);
+}
 #endif
 
 }  // namespace
@@ -49,6 +61,16 @@ int WalkStack(CONTEXT* context, ULONG_PTR top, const void** frames, int max) {
     }
 #else
     if (max > 0) frames[count++] = reinterpret_cast<const void*>(context->Eip);
+    // A function that set up no frame of its own (a leaf of the C runtime,
+    // strlen) has its return address on top: the chain of frame pointers
+    // would skip its caller.
+    if (count < max && inStack(context->Esp)) {
+        const ULONG_PTR onTop = *reinterpret_cast<const ULONG_PTR*>(context->Esp);
+        const ULONG_PTR chained =
+            inStack(context->Ebp) ? reinterpret_cast<const ULONG_PTR*>(context->Ebp)[1] : 0;
+        if (onTop != chained && AfterCall(onTop))
+            frames[count++] = reinterpret_cast<const void*>(onTop);
+    }
     ULONG_PTR frame = context->Ebp;
     while (count < max && !(frame & 3) && inStack(frame)) {
         const auto* slots = reinterpret_cast<const ULONG_PTR*>(frame);
