@@ -2,6 +2,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <memory>
 
 #include "guard/win32/exception_codes.h"
 #include "guard/win32/fault_words.h"
@@ -53,13 +54,17 @@ void CallForeign(const ForeignCall& call, void (*fn)(void*), void* arg) {
     }
     Watchdog::Watched previous;
     if (watching) previous = watching->Begin(call);
-    Fault fault;
-    const bool returned = RunGuarded(fn, arg, fault);
+    // The record (with room for a stack's frames) lives off the stack: the
+    // foreign code starts as high on it as before the frames were kept, and
+    // an overflow keeps the room for its handling that Wine leaves (about a
+    // page below where it is caught).
+    const auto fault = std::make_unique<Fault>();
+    const bool returned = RunGuarded(fn, arg, *fault);
     if (watching) watching->End(previous);
     if (returned) return;
-    std::vector<StackFrame> stack = FaultStack(call, fault);
-    std::wstring report = CrashReport(call, fault, stack);
-    throw ForeignFault(std::move(report), fault, std::move(stack));
+    std::vector<StackFrame> stack = FaultStack(call, *fault);
+    std::wstring report = CrashReport(call, *fault, stack);
+    throw ForeignFault(std::move(report), *fault, std::move(stack));
 }
 
 }  // namespace dllscope
