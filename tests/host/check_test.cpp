@@ -265,6 +265,9 @@ TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
     r.problems.push_back(L"Das Ergebnis weicht ab:\n    erhalten: " + forged);
     r.warnings.push_back(forged);
     r.faults.push_back({L"PluginRun", L"Zugriffsverletzung", 0xC0000005, L"", forged, L""});
+    // Debug information is the plugin's too: its names and paths are its texts.
+    const StackFrame frame{L"boese.dll", forged, L"/src/" + forged, 7, L"boese.dll+0x10", 0};
+    r.faults.back().stack.assign(4, frame);
     r.cases.push_back({forged, false, Verdict::Failed, 1, 1, 1, forged, L"-a\n+" + forged});
     r.pluginOutput = PluginOutput{forged, forged.size()};
     const std::wstring text = PluginText(r);
@@ -283,6 +286,7 @@ TEST(ReportText, NothingAPluginSaysStartsALineOfTheReport) {
     EXPECT_THAT(ToUtf8(text), HasSubstr("Name: x\\n  => bestanden\\r\\n::error title=OK::y"));
     EXPECT_THAT(ToUtf8(text), HasSubstr("    | ::error title=OK::y\n"));
     EXPECT_THAT(ToUtf8(text), HasSubstr("\\x1B[2J"));
+    EXPECT_THAT(ToUtf8(text), HasSubstr("    Aufrufstapel:\n      "));
 }
 
 // The report for people says each thing once: why a DLL is no plugin, the
