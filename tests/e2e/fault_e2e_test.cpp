@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "common/utf8.h"
 #include "driver.h"
 
 namespace dllscope::e2e {
@@ -252,7 +253,9 @@ TEST(Examine, TheFuzzingFindsAFaultWhosePageGoesIntoThePaneAndAbbrechenStops) {
     EXPECT_THAT(app.TextOf(status), HasSubstr(L"Startwert 7, 1 Fund."));
     EXPECT_TRUE(IsWindowEnabled(app.Main()));
     const std::vector<std::wstring> found = app.ListEntries(findings);
-    ASSERT_EQ(found.size(), 1u);
+    std::string listed;
+    for (const std::wstring& f : found) listed += ToUtf8(f) + "\n";
+    ASSERT_EQ(found.size(), 1u) << listed;
     EXPECT_THAT(found[0], HasSubstr(L"Zugriffsverletzung in reference.dll!TsRun+0x"));
     EXPECT_THAT(app.TextOf(GetDlgItem(w, 109)), HasSubstr(L"Profil: wächst"));
 

@@ -122,10 +122,14 @@ void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fau
 LONG CALLBACK VectoredGuard(EXCEPTION_POINTERS* pointers) {
     Fault* const fault = innermost;
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
-    // A stack overflow leaves too little room to follow the stack here; the
-    // frames' handlers land it.
-    if (!fault || !fault->guardFrame || (code & 0xC0000000) != 0xC0000000 ||
-        code == EXCEPTION_STACK_OVERFLOW || RaisedBySoftware(code) ||
+    // Only a return that went astray (a refused `ret`, execution where no
+    // code is): other faults, the system's own handled ones among them, go
+    // to the frames' handlers. A stack overflow leaves too little room to
+    // follow the stack here; the frames' handlers land it.
+    ULONG_PTR target = 0;
+    if (!fault || !fault->guardFrame || code != EXCEPTION_ACCESS_VIOLATION ||
+        !ReturnTarget(pointers->ExceptionRecord, pointers->ContextRecord, fault->guardFrame,
+                      target) ||
         DispatchReaches(pointers->ContextRecord, fault->guardFrame)) {
         return EXCEPTION_CONTINUE_SEARCH;
     }
