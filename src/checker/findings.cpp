@@ -1,6 +1,7 @@
 #include "checker/findings.h"
 
 #include "check/check_report.h"
+#include "common/paths.h"
 
 namespace dllscope {
 
@@ -19,12 +20,6 @@ std::wstring Slashes(std::wstring path) {
     for (wchar_t& c : path)
         if (c == L'\\') c = L'/';
     return path;
-}
-
-std::wstring Lower(std::wstring text) {
-    for (wchar_t& c : text)
-        if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
-    return text;
 }
 
 bool HasDrive(const std::wstring& path) { return path.size() > 1 && path[1] == L':'; }
@@ -108,7 +103,7 @@ std::wstring RelativeSource(const std::wstring& file, const std::wstring& root) 
     while (base.size() > 1 && base.back() == L'/') base.pop_back();
     const bool windows = HasDrive(path);
     const std::wstring head = path.substr(0, base.size());
-    const bool below = (windows ? Lower(head) == Lower(base) : head == base) &&
+    const bool below = (windows ? LowerName(head) == LowerName(base) : head == base) &&
                        path.size() > base.size() && path[base.size()] == L'/';
     return below ? path.substr(base.size() + 1) : path;
 }
