@@ -124,7 +124,9 @@ struct NoViewer : ResultViewer {
 // The host's calls may take as long as they take here.
 struct PatientWaiting : HostWaiting {
     DWORD HangMilliseconds() override { return 600000; }
-    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+    bool EndHungCall(const ForeignCall&, unsigned long long, HangSampling&) override {
+        return true;
+    }
 };
 
 std::wstring HostProgram() { return Folder() + L"\\dllscope-host.exe"; }

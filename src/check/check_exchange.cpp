@@ -4,6 +4,11 @@
 
 namespace dllscope {
 
+const wchar_t kDefaultCheckPage[] =
+    L"<!DOCTYPE html>\r\n<html>\r\n<head><title>Pr\u00fcfung</title></head>\r\n<body>\r\n"
+    L"<h1>Gr\u00fc\u00dfe</h1>\r\n<p>Text &amp; <b>fett</b> "
+    L"\u00e4\u00f6\u00fc</p>\r\n</body>\r\n</html>\r\n";
+
 void CheckExchange::TextBack(const std::wstring& text) {
     output = text;
     if (LooksLikeUtf16(output)) warnings.push_back(Utf16Warning());

@@ -11,6 +11,9 @@
 
 namespace dllscope {
 
+// The page the plugins get when no text or input file is given.
+extern const wchar_t kDefaultCheckPage[];
+
 class CheckExchange : public RunExchange {
   public:
     CheckExchange(CheckFiles& files, std::wstring input)

@@ -10,6 +10,7 @@
 
 #include "guard/fault_record.h"
 #include "host/process_usage.h"
+#include "sampling/code_samples.h"
 
 namespace dllscope {
 
@@ -43,6 +44,13 @@ enum class Verdict {
     Ended,  // its process ended
     Leak,   // the fuzzing's: what the process holds grew with each run of its page
 };
+// A call that ran past the time limit: which, how long, where it was found.
+struct HangRecord {
+    std::wstring call;
+    double seconds = 0;
+    HangPlace place;
+};
+
 // One test case's run: its page in, compared with its expected page.
 struct CaseResult {
     std::wstring name;
@@ -55,7 +63,8 @@ struct CaseResult {
     bool fuzz = false;                // a finding of --fuzz (or its summary): named as it is
     std::wstring place{};             // a fault's place ("x.c:24 (HandleTag)"), when it faulted,
     std::wstring faultKind{};         // its kind ("Zugriffsverletzung")
-    std::vector<StackFrame> stack{};  // and its stack
+    std::vector<StackFrame> stack{};  // and its stack, or where it hung
+    std::optional<HangRecord> hang{};
 };
 
 // What a plugin wrote to its standard output and error while it was checked
@@ -112,6 +121,7 @@ struct PluginReport {
     bool warningsFail = false;           // --strict
     int cycles = 0;                      // how many cycles ran to their end
     bool hung = false;
+    std::optional<HangRecord> hang;      // where the call that hung was found
     std::optional<std::wstring> output;  // the run's result, in the JSON when it goes nowhere else
     std::vector<CaseResult> cases;       // --cases
     std::optional<PluginOutput> pluginOutput;
@@ -123,6 +133,13 @@ struct PluginReport {
                (!warningsFail || warnings.empty()) &&
                std::all_of(cases.begin(), cases.end(),
                            [](const CaseResult& c) { return c.verdict == Verdict::Passed; });
+    }
+    // The first hang: of the plugin's own calls, else of a case.
+    const HangRecord* FirstHang() const {
+        if (hang) return &*hang;
+        for (const CaseResult& c : cases)
+            if (c.hang) return &*c.hang;
+        return nullptr;
     }
     bool Hung() const {
         return hung || std::any_of(cases.begin(), cases.end(),

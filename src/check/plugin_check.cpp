@@ -31,12 +31,11 @@ class Answers : public PluginAnswers {
     std::wstring name, description;
 };
 
-}  // namespace
+HangRecord HangOf(const PluginProcessHung& e) {
+    return {e.Call(), e.Milliseconds() / 1000.0, e.Place()};
+}
 
-const wchar_t kDefaultCheckPage[] =
-    L"<!DOCTYPE html>\r\n<html>\r\n<head><title>Pr\u00fcfung</title></head>\r\n<body>\r\n"
-    L"<h1>Gr\u00fc\u00dfe</h1>\r\n<p>Text &amp; <b>fett</b> "
-    L"\u00e4\u00f6\u00fc</p>\r\n</body>\r\n</html>\r\n";
+}  // namespace
 
 std::wstring PluginCheck::Input() {
     if (options_.text) return *options_.text;
@@ -73,7 +72,9 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
             r.faults.push_back(fault);
         } else {
             // The plugin's own process ended or did not answer: a verdict like any other.
-            if (dynamic_cast<const PluginProcessHung*>(&e)) r.hung = true;
+            if (const auto* hung = dynamic_cast<const PluginProcessHung*>(&e))
+                r.hang = HangOf(*hung);
+            r.hung = r.hang.has_value();
             r.problems.push_back(e.Description());
         }
     } catch (const std::exception& e) {
@@ -296,6 +297,10 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
                          : dynamic_cast<const PluginProcessEnded*>(&e) ? Verdict::Ended
                                                                        : Verdict::Failed;
         result.problem = ErrorWords(e);
+        if (const auto* hung = dynamic_cast<const PluginProcessHung*>(&e)) {
+            result.hang = HangOf(*hung);
+            result.stack = hung->Place().stack;
+        }
         FaultRecord fault;
         if (system_.AsFault(e, fault)) {
             result.place = fault.place.empty() ? fault.where : fault.place;

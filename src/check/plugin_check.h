@@ -28,9 +28,6 @@ class CheckProgress {
     virtual bool Going(const std::wstring& stage, double done) = 0;
 };
 
-// The page the plugins get when no text or input file is given.
-extern const wchar_t kDefaultCheckPage[];
-
 class PluginCheck {
   public:
     PluginCheck(const CheckSettings& options, Libraries& libraries, Bridge& bridge,

@@ -73,11 +73,14 @@ std::optional<int> CheckSession::EndedByPlugin(const std::wstring& call) {
         1);
 }
 
-std::optional<int> CheckSession::Hung(const std::wstring& call, unsigned long long milliseconds) {
+std::optional<int> CheckSession::Hung(const ForeignCall& call, unsigned long long milliseconds,
+                                      const HangPlace& place) {
     if (!current_ || finished_) return std::nullopt;
     current_->hung = true;
-    return CloseEarly(L"Der Aufruf von " + call + L" ist nach " +
-                          std::to_wstring(milliseconds / 1000) + L" Sekunden nicht zurückgekehrt.",
+    current_->hang = HangRecord{call.call, milliseconds / 1000.0, place};
+    return CloseEarly(L"Der Aufruf von " + call.call + L" ist nach " +
+                          std::to_wstring(milliseconds / 1000) + L" Sekunden nicht zurückgekehrt" +
+                          HangPlaceWords(place) + L"." + HangLinesHint(place),
                       3);
 }
 

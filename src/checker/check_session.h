@@ -11,6 +11,7 @@
 
 #include "checker/check_options.h"
 #include "check/check_report.h"
+#include "guard/foreign_call.h"
 
 namespace dllscope {
 
@@ -56,7 +57,8 @@ class CheckSession {
     // cannot be written). Nothing when no plugin is under check.
     std::optional<int> EndedByPlugin(const std::wstring& call);
     // The plugin under check did not return from `call`; closes with 3.
-    std::optional<int> Hung(const std::wstring& call, unsigned long long milliseconds);
+    std::optional<int> Hung(const ForeignCall& call, unsigned long long milliseconds,
+                            const HangPlace& place);
 
   private:
     int CloseEarly(const std::wstring& problem, int code);

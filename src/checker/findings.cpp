@@ -57,7 +57,10 @@ class Collector {
         if (!r_.diagnosis.empty()) Add("problem", L"Kein Plugin", r_.diagnosis);
         for (const FaultRecord& fault : r_.faults)
             Locate(fault.stack, root_, Add("fault", L"Absturz", fault.message));
-        if (r_.hung) Add("hang", L"Hängt", Joined(r_.problems));
+        if (r_.hung) {
+            Finding& f = Add("hang", L"Hängt", Joined(r_.problems));
+            if (r_.hang) Locate(r_.hang->place.stack, root_, f);
+        }
         for (const CheckLeak& l : r_.leaks)
             Add("leak", L"Leck", L"Leck: " + l.perCycle + L" (" + l.what + L")");
         if (!r_.hung)

@@ -48,6 +48,23 @@ std::string StackJson(const std::vector<StackFrame>& stack) {
     });
 }
 
+// Lines and their shares: a hang's and a profile's hot spots.
+std::string LinesJson(const std::vector<LineShare>& lines) {
+    return ArrayJson(lines, [](const LineShare& l) {
+        return "{\"file\":" + NullOr(l.file) +
+               ",\"line\":" + (l.line ? std::to_string(l.line) : std::string("null")) +
+               ",\"function\":" + NullOr(l.function) + ",\"place\":" + JsonString(l.place) +
+               ",\"share\":" + Number(l.share) + "}";
+    });
+}
+
+std::string HangJson(const HangRecord* hang) {
+    if (!hang) return "null";
+    return "{\"call\":" + JsonString(hang->call) + ",\"seconds\":" + Number(hang->seconds) +
+           ",\"stack\":" + StackJson(hang->place.stack) +
+           ",\"lines\":" + LinesJson(hang->place.lines) + "}";
+}
+
 std::string FaultsJson(const std::vector<FaultRecord>& faults) {
     return ArrayJson(faults, [](const FaultRecord& f) {
         return "{\"call\":" + JsonString(f.call) + ",\"kind\":" + JsonString(f.kind) +
@@ -140,6 +157,7 @@ std::string PluginJson(const PluginReport& r) {
          ",\"cycles\":" + std::to_string(r.cycles);
     if (r.output) j += ",\"output\":" + JsonString(*r.output);
     j += ",\"cases\":" + CasesJson(r.cases);
+    j += ",\"hang\":" + HangJson(r.FirstHang());
     j += ",\"fuzz\":" + (r.fuzz ? FuzzJson(*r.fuzz) : std::string("null"));
     j += ",\"profile\":" + (r.profile ? ProfileJson(*r.profile) : std::string("null"));
     j += ",\"pluginOutput\":";

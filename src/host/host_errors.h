@@ -7,6 +7,7 @@
 
 #include "common/runtime_error.h"
 #include "host/host_messages.h"
+#include "sampling/code_samples.h"
 
 namespace dllscope {
 
@@ -25,12 +26,21 @@ class PluginProcessEnded : public RuntimeError {
 // The call did not return in time, and the process was ended.
 class PluginProcessHung : public RuntimeError {
   public:
-    PluginProcessHung(std::wstring report, std::wstring call)
-        : RuntimeError(std::move(report)), call_(std::move(call)) {}
+    PluginProcessHung(std::wstring report, std::wstring call, unsigned long long milliseconds,
+                      HangPlace place)
+        : RuntimeError(std::move(report)),
+          call_(std::move(call)),
+          milliseconds_(milliseconds),
+          place_(std::move(place)) {}
     const std::wstring& Call() const { return call_; }
+    unsigned long long Milliseconds() const { return milliseconds_; }
+    // Where it was found running before it was ended.
+    const HangPlace& Place() const { return place_; }
 
   private:
     std::wstring call_;
+    unsigned long long milliseconds_;
+    HangPlace place_;
 };
 
 // A fault the host's guard landed: its report as the guard words it, and its parts.

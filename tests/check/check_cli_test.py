@@ -133,6 +133,28 @@ class SourceLines(unittest.TestCase):
         self.assertEqual(fault["stack"][-2]["line"], marked_line("deep"))
         self.assertNotIn("außerhalb des Plugins", fault["message"])
 
+    def test_a_hang_is_found_at_its_loop_in_the_plugins_process_and_in_the_checkers(self):
+        for mode in ((), ("--in-process",)):
+            code, doc = check_json(*mode, "--timeout", "1", "--text", "<hang>", "lines.dll")
+            self.assertEqual(code, 3, mode)
+            plugin = doc["plugins"][0]
+            hang = plugin["hang"]
+            self.assertEqual(hang["call"], "PluginRun", mode)
+            self.assertGreaterEqual(hang["seconds"], 1)
+            lines = hang["lines"]
+            self.assertEqual(lines[0]["function"], "WaitForever", (mode, lines))
+            self.assertIn(marked_line("hang"), [l["line"] for l in lines], (mode, lines))
+            self.assertAlmostEqual(sum(l["share"] for l in lines), 1.0, 2)
+            own = [f["function"] for f in hang["stack"] if f["module"] == "lines.dll"]
+            self.assertEqual(own[:2], ["WaitForever", "TsRun"], (mode, hang["stack"]))
+            said = " ".join(plugin["problems"])
+            self.assertRegex(said, r"und hängt in lines_plugin\.c:\d+(–\d+)? \(WaitForever, "
+                                   r"aufgerufen aus TsRun\)", mode)
+        # Without lines: the function by its extent, and how to get lines.
+        code, doc = check_json("--timeout", "1", "--text", "<hang>", "linesbare.dll")
+        self.assertIsNone(doc["plugins"][0]["hang"]["lines"][0]["line"])
+        self.assertIn("Debug-Informationen", " ".join(doc["plugins"][0]["problems"]))
+
 
 class FindingsAtTheirLines(unittest.TestCase):
     def test_the_sarif_report_is_valid_and_places_the_fault_at_its_line_below_the_source_root(self):

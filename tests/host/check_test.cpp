@@ -136,11 +136,11 @@ TEST(CheckCases, TheStressInputsAreTheElevenAuthorsForget) {
     const std::vector<StressInput> inputs = StressInputs();
     std::vector<std::wstring> names;
     for (const StressInput& s : inputs) names.push_back(s.name);
-    EXPECT_THAT(names, ::testing::ElementsAre(
-                           L"leer.html", L"ein-zeichen.html", L"10-mb.html", L"nur-lf.html",
-                           L"nur-cr.html", L"gemischte-umbrueche.html", L"ausserhalb-ansi.html",
-                           L"unausgeglichen.html", L"10000-ebenen.html",
-                           L"eine-zeile-1-mb.html", L"nur-entities.html"));
+    EXPECT_THAT(names, ::testing::ElementsAre(L"leer.html", L"ein-zeichen.html", L"10-mb.html",
+                                              L"nur-lf.html", L"nur-cr.html",
+                                              L"gemischte-umbrueche.html", L"ausserhalb-ansi.html",
+                                              L"unausgeglichen.html", L"10000-ebenen.html",
+                                              L"eine-zeile-1-mb.html", L"nur-entities.html"));
     EXPECT_TRUE(inputs[0].text.empty());
     EXPECT_EQ(inputs[1].text.size(), 1u);
     EXPECT_GE(inputs[2].text.size(), 10u * 1000 * 1000);
@@ -156,15 +156,16 @@ TEST(CheckLeaks, AHandleEverySecondCycleLeaksAndShortSeriesKeepAWarmUp) {
     std::vector<CycleUsage> everySecond;
     for (int i = 0; i < 20; ++i) everySecond.push_back({100 + i / 2, 1 << 20, 1000});
     ASSERT_EQ(JudgeGrowth(everySecond, {}, false).size(), 1u);
-    const std::vector<CycleUsage> four{{100, 1 << 20, 1000}, {101, 1 << 20, 1000},
-                                       {102, 1 << 20, 1000}, {103, 1 << 20, 1000}};
+    const std::vector<CycleUsage> four{
+        {100, 1 << 20, 1000}, {101, 1 << 20, 1000}, {102, 1 << 20, 1000}, {103, 1 << 20, 1000}};
     const std::vector<CheckLeak> leaks = JudgeGrowth(four, {}, false);
     ASSERT_EQ(leaks.size(), 1u);
     EXPECT_EQ(leaks[0].cycles, 3);
     EXPECT_EQ(leaks[0].growth, 3);
 }
 
-// A hang closes the report where it stands: still one whole JSON document.
+// A hang closes the report where it stands: still one whole JSON document,
+// with where the call was found.
 TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
     CheckOptions options;
     options.json = true;
@@ -173,7 +174,13 @@ TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
     session.Begin(L"1.0", 64, L"C:\\b\\modbridge.dll");
     session.Check(L"a.dll", [](PluginReport& r) { r.code = 1; });
     std::optional<int> code;
-    session.Check(L"b.dll", [&](PluginReport&) { code = session.Hung(L"PluginRun", 30000); });
+    const StackFrame spin{L"b.dll", L"Spin", L"C:\\src\\b.c", 12, L"b.dll+0x10", 0};
+    const StackFrame run{L"b.dll", L"TsRun", L"C:\\src\\b.c", 20, L"b.dll+0x40", 0};
+    const HangPlace place = PlaceOf({{spin, run}, {spin, run}}, L"b.dll");
+    session.Check(L"b.dll", [&](PluginReport&) {
+        code =
+            session.Hung(ForeignCall::Export(L"Das Plugin", L"b.dll", L"PluginRun"), 30000, place);
+    });
     EXPECT_EQ(code, 3);
     // Brackets and braces outside strings balance, and nothing follows the end.
     int depth = 0;
@@ -181,8 +188,10 @@ TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
     for (std::size_t i = 0; i < out.size(); ++i) {
         const char c = out[i];
         if (inString) {
-            if (c == '\\') ++i;
-            else if (c == '"') inString = false;
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
             continue;
         }
         if (c == '"') inString = true;
@@ -192,7 +201,14 @@ TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
     }
     EXPECT_EQ(depth, 0) << out;
     EXPECT_THAT(out, HasSubstr("\"file\":\"b.dll\""));
-    EXPECT_THAT(out, HasSubstr("nicht zur\xC3\xBC" "ckgekehrt"));
+    EXPECT_THAT(out, HasSubstr("nicht zur\xC3\xBC"
+                               "ckgekehrt und h\xC3\xA4ngt in b.c:12 (Spin, "
+                               "aufgerufen aus TsRun)"));
+    EXPECT_THAT(out, HasSubstr("\"hang\":{\"call\":\"PluginRun\",\"seconds\":30.0,\"stack\":[{"
+                               "\"module\":\"b.dll\",\"function\":\"Spin\""));
+    EXPECT_THAT(out, HasSubstr("\"lines\":[{\"file\":\"C:\\\\src\\\\b.c\",\"line\":12,"
+                               "\"function\":\"Spin\",\"place\":\"b.dll+0x10\",\"share\":1.0}]"));
+    EXPECT_THAT(out, HasSubstr("{\"file\":\"a.dll\"")) << out;
 }
 
 TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {

@@ -12,7 +12,9 @@ namespace {
 
 struct Patient : HostWaiting {
     DWORD HangMilliseconds() override { return 60000; }
-    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+    bool EndHungCall(const ForeignCall&, unsigned long long, HangSampling&) override {
+        return true;
+    }
 };
 
 // Ends the process `id` with `code` after a second, as the system would end

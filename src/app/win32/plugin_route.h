@@ -25,7 +25,8 @@ class WindowHostWaiting : public HostWaiting {
         if (beforeCall) beforeCall(call);
     }
     DWORD HangMilliseconds() override { return kHangMilliseconds; }
-    bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds) override;
+    bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds,
+                     HangSampling& hang) override;
     bool Repaints() override { return true; }
 
     std::function<void(const ForeignCall&)> beforeCall;

@@ -5,6 +5,7 @@
 #include "common/paths.h"
 #include "common/win32/files.h"
 #include "common/win32/message_box.h"
+#include "guard/win32/fault_words.h"
 #include "main_window/win32/demo_library_folder.h"
 
 namespace dllscope {
@@ -14,11 +15,13 @@ std::wstring HostProgram() { return InFolder(ProgramFolder(), kHostProgramName);
 
 }  // namespace
 
-bool WindowHostWaiting::EndHungCall(const ForeignCall& call, unsigned long long milliseconds) {
+bool WindowHostWaiting::EndHungCall(const ForeignCall& call, unsigned long long milliseconds,
+                                    HangSampling& hang) {
     const std::wstring text =
         Named(call) + L" antwortet nicht: Der Aufruf von " + call.call + L" läuft seit " +
-        std::to_wstring(milliseconds / 1000) +
-        L" Sekunden in seinem eigenen Prozess.\n\nDen Prozess des Plugins beenden? \u201EJa\u201C "
+        std::to_wstring(milliseconds / 1000) + L" Sekunden in seinem eigenen Prozess" +
+        HangPlaceWords(hang.Place()) + L"." + HangLinesHint(hang.Place()) +
+        L"\n\nDen Prozess des Plugins beenden? \u201EJa\u201C "
         L"beendet ihn, Dllscope arbeitet mit dem Text des Editors weiter; \u201ENein\u201C "
         L"wartet weiter.";
     return MessageBoxW(owner_, text.c_str(), kAppTitle,

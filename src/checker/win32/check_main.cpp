@@ -65,8 +65,9 @@ class CheckObserver : public ForeignCallObserver {
     void BeforeForeignCall(const ForeignCall& call) override { system_.lastCall = call.call; }
     std::wstring SavedTextNote() override { return std::wstring(); }
     DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
-    bool OnHang(const ForeignCall& call, unsigned long long milliseconds) override {
-        if (const auto code = session_.Hung(call.call, milliseconds))
+    bool OnHang(const ForeignCall& call, unsigned long long milliseconds,
+                const HangPlace& place) override {
+        if (const auto code = session_.Hung(call, milliseconds, place))
             TerminateProcess(GetCurrentProcess(), static_cast<UINT>(*code));
         return true;
     }
@@ -99,7 +100,9 @@ class CheckWaiting : public HostWaiting {
   public:
     explicit CheckWaiting(const CheckOptions& options) : options_(options) {}
     DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
-    bool EndHungCall(const ForeignCall&, unsigned long long) override { return true; }
+    bool EndHungCall(const ForeignCall&, unsigned long long, HangSampling&) override {
+        return true;
+    }
 
   private:
     const CheckOptions& options_;

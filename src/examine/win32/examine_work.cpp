@@ -17,7 +17,7 @@ class ExamineWaiting : public HostWaiting {
     explicit ExamineWaiting(const std::atomic<bool>& stop) : stop_(stop) {}
     void BeforeCall(const ForeignCall&) override { ran_ = 0; }
     DWORD HangMilliseconds() override { return 100; }
-    bool EndHungCall(const ForeignCall&, unsigned long long milliseconds) override {
+    bool EndHungCall(const ForeignCall&, unsigned long long milliseconds, HangSampling&) override {
         ran_ += milliseconds;
         return stop_ || ran_ >= kExamineHangSeconds * 1000ULL;
     }

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "guard/foreign_call.h"
+#include "sampling/code_samples.h"
 
 namespace dllscope {
 
@@ -21,9 +22,12 @@ class ForeignCallObserver {
     virtual std::wstring SavedTextNote() = 0;
     // How long a call may run before it counts as hung.
     virtual DWORD HangMilliseconds() { return kHangMilliseconds; }
-    // Called on the watchdog's thread for a call that has not returned;
-    // false leaves it to the watchdog's own question (end Dllscope or wait on).
-    virtual bool OnHang(const ForeignCall&, unsigned long long /*milliseconds*/) { return false; }
+    // Called on the watchdog's thread for a call that has not returned, with
+    // where the samples found it; false leaves it to the watchdog's own
+    // question (end Dllscope or wait on).
+    virtual bool OnHang(const ForeignCall&, unsigned long long /*milliseconds*/, const HangPlace&) {
+        return false;
+    }
 };
 
 }  // namespace dllscope

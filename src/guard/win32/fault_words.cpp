@@ -173,9 +173,11 @@ std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
            L".";
 }
 
-std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds) {
+std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds,
+                        const HangPlace& place) {
     return Named(call) + L" antwortet nicht seit " + std::to_wstring(milliseconds / 1000) +
-           L" s (" + Action(call) + L"); sein Prozess wurde beendet.";
+           L" s (" + Action(call) + L")" + HangPlaceWords(place) +
+           L"; sein Prozess wurde beendet." + HangLinesHint(place);
 }
 
 }  // namespace dllscope

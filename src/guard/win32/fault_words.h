@@ -8,6 +8,7 @@
 
 #include "guard/foreign_call.h"
 #include "guard/win32/guarded_run.h"
+#include "sampling/code_samples.h"
 #include "symbols/stack_frame.h"
 
 namespace dllscope {
@@ -49,7 +50,9 @@ std::wstring CrashReport(const ForeignCall& call, const Fault& fault,
 // gebracht: Prozess endete mit 0xC0000374 (Heap beschädigt).".
 std::wstring EndedReport(const ForeignCall& call, DWORD exitCode);
 // "Das Plugin „loop.dll“ antwortet nicht seit 30 s (beim Aufruf von
-// PluginRun); sein Prozess wurde beendet."
-std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds);
+// PluginRun) und hängt in loop.c:12–13 (Spin, aufgerufen aus TsRun); sein
+// Prozess wurde beendet."
+std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds,
+                        const HangPlace& place);
 
 }  // namespace dllscope

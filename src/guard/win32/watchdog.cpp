@@ -2,6 +2,9 @@
 
 #include <string>
 
+#include "guard/win32/fault_words.h"
+#include "sampling/win32/thread_sampler.h"
+
 namespace dllscope {
 
 Watchdog::Watchdog() {
@@ -34,7 +37,7 @@ ForeignCallObserver* Watchdog::Observer() {
 }
 
 Watchdog::Watched Watchdog::Begin(const ForeignCall& call) {
-    Watched next{true, call, GetTickCount64()};
+    Watched next{true, call, GetTickCount64(), GetCurrentThreadId()};
     EnterCriticalSection(&lock_);
     std::swap(watched_, next);
     ++generation_;
@@ -55,6 +58,21 @@ DWORD WINAPI Watchdog::Run(void* self) {
     return 0;
 }
 
+namespace {
+
+// Where the call runs: samples of the thread that makes it, taken while
+// it runs on (the lock is not held: the thread may want it when it returns).
+HangPlace SampleCall(const Watchdog::Watched& seen) {
+    const HANDLE thread = OpenThread(
+        THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE, seen.thread);
+    if (!thread) return HangPlace{};
+    HangPlace place = SampleHang(GetCurrentProcess(), thread, seen.call.name);
+    CloseHandle(thread);
+    return place;
+}
+
+}  // namespace
+
 void Watchdog::Watch() {
     while (WaitForSingleObject(stop_, 250) == WAIT_TIMEOUT) {
         EnterCriticalSection(&lock_);
@@ -62,21 +80,28 @@ void Watchdog::Watch() {
         const bool hung = watched_.active && GetTickCount64() - watched_.since >= limit;
         const Watched seen = hung ? watched_ : Watched{};
         const unsigned long generation = generation_;
-        // The observer may take the hang itself (the checker ends its report).
-        const bool taken =
-            hung && observer_ && observer_->OnHang(seen.call, GetTickCount64() - seen.since);
         LeaveCriticalSection(&lock_);
-        if (hung && !taken) AskWhetherToEnd(seen, generation);
+        if (!hung) continue;
+        const HangPlace place = SampleCall(seen);
+        EnterCriticalSection(&lock_);
+        const bool still = generation_ == generation;
+        // The observer may take the hang itself (the checker ends its report).
+        const bool taken = still && observer_ &&
+                           observer_->OnHang(seen.call, GetTickCount64() - seen.since, place);
+        LeaveCriticalSection(&lock_);
+        if (still && !taken) AskWhetherToEnd(seen, generation, place);
     }
 }
 
-void Watchdog::AskWhetherToEnd(const Watched& seen, unsigned long generation) {
+void Watchdog::AskWhetherToEnd(const Watched& seen, unsigned long generation,
+                               const HangPlace& place) {
     EnterCriticalSection(&lock_);
     const std::wstring note = observer_ ? observer_->SavedTextNote() : std::wstring();
     LeaveCriticalSection(&lock_);
     const std::wstring text =
         Named(seen.call) + L" antwortet nicht: Der Aufruf von " + seen.call.call + L" läuft seit " +
-        std::to_wstring((GetTickCount64() - seen.since) / 1000) + L" Sekunden.\n\n" + note +
+        std::to_wstring((GetTickCount64() - seen.since) / 1000) + L" Sekunden" +
+        HangPlaceWords(place) + L"." + HangLinesHint(place) + L"\n\n" + note +
         L"\n\nDllscope jetzt beenden? \u201EJa\u201C beendet Dllscope sofort, "
         L"\u201ENein\u201C wartet weiter.";
     const int answer = MessageBoxW(nullptr, text.c_str(), L"Dllscope",

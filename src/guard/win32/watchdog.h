@@ -20,6 +20,7 @@ class Watchdog {
         bool active = false;
         ForeignCall call;
         ULONGLONG since = 0;
+        DWORD thread = 0;  // that makes the call
     };
 
     void SetObserver(ForeignCallObserver* observer);
@@ -33,7 +34,7 @@ class Watchdog {
   private:
     static DWORD WINAPI Run(void* self);
     void Watch();
-    void AskWhetherToEnd(const Watched& seen, unsigned long generation);
+    void AskWhetherToEnd(const Watched& seen, unsigned long generation, const HangPlace& place);
 
     CRITICAL_SECTION lock_;
     HANDLE stop_ = nullptr;

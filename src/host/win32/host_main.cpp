@@ -37,7 +37,7 @@ class HostObserver : public ForeignCallObserver {
     void BeforeForeignCall(const ForeignCall& call) override { lastCall = call.call; }
     std::wstring SavedTextNote() override { return std::wstring(); }
     DWORD HangMilliseconds() override { return INFINITE; }
-    bool OnHang(const ForeignCall&, unsigned long long) override { return true; }
+    bool OnHang(const ForeignCall&, unsigned long long, const HangPlace&) override { return true; }
     std::wstring lastCall;
 };
 

@@ -67,7 +67,7 @@ void PluginHost::Launch() {
         job_ = nullptr;
     }
     ResumeThread(info.hThread);
-    CloseHandle(info.hThread);
+    thread_ = info.hThread;  // it runs the plugin's calls: a hang's samples are its
     process_ = info.hProcess;
     processId_ = info.dwProcessId;
     // A window or message box the plugin opens may come to the front.
@@ -145,7 +145,7 @@ void PluginHost::Release() {
     connected_ = false;
     CloseLane();
     // The job's last handle: what the plugin started ends with its host.
-    for (HANDLE* h : {&pipe_, &process_, &event_, &job_}) {
+    for (HANDLE* h : {&pipe_, &process_, &thread_, &event_, &job_}) {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }

@@ -12,6 +12,7 @@
 #include "host/host_client.h"
 #include "host/win32/mailbox.h"
 #include "guard/foreign_call.h"
+#include "sampling/code_samples.h"
 
 namespace dllscope {
 
@@ -25,8 +26,9 @@ class HostWaiting {
     // How long a call may run before EndHungCall is asked.
     virtual DWORD HangMilliseconds() = 0;
     // The call has run `milliseconds`: true ends the host, false waits
-    // another HangMilliseconds.
-    virtual bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds) = 0;
+    // another HangMilliseconds. `hang` samples where it runs when asked.
+    virtual bool EndHungCall(const ForeignCall& call, unsigned long long milliseconds,
+                             HangSampling& hang) = 0;
     // Whether the caller's windows repaint while it waits.
     virtual bool Repaints() { return false; }
 };
@@ -86,7 +88,7 @@ class PluginHost : public HostConnection, private BulkChannel {
 
     std::wstring program_, bridge_;
     HostWaiting& waiting_;
-    HANDLE pipe_ = nullptr, process_ = nullptr, event_ = nullptr;
+    HANDLE pipe_ = nullptr, process_ = nullptr, thread_ = nullptr, event_ = nullptr;
     HANDLE job_ = nullptr;     // the host and what it starts, ended with it
     HANDLE output_ = nullptr;  // SetOutput's
     // The fast lane: made before each host starts, taken once it greets.

@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <optional>
 
 #include "guard/foreign_call.h"
 #include "guard/win32/fault_words.h"
 #include "host/host_protocol.h"
 #include "host/host_words.h"
 #include "host/win32/mailbox.h"
+#include "sampling/win32/thread_sampler.h"
 
 namespace dllscope {
 namespace {
@@ -33,6 +35,22 @@ std::wstring HostEndedReport(const ForeignCall& call, DWORD exitCode) {
             return EndedReport(call, exitCode);
     }
 }
+
+// The place of the host's call, sampled once when asked for.
+class HostHang : public HangSampling {
+  public:
+    HostHang(HANDLE process, HANDLE thread, const std::wstring& module)
+        : process_(process), thread_(thread), module_(module) {}
+    const HangPlace& Place() override {
+        if (!place_) place_ = SampleHang(process_, thread_, module_);
+        return *place_;
+    }
+
+  private:
+    HANDLE process_, thread_;
+    const std::wstring& module_;
+    std::optional<HangPlace> place_;
+};
 
 }  // namespace
 
@@ -125,7 +143,9 @@ bool PluginHost::WaitFor(HANDLE event, OVERLAPPED* pending) {
         const ULONGLONG limit = waiting_.HangMilliseconds();
         const ULONGLONG ran = GetTickCount64() - since_;
         if (ran >= limit) {
-            if (waiting_.EndHungCall(call_, ran)) {
+            HostHang hang(process_, thread_, call_.name);
+            if (waiting_.EndHungCall(call_, ran, hang)) {
+                const HangPlace& place = hang.Place();
                 TerminateProcess(process_, kHostExitEndedByCaller);
                 if (pending) {
                     CancelIo(pipe_);
@@ -134,7 +154,7 @@ bool PluginHost::WaitFor(HANDLE event, OVERLAPPED* pending) {
                 WaitForSingleObject(process_, 5000);
                 // The client closes what is left: this may run inside the
                 // lane's own wait.
-                throw PluginProcessHung(HungReport(call_, ran), call_.call);
+                throw PluginProcessHung(HungReport(call_, ran, place), call_.call, ran, place);
             }
             since_ = GetTickCount64();
             continue;

@@ -79,22 +79,17 @@ std::shared_ptr<const ModuleSymbols> SymbolsOfFile(const std::wstring& path) {
     }
 }
 
-StackFrame FrameOf(const void* address, bool caller) {
+StackFrame FrameInModule(const std::wstring& path, std::uintptr_t base, std::uintptr_t address,
+                         bool caller) {
     StackFrame frame;
-    const auto value = reinterpret_cast<ULONG_PTR>(address);
-    HMODULE module = nullptr;
-    if (!GetModuleHandleExW(
-            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-            static_cast<LPCWSTR>(address), &module)) {
-        wchar_t text[32];
-        swprintf(text, 32, L"0x%llX", static_cast<unsigned long long>(value));
+    wchar_t text[32];
+    if (path.empty()) {
+        swprintf(text, 32, L"0x%llX", static_cast<unsigned long long>(address));
         frame.place = text;
         return frame;
     }
-    const std::wstring path = ModulePath(module);
     frame.module = FileNameOf(path);
-    const auto rva = static_cast<std::uint32_t>(value - reinterpret_cast<ULONG_PTR>(module));
-    wchar_t text[32];
+    const auto rva = static_cast<std::uint32_t>(address - base);
     swprintf(text, 32, L"+0x%X", rva);
     frame.place = frame.module + text;
     if (const auto symbols = SymbolsOfFile(path)) {
@@ -105,6 +100,18 @@ StackFrame FrameOf(const void* address, bool caller) {
         frame.offset = p.offset;
     }
     return frame;
+}
+
+StackFrame FrameOf(const void* address, bool caller) {
+    const auto value = reinterpret_cast<std::uintptr_t>(address);
+    HMODULE module = nullptr;
+    if (!GetModuleHandleExW(
+            GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+            static_cast<LPCWSTR>(address), &module)) {
+        return FrameInModule(std::wstring(), 0, value, caller);
+    }
+    return FrameInModule(ModulePath(module), reinterpret_cast<std::uintptr_t>(module), value,
+                         caller);
 }
 
 std::vector<StackFrame> FramesOf(const void* const* addresses, std::size_t count) {

@@ -5,6 +5,7 @@
 // never inside a fault handler: reading allocates.
 #include <windows.h>
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -16,6 +17,11 @@ namespace dllscope {
 
 // The symbols of the module file at `path`; null where it cannot be read.
 std::shared_ptr<const ModuleSymbols> SymbolsOfFile(const std::wstring& path);
+
+// The frame of `address` in the module of file `path` loaded at `base`, in
+// any process; an empty `path` for an address in no module.
+StackFrame FrameInModule(const std::wstring& path, std::uintptr_t base, std::uintptr_t address,
+                         bool caller);
 
 // The frame of an address of this process: its module and offset, and the
 // function and line where the module's file knows them. A return address
