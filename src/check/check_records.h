@@ -105,6 +105,7 @@ struct ProfileSummary {
     std::string growth;    // "linear", "n log n", "quadratisch", "schneller als quadratisch"
     std::wstring words;    // "wächst quadratisch (Exponent 2,0): …"
     std::wstring stopped;  // why it stopped before 64 MiB or 2 s, when a run failed
+    std::vector<LineShare> hotspots;  // where the time of a large page goes
 };
 
 struct PluginReport {

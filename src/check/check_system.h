@@ -44,6 +44,11 @@ class CheckProbe {
     virtual std::vector<std::wstring> NewHandleTypes() = 0;
     // The programs of the processes the plugin started that still run.
     virtual std::vector<std::wstring> StrayProcesses() { return {}; }
+    // Samples of the thread that runs the plugin's calls, about every
+    // millisecond from StartSampling to StopSampling; none where they
+    // cannot be taken.
+    virtual void StartSampling(const std::wstring& /*module*/) {}
+    virtual std::vector<SampledStack> StopSampling() { return {}; }
 };
 
 // Both, as the machine gives them to a check.

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "common/paths.h"
 #include "check/check_cases.h"
 #include "check/check_records.h"
 #include "check/check_settings.h"
@@ -80,6 +81,14 @@ class PluginCheck::Pages : public PageRunner {
         return check_.RunOn(path_, name, page);
     }
     void AfterRun() override { check_.NoteStrayProcesses(report_); }
+    std::vector<LineShare> HotSpots(const std::wstring& page) override {
+        const std::wstring module = FileNameOf(path_);
+        check_.system_.StartSampling(module);
+        const CaseResult c = check_.RunOn(path_, L"Profil", page);
+        const std::vector<SampledStack> samples = check_.system_.StopSampling();
+        return c.verdict == Verdict::Passed ? HotLines(samples, module, 10)
+                                            : std::vector<LineShare>();
+    }
     CycleUsage Usage(bool remember) override { return check_.system_.Usage(remember); }
     std::vector<std::wstring> NewHandleTypes() override { return check_.system_.NewHandleTypes(); }
     double Milliseconds() override { return check_.system_.Milliseconds(); }

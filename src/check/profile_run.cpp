@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "check/profile.h"
+#include "sampling/code_samples.h"
 
 namespace dllscope {
 
@@ -56,6 +57,16 @@ std::optional<ProfileSummary> ProfileRun::Run(std::vector<CaseResult>& cases) {
     p.exponent = fit.exponent;
     p.growth = fit.growth;
     p.words = GrowthWords(fit, p.sizes.back(), p.milliseconds.back());
+    // Where the time goes: one more run of the largest page that took at
+    // most 2 s, sampled throughout (outside the timed runs).
+    std::size_t sampled = 0;
+    for (std::size_t i = 0; i < p.sizes.size(); ++i)
+        if (p.milliseconds[i] <= 2000) sampled = i;
+    if (Going(L"Profil: wo die Zeit bleibt", 1)) {
+        p.hotspots =
+            runner_.HotSpots(PageOfSize(seeds_, static_cast<std::size_t>(p.sizes[sampled])));
+        if (!p.hotspots.empty()) p.words += L"; " + HotspotWords(p.hotspots);
+    }
     for (CaseResult& c : cases) {
         if (c.verdict != Verdict::Hang || fit.growth == "linear" || c.charactersIn == 0) continue;
         c.problem += L"\nDas Profil zeigt ein langsames, kein festgefahrenes Plugin (es " +

@@ -114,7 +114,8 @@ std::string ProfileJson(const ProfileSummary& p) {
         return ArrayJson(values, [](double v) { return Number(v); });
     };
     return "{\"sizes\":" + numbers(p.sizes) + ",\"milliseconds\":" + numbers(p.milliseconds) +
-           ",\"peakBytes\":" + numbers(p.peakBytes) + ",\"exponent\":" + Number(p.exponent) +
+           ",\"peakBytes\":" + numbers(p.peakBytes) + ",\"hotspots\":" + LinesJson(p.hotspots) +
+           ",\"exponent\":" + Number(p.exponent) +
            ",\"growth\":" + JsonString(std::wstring(p.growth.begin(), p.growth.end())) +
            ",\"words\":" + JsonString(p.words) + ",\"stopped\":" + NullOr(p.stopped) + "}";
 }

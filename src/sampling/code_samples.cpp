@@ -77,6 +77,15 @@ std::vector<LineShare> LinesOf(const std::vector<SampledStack>& samples, const s
     return shares;
 }
 
+std::vector<LineShare> HotLines(const std::vector<SampledStack>& samples,
+                                const std::wstring& module, std::size_t limit) {
+    const std::wstring own = LowerName(module);
+    std::vector<SampledStack> inside;
+    for (const SampledStack& s : samples)
+        if (InModule(s, own)) inside.push_back(s);
+    return LinesOf(inside, module, limit);
+}
+
 HangPlace PlaceOf(const std::vector<SampledStack>& samples, const std::wstring& module) {
     HangPlace place;
     place.module = module;

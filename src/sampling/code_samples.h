@@ -57,6 +57,10 @@ class HangSampling {
 // shares in the order of the source); `limit` lines at most.
 std::vector<LineShare> LinesOf(const std::vector<SampledStack>& samples, const std::wstring& module,
                                std::size_t limit);
+// The lines of the plugin's own time: of the samples found in the plugin
+// only (its process's time elsewhere, waiting for a request, is not its).
+std::vector<LineShare> HotLines(const std::vector<SampledStack>& samples,
+                                const std::wstring& module, std::size_t limit);
 // The summary of the samples of a call that hangs in `module`.
 HangPlace PlaceOf(const std::vector<SampledStack>& samples, const std::wstring& module);
 

@@ -155,6 +155,17 @@ class SourceLines(unittest.TestCase):
         self.assertIsNone(doc["plugins"][0]["hang"]["lines"][0]["line"])
         self.assertIn("Debug-Informationen", " ".join(doc["plugins"][0]["problems"]))
 
+    def test_the_profile_names_the_line_where_the_time_goes(self):
+        code, doc = check_json("--profile", "lines.dll")
+        self.assertEqual(code, 0)
+        profile = doc["plugins"][0]["profile"]
+        self.assertEqual(profile["growth"], "quadratisch")
+        hot = profile["hotspots"][0]
+        self.assertEqual((hot["function"], hot["line"]), ("Rebuild", marked_line("hot")), profile)
+        self.assertGreater(hot["share"], 0.8)
+        self.assertRegex(profile["words"], r"; \d+ % der Zeit in lines_plugin\.c:%d \(Rebuild\)"
+                         % marked_line("hot"))
+
 
 class FindingsAtTheirLines(unittest.TestCase):
     def test_the_sarif_report_is_valid_and_places_the_fault_at_its_line_below_the_source_root(self):

@@ -129,6 +129,8 @@ TEST(Faults, APluginThatDoesNotReturnIsReportedWaitingOnAsksAgainAndEndingKeepsT
     const MessageBoxSeen box = app.WaitForMessageBox();
     ASSERT_NE(box.hwnd, nullptr) << "no word";
     EXPECT_THAT(box.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
+    EXPECT_THAT(box.text, HasSubstr(L" Sekunden und hängt in faulty_plugin.cpp:"));
+    EXPECT_THAT(box.text, HasSubstr(L" (TsRun).\n"));
     EXPECT_THAT(box.text, HasSubstr(appData + L"\\Dllscope\\"));
     app.Press(box, IDNO);  // waits on: asked again after another while
     EXPECT_FALSE(app.WaitForExit(2000));
@@ -186,9 +188,11 @@ TEST(Isolated, APluginEndingOrHangingItsProcessIsReportedAndDllscopeGoesOnWithTh
     }
     ASSERT_NE(hung.hwnd, nullptr) << "not asked";
     EXPECT_THAT(hung.text, HasSubstr(L"Das Plugin \u201Eloop.dll\u201C antwortet nicht"));
+    EXPECT_THAT(hung.text, HasSubstr(L"in seinem eigenen Prozess und hängt in faulty_plugin.cpp:"));
     app.Press(hung, IDYES);  // ends the plugin's process, not Dllscope
     const MessageBoxSeen ended2 = app.WaitForMessageBox();
-    EXPECT_THAT(ended2.text, HasSubstr(L"sein Prozess wurde beendet"));
+    EXPECT_THAT(ended2.text, HasSubstr(L") und hängt in faulty_plugin.cpp:"));
+    EXPECT_THAT(ended2.text, HasSubstr(L" (TsRun); sein Prozess wurde beendet"));
     app.PressOk(ended2);
     EXPECT_FALSE(app.WaitForExit(500));
     EXPECT_EQ(app.TextOf(app.Control(L"CodeMax1")), changed);

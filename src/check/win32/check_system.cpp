@@ -125,6 +125,29 @@ std::vector<std::wstring> Win32CheckSystem::StrayProcesses() {
     return programs;
 }
 
+void Win32CheckSystem::StartSampling(const std::wstring& module) {
+    const HANDLE thread =
+        OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
+                   GetCurrentThreadId());
+    sampler_.reset();
+    if (thread)
+        sampler_ = std::make_unique<BackgroundSampler>(GetCurrentProcess(), thread, module, true);
+}
+
+std::vector<SampledStack> Win32CheckSystem::StopSampling() {
+    std::vector<SampledStack> samples = sampler_ ? sampler_->Stop() : std::vector<SampledStack>();
+    sampler_.reset();
+    return samples;
+}
+
+void HostCheckSystem::StartSampling(const std::wstring& module) {
+    sampler_.reset();
+    host_.process.Launch();  // a host ended by an earlier page starts again now
+    if (host_.process.MainThread())
+        sampler_ = std::make_unique<BackgroundSampler>(host_.process.ProcessHandle(),
+                                                       host_.process.MainThread(), module, false);
+}
+
 std::wstring FullPath(const std::wstring& path) {
     std::wstring full(32768, L'\0');
     const DWORD n =

@@ -5,12 +5,14 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include "check/plugin_check.h"
 #include "host/win32/usage_probe.h"
 #include "host/host_client.h"
 #include "host/win32/host_session.h"
+#include "sampling/win32/thread_sampler.h"
 
 namespace dllscope {
 
@@ -36,9 +38,15 @@ class Win32CheckSystem : public CheckSystem {
     std::vector<std::wstring> NewHandleTypes() override;
     // The processes this one started, and theirs, that still run.
     std::vector<std::wstring> StrayProcesses() override;
+    // This thread's samples: the plugin runs on it.
+    void StartSampling(const std::wstring& module) override;
+    std::vector<SampledStack> StopSampling() override;
 
     // The call into foreign code under way, or the last one.
     std::wstring lastCall;
+
+  protected:
+    std::unique_ptr<BackgroundSampler> sampler_;
 
   private:
     std::function<unsigned long()> lastLoadError_;
@@ -53,6 +61,8 @@ class HostCheckSystem : public Win32CheckSystem {
     CycleUsage Usage(bool remember) override { return HostUsage(host_.client, remember); }
     std::vector<std::wstring> NewHandleTypes() override { return HostNewHandleTypes(host_.client); }
     std::vector<std::wstring> StrayProcesses() override { return host_.process.StrayProcesses(); }
+    // The host's thread that runs the plugin's calls.
+    void StartSampling(const std::wstring& module) override;
 
   private:
     HostSession& host_;

@@ -60,6 +60,10 @@ class PluginHost : public HostConnection, private BulkChannel {
     // The programs of the processes the plugin started that still run. They
     // belong to the host: they end when it ends.
     std::vector<std::wstring> StrayProcesses() const;
+    // The host's process and the thread that runs the plugin's calls (null
+    // while none runs), for samples of where it runs.
+    HANDLE ProcessHandle() const { return process_; }
+    HANDLE MainThread() const { return thread_; }
 
     void Open() override;
     bool IsOpen() const override { return connected_; }

@@ -81,6 +81,8 @@ void ThreadSampler::FindModules() {
 }
 
 bool ThreadSampler::Take() {
+    // A plugin not loaded yet is looked for again now and then.
+    if (!plugin_ && ++misses_ % 16 == 0) FindModules();
     // Stopped only for the two copies: nothing here allocates or locks.
     if (SuspendThread(thread_) == static_cast<DWORD>(-1)) return false;
     CONTEXT context{};
@@ -158,6 +160,34 @@ std::vector<SampledStack> ThreadSampler::Stacks() {
         stacks.push_back(std::move(stack));
     }
     return stacks;
+}
+
+BackgroundSampler::BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module, bool owned)
+    : thread_(thread), owned_(owned), sampler_(process, thread, std::move(module)) {
+    stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (stop_) worker_ = CreateThread(nullptr, 256 * 1024, Run, this, 0, nullptr);
+}
+
+BackgroundSampler::~BackgroundSampler() {
+    Stop();
+    if (stop_) CloseHandle(stop_);
+    if (owned_ && thread_) CloseHandle(thread_);
+}
+
+DWORD WINAPI BackgroundSampler::Run(void* self) {
+    auto& s = *static_cast<BackgroundSampler*>(self);
+    while (WaitForSingleObject(s.stop_, 1) == WAIT_TIMEOUT)
+        if (s.sampler_.Count() < kMaxBackgroundSamples && !s.sampler_.Take()) break;
+    return 0;
+}
+
+std::vector<SampledStack> BackgroundSampler::Stop() {
+    if (!worker_) return {};
+    SetEvent(stop_);
+    WaitForSingleObject(worker_, INFINITE);
+    CloseHandle(worker_);
+    worker_ = nullptr;
+    return sampler_.Stacks();
 }
 
 HangPlace SampleHang(HANDLE process, HANDLE thread, const std::wstring& module) {

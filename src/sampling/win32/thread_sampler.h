@@ -38,6 +38,7 @@ class ThreadSampler {
         std::vector<std::uintptr_t> returns;  // into the plugin, innermost first
     };
     void FindModules();
+    std::size_t misses_ = 0;  // samples taken before the plugin was found
     const Module* ModuleAt(std::uintptr_t address) const;
     bool AfterCall(std::uintptr_t address);
     StackFrame FrameAt(std::uintptr_t address, bool caller);
@@ -51,6 +52,27 @@ class ThreadSampler {
     std::vector<Raw> raw_;
     std::map<std::uintptr_t, bool> calls_;
     std::map<std::pair<std::uintptr_t, bool>, StackFrame> frames_;
+};
+
+// Samples taken about every millisecond on a thread of their own, from the
+// start until Stop, kMaxBackgroundSamples at most.
+inline constexpr std::size_t kMaxBackgroundSamples = 20000;
+class BackgroundSampler {
+  public:
+    // `thread` is closed at the end when `owned`.
+    BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module, bool owned);
+    ~BackgroundSampler();
+    BackgroundSampler(const BackgroundSampler&) = delete;
+    BackgroundSampler& operator=(const BackgroundSampler&) = delete;
+    // Stops the sampling: the samples as frames.
+    std::vector<SampledStack> Stop();
+
+  private:
+    static DWORD WINAPI Run(void* self);
+    HANDLE thread_;
+    bool owned_;
+    ThreadSampler sampler_;
+    HANDLE stop_ = nullptr, worker_ = nullptr;
 };
 
 // The place of a call that runs too long in `module`: eight samples over
