@@ -1,5 +1,6 @@
 #include "check/profile.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "common/german_number.h"
@@ -9,16 +10,45 @@ namespace {
 
 constexpr double kTenMiB = 10.0 * 1024 * 1024;
 
+// The growths a profile names, simplest first: the logarithm of the time
+// each predicts for a page of e^x characters, up to a constant.
+struct Model {
+    const char* growth;
+    double (*logTime)(double x);
+};
+const Model kModels[] = {
+    {"linear", [](double x) { return x; }},
+    {"n log n", [](double x) { return x + std::log(x); }},
+    {"quadratisch", [](double x) { return 2 * x; }},
+    {"schneller als quadratisch", [](double x) { return 3 * x; }},
+};
+// A model more complex than the one chosen so far must leave less than this
+// share of its squared error: noise alone does not make linear "n log n".
+constexpr double kClearlyBetter = 0.5;
+
+// The squared error of the model with its constant fitted (in logarithms).
+double SquaredError(const Model& m, const std::vector<double>& xs, const std::vector<double>& ys) {
+    double c = 0;
+    for (std::size_t i = 0; i < xs.size(); ++i) c += ys[i] - m.logTime(xs[i]);
+    c /= static_cast<double>(xs.size());
+    double error = 0;
+    for (std::size_t i = 0; i < xs.size(); ++i) {
+        const double d = ys[i] - m.logTime(xs[i]) - c;
+        error += d * d;
+    }
+    return error;
+}
+
 }  // namespace
 
 std::wstring PageOfSize(const std::vector<std::wstring>& seeds, std::size_t characters) {
     std::wstring page;
+    // Empty seeds add nothing; only when all are empty is the page empty.
+    if (std::all_of(seeds.begin(), seeds.end(), [](const std::wstring& s) { return s.empty(); }))
+        return page;
     page.reserve(characters);
-    for (std::size_t i = 0; page.size() < characters && !seeds.empty(); ++i) {
-        const std::wstring& seed = seeds[i % seeds.size()];
-        if (seed.empty() && i >= seeds.size()) break;
-        page.append(seed, 0, characters - page.size());
-    }
+    for (std::size_t i = 0; page.size() < characters; ++i)
+        page.append(seeds[i % seeds.size()], 0, characters - page.size());
     return page;
 }
 
@@ -50,10 +80,18 @@ GrowthFit FitGrowth(const std::vector<double>& sizes, const std::vector<double>&
         sxx += (xs[i] - mx) * (xs[i] - mx);
     }
     fit.exponent = sxx > 0 ? sxy / sxx : 1;
-    fit.growth = fit.exponent < 1.15  ? "linear"
-                 : fit.exponent < 1.5 ? "n log n"
-                 : fit.exponent < 2.4 ? "quadratisch"
-                                      : "schneller als quadratisch";
+    // The growth is the model that explains the times, not a band of the
+    // exponent: over these sizes n log n fits an exponent of about 1.08.
+    const Model* chosen = &kModels[0];
+    double chosenError = SquaredError(*chosen, xs, ys);
+    for (const Model& m : kModels) {
+        const double error = SquaredError(m, xs, ys);
+        if (error < kClearlyBetter * chosenError) {
+            chosen = &m;
+            chosenError = error;
+        }
+    }
+    fit.growth = chosen->growth;
     return fit;
 }
 

@@ -119,7 +119,7 @@ void CheckSession::WriteFindings(int& code) {
 }
 
 int CheckSession::Close(int code) {
-    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1))) {
+    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1, error_))) {
         code = 2;
         error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der JUnit-Bericht \u201E") +
                   options_.junitFile + L"\u201C kann nicht geschrieben werden.";

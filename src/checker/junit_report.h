@@ -14,6 +14,8 @@ std::string XmlText(const std::string& text);
 
 // The JUnit XML report: a testsuite per plugin, a testcase for the selection,
 // one per case and one for the leak check when there were cycles to compare.
-std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck);
+// `error`: why the check stopped before its end, as a case of its own.
+std::string JUnitReport(const std::vector<PluginReport>& reports, bool leakCheck,
+                        const std::wstring& error = std::wstring());
 
 }  // namespace dllscope

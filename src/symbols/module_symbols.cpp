@@ -41,6 +41,7 @@ ModuleSymbols::ModuleSymbols(std::string_view bytes, std::uint64_t steps) {
     if (!pe.valid) return;
     valid_ = true;
     bits_ = pe.bits;
+    codeView_ = pe.codeView;
     imageBase_ = pe.imageBase;
     functions_ = pe.functions;
     exports_ = pe.exports;

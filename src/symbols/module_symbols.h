@@ -41,6 +41,8 @@ class ModuleSymbols {
     bool HasLines() const { return !info_.rows.empty(); }
     // Whether the file has debug sections at all (of any kind this reader knows).
     bool HasDebugSections() const { return debugSections_; }
+    // Whether the file names a program database (.pdb) for its symbols.
+    bool NamesProgramDatabase() const { return codeView_; }
     // Whether a limit ended the reading (damaged or huge debug information).
     bool Cut() const { return info_.cut; }
 
@@ -57,6 +59,7 @@ class ModuleSymbols {
 
     bool valid_ = false;
     bool debugSections_ = false;
+    bool codeView_ = false;
     int bits_ = 0;
     std::uint64_t imageBase_ = 0;
     DebugInfo info_;

@@ -93,6 +93,19 @@ void ReadExports(PeLayout& pe, Directory dir) {
               [](const PeExport& a, const PeExport& b) { return a.rva < b.rva; });
 }
 
+// Whether a debug directory entry is of the CodeView kind: the file names
+// the program database that holds its symbols.
+bool NamesProgramDatabase(const PeLayout& pe, Directory dir) {
+    ByteCursor c(AtRva(pe, dir.rva, std::min<std::uint32_t>(dir.size, 64 * 28)));
+    while (c.Left() >= 28) {
+        c.Skip(12);
+        const std::uint32_t type = c.U32();
+        c.Skip(12);
+        if (type == 2) return true;  // IMAGE_DEBUG_TYPE_CODEVIEW
+    }
+    return false;
+}
+
 }  // namespace
 
 std::string_view PeLayout::Section(std::string_view name) const {
@@ -126,8 +139,8 @@ PeLayout ReadPeLayout(std::string_view bytes) {
     pe.imageSize = c.U32();
     c.Seek(optional + (pe64 ? 108 : 92));
     const std::uint32_t directoryCount = c.U32();
-    Directory dirs[4]{};
-    for (std::uint32_t i = 0; i < 4 && i < directoryCount; ++i) dirs[i] = {c.U32(), c.U32()};
+    Directory dirs[7]{};
+    for (std::uint32_t i = 0; i < 7 && i < directoryCount; ++i) dirs[i] = {c.U32(), c.U32()};
     c.Seek(optional + optionalSize);
     if (!c.Ok()) return pe;
     const std::uint64_t strings =
@@ -135,6 +148,7 @@ PeLayout ReadPeLayout(std::string_view bytes) {
     ReadSections(c, bytes, sectionCount, strings, pe);
     pe.valid = true;
     ReadExports(pe, dirs[0]);
+    pe.codeView = NamesProgramDatabase(pe, dirs[6]);
     if (pe64) ReadFunctions(pe, dirs[3]);
     if (pe.functions.empty()) ReadFrameTable(pe);
     return pe;

@@ -35,6 +35,7 @@ struct PeLayout {
     std::vector<PeSection> sections;
     std::vector<PeFunction> functions;  // by begin: the unwind table's, else the frame table's
     std::vector<PeExport> exports;      // by rva
+    bool codeView = false;              // a debug entry names a program database (.pdb)
 
     // The contents of the section named `name`, empty where there is none.
     std::string_view Section(std::string_view name) const;

@@ -102,6 +102,15 @@ class SourceLines(unittest.TestCase):
                           fault["message"])
             self.assertNotIn("Debug-Informationen", fault["message"])
 
+    def test_a_program_database_beside_the_plugin_gives_the_same_lines(self):
+        fault = self.fault("linespdb.dll", "a<fault>b")
+        stack = fault["stack"]
+        self.assertEqual([f["function"] for f in stack], ["HandleTag", "ParseDocument", "TsRun"])
+        self.assertEqual([f["line"] for f in stack],
+                         [marked_line("fault"), marked_line("parse"), marked_line("run")])
+        self.assertTrue(stack[0]["file"].endswith("lines_plugin.c"), stack)
+        self.assertNotIn("Debug-Informationen", fault["message"])
+
     def test_without_debug_information_no_function_is_named_that_the_fault_is_not_in(self):
         for plugin in ("linesbare.dll", damaged_copy("lines.dll", "linesdamaged.dll")):
             fault = self.fault(plugin, "a<fault>b")
@@ -163,8 +172,9 @@ class SourceLines(unittest.TestCase):
         hot = profile["hotspots"][0]
         self.assertEqual((hot["function"], hot["line"]), ("Rebuild", marked_line("hot")), profile)
         self.assertGreater(hot["share"], 0.8)
-        self.assertRegex(profile["words"], r"; \d+ % der Zeit in lines_plugin\.c:%d \(Rebuild\)"
-                         % marked_line("hot"))
+        self.assertRegex(profile["words"],
+                         r"; \d+ % der Zeit in lines_plugin\.c:" + str(marked_line("hot")) +
+                         r" \(Rebuild\)")
 
 
 class FindingsAtTheirLines(unittest.TestCase):
@@ -384,6 +394,15 @@ class Verdicts(unittest.TestCase):
             code, doc = check_json("--cases", folder, "entities.dll")
             self.assertEqual((code, doc["exitCode"]), (2, 2))
             self.assertIn(f"„{folder}“", doc["error"])
+        # Said once, and the JUnit report is whole and says it too.
+        done = run_check("--cases", "gibt-es-nicht", "--junit", "fehlt.xml", "entities.dll")
+        said = done.stdout.decode("utf-8") + done.stderr.decode("utf-8")
+        self.assertEqual((done.returncode, said.count("„gibt-es-nicht“ gibt es nicht")), (2, 1),
+                         said)
+        junit = ElementTree.parse(os.path.join(FOLDER, "fehlt.xml")).getroot()
+        self.assertEqual(junit.find("testsuite").get("errors"), "1")
+        self.assertIn("„gibt-es-nicht“ gibt es nicht",
+                      junit.find("testsuite/testcase/error").get("message"))
         self.assertEqual(check("--expect-output", "gibt-es-nicht.html", "entities.dll")[0], 2)
         code, out = check("--help")
         self.assertEqual(code, 0)

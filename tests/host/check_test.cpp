@@ -103,6 +103,12 @@ TEST(JUnit, CountsKindsAndEscapesAndAnEmptyCheckIsStillADocument) {
     EXPECT_EQ(JUnitReport({}, false),
               "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<testsuites "
               "name=\"dllscope-check\">\n</testsuites>\n");
+    // A check stopped before its end says why, as an error of its own.
+    EXPECT_THAT(JUnitReport({}, false, L"Den Ordner \"x\" gibt es nicht."),
+                HasSubstr("tests=\"1\" failures=\"0\" errors=\"1\" skipped=\"0\" time=\"0.000\">\n"
+                          "    <testcase classname=\"dllscope-check\" name=\"Prüfung\" "
+                          "time=\"0.000\">\n      <error message=\"Den Ordner &quot;x&quot; gibt "
+                          "es nicht.\"></error>"));
     PluginReport r;
     r.file = L"x.dll";
     r.problems.push_back(L"Der Export \"TsBackvalue\" fehlt");
@@ -114,6 +120,10 @@ TEST(JUnit, CountsKindsAndEscapesAndAnEmptyCheckIsStillADocument) {
     EXPECT_THAT(xml, HasSubstr("<failure message=\"Der Export &quot;TsBackvalue&quot; fehlt\">"));
     EXPECT_THAT(xml, HasSubstr("name=\"Fall b.html\" time=\"0.000\">\n      <failure "));
     EXPECT_THAT(xml, HasSubstr("name=\"Fall c.html\" time=\"0.000\">\n      <error "));
+    // What the plugin printed is its text: escaped like every other.
+    r.pluginOutput = PluginOutput{L"<b>&</system-out>\x01", 20};
+    EXPECT_THAT(JUnitReport({r}, false),
+                HasSubstr("<system-out>&lt;b&gt;&amp;&lt;/system-out&gt;\xEF\xBF\xBD</system-out>"));
 }
 
 // The cases of a folder: each page with its expected page, however the
@@ -162,6 +172,24 @@ TEST(CheckLeaks, AHandleEverySecondCycleLeaksAndShortSeriesKeepAWarmUp) {
     ASSERT_EQ(leaks.size(), 1u);
     EXPECT_EQ(leaks[0].cycles, 3);
     EXPECT_EQ(leaks[0].growth, 3);
+    // A TLS index every second cycle runs the process out of them as surely.
+    std::vector<CycleUsage> tls;
+    for (int i = 0; i < 20; ++i) tls.push_back({100, 1 << 20, 1000 - i / 2});
+    const std::vector<CheckLeak> slots = JudgeGrowth(tls, {}, false);
+    ASSERT_EQ(slots.size(), 1u);
+    EXPECT_EQ(slots[0].what, L"TLS-Indizes");
+}
+
+// Committed memory grows in steps of 64 KiB: less in all is no leak, however
+// many cycles share it; 4 KiB in each of 40 steady cycles is.
+TEST(CheckLeaks, PrivateMemoryLeaksOnlyFrom64KiBInAll) {
+    std::vector<CycleUsage> few, many;
+    for (int i = 0; i < 12; ++i) few.push_back({100, (1000 + 4 * i) * 1024LL, 1000});
+    for (int i = 0; i < 50; ++i) many.push_back({100, (1000 + 4 * i) * 1024LL, 1000});
+    EXPECT_TRUE(JudgeGrowth(few, {}, false).empty());
+    const std::vector<CheckLeak> leaks = JudgeGrowth(many, {}, false);
+    ASSERT_EQ(leaks.size(), 1u);
+    EXPECT_EQ(leaks[0].perCycle, L"4 KiB je Zyklus");
 }
 
 // A hang closes the report where it stands: still one whole JSON document,
@@ -226,6 +254,12 @@ TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {
     ASSERT_TRUE(FirstDifference("a\nb", "a\n", d));  // one ends early
     EXPECT_EQ(d.line, 2u);
     EXPECT_EQ(d.actual, "");
+    // They part at the line break itself: still the first line.
+    ASSERT_TRUE(FirstDifference("ab\ncd\n", "abX\ncd\n", d));
+    EXPECT_EQ(d.line, 1u);
+    EXPECT_EQ(d.byte, 2u);
+    EXPECT_EQ(d.expected, "ab");
+    EXPECT_EQ(d.actual, "abX");
 }
 
 }  // namespace
@@ -267,6 +301,9 @@ TEST(ReportText, XmlTakesEveryTextAndGivesWhatXmlAllows) {
               "d\xEF\xBF\xBD"
               "e\xEF\xBF\xBD"
               "\xEF\xBC\xA1");
+    // As the very last character too.
+    EXPECT_EQ(XmlText("a\xEF\xBF\xBF"), "a\xEF\xBF\xBD");
+    EXPECT_EQ(XmlText("\xEF\xBF\xBE"), "\xEF\xBF\xBD");
 }
 
 // No text a plugin supplies can start a line of the report for people: not

@@ -5,6 +5,7 @@
 
 #include <stdexcept>
 
+#include "common/german_number.h"
 #include "common/runtime_error.h"
 
 namespace dllscope {
@@ -33,6 +34,14 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
     EXPECT_NE(reports[1].find(L"Arbeitsspeicher"), std::wstring::npos);
     EXPECT_NE(reports[2].find(L"Interner Fehler: Größe"), std::wstring::npos);
     EXPECT_NE(reports[3].find(L"Unbekannter Fehler"), std::wstring::npos);
+}
+
+TEST(GermanNumbers, GroupThousandsAndKeepTheSign) {
+    EXPECT_EQ(GermanNumber(1234567.25, 2), L"1.234.567,25");
+    EXPECT_EQ(GermanNumber(-123, 0), L"-123");
+    EXPECT_EQ(GermanNumber(-0.123, 3), L"-0,123");
+    EXPECT_EQ(GermanNumber(-123456.5, 1), L"-123.456,5");
+    EXPECT_EQ(GermanDecimal(12), L"12");
 }
 
 TEST(ErrorReport, AHandlerThatSucceedsReportsNothing) {

@@ -66,6 +66,11 @@ TEST(Fuzz, AFailingPageShrinksToOneWhoseEveryCharacterIsNeeded) {
         EXPECT_FALSE(fails(std::wstring(smallest).erase(i, 1))) << i;
     EXPECT_LT(tries, 2000);
 
+    // Down to a single character where one is all it takes.
+    const auto hasQ = [](const std::wstring& p) { return p.find(L'Q') != std::wstring::npos; };
+    EXPECT_EQ(ShrunkPage(L"abcQdef\r\nxyz", hasQ, [] { return true; }), L"Q");
+    EXPECT_EQ(ShrunkPage(L"aQ", hasQ, [] { return true; }), L"Q");
+
     // Out of time at once: the page stays as it is.
     EXPECT_EQ(ShrunkPage(page, fails, [] { return false; }), page);
 }

@@ -1,5 +1,8 @@
 #include "host/host_protocol.h"
 
+#include "host/host_frames.h"
+#include "host/host_messages.h"
+
 #include <gtest/gtest.h>
 
 namespace dllscope {
@@ -54,6 +57,12 @@ TEST(HostProtocol, AFieldPastTheEndOrBytesLeftOverMakeTheMessageMalformed) {
     shortReader.Kind();
     EXPECT_EQ(shortReader.U32(), 0u);
     EXPECT_FALSE(shortReader.Ok());
+    // Bytes counted past the end: none are taken, not even those that are there.
+    const std::string three = Body(MessageWriter(HostMessage::Done).Raw("abc"));
+    MessageReader rawReader(three);
+    rawReader.Kind();
+    EXPECT_EQ(rawReader.Raw(5), "");
+    EXPECT_FALSE(rawReader.Ok());
     // All fields read, one byte left: not complete.
     const std::string extra = Body(MessageWriter(HostMessage::Done).U32(1).U8(9));
     MessageReader extraReader(extra);
@@ -61,6 +70,18 @@ TEST(HostProtocol, AFieldPastTheEndOrBytesLeftOverMakeTheMessageMalformed) {
     extraReader.U32();
     EXPECT_TRUE(extraReader.Ok());
     EXPECT_FALSE(extraReader.Complete());
+}
+
+// A count of texts or records is no promise: nothing is made for it before
+// the bytes of each are there.
+TEST(HostProtocol, ACountOfTextsIsBelievedOnlyAsFarAsTheMessageHoldsThem) {
+    const std::string body = Body(MessageWriter(HostMessage::Done).U32(100000).U32(1).U16('a'));
+    MessageReader reader(body);
+    reader.Kind();
+    HandleTypesAnswer answer;
+    EXPECT_FALSE(ReadFields(reader, answer));
+    EXPECT_LE(answer.types.size(), 2u);  // "a", and what the failed read left
+    EXPECT_LT(answer.types.capacity(), 1000u);
 }
 
 }  // namespace

@@ -323,6 +323,50 @@ TEST_F(HostRoundTrip, AnAnswerThatBreaksTheProtocolEndsTheHostInWordsNamingThePl
     EXPECT_EQ(hostBridge.PluginName(path), L"Name");
 }
 
+// A greeting of another kind and a failure whose report cannot be read are
+// broken answers like any other: refused, never taken for what they seem.
+TEST_F(HostRoundTrip, AGreetingOfAnotherKindOrAnUnreadableFailureIsRefused) {
+    std::wstring path = L"C:\\p\\x.dll";
+    connection.tamper = [](std::string& f) {
+        if (f[4] == static_cast<char>(HostMessage::Hello))
+            f[4] = static_cast<char>(HostMessage::PluginName);
+    };
+    const std::wstring greeted = Thrown([&] { hostBridge.PluginName(path); });
+    EXPECT_NE(greeted.find(L"eine ungültige Antwort geschickt (kein Gruß)"), std::wstring::npos)
+        << greeted;
+    EXPECT_FALSE(connection.IsOpen());
+
+    bridge.missing["PluginName"] = true;
+    connection.tamper = [](std::string& f) {
+        if (f[4] != static_cast<char>(HostMessage::Failed)) return;
+        f.resize(f.size() - 3);  // the report's last character and a half
+        const auto n = static_cast<std::uint32_t>(f.size() - 4);
+        std::memcpy(f.data(), &n, 4);
+    };
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginName(path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C hat beim Aufruf von PluginName eine "
+              L"ungültige Antwort geschickt (ein unvollständiger Fehlerbericht) und wurde beendet. "
+              L"Das Plugin hat womöglich in einen Handle geschrieben, der nicht seiner war.");
+    EXPECT_FALSE(connection.IsOpen());
+}
+
+// An error of the host's own (no fault of the plugin's, no failure it
+// reports) says where it happened.
+TEST_F(HostRoundTrip, AnInternalErrorInTheHostSaysItHappenedThere) {
+    struct Breaking : FakeBridge {
+        using FakeBridge::FakeBridge;
+        std::wstring PluginName(std::wstring&) override { throw std::logic_error("kaputt"); }
+    } breaking{journal};
+    FakeTextExports breakingTexts{breaking};
+    HostServer breakingServer{libraries, breaking, breakingTexts, platform};
+    MemoryConnection breakingConnection{breakingServer};
+    HostClient breakingClient{breakingConnection};
+    HostBridge breakingBridge{breakingClient, codec};
+    std::wstring path = L"C:\\p\\x.dll";
+    EXPECT_EQ(Thrown([&] { breakingBridge.PluginName(path); }),
+              L"Interner Fehler im Plugin-Prozess: kaputt");
+}
+
 TEST_F(HostRoundTrip, AHostOfAnotherVersionOrAnotherProcessIsRefused) {
     std::wstring path = L"C:\\p\\x.dll";
     connection.tamper = [](std::string& f) {
@@ -350,7 +394,13 @@ TEST_F(HostRoundTrip, ATextTooLargeForAFrameIsRefusedBeforeItIsSent) {
               L"Plugin-Prozess (höchstens 4.096 Bytes); sie wurde nicht geschickt.");
     EXPECT_EQ(connection.requests, before);
     EXPECT_TRUE(connection.IsOpen());  // the host goes on
-    EXPECT_EQ(hostBridge.PluginRun(std::wstring(4000, L'a'), path), L"");
+    // The limit is the message's, without the four bytes of its length:
+    // 4,062 characters make exactly 4,096 bytes, one more is one too many.
+    EXPECT_EQ(hostBridge.PluginRun(std::wstring(4062, L'a'), path), L"");
+    EXPECT_EQ(connection.requests, before + 1);
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginRun(std::wstring(4063, L'a'), path); }),
+              L"Die Anfrage beim Aufruf von PluginRun ist mit 4.097 Bytes zu groß für den "
+              L"Plugin-Prozess (höchstens 4.096 Bytes); sie wurde nicht geschickt.");
 }
 
 TEST_F(HostRoundTrip, LargeBytesGoThroughTheBulkChannelAndAForgedTokenIsRefused) {
@@ -381,7 +431,10 @@ TEST_F(HostRoundTrip, TheHostAnswersARequestItCannotReadAndEndsOnlyOnQuitOrALost
     unknown.U32(5);
     MessageWriter cut(HostMessage::PluginRun);
     cut.U32(6).U32(1000);  // a text of 1000 units that is not there
-    stream.in = unknown.Frame() + cut.Frame() + RequestFrame(QuitRequest{}, 7);
+    std::string longer = RequestFrame(NameRequest{L"x.dll"}, 8) + "!";  // a byte after its fields
+    const auto n = static_cast<std::uint32_t>(longer.size() - 4);
+    std::memcpy(longer.data(), &n, 4);
+    stream.in = unknown.Frame() + cut.Frame() + longer + RequestFrame(QuitRequest{}, 7);
     EXPECT_EQ(server.Serve(stream, stream, 1), HostEnd::Quit);
     MemoryStream replies;
     replies.in = stream.out;
@@ -394,7 +447,7 @@ TEST_F(HostRoundTrip, TheHostAnswersARequestItCannotReadAndEndsOnlyOnQuitOrALost
         ReadHead(reader, head);
         if (head.kind == HostMessage::Failed) failedIds.push_back(head.id);
     }
-    EXPECT_EQ(failedIds, (std::vector<std::uint32_t>{5, 6}));
+    EXPECT_EQ(failedIds, (std::vector<std::uint32_t>{5, 6, 8}));
     EXPECT_TRUE(journal.empty());
 
     MemoryStream closed;

@@ -102,5 +102,34 @@ TEST(UnifiedDiff, HunksWithContextAndTheLineBreaksShown) {
     EXPECT_EQ(UnifiedDiff("a\r\n", "a\r", "e", "r"), "--- e\n+++ r\n@@ -1,1 +1,1 @@\n-a\n+a  [CR]\n");
 }
 
+// Changes whose contexts would meet share a hunk (up to six equal lines
+// between them); further apart, each has its own, and no line is shown twice.
+TEST(UnifiedDiff, ChangesWithinSixLinesShareAHunk) {
+    const auto changed = [](std::initializer_list<int> at) {
+        std::string text;
+        for (int i = 1; i <= 30; ++i)
+            text += (std::find(at.begin(), at.end(), i) != at.end() ? "x" : std::to_string(i)) +
+                    "\n";
+        return text;
+    };
+    const auto hunks = [](const std::string& diff) {
+        std::size_t n = 0;
+        for (std::size_t at = diff.find("\n@@ "); at != std::string::npos;
+             at = diff.find("\n@@ ", at + 1))
+            ++n;
+        return n;
+    };
+    const std::string before = changed({});
+    const std::string near = UnifiedDiff(before, changed({5, 10}), "e", "r");
+    EXPECT_EQ(hunks(near), 1u) << near;
+    EXPECT_NE(near.find("@@ -2,12 +2,12 @@"), std::string::npos) << near;
+    EXPECT_EQ(near.find("\n 7  [LF]"), near.rfind("\n 7  [LF]"));
+    EXPECT_EQ(hunks(UnifiedDiff(before, changed({5, 12}), "e", "r")), 1u);
+    const std::string far = UnifiedDiff(before, changed({5, 13}), "e", "r");
+    EXPECT_EQ(hunks(far), 2u) << far;
+    EXPECT_NE(far.find("@@ -2,7 +2,7 @@"), std::string::npos) << far;
+    EXPECT_NE(far.find("@@ -10,7 +10,7 @@"), std::string::npos) << far;
+}
+
 }  // namespace
 }  // namespace dllscope

@@ -4,6 +4,8 @@
 
 #include "check/profile_run.h"
 
+#include <cmath>
+
 #include <gtest/gtest.h>
 
 namespace dllscope {
@@ -30,10 +32,55 @@ TEST(Profile, TheGrowthIsFittedAndSaidWithWhatABiggerPageWouldTake) {
     EXPECT_EQ(SecondsWords(30829000), L"8,6 Stunden");
 }
 
+// Synthetic timings of each model over the profile's sizes, with noise of
+// a few percent: each is named by the model, never by its exponent alone.
+TEST(Profile, EachGrowthIsNamedByTheModelThatExplainsItsTimes) {
+    const struct {
+        const char* growth;
+        double (*cost)(double n);
+        double last;  // where a 2 s run stops the profile
+    } models[] = {
+        {"linear", [](double n) { return n / 30000; }, 64.0 * 1024 * 1024},
+        {"n log n", [](double n) { return n * std::log(n) / 500000; }, 64.0 * 1024 * 1024},
+        {"quadratisch", [](double n) { return n * n / 1e9; }, 256.0 * 1024},
+        {"schneller als quadratisch", [](double n) { return n * n * n / 1e13; }, 64.0 * 1024},
+    };
+    const double noise[] = {1.03, 0.97, 1.0, 1.02, 0.98, 1.01, 0.99};
+    for (const auto& m : models) {
+        std::vector<double> sizes, times;
+        int i = 0;
+        for (double n = 16 * 1024; n <= m.last; n *= 2, ++i) {
+            sizes.push_back(n);
+            times.push_back(m.cost(n) * noise[i % 7]);
+        }
+        EXPECT_EQ(FitGrowth(sizes, times).growth, m.growth) << sizes.size() << " sizes";
+    }
+    // n log n fits an exponent barely above 1 over these sizes.
+    std::vector<double> sizes, times;
+    for (double n = 16 * 1024; n <= 64.0 * 1024 * 1024; n *= 2) {
+        sizes.push_back(n);
+        times.push_back(n * std::log(n) / 500000);
+    }
+    EXPECT_LT(FitGrowth(sizes, times).exponent, 1.15);
+}
+
+// Times under 2 ms are what the clock makes of a run, not what the plugin
+// costs: they stay out of the fit while enough others remain.
+TEST(Profile, TimesUnderTwoMillisecondsStayOutOfTheFit) {
+    const std::vector<double> sizes{16384, 32768, 65536, 131072, 262144, 524288, 1048576};
+    const std::vector<double> times{0.02, 0.02, 2.5, 5.0, 10.0, 20.0, 40.0};
+    const GrowthFit fit = FitGrowth(sizes, times);
+    EXPECT_EQ(fit.growth, "linear");
+    EXPECT_NEAR(fit.exponent, 1.0, 0.01);
+}
+
 TEST(Profile, APageOfAnySizeIsMadeFromTheSeeds) {
     EXPECT_EQ(PageOfSize({L"abc", L"de"}, 12), L"abcdeabcdeab");
     EXPECT_EQ(PageOfSize({L""}, 5), L"");
     EXPECT_EQ(PageOfSize({}, 5), L"");
+    // An empty page among the cases (an author's leer.html) is passed over.
+    EXPECT_EQ(PageOfSize({L"ab", L"", L"c"}, 7), L"abcabca");
+    EXPECT_EQ(PageOfSize({L"", L"xy"}, 16 * 1024).size(), 16u * 1024);
 }
 
 

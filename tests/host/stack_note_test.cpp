@@ -18,5 +18,16 @@ TEST(StackNote, TheBridgesNoteBecomesTheAuthorsWordsAndAnythingElseNothing) {
     }
 }
 
+// What no note became is no warning: a bridge that notes nothing leaves
+// nothing to say (else every command would end in a box), and a warning
+// said once is said once.
+TEST(StackNote, OnlyWordsAreKeptAndEachOnce) {
+    StackWarnings warnings;
+    warnings.Add(StackWarning(L"mein.dll", L""));
+    warnings.Add(std::vector<std::wstring>{L"", L"a", L"a", L"b"});
+    EXPECT_EQ(warnings.Take(), (std::vector<std::wstring>{L"a", L"b"}));
+    EXPECT_TRUE(warnings.Take().empty());
+}
+
 }  // namespace
 }  // namespace dllscope::testing

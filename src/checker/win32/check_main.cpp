@@ -282,7 +282,8 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
             failure = ErrorWords(e);
         }
     }
-    Err(failure + L"\n");
+    // Said once: the report ends with it; beside JSON on the error output too.
+    if (options.json) Err(failure + L"\n");
     return session.Fail(failure);
 }
 

@@ -6,6 +6,7 @@
 
 #include "common/paths.h"
 #include "common/utf8.h"
+#include "symbols/win32/program_database.h"
 
 namespace dllscope {
 namespace {
@@ -93,7 +94,9 @@ StackFrame FrameInModule(const std::wstring& path, std::uintptr_t base, std::uin
     swprintf(text, 32, L"+0x%X", rva);
     frame.place = frame.module + text;
     if (const auto symbols = SymbolsOfFile(path)) {
-        const SourcePlace p = symbols->At(rva, caller);
+        SourcePlace p = symbols->At(rva, caller);
+        if (p.line == 0 && symbols->NamesProgramDatabase())
+            ProgramDatabasePlace(path, rva, caller, p);
         frame.function = FromUtf8(p.function);
         frame.file = FromUtf8(p.file);
         frame.line = p.line;
