@@ -413,6 +413,32 @@ class Verdicts(unittest.TestCase):
 
 
 
+    def test_checks_started_together_each_keep_their_own_exchange_file(self):
+        # tidyfile.dll (type 3) gives back a tidy page as it is: each check's
+        # cases are pages only it has, so a page of another check shows.
+        folders = []
+        for check_no in range(3):
+            folder = os.path.join(FOLDER, f"zugleich{check_no}")
+            shutil.rmtree(folder, ignore_errors=True)
+            os.makedirs(folder)
+            for case in range(12):
+                page = f"<p>Prüfung {check_no}, Fall {case}</p>\r\n".encode("utf-8")
+                for name in (f"s{case:02}.txt", f"s{case:02}.expected.txt"):
+                    with open(os.path.join(folder, name), "wb") as f:
+                        f.write(page)
+            folders.append(os.path.basename(folder))
+        started = [subprocess.Popen([EMULATOR, "dllscope-check.exe", "--cases", folder,
+                                     "tidyfile.dll"], cwd=FOLDER,
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
+                   for folder in folders]
+        outputs = [p.communicate(timeout=300)[0].decode("utf-8", "replace") for p in started]
+        for p, out in zip(started, outputs):
+            self.assertEqual(p.returncode, 0, out)
+        # Their temporary folders went with them.
+        temp = subprocess.run([EMULATOR, "cmd", "/c", "dir", "/b", "%TEMP%"], cwd=FOLDER,
+                              capture_output=True).stdout.decode("utf-8", "replace")
+        self.assertNotIn("dllscope-check-", temp)
+
     def test_cases_with_expected_pages_and_the_junit_report(self):
         cases = os.path.join(FOLDER, "faelle")
         shutil.rmtree(cases, ignore_errors=True)

@@ -92,10 +92,10 @@ void Program::BeforeForeignCall(const ForeignCall& call) {
 // convention; the author hears of it once the command has ended.
 void Program::CommandEnded(const std::wstring&) {
     command_.clear();
-    const std::vector<std::wstring> warnings = route_.TakeStackWarnings();
-    if (warnings.empty()) return;
     std::wstring text;
-    for (const std::wstring& warning : warnings) text += warning + L".\n";
+    for (const std::wstring& warning : route_.TakeStackWarnings())
+        if (!warning.empty()) text += warning + L".\n";
+    if (text.empty()) return;  // no words, no box
     text +=
         L"\nDllscope hat den Stapel nach dem Aufruf wiederhergestellt; im 32-Bit-Tagsmith "
         L"bringt jeder Aufruf ihn durcheinander.";

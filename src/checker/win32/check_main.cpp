@@ -16,11 +16,13 @@
 #include "checker/check_session.h"
 #include "check/plugin_check.h"
 #include "check/win32/check_system.h"
+#include "checker/win32/check_setup.h"
 #include "checker/win32/output_capture.h"
 #include "common/paths.h"
 #include "common/utf8.h"
 #include "common/win32/ansi.h"
 #include "common/win32/files.h"
+#include "common/win32/temp_folder.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
 #include "guard/win32/guard.h"
@@ -211,39 +213,6 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
     guard.SetObserver(nullptr);
 }
 
-// The checks before the first plugin: each failure is a setup error.
-std::wstring SetupProblem(const CheckOptions& options, const std::wstring& bridge) {
-    std::string bytes;
-    if (ReadWholeFile(bridge, bytes) != ERROR_SUCCESS)
-        return L"Die Brücke \u201E" + bridge +
-               L"\u201C gibt es nicht oder sie kann nicht gelesen werden.";
-    for (const std::wstring& plugin : options.plugins) {
-        if (GetFileAttributesW(plugin.c_str()) == INVALID_FILE_ATTRIBUTES)
-            return L"Das Plugin \u201E" + plugin + L"\u201C gibt es nicht.";
-    }
-    if (!options.settings.inputFile.empty() &&
-        ReadWholeFile(options.settings.inputFile, bytes) != ERROR_SUCCESS)
-        return L"Die Eingabedatei \u201E" + options.settings.inputFile +
-               L"\u201C kann nicht gelesen werden.";
-    if (!options.settings.expectOutput.empty() &&
-        ReadWholeFile(options.settings.expectOutput, bytes) != ERROR_SUCCESS)
-        return L"Die erwartete Ausgabe \u201E" + options.settings.expectOutput +
-               L"\u201C kann nicht gelesen werden.";
-    // A check that tests nothing must not pass: a mistyped folder fails the job.
-    if (!options.settings.casesFolder.empty()) {
-        const DWORD folder = GetFileAttributesW(options.settings.casesFolder.c_str());
-        if (folder == INVALID_FILE_ATTRIBUTES || !(folder & FILE_ATTRIBUTE_DIRECTORY))
-            return L"Den Ordner der Fälle \u201E" + options.settings.casesFolder +
-                   L"\u201C gibt es nicht.";
-        Win32CheckSystem files([] { return 0UL; });
-        if (FindCases(options.settings.casesFolder, files.FileNames(options.settings.casesFolder))
-                .empty())
-            return L"Im Ordner der Fälle \u201E" + options.settings.casesFolder +
-                   L"\u201C liegt kein Fall (eine Seite NAME.html, .htm oder .txt).";
-    }
-    return std::wstring();
-}
-
 int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
     CheckSession session(options, [](const std::string& bytes) { Write(reportOut, bytes); });
     // A report from an earlier run never stands for this one: it goes first,
@@ -314,6 +283,10 @@ int wmain(int argc, wchar_t** argv) {
     const std::wstring bridge = FullPath(
         options->bridge.empty() ? InFolder(ProgramFolder(), kBridgeFileName) : options->bridge);
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    // The check's own temporary folder (its exchange file; its hosts' folders
+    // lie in it): checks started together never meet there.
+    const PrivateTempFolder temp(L"dllscope-check");
+    UseTempFolder(temp.Path());
     const int code = CheckAll(*options, bridge);
     if (SUCCEEDED(com)) CoUninitialize();
     return code;

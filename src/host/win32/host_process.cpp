@@ -14,6 +14,18 @@ namespace {
 
 std::wstring Quoted(const std::wstring& text) { return L"\"" + text + L"\""; }
 
+// Every process the plugin starts belongs to the host's job, which ends
+// them all when its last handle closes: when the host is done with.
+HANDLE EndingJob() {
+    const HANDLE job = CreateJobObjectW(nullptr, nullptr);
+    if (job) {
+        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+        SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+    }
+    return job;
+}
+
 }  // namespace
 
 void PluginHost::Launch() {
@@ -43,18 +55,17 @@ void PluginHost::Launch() {
         startup.dwFlags = STARTF_USESTDHANDLES;
         startup.hStdOutput = startup.hStdError = output;
     }
-    // Every process the plugin starts belongs to the host's job, which ends
-    // them all when its last handle closes: when the host is done with.
-    job_ = CreateJobObjectW(nullptr, nullptr);
-    if (job_) {
-        JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-        limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-        SetInformationJobObject(job_, JobObjectExtendedLimitInformation, &limits, sizeof limits);
-    }
+    job_ = EndingJob();
+    // A temporary folder of its own: what the plugin leaves there goes with
+    // the host, and no other check's exchange file is there.
+    temp_ = std::make_unique<PrivateTempFolder>(L"dllscope-host");
+    std::wstring environment;
+    if (!temp_->Path().empty()) environment = EnvironmentWithTemp(temp_->Path());
     PROCESS_INFORMATION info{};
-    const BOOL created =
-        CreateProcessW(program_.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr,
-                       CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
+    const BOOL created = CreateProcessW(
+        program_.c_str(), commandLine.data(), nullptr, nullptr, output != nullptr,
+        CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+        environment.empty() ? nullptr : environment.data(), nullptr, &startup, &info);
     const DWORD error = GetLastError();
     if (output) CloseHandle(output);
     if (!created) {
@@ -149,6 +160,7 @@ void PluginHost::Release() {
         if (*h) CloseHandle(*h);
         *h = nullptr;
     }
+    temp_.reset();  // the host is gone: its folder too
 }
 
 }  // namespace dllscope

@@ -5,11 +5,13 @@
 // process, crashes it or does not answer costs the host, never the caller.
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "host/host_client.h"
+#include "common/win32/temp_folder.h"
 #include "host/win32/mailbox.h"
 #include "guard/foreign_call.h"
 #include "sampling/code_samples.h"
@@ -99,6 +101,7 @@ class PluginHost : public HostConnection, private BulkChannel {
     HANDLE laneSection_ = nullptr, hostEvent_ = nullptr, callerEvent_ = nullptr;
     void* laneView_ = nullptr;
     std::optional<Mailbox> lane_;
+    std::unique_ptr<PrivateTempFolder> temp_;  // the host's TEMP and TMP
     ForeignCall call_ = ForeignCall::Load(L"Der Plugin-Prozess", kHostProgramName, L"Start");
     ULONGLONG since_ = 0;  // when the call under way began, or its last wait was granted
     DWORD processId_ = 0;
