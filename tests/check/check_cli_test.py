@@ -413,6 +413,18 @@ class Verdicts(unittest.TestCase):
 
 
 
+    def test_a_crash_in_a_thread_of_the_plugins_ends_its_host_without_a_dialog(self):
+        # No guard stands on the thread's stack: the host ends with the code
+        # at once. No debugger of the system's starts for it (under Wine its
+        # dump would land in the plugin's output; on a desktop, its dialog).
+        code, doc = check_json("--timeout", "20", "thread.dll")
+        self.assertEqual(code, 1)
+        plugin = doc["plugins"][0]
+        self.assertEqual(plugin["verdict"], "failed")
+        self.assertIsNone(plugin["hang"])
+        self.assertIn("Prozess endete mit 0xC0000005", " ".join(plugin["problems"]))
+        self.assertIsNone(plugin["pluginOutput"])
+
     def test_checks_started_together_each_keep_their_own_exchange_file(self):
         # tidyfile.dll (type 3) gives back a tidy page as it is: each check's
         # cases are pages only it has, so a page of another check shows.

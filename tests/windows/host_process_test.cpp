@@ -54,5 +54,41 @@ TEST(HostProcess, AHostThatEndsOnItsOwnAccountDuringACallNamesThePluginAndTheCal
     EXPECT_EQ(bridge.PluginRun(L"<ä>", good), L"&lt;&auml;&gt;");  // in a new host
 }
 
+// A waiter that grants a call its time in slices of 100 ms, as the
+// examination does, and ends it after 1.5 s in all.
+struct Slicing : HostWaiting {
+    unsigned long long ran = 0;
+    void BeforeCall(const ForeignCall&) override { ran = 0; }
+    DWORD HangMilliseconds() override { return 100; }
+    bool EndHungCall(const ForeignCall&, unsigned long long milliseconds, HangSampling&) override {
+        ran += milliseconds;
+        return ran >= 1500;
+    }
+};
+
+// The words of a hang give the whole call's time, not the last slice's,
+// and where the plugin was found.
+TEST(HostProcess, AHangEndedAfterSlicesIsSaidWithTheWholeCallsTimeAndItsLine) {
+    Slicing waiting;
+    PluginHost host(InTestFolder(L"dllscope-host.exe"), InTestFolder(L"modbridge.dll"), waiting);
+    HostClient client(host);
+    AnsiTextCodec codec;
+    HostBridge bridge(client, codec, InTestFolder(L"modbridge.dll"));
+    std::wstring loop = InTestFolder(L"loop.dll");
+    try {
+        bridge.PluginRun(L"x", loop);
+        ADD_FAILURE() << "the call came back";
+    } catch (const PluginProcessHung& e) {
+        const std::wstring words = e.Description();
+        EXPECT_NE(words.find(L"\u201Eloop.dll\u201C antwortet nicht seit 1 s (beim Aufruf von "
+                             L"PluginRun) und hängt in faulty_plugin.cpp:"),
+                  std::wstring::npos)
+            << words;
+        EXPECT_GE(e.Milliseconds(), 1500u);
+        ASSERT_FALSE(e.Place().lines.empty());
+        EXPECT_EQ(e.Place().lines.front().function, L"TsRun");
+    }
+}
+
 }  // namespace
 }  // namespace dllscope::testing

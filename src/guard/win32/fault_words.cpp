@@ -175,9 +175,10 @@ std::wstring EndedReport(const ForeignCall& call, DWORD exitCode) {
 
 std::wstring HungReport(const ForeignCall& call, unsigned long long milliseconds,
                         const HangPlace& place) {
-    return Named(call) + L" antwortet nicht seit " + std::to_wstring(milliseconds / 1000) +
-           L" s (" + Action(call) + L")" + HangPlaceWords(place) +
-           L"; sein Prozess wurde beendet." + HangLinesHint(place);
+    const std::wstring seconds =
+        milliseconds < 1000 ? std::wstring(L"weniger als 1") : std::to_wstring(milliseconds / 1000);
+    return Named(call) + L" antwortet nicht seit " + seconds + L" s (" + Action(call) + L")" +
+           HangPlaceWords(place) + L"; sein Prozess wurde beendet." + HangLinesHint(place);
 }
 
 }  // namespace dllscope

@@ -186,12 +186,23 @@ DWORD Serve(HostEnds& ends, const std::wstring& bridge) {
     return kHostExitLostPipe;
 }
 
+// An exception no guard took (in a thread the plugin started, say) ends
+// the host with its code, which the caller says as the plugin's crash: no
+// dialog of the system's, no debugger started for it.
+LONG WINAPI EndWithTheException(EXCEPTION_POINTERS* e) {
+    TerminateProcess(GetCurrentProcess(), e && e->ExceptionRecord
+                                              ? e->ExceptionRecord->ExceptionCode
+                                              : kHostExitEndedByCaller);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 }  // namespace
 }  // namespace dllscope
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace dllscope;
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(EndWithTheException);
     int argc = 0;
     wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
     const std::wstring pipeName = argv ? Argument(argc, argv, L"--pipe") : std::wstring();

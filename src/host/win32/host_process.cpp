@@ -121,7 +121,7 @@ std::wstring PluginHost::Program() const { return FileNameOf(program_); }
 void PluginHost::SetCall(const ForeignCall& call) {
     waiting_.BeforeCall(call);
     call_ = call;
-    since_ = GetTickCount64();
+    since_ = began_ = GetTickCount64();
 }
 
 void PluginHost::Open() {

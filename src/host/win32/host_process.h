@@ -104,6 +104,7 @@ class PluginHost : public HostConnection, private BulkChannel {
     std::unique_ptr<PrivateTempFolder> temp_;  // the host's TEMP and TMP
     ForeignCall call_ = ForeignCall::Load(L"Der Plugin-Prozess", kHostProgramName, L"Start");
     ULONGLONG since_ = 0;  // when the call under way began, or its last wait was granted
+    ULONGLONG began_ = 0;  // when the call under way began
     DWORD processId_ = 0;
     bool connected_ = false;
 };

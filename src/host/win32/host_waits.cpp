@@ -57,7 +57,7 @@ class HostHang : public HangSampling {
 // Waits for the launched host to connect, and makes sure it is that host.
 void PluginHost::Connect() {
     call_ = ForeignCall::Load(L"Der Plugin-Prozess", Program(), L"Start");
-    since_ = GetTickCount64();
+    since_ = began_ = GetTickCount64();
     OVERLAPPED connect{};
     connect.hEvent = event_;
     ResetEvent(event_);
@@ -154,7 +154,9 @@ bool PluginHost::WaitFor(HANDLE event, OVERLAPPED* pending) {
                 WaitForSingleObject(process_, 5000);
                 // The client closes what is left: this may run inside the
                 // lane's own wait.
-                throw PluginProcessHung(HungReport(call_, ran, place), call_.call, ran, place);
+                // The whole call's time: a waiter may grant its time in slices.
+                const ULONGLONG total = GetTickCount64() - began_;
+                throw PluginProcessHung(HungReport(call_, total, place), call_.call, total, place);
             }
             since_ = GetTickCount64();
             continue;
