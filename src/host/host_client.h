@@ -65,7 +65,8 @@ class HostClient {
         ReadHead(reader, head);
         bool complete = false;
         try {
-            complete = ReadFields(reader, answer, connection_.Bulk());
+            // Bytes through a section count against the limit as a frame's do.
+            complete = ReadFields(reader, answer, connection_.Bulk(), limit_);
         } catch (const std::exception&) {  // bad_alloc, length_error: no room for it
             Refuse(call, L"für ihren Umfang reicht der Speicher nicht");
         }

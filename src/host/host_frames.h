@@ -88,6 +88,7 @@ struct Writer {
 struct Reader {
     MessageReader& r;
     BulkChannel* bulk;
+    std::uint64_t bulkLimit;  // the most bytes a section may bring
     void operator()(bool& value) { value = r.U8() != 0; }
     void operator()(std::uint16_t& value) { value = r.U16(); }
     void operator()(std::uint32_t& value) { value = r.U32(); }
@@ -99,7 +100,7 @@ struct Reader {
         if (r.U8() == 0) {
             bytes = r.Raw(size);
         } else if (const std::uint64_t token = r.U64();
-                   !r.Ok() || !bulk || !bulk->Take(token, size, bytes)) {
+                   !r.Ok() || !bulk || size > bulkLimit || !bulk->Take(token, size, bytes)) {
             r.Fail();
         }
     }
@@ -160,8 +161,9 @@ bool ReadHead(MessageReader& reader, MessageHead& head);
 
 // The fields of `message` from the rest: false when they do not fit it exactly.
 template <class M>
-bool ReadFields(MessageReader& reader, M& message, BulkChannel* bulk = nullptr) {
-    wire::Reader fields{reader, bulk};
+bool ReadFields(MessageReader& reader, M& message, BulkChannel* bulk = nullptr,
+                std::uint64_t bulkLimit = kHostFrameLimit) {
+    wire::Reader fields{reader, bulk, bulkLimit};
     message.Fields(fields);
     return reader.Complete();
 }

@@ -4,6 +4,7 @@
 // arguments from the stack). The bridge says it tersely, "TsRun 4": the
 // export and the bytes of the caller's stack it did not give back
 // (negative: it removed more than it was given).
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -19,9 +20,16 @@ std::wstring StackWarning(const std::wstring& pluginFile, const std::wstring& no
 void AddOnce(std::vector<std::wstring>& warnings, const std::wstring& warning);
 
 // The warnings a bridge collects until they are taken, each once.
+// The warnings kept until taken: a host's answer is the plugin's to write,
+// so a few, of a few words each.
+inline constexpr std::size_t kMaxStackWarnings = 16;
+inline constexpr std::size_t kMaxStackWarningLength = 1024;
 class StackWarnings {
   public:
-    void Add(const std::wstring& warning) { AddOnce(warnings_, warning); }
+    void Add(const std::wstring& warning) {
+        if (warnings_.size() < kMaxStackWarnings)
+            AddOnce(warnings_, warning.substr(0, kMaxStackWarningLength));
+    }
     void Add(const std::vector<std::wstring>& warnings) {
         for (const std::wstring& warning : warnings) Add(warning);
     }

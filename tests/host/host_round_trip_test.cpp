@@ -414,6 +414,15 @@ TEST_F(HostRoundTrip, LargeBytesGoThroughTheBulkChannelAndAForgedTokenIsRefused)
     EXPECT_EQ(bulk.puts, 2);  // the text there, the result back
     EXPECT_TRUE(bulk.blocks.empty());
     EXPECT_EQ(journal.back(), L"PluginRun " + std::wstring(kBulkFrom, L'a') + L" | C:\\p\\x.dll");
+    // Bytes of a section count against the client's limit like a frame's.
+    HostClient limited{connection, static_cast<std::uint32_t>(kBulkFrom + 64)};
+    HostBridge limitedBridge{limited, codec};
+    bridge.runResult = std::wstring(2 * kBulkFrom, L'a');
+    EXPECT_EQ(Thrown([&] { limitedBridge.PluginRun(L"t", path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C hat beim Aufruf von PluginRun eine "
+              L"ungültige Antwort geschickt (ihre Felder passen nicht zur Anfrage) und wurde "
+              L"beendet. Das Plugin hat womöglich in einen Handle geschrieben, der nicht seiner "
+              L"war.");
     connection.tamper = [](std::string& f) {
         if (f[4] == static_cast<char>(HostMessage::Done)) f[f.size() - 30] ^= 1;  // the token
     };

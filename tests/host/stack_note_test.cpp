@@ -27,6 +27,15 @@ TEST(StackNote, OnlyWordsAreKeptAndEachOnce) {
     warnings.Add(std::vector<std::wstring>{L"", L"a", L"a", L"b"});
     EXPECT_EQ(warnings.Take(), (std::vector<std::wstring>{L"a", L"b"}));
     EXPECT_TRUE(warnings.Take().empty());
+    // What a host answers is bounded: sixteen, of 1,024 characters each,
+    // however many it sends (a hundred thousand distinct ones cost no time).
+    std::vector<std::wstring> flood;
+    for (int i = 0; i < 100000; ++i) flood.push_back(std::to_wstring(i) + std::wstring(3, L'x'));
+    flood[0] = std::wstring(5000, L'y');
+    warnings.Add(flood);
+    const std::vector<std::wstring> kept = warnings.Take();
+    ASSERT_EQ(kept.size(), 16u);
+    EXPECT_EQ(kept[0], std::wstring(1024, L'y'));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "host/host_protocol.h"
+#include "host/win32/bulk_sections.h"
 #include "host/win32/host_process.h"
 #include "test_support.h"
 
@@ -52,6 +53,22 @@ TEST(HostProcess, AHostThatEndsOnItsOwnAccountDuringACallNamesThePluginAndTheCal
     CloseHandle(ender);
     std::wstring good = InTestFolder(L"entities.dll");
     EXPECT_EQ(bridge.PluginRun(L"<ä>", good), L"&lt;&auml;&gt;");  // in a new host
+}
+
+// A section the host only reserved: taking its bytes is refused, not a
+// fault in the caller.
+TEST(HostProcess, BytesOfASectionWithoutCommittedPagesAreRefused) {
+    const HANDLE reserved = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr,
+                                               PAGE_READWRITE | SEC_RESERVE, 0, 1 << 20, nullptr);
+    ASSERT_NE(reserved, nullptr);
+    std::string bytes;
+    EXPECT_FALSE(TakeFromSection(reserved, 1 << 20, bytes));
+    EXPECT_TRUE(bytes.empty());
+    CloseHandle(reserved);
+    const HANDLE whole = SectionWith("abc");
+    EXPECT_TRUE(TakeFromSection(whole, 3, bytes));
+    EXPECT_EQ(bytes, "abc");
+    CloseHandle(whole);
 }
 
 // A waiter that grants a call its time in slices of 100 ms, as the

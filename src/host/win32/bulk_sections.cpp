@@ -3,6 +3,25 @@
 #include <cstring>
 
 namespace dllscope {
+namespace {
+
+// Whether all of [view, view + size) is committed and readable.
+bool Committed(const void* view, std::size_t size) {
+    const auto* at = static_cast<const char*>(view);
+    const char* const end = at + size;
+    while (at < end) {
+        MEMORY_BASIC_INFORMATION region;
+        if (VirtualQuery(at, &region, sizeof region) != sizeof region) return false;
+        if (region.State != MEM_COMMIT || (region.Protect & (PAGE_NOACCESS | PAGE_GUARD)))
+            return false;
+        const char* const next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at) return false;
+        at = next;
+    }
+    return true;
+}
+
+}  // namespace
 
 HANDLE SectionWith(const std::string& bytes) {
     const auto size = static_cast<unsigned long long>(bytes.size());
@@ -29,7 +48,16 @@ bool TakeFromSection(HANDLE section, std::uint32_t size, std::string& bytes) {
         void* view;
         ~Unmap() { UnmapViewOfFile(view); }
     } unmap{view};
-    bytes.assign(static_cast<const char*>(view), size);
+    // The section is the host's to make: pages it only reserved, or guards,
+    // are refused, and what is read is read as the system reads another
+    // process's memory, which refuses rather than faults.
+    if (!Committed(view, size)) return false;
+    bytes.resize(size);
+    SIZE_T got = 0;
+    if (!ReadProcessMemory(GetCurrentProcess(), view, bytes.data(), size, &got) || got != size) {
+        std::string().swap(bytes);
+        return false;
+    }
     return true;
 }
 
