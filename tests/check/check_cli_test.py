@@ -439,6 +439,11 @@ class Verdicts(unittest.TestCase):
                     with open(os.path.join(folder, name), "wb") as f:
                         f.write(page)
             folders.append(os.path.basename(folder))
+        def temp_entries():
+            listed = subprocess.run([EMULATOR, "cmd", "/c", "dir", "/b", "%TEMP%"], cwd=FOLDER,
+                                    capture_output=True).stdout.decode("utf-8", "replace")
+            return set(listed.split())
+        before = temp_entries()
         started = [subprocess.Popen([EMULATOR, "dllscope-check.exe", "--cases", folder,
                                      "tidyfile.dll"], cwd=FOLDER,
                                     stdout=subprocess.PIPE, stderr=subprocess.STDOUT)
@@ -447,9 +452,7 @@ class Verdicts(unittest.TestCase):
         for p, out in zip(started, outputs):
             self.assertEqual(p.returncode, 0, out)
         # Their temporary folders went with them.
-        temp = subprocess.run([EMULATOR, "cmd", "/c", "dir", "/b", "%TEMP%"], cwd=FOLDER,
-                              capture_output=True).stdout.decode("utf-8", "replace")
-        self.assertNotIn("dllscope-check-", temp)
+        self.assertEqual(temp_entries() - before, set())
 
     def test_cases_with_expected_pages_and_the_junit_report(self):
         cases = os.path.join(FOLDER, "faelle")

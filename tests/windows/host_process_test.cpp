@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include "host/host_protocol.h"
+#include "app/win32/plugin_route.h"
 #include "host/win32/bulk_sections.h"
+#include "plugin/bridge_cycle.h"
 #include "host/win32/host_process.h"
 #include "test_support.h"
 
@@ -69,6 +71,32 @@ TEST(HostProcess, BytesOfASectionWithoutCommittedPagesAreRefused) {
     EXPECT_TRUE(TakeFromSection(whole, 3, bytes));
     EXPECT_EQ(bytes, "abc");
     CloseHandle(whole);
+}
+
+// In Dllscope's isolated mode each plugin gets a host of its own: selecting
+// another ends the host of the one before, selecting the same keeps it,
+// and the bridge the cycle loaded first serves in the new host.
+TEST(HostProcess, EachPluginSelectedGetsAHostOfItsOwn) {
+    Bindings bindings;
+    Win32Libraries libraries;
+    Win32Bridge inProcess{bindings};
+    HWND owner = nullptr;
+    PluginRoute route(libraries, inProcess, InTestFolder(L"dllscope-host.exe"), owner);
+    route.SetIsolated(true);
+    const auto select = [&](const wchar_t* name) {
+        std::wstring path = InTestFolder(name);
+        std::int16_t code = 0;
+        RunBridgeCycle(route, InTestFolder(L"modbridge.dll"), path,
+                       [&](LibraryHandle) { code = route.PluginBackvalue(path); });
+        return std::make_pair(code, route.HostProcessId());
+    };
+    const auto first = select(L"entities.dll");
+    const auto again = select(L"entities.dll");
+    const auto other = select(L"loop.dll");
+    EXPECT_EQ(first.first, 1);
+    EXPECT_EQ(again.second, first.second);
+    EXPECT_EQ(other.first, 1);
+    EXPECT_NE(other.second, first.second);
 }
 
 // A waiter that grants a call its time in slices of 100 ms, as the

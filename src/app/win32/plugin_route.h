@@ -9,6 +9,7 @@
 #include <functional>
 #include <string>
 
+#include "guard/win32/call_observer.h"
 #include "host/win32/host_session.h"
 #include "plugin/win32/bridge.h"
 #include "plugin/win32/libraries.h"
@@ -56,10 +57,16 @@ class PluginRoute : public Libraries, public Bridge {
     void SetIsolated(bool isolated) {
         isolated_ = isolated;
         if (!isolated) host_.client.End();
+        served_.clear();
     }
 
-    LibraryHandle Load(const std::wstring& path) override { return L().Load(path); }
-    void Free(LibraryHandle handle) override { L().Free(handle); }
+    LibraryHandle Load(const std::wstring& path) override {
+        return isolated_ ? HostLoad(path) : libraries_.Load(path);
+    }
+    void Free(LibraryHandle handle) override {
+        if (!isolated_) return libraries_.Free(handle);
+        host_.libraries.Free(handle == bridgeBefore_ ? bridgeNow_ : handle);
+    }
     std::int16_t PluginBackvalue(std::wstring& path) override { return B().PluginBackvalue(path); }
     std::wstring PluginName(std::wstring& path) override { return B().PluginName(path); }
     std::wstring PluginDescription(std::wstring& path) override {
@@ -84,7 +91,7 @@ class PluginRoute : public Libraries, public Bridge {
     }
 
   private:
-    Libraries& L() { return isolated_ ? static_cast<Libraries&>(host_.libraries) : libraries_; }
+    LibraryHandle HostLoad(const std::wstring& path);
     Bridge& B() { return isolated_ ? static_cast<Bridge&>(host_.bridge) : bridge_; }
 
     Win32Libraries& libraries_;
@@ -92,6 +99,10 @@ class PluginRoute : public Libraries, public Bridge {
     WindowHostWaiting waiting_;
     HostSession host_;
     bool isolated_ = false;
+    // A host per plugin: the plugin its host serves, and the cycle's bridge
+    // as it was loaded and as it is loaded in the host now.
+    std::wstring served_, bridgePath_;
+    LibraryHandle bridgeBefore_ = 0, bridgeNow_ = 0;
 };
 
 }  // namespace dllscope

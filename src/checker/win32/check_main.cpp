@@ -49,6 +49,14 @@ void KeepStandardHandles() {
     }
 }
 
+// The check's own temporary folder, and the end of the process that a
+// plugin forces on the check: that folder goes first.
+PrivateTempFolder* checkTemp = nullptr;
+void EndNow(UINT code) {
+    if (checkTemp) checkTemp->Remove();
+    TerminateProcess(GetCurrentProcess(), code);
+}
+
 // Everything goes out through WriteFile at once: a plugin may end the
 // process at any moment, and what is written stays written.
 void Write(HANDLE to, const std::string& bytes) {
@@ -70,7 +78,7 @@ class CheckObserver : public ForeignCallObserver {
     bool OnHang(const ForeignCall& call, unsigned long long milliseconds,
                 const HangPlace& place) override {
         if (const auto code = session_.Hung(call, milliseconds, place))
-            TerminateProcess(GetCurrentProcess(), static_cast<UINT>(*code));
+            EndNow(static_cast<UINT>(*code));
         return true;
     }
 
@@ -94,7 +102,7 @@ void WINAPI OnProcessEnd(void* data) {
     const auto* watch = static_cast<const EndWatch*>(data);
     if (!watch) return;
     if (const auto code = watch->session->EndedByPlugin(watch->system->lastCall))
-        TerminateProcess(GetCurrentProcess(), static_cast<UINT>(*code));
+        EndNow(static_cast<UINT>(*code));
 }
 
 // A call in a plugin's host that runs past --timeout ends that host.
@@ -285,9 +293,11 @@ int wmain(int argc, wchar_t** argv) {
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     // The check's own temporary folder (its exchange file; its hosts' folders
     // lie in it): checks started together never meet there.
-    const PrivateTempFolder temp(L"dllscope-check");
+    PrivateTempFolder temp(L"dllscope-check");
     UseTempFolder(temp.Path());
+    checkTemp = &temp;
     const int code = CheckAll(*options, bridge);
+    checkTemp = nullptr;
     if (SUCCEEDED(com)) CoUninitialize();
     return code;
 }

@@ -69,8 +69,11 @@ PrivateTempFolder::PrivateTempFolder(const wchar_t* prefix) {
     }
 }
 
-PrivateTempFolder::~PrivateTempFolder() {
+PrivateTempFolder::~PrivateTempFolder() { Remove(); }
+
+void PrivateTempFolder::Remove() {
     if (!path_.empty()) RemoveTree(path_, 16);
+    path_.clear();
 }
 
 std::wstring EnvironmentWithTemp(const std::wstring& folder) {

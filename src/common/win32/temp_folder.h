@@ -16,6 +16,9 @@ class PrivateTempFolder {
     PrivateTempFolder& operator=(const PrivateTempFolder&) = delete;
     // Empty when none could be made: then the shared one serves.
     const std::wstring& Path() const { return path_; }
+    // Removes it now, as far as it can (before an end that skips the
+    // destructors).
+    void Remove();
 
   private:
     std::wstring path_;
