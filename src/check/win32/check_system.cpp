@@ -126,12 +126,9 @@ std::vector<std::wstring> Win32CheckSystem::StrayProcesses() {
 }
 
 void Win32CheckSystem::StartSampling(const std::wstring& module) {
-    const HANDLE thread =
-        OpenThread(THREAD_SUSPEND_RESUME | THREAD_GET_CONTEXT | THREAD_QUERY_INFORMATION, FALSE,
-                   GetCurrentThreadId());
     sampler_.reset();
-    if (thread)
-        sampler_ = std::make_unique<BackgroundSampler>(GetCurrentProcess(), thread, module, true);
+    // The plugin runs on this thread.
+    sampler_ = std::make_unique<BackgroundSampler>(GetCurrentProcess(), GetCurrentThread(), module);
 }
 
 std::vector<SampledStack> Win32CheckSystem::StopSampling() {
@@ -145,7 +142,7 @@ void HostCheckSystem::StartSampling(const std::wstring& module) {
     host_.process.Launch();  // a host ended by an earlier page starts again now
     if (host_.process.MainThread())
         sampler_ = std::make_unique<BackgroundSampler>(host_.process.ProcessHandle(),
-                                                       host_.process.MainThread(), module, false);
+                                                       host_.process.MainThread(), module);
 }
 
 std::wstring FullPath(const std::wstring& path) {

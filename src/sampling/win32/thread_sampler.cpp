@@ -162,16 +162,28 @@ std::vector<SampledStack> ThreadSampler::Stacks() {
     return stacks;
 }
 
-BackgroundSampler::BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module, bool owned)
-    : thread_(thread), owned_(owned), sampler_(process, thread, std::move(module)) {
+BackgroundSampler::Copies::Copies(HANDLE p, HANDLE t) {
+    const HANDLE self = GetCurrentProcess();
+    if (!DuplicateHandle(self, p, self, &process, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        process = nullptr;
+    if (!DuplicateHandle(self, t, self, &thread, 0, FALSE, DUPLICATE_SAME_ACCESS)) thread = nullptr;
+}
+
+BackgroundSampler::Copies::~Copies() {
+    for (const HANDLE h : {process, thread})
+        if (h) CloseHandle(h);
+}
+
+BackgroundSampler::BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module)
+    : copies_(process, thread), sampler_(copies_.process, copies_.thread, std::move(module)) {
     stop_ = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    if (stop_) worker_ = CreateThread(nullptr, 256 * 1024, Run, this, 0, nullptr);
+    if (stop_ && copies_.process && copies_.thread)
+        worker_ = CreateThread(nullptr, 256 * 1024, Run, this, 0, nullptr);
 }
 
 BackgroundSampler::~BackgroundSampler() {
     Stop();
     if (stop_) CloseHandle(stop_);
-    if (owned_ && thread_) CloseHandle(thread_);
 }
 
 DWORD WINAPI BackgroundSampler::Run(void* self) {

@@ -59,8 +59,10 @@ class ThreadSampler {
 inline constexpr std::size_t kMaxBackgroundSamples = 20000;
 class BackgroundSampler {
   public:
-    // `thread` is closed at the end when `owned`.
-    BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module, bool owned);
+    // The handles stay the caller's: the sampler works with copies of its
+    // own, which stay valid whatever the caller closes meanwhile (a handle
+    // closed and made again could name another thread).
+    BackgroundSampler(HANDLE process, HANDLE thread, std::wstring module);
     ~BackgroundSampler();
     BackgroundSampler(const BackgroundSampler&) = delete;
     BackgroundSampler& operator=(const BackgroundSampler&) = delete;
@@ -69,8 +71,12 @@ class BackgroundSampler {
 
   private:
     static DWORD WINAPI Run(void* self);
-    HANDLE thread_;
-    bool owned_;
+    struct Copies {
+        Copies(HANDLE process, HANDLE thread);
+        ~Copies();
+        HANDLE process = nullptr, thread = nullptr;
+    };
+    Copies copies_;
     ThreadSampler sampler_;
     HANDLE stop_ = nullptr, worker_ = nullptr;
 };
