@@ -30,6 +30,10 @@ LineKey KeyOf(const StackFrame& f) {
     if (HasLine(f)) return {f.file, f.line, f.function};
     return {std::wstring(), 0, f.function.empty() ? f.place : f.function};
 }
+LineKey KeyOf(const LineShare& l) {
+    if (!l.file.empty()) return {l.file, l.line, l.function};
+    return {std::wstring(), 0, l.function.empty() ? l.place : l.function};
+}
 
 // "lines.dll!Rebuild" or "lines.dll+0x1A2B" for a line without source.
 std::wstring PlaceWords(const LineShare& l) {
@@ -96,12 +100,11 @@ HangPlace PlaceOf(const std::vector<SampledStack>& samples, const std::wstring& 
         return place;
     }
     // The stack of the first sample at the busiest line.
-    const LineShare& top = place.lines.front();
+    const LineKey top = KeyOf(place.lines.front());
     const std::wstring own = LowerName(module);
     for (const SampledStack& sample : samples) {
         const StackFrame* f = InModule(sample, own);
-        if (f && f->function == top.function && f->line == top.line &&
-            (HasLine(*f) ? f->file == top.file : f->place == top.place || !f->function.empty())) {
+        if (f && KeyOf(*f) == top) {
             place.stack = sample;
             break;
         }

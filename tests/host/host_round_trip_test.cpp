@@ -166,6 +166,20 @@ class MemoryConnection : public HostConnection {
     std::string fromCaller_;
 };
 
+// The caller's end of a host whose bridge is `bridge`, over the channel in memory.
+struct HostOver {
+    HostOver(Libraries& libraries, Bridge& bridge, FakePlatform& platform, PluginTextCodec& codec)
+        : texts{bridge},
+          server{libraries, bridge, texts, platform},
+          connection{server},
+          hostBridge{client, codec} {}
+    FakeTextExports texts;
+    HostServer server;
+    MemoryConnection connection;
+    HostClient client{connection};
+    HostBridge hostBridge;
+};
+
 class HostRoundTrip : public ::testing::Test {
   protected:
     Journal journal;
@@ -245,11 +259,9 @@ TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANe
         using FakeBridge::FakeBridge;
         std::wstring PluginRun(const std::wstring&, std::wstring&) override { throw FakeFault(); }
     } faulting{journal};
-    FakeTextExports faultingTexts{faulting};
-    HostServer faultingServer{libraries, faulting, faultingTexts, platform};
-    MemoryConnection faultingConnection{faultingServer};
-    HostClient faultingClient{faultingConnection};
-    HostBridge faultingBridge{faultingClient, codec};
+    HostOver faultingHost{libraries, faulting, platform, codec};
+    HostBridge& faultingBridge = faultingHost.hostBridge;
+    MemoryConnection& faultingConnection = faultingHost.connection;
     try {
         faultingBridge.PluginRun(L"t", path);
         FAIL() << "no fault";
@@ -357,13 +369,9 @@ TEST_F(HostRoundTrip, AnInternalErrorInTheHostSaysItHappenedThere) {
         using FakeBridge::FakeBridge;
         std::wstring PluginName(std::wstring&) override { throw std::logic_error("kaputt"); }
     } breaking{journal};
-    FakeTextExports breakingTexts{breaking};
-    HostServer breakingServer{libraries, breaking, breakingTexts, platform};
-    MemoryConnection breakingConnection{breakingServer};
-    HostClient breakingClient{breakingConnection};
-    HostBridge breakingBridge{breakingClient, codec};
+    HostOver breakingHost{libraries, breaking, platform, codec};
     std::wstring path = L"C:\\p\\x.dll";
-    EXPECT_EQ(Thrown([&] { breakingBridge.PluginName(path); }),
+    EXPECT_EQ(Thrown([&] { breakingHost.hostBridge.PluginName(path); }),
               L"Interner Fehler im Plugin-Prozess: kaputt");
 }
 

@@ -22,6 +22,16 @@ struct Patient : HostWaiting {
     }
 };
 
+// A host of the test folder's programs and the caller's end of it.
+struct RealHost {
+    explicit RealHost(HostWaiting& waiting)
+        : host(InTestFolder(L"dllscope-host.exe"), InTestFolder(L"modbridge.dll"), waiting) {}
+    PluginHost host;
+    HostClient client{host};
+    AnsiTextCodec codec;
+    HostBridge bridge{client, codec, InTestFolder(L"modbridge.dll")};
+};
+
 // Ends the process `id` with `code` after a second, as the system would end
 // a host that lost its connection.
 DWORD WINAPI EndLater(void* id) {
@@ -35,10 +45,9 @@ DWORD WINAPI EndLater(void* id) {
 
 TEST(HostProcess, AHostThatEndsOnItsOwnAccountDuringACallNamesThePluginAndTheCall) {
     Patient waiting;
-    PluginHost host(InTestFolder(L"dllscope-host.exe"), InTestFolder(L"modbridge.dll"), waiting);
-    HostClient client(host);
-    AnsiTextCodec codec;
-    HostBridge bridge(client, codec, InTestFolder(L"modbridge.dll"));
+    RealHost real(waiting);
+    PluginHost& host = real.host;
+    HostBridge& bridge = real.bridge;
     std::wstring loop = InTestFolder(L"loop.dll");
     EXPECT_EQ(bridge.PluginBackvalue(loop), 1);  // the host runs
     const HANDLE ender = CreateThread(
@@ -117,10 +126,8 @@ struct Slicing : HostWaiting {
 // and where the plugin was found.
 TEST(HostProcess, AHangEndedAfterSlicesIsSaidWithTheWholeCallsTimeAndItsLine) {
     Slicing waiting;
-    PluginHost host(InTestFolder(L"dllscope-host.exe"), InTestFolder(L"modbridge.dll"), waiting);
-    HostClient client(host);
-    AnsiTextCodec codec;
-    HostBridge bridge(client, codec, InTestFolder(L"modbridge.dll"));
+    RealHost real(waiting);
+    HostBridge& bridge = real.bridge;
     std::wstring loop = InTestFolder(L"loop.dll");
     try {
         bridge.PluginRun(L"x", loop);
