@@ -37,7 +37,10 @@
  * TsReleaseRuntime gives them back; TS_PLUGIN_DLLMAIN defines a DllMain that
  * calls it. A plugin with a DllMain of its own calls TsReleaseRuntime() there
  * for DLL_PROCESS_DETACH when `reserved` is NULL (FreeLibrary, not the end of
- * the process).
+ * the process). What no function can give back is the memory of that record
+ * itself on 32-bit (a few hundred bytes a load, kept in winpthreads' pool);
+ * dllscope-check names it as such. g++ with the win32 thread model
+ * (i686-w64-mingw32-g++-win32) links no winpthreads and keeps nothing.
  */
 #ifndef TAGSMITH_PLUGIN_H
 #define TAGSMITH_PLUGIN_H

@@ -119,6 +119,7 @@ struct PluginReport {
     std::vector<CheckLeak> leaks;
     std::vector<std::wstring> problems;  // every other reason it failed
     std::vector<std::wstring> warnings;  // what is probably wrong
+    std::vector<std::wstring> notes;     // what the check saw that is not the plugin's doing
     bool warningsFail = false;           // --strict
     int cycles = 0;                      // how many cycles ran to their end
     bool hung = false;

@@ -115,6 +115,7 @@ std::wstring PluginText(const PluginReport& r) {
     for (const std::wstring& hint : hints) t += L"    " + Lines(hint, L"    ");
     for (const std::wstring& p : r.problems) t += L"  " + Lines(p, L"    ");
     for (const std::wstring& w : r.warnings) t += L"  Warnung: " + Lines(w, L"    ");
+    for (const std::wstring& n : r.notes) t += L"  Hinweis: " + Lines(n, L"    ");
     for (const CaseResult& c : r.cases) {
         t += (c.fuzz     ? L"  "
               : c.stress ? L"  Stress \u201E"

@@ -14,13 +14,28 @@ namespace dllscope {
 int WarmUpCycles(int cycles);
 
 // The leaks shown by the usage after each cycle (`afterCycle`, one entry a
-// cycle): the steady growth from the end of the warm-up to the last cycle.
+// cycle): the steady growth from the end of the warm-up to the last cycle,
+// spread over it (a one-off step is none): handles, TLS indexes, the bytes
+// in use in the heaps, and committed memory beyond them.
 // `newHandleTypes` are the system's type names of the handles that came in
 // that time ("Event", "Thread", ...), `mingwRuntime` whether the plugin
-// links the MinGW C runtime (for the hint).
+// links the MinGW C runtime (for the hint). `checkersProcess`: the plugin
+// ran in the checker's own process, whose own work moves its heaps by a few
+// hundred bytes a cycle; there only a kibibyte a cycle counts, and the leak
+// says so.
 std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
                                    const std::vector<std::wstring>& newHandleTypes,
-                                   bool mingwRuntime);
+                                   bool mingwRuntime, bool checkersProcess = false);
+
+// A 32-bit plugin with MinGW's winpthreads linked in keeps the record of
+// the thread that loaded it (and its list of ids) after each FreeLibrary:
+// the same few hundred bytes in every cycle, which no function gives back.
+// When the heaps' leak is just that, it leaves `leaks` and the words of a
+// note come back; else nothing.
+std::wstring TakeThreadRecordResidue(const std::vector<CycleUsage>& afterCycle,
+                                     std::vector<CheckLeak>& leaks);
+// Whether a plugin's bytes hold winpthreads linked in (not its DLL).
+bool LinksWinpthreadsStatically(const std::string& bytes);
 
 // Warnings about a run's text that do not fail the plugin (unless --strict).
 // A type-1 result whose bytes look like UTF-16 (NULs between ASCII characters).

@@ -5,11 +5,9 @@
 #include <stdexcept>
 #include <utility>
 
-#include "changes/unified_diff.h"
 #include "common/error_report.h"
 #include "common/runtime_error.h"
 #include "common/utf8.h"
-#include "common/paths.h"
 #include "check/check_exchange.h"
 #include "check/fuzz_campaign.h"
 #include "check/judge.h"
@@ -31,11 +29,11 @@ class Answers : public PluginAnswers {
     std::wstring name, description;
 };
 
+}  // namespace
+
 HangRecord HangOf(const PluginProcessHung& e) {
     return {e.Call(), e.Milliseconds() / 1000.0, e.Place()};
 }
-
-}  // namespace
 
 std::wstring PluginCheck::Input() {
     if (options_.text) return *options_.text;
@@ -134,6 +132,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     const PeImage image = ReadPeImage(bytes);
     r.bits = image.bits;
     std::vector<CycleUsage> usage;
+    usage.reserve(static_cast<std::size_t>(std::min(options_.repeat, 1000)));
     const int warmUp = WarmUpCycles(options_.repeat);
     strays_.clear();
     for (int cycle = 1; cycle <= options_.repeat; ++cycle) {
@@ -151,8 +150,14 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
                              L", erwartet war " + std::to_wstring(*options_.expectType) + L".");
     }
     // What a DLL that never loaded leaves is the loader's, not its own.
-    if (usage.size() > 1 && loaded_)
-        r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), Imports(image, "msvcrt.dll"));
+    if (usage.size() > 1 && loaded_) {
+        r.leaks = JudgeGrowth(usage, system_.NewHandleTypes(), Imports(image, "msvcrt.dll"),
+                              options_.inProcess);
+        const std::wstring note = image.bits == 32 && LinksWinpthreadsStatically(bytes)
+                                      ? TakeThreadRecordResidue(usage, r.leaks)
+                                      : L"";
+        if (!note.empty()) r.notes.push_back(note);
+    }
     // The cases, each a run of its own, for a plugin that runs at all.
     const bool runs =
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
@@ -173,51 +178,9 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     NoteStackWarnings(r);
 }
 
-// The author's cases and the stress inputs, each a run of its own.
-void PluginCheck::RunCases(const std::wstring& path, PluginReport& r) {
-    if (!options_.casesFolder.empty()) {
-        for (const CaseFiles& c :
-             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
-            r.cases.push_back(RunCase(path, c));
-            NoteStrayProcesses(r);
-            NoteStackWarnings(r);
-        }
-    }
-    if (options_.stress) {
-        for (const StressInput& s : StressInputs()) {
-            r.cases.push_back(RunOn(path, s.name, s.text));
-            r.cases.back().stress = true;
-            NoteStrayProcesses(r);
-            NoteStackWarnings(r);
-            if (r.cases.back().verdict != Verdict::Passed) SaveFailure(s.name, s.text);
-        }
-    }
-}
-
 bool PluginCheck::Going(const std::wstring& stage, double done) {
     if (!stopped_ && progress_) stopped_ = !progress_->Going(stage, std::min(1.0, done));
     return !stopped_;
-}
-
-// The pages fuzzing and profiling start from: the cases', else the built-in ones.
-std::vector<std::wstring> PluginCheck::Seeds() {
-    std::vector<std::wstring> seeds;
-    if (!options_.casesFolder.empty()) {
-        for (const CaseFiles& c :
-             FindCases(options_.casesFolder, system_.FileNames(options_.casesFolder))) {
-            std::string bytes;
-            if (system_.ReadFile(c.input, bytes)) seeds.push_back(system_.DecodeFile(bytes));
-        }
-    }
-    return seeds.empty() ? BuiltInSeeds() : seeds;
-}
-
-// A page that failed, saved with --save-failures as --input reads it back
-// (UTF-8 behind its mark): where it went, or empty.
-std::wstring PluginCheck::SaveFailure(const std::wstring& name, const std::wstring& page) {
-    if (options_.saveFailures.empty()) return std::wstring();
-    const std::wstring file = InFolder(options_.saveFailures, name);
-    return system_.WriteFile(file, "\xEF\xBB\xBF" + ToUtf8(page)) ? file : std::wstring();
 }
 
 // A process the plugin started and left running is warned about once.
@@ -237,83 +200,6 @@ void PluginCheck::NoteStrayProcesses(PluginReport& r) {
 // the 32-bit editor every call of it leaves the stack unbalanced.
 void PluginCheck::NoteStackWarnings(PluginReport& r) {
     for (const std::wstring& warning : bridge_.TakeStackWarnings()) AddOnce(r.problems, warning);
-}
-
-// One case: a bridge cycle with the run that "PluginRun" does on its page,
-// the output compared with the expected page as UTF-8, line breaks exactly.
-CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files) {
-    CaseResult result;
-    result.name = files.name;
-    result.verdict = Verdict::Passed;
-    std::string bytes;
-    if (!system_.ReadFile(files.input, bytes)) {
-        result.verdict = Verdict::Failed;
-        result.problem = L"Die Seite \u201E" + files.input + L"\u201C kann nicht gelesen werden.";
-        return result;
-    }
-    result = RunOn(path, files.name, system_.DecodeFile(bytes));
-    if (result.verdict != Verdict::Passed || files.expected.empty()) return result;
-    std::string expectedBytes;
-    if (!system_.ReadFile(files.expected, expectedBytes)) {
-        result.verdict = Verdict::Failed;
-        result.problem =
-            L"Die erwartete Seite \u201E" + files.expected + L"\u201C kann nicht gelesen werden.";
-        return result;
-    }
-    const std::string expected = ToUtf8(system_.DecodeFile(expectedBytes));
-    const std::string actual = ToUtf8(output_);
-    if (expected == actual) return result;
-    result.verdict = Verdict::Failed;
-    const std::wstring expectedName = FileNameOf(files.expected);
-    result.problem = L"Das Ergebnis weicht von \u201E" + expectedName + L"\u201C ab.";
-    result.diff = system_.FromUtf8(UnifiedDiff(expected, actual, ToUtf8(expectedName), "Ergebnis"));
-    return result;
-}
-
-// One run on `input` in a bridge cycle of its own: fault, hang, time and size.
-CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name,
-                              const std::wstring& input) {
-    CaseResult result;
-    result.name = name;
-    result.verdict = Verdict::Passed;
-    result.charactersIn = input.size();
-    CheckExchange exchange(system_, input);
-    std::wstring passable = system_.Passable(path);
-    const double start = system_.Milliseconds();
-    try {
-        RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle) {
-            const std::int16_t code = bridge_.PluginBackvalue(passable);
-            RunInModeOf(code, bridge_, passable, exchange);
-            if (code == kFileNameToPlugin) {
-                std::string after;
-                system_.ReadFile(exchange.exchangeFile, after);
-                exchange.output = system_.DecodeFile(after);
-            }
-        });
-    } catch (const std::exception& e) {
-        result.milliseconds = system_.Milliseconds() - start;
-        // A fault fails the case; a hang or the end of the plugin's process is an error of it.
-        result.verdict = dynamic_cast<const PluginProcessHung*>(&e)    ? Verdict::Hang
-                         : dynamic_cast<const PluginProcessEnded*>(&e) ? Verdict::Ended
-                                                                       : Verdict::Failed;
-        result.problem = ErrorWords(e);
-        if (const auto* hung = dynamic_cast<const PluginProcessHung*>(&e)) {
-            result.hang = HangOf(*hung);
-            result.stack = hung->Place().stack;
-        }
-        FaultRecord fault;
-        if (system_.AsFault(e, fault)) {
-            result.place = fault.place.empty() ? fault.where : fault.place;
-            result.faultKind = fault.kind;
-            result.stack = fault.stack;
-        }
-        return result;
-    }
-    result.milliseconds = system_.Milliseconds() - start;
-    result.charactersIn = exchange.Input().size();
-    result.charactersOut = exchange.output.size();
-    output_ = std::move(exchange.output);
-    return result;
 }
 
 }  // namespace dllscope

@@ -18,6 +18,10 @@
 
 namespace dllscope {
 
+class PluginProcessHung;
+// A hang as the report keeps it.
+HangRecord HangOf(const PluginProcessHung& e);
+
 // Who follows the long parts of a check (the fuzzing and the profile) and
 // may stop them.
 class CheckProgress {

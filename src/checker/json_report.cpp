@@ -155,7 +155,7 @@ std::string PluginJson(const PluginReport& r) {
     j += ",\"runs\":" + RunsJson(r.runs) + ",\"faults\":" + FaultsJson(r.faults) +
          ",\"leaks\":" + LeaksJson(r.leaks);
     j += ",\"problems\":" + TextsJson(r.problems) + ",\"warnings\":" + TextsJson(r.warnings) +
-         ",\"cycles\":" + std::to_string(r.cycles);
+         ",\"notes\":" + TextsJson(r.notes) + ",\"cycles\":" + std::to_string(r.cycles);
     if (r.output) j += ",\"output\":" + JsonString(*r.output);
     j += ",\"cases\":" + CasesJson(r.cases);
     j += ",\"hang\":" + HangJson(r.FirstHang());

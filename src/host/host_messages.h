@@ -139,7 +139,8 @@ struct UsageAnswer {
     ProcessUsage usage;
     template <class F>
     void Fields(F& f) {
-        f(usage.handles), f(usage.privateBytes), f(usage.freeTlsSlots), f(usage.peakBytes);
+        f(usage.handles), f(usage.privateBytes), f(usage.freeTlsSlots), f(usage.peakBytes),
+            f(usage.heapBytes), f(usage.heaps);
     }
 };
 

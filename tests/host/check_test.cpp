@@ -192,6 +192,74 @@ TEST(CheckLeaks, PrivateMemoryLeaksOnlyFrom64KiBInAll) {
     EXPECT_EQ(leaks[0].perCycle, L"4 KiB je Zyklus");
 }
 
+// The heaps' bytes in use, to the byte: a steady growth is a leak of its
+// amount, however small; a one-off step after the warm-up is none, nor is
+// committed memory that the heaps' growth explains.
+std::vector<CycleUsage> HeapSeries(int cycles, long long perCycle, long long stepAt = -1) {
+    std::vector<CycleUsage> series;
+    for (int i = 0; i < cycles; ++i) {
+        CycleUsage u{100, (9000 + (i >= cycles / 2 ? 64 : 0)) * 1024LL, 1000};
+        u.heapBytes = 400000 + perCycle * i + (stepAt >= 0 && i >= stepAt ? 70000 : 0);
+        u.heaps = 3;
+        series.push_back(u);
+    }
+    return series;
+}
+
+TEST(CheckLeaks, TheHeapsBytesInUseLeakToTheByteAndAStepIsNone) {
+    for (const int cycles : {12, 20, 25, 50}) {
+        const std::vector<CheckLeak> kib = JudgeGrowth(HeapSeries(cycles, 1024), {}, false);
+        ASSERT_EQ(kib.size(), 1u) << cycles;
+        EXPECT_EQ(kib[0].what, L"Heap-Bytes in Benutzung");
+        EXPECT_EQ(kib[0].perCycle, L"1 KiB je Zyklus");
+        EXPECT_EQ(kib[0].growth, 1024LL * kib[0].cycles);
+        EXPECT_TRUE(JudgeGrowth(HeapSeries(cycles, 0, cycles * 2 / 3), {}, false).empty());
+    }
+    EXPECT_EQ(JudgeGrowth(HeapSeries(20, 300), {}, false)[0].perCycle, L"300 Bytes je Zyklus");
+    EXPECT_EQ(JudgeGrowth(HeapSeries(20, 1536), {}, false)[0].perCycle, L"1,5 KiB je Zyklus");
+    // Committed memory the heaps do not explain is a leak of its own.
+    std::vector<CycleUsage> taken = HeapSeries(50, 0);
+    for (int i = 0; i < 50; ++i) taken[i].privateBytes += 512 * 1024LL * i;
+    const std::vector<CheckLeak> both = JudgeGrowth(taken, {}, false);
+    ASSERT_EQ(both.size(), 1u);
+    EXPECT_EQ(both[0].perCycle, L"513,6 KiB je Zyklus");
+    // A heap made in each cycle.
+    std::vector<CycleUsage> made = HeapSeries(20, 0);
+    for (int i = 0; i < 20; ++i) made[i].heaps += i;
+    EXPECT_EQ(JudgeGrowth(made, {}, false)[0].perCycle,
+              L"1 Heap je Zyklus (HeapCreate ohne HeapDestroy)");
+}
+
+// winpthreads' record of the loading thread (32 bits): the same few
+// hundred bytes in every cycle are a note, not the plugin's leak; anything
+// that differs from cycle to cycle, or more, stays a leak.
+TEST(CheckLeaks, TheThreadRecordOfWinpthreadsIsANoteAndNothingElseIs) {
+    std::vector<CheckLeak> leaks = JudgeGrowth(HeapSeries(20, 224), {}, false);
+    const std::wstring note = TakeThreadRecordResidue(HeapSeries(20, 224), leaks);
+    EXPECT_TRUE(leaks.empty());
+    EXPECT_THAT(note, HasSubstr(L"genau 224 Bytes"));
+    std::vector<CycleUsage> uneven = HeapSeries(20, 224);
+    for (int i = 15; i < 20; ++i) uneven[i].heapBytes += 224;
+    leaks = JudgeGrowth(uneven, {}, false);
+    EXPECT_EQ(TakeThreadRecordResidue(uneven, leaks), L"");
+    ASSERT_EQ(leaks.size(), 1u);
+    leaks = JudgeGrowth(HeapSeries(20, 1024), {}, false);
+    EXPECT_EQ(TakeThreadRecordResidue(HeapSeries(20, 1024), leaks), L"");
+    EXPECT_EQ(leaks.size(), 1u);
+    EXPECT_TRUE(LinksWinpthreadsStatically(std::string("..\0/winpthreads/src/thread.c", 28)));
+    EXPECT_FALSE(LinksWinpthreadsStatically("winpthreads libwinpthread-1.dll"));
+}
+
+// In the checker's own process its work moves the heaps: a leak counts from
+// 1 KiB a cycle there and says that it was measured roughly.
+TEST(CheckLeaks, InTheCheckersProcessOnlyAKibibyteACycleCountsAndSaysSo) {
+    EXPECT_TRUE(JudgeGrowth(HeapSeries(20, 600), {}, false, true).empty());
+    const std::vector<CheckLeak> leaks = JudgeGrowth(HeapSeries(20, 4096), {}, false, true);
+    ASSERT_EQ(leaks.size(), 1u);
+    EXPECT_EQ(leaks[0].perCycle, L"4 KiB je Zyklus");
+    EXPECT_THAT(leaks[0].hint, HasSubstr(L"--in-process"));
+}
+
 // A hang closes the report where it stands: still one whole JSON document,
 // with where the call was found.
 TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {

@@ -70,6 +70,32 @@ long long PrivateBytes() {
     return total;
 }
 
+HeapCount HeapsInUse() {
+    std::vector<HANDLE> heaps(64);
+    for (int tries = 0; tries < 8; ++tries) {
+        const DWORD count = GetProcessHeaps(static_cast<DWORD>(heaps.size()), heaps.data());
+        if (count == 0) return {};
+        if (count <= heaps.size()) {
+            heaps.resize(count);
+            break;
+        }
+        heaps.resize(count + 16);
+    }
+    HeapCount in{0, static_cast<long long>(heaps.size())};
+    // A damaged heap must not keep the walk going for ever.
+    constexpr long long kMostEntries = 50 * 1000 * 1000;
+    long long entries = 0;
+    for (const HANDLE heap : heaps) {
+        if (!HeapLock(heap)) return {};
+        PROCESS_HEAP_ENTRY entry{};
+        while (HeapWalk(heap, &entry) && ++entries < kMostEntries) {
+            if (entry.wFlags & PROCESS_HEAP_ENTRY_BUSY) in.bytes += entry.cbData;
+        }
+        HeapUnlock(heap);
+    }
+    return in;
+}
+
 long long FreeTlsSlots() {
     std::vector<DWORD> taken;
     for (DWORD slot; (slot = TlsAlloc()) != TLS_OUT_OF_INDEXES;) taken.push_back(slot);
@@ -78,14 +104,22 @@ long long FreeTlsSlots() {
 }
 
 ProcessUsage UsageProbe::Usage(bool remember) {
-    std::vector<ULONG_PTR> handles = OwnHandles();
+    ProcessUsage usage;
+    {
+        std::vector<ULONG_PTR> handles = OwnHandles();
+        usage.handles = OpenHandles(handles);
+        if (remember) remembered_ = std::move(handles);
+    }
+    usage.privateBytes = PrivateBytes();
+    usage.freeTlsSlots = FreeTlsSlots();
     PROCESS_MEMORY_COUNTERS memory{};
     memory.cb = sizeof memory;
-    const long long peak = GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory)
-                               ? static_cast<long long>(memory.PeakPagefileUsage)
-                               : 0;
-    const ProcessUsage usage{OpenHandles(handles), PrivateBytes(), FreeTlsSlots(), peak};
-    if (remember) remembered_ = std::move(handles);
+    if (GetProcessMemoryInfo(GetCurrentProcess(), &memory, sizeof memory))
+        usage.peakBytes = static_cast<long long>(memory.PeakPagefileUsage);
+    // Last, when nothing of this count is held on the heap but what it keeps.
+    const HeapCount heaps = HeapsInUse();
+    usage.heapBytes = heaps.bytes;
+    usage.heaps = heaps.heaps;
     return usage;
 }
 

@@ -19,6 +19,12 @@ long long OpenHandles(const std::vector<ULONG_PTR>& own);
 std::wstring HandleType(ULONG_PTR handle);
 // Committed private memory, summed over the address space.
 long long PrivateBytes();
+// The bytes in use in all of the process's heaps and their number; -1 each
+// where they cannot be walked.
+struct HeapCount {
+    long long bytes = -1, heaps = -1;
+};
+HeapCount HeapsInUse();
 // How many TLS indexes the process can still have.
 long long FreeTlsSlots();
 
