@@ -26,6 +26,9 @@ const wchar_t kCheckUsage[] =
     L"                       einem eigenen (dllscope-host.exe): für den Debugger; ein Plugin,\n"
     L"                       das den Prozess beendet oder hängt, beendet dann die Prüfung;\n"
     L"                       der Speicher misst sich dort nur grob (ein Leck ab 1 KiB je Zyklus)\n"
+    L"  --jobs N             N Plugins zugleich prüfen, jedes in seinem eigenen Prozess (0: so\n"
+    L"                       viele wie Prozessorkerne; sonst 1); die Berichte in der gegebenen\n"
+    L"                       Reihenfolge\n"
     L"  --cases ORDNER       jede Seite NAME.html (.htm, .txt) im Ordner ist ein Testfall; steht\n"
     L"                       NAME.expected.html daneben, muss der Lauf genau das ergeben\n"
     L"  --junit DATEI        ein JUnit-XML-Bericht für die CI (GitHub, GitLab, Jenkins)\n"
@@ -112,7 +115,8 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
     };
     const Ranged numbers[] = {{L"--repeat", 1, 100000, &s.repeat},
                               {L"--timeout", 1, 86400, &o.timeoutSeconds},
-                              {L"--fuzz", 1, 86400, &s.fuzzSeconds}};
+                              {L"--fuzz", 1, 86400, &s.fuzzSeconds},
+                              {L"--jobs", 0, 64, &o.jobs}};
     for (const auto& [name, to] : switches)
         if (a == name) return *to = true;
     for (const auto& [name, to] : texts)
@@ -162,6 +166,12 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
     }
     if (options.settings.text && !options.settings.inputFile.empty()) {
         error = L"--text und --input schließen einander aus.";
+        return std::nullopt;
+    }
+    if (options.settings.inProcess && options.jobs != 1) {
+        error =
+            L"--jobs prüft Plugins nebeneinander, jedes in seinem eigenen Prozess: das geht "
+            L"nicht mit --in-process.";
         return std::nullopt;
     }
     return options;

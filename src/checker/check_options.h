@@ -13,6 +13,7 @@ struct CheckOptions {
     std::wstring bridge;     // empty: modbridge.dll beside the checker
     CheckSettings settings;  // what the check of each plugin does
     int timeoutSeconds = 30;
+    int jobs = 1;  // --jobs: plugins checked at once, each in its host; 0: one per core
     bool json = false;
     bool strict = false;             // warnings fail the plugin
     std::wstring junitFile;          // --junit: the JUnit XML report

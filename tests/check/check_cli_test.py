@@ -471,6 +471,42 @@ class Verdicts(unittest.TestCase):
         # Their temporary folders went with them.
         self.assertEqual(temp_entries() - before, set())
 
+    def test_jobs_check_side_by_side_and_report_as_one_after_another(self):
+        # Type-3 checks at once meet in no exchange file: each case's page is
+        # its own, three checks of tidyfile.dll run it together.
+        folder = os.path.join(FOLDER, "nebeneinander")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for case in range(24):
+            page = f"<p>Fall {case}</p>\r\n".encode("utf-8")
+            for name in (f"s{case:02}.txt", f"s{case:02}.expected.txt"):
+                with open(os.path.join(folder, name), "wb") as f:
+                    f.write(page)
+        plugins = ["tidyfile.dll", "tidyfile.dll", "tidyfile.dll", "loop.dll", "nullwrite.dll",
+                   "exit.dll", "entities.dll"]
+        def report(jobs):
+            junit = temp_file(b"")
+            code, doc = check_json("--jobs", jobs, "--timeout", "1", "--cases", "nebeneinander",
+                                   "--junit", junit, *plugins)
+            for p in doc["plugins"]:
+                p.pop("pluginOutput")
+                for run in p["runs"] + p["cases"]:
+                    run.pop("milliseconds")
+                if p["hang"]:
+                    p["hang"] = p["hang"]["call"]
+                for c in p["cases"]:
+                    c.pop("hang", None)
+                    c.pop("stack")
+            suites = ElementTree.parse(os.path.join(FOLDER, junit)).getroot().findall("testsuite")
+            return code, doc, [s.get("name") for s in suites]
+        serial, side_by_side = report("1"), report("3")
+        self.assertEqual([p["file"] for p in side_by_side[1]["plugins"]], plugins)
+        self.assertEqual(side_by_side[2], plugins)
+        self.assertEqual([p["verdict"] for p in side_by_side[1]["plugins"]],
+                         ["passed", "passed", "passed", "hang", "failed", "failed", "failed"])
+        self.assertEqual(side_by_side, serial)
+        self.assertEqual(serial[0], 3)
+
     def test_cases_with_expected_pages_and_the_junit_report(self):
         cases = os.path.join(FOLDER, "faelle")
         shutil.rmtree(cases, ignore_errors=True)

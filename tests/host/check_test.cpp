@@ -44,6 +44,13 @@ TEST(CheckOptions, ReadsEveryOptionAndRefusesWhatIsWrongSayingWhy) {
     EXPECT_FALSE(Parse({L"--text", L"x", L"--input", L"f", L"a.dll"}, error));
     EXPECT_FALSE(Parse({L"--json"}, error));
     EXPECT_THAT(error, HasSubstr(L"kein Plugin"));
+    // --jobs: 1 unless given, 0 for one per core; side by side needs hosts.
+    EXPECT_EQ(Parse({L"a.dll"}, error)->jobs, 1);
+    EXPECT_EQ(Parse({L"--jobs", L"0", L"a.dll"}, error)->jobs, 0);
+    EXPECT_FALSE(Parse({L"--jobs", L"65", L"a.dll"}, error));
+    EXPECT_TRUE(Parse({L"--jobs", L"1", L"--in-process", L"a.dll"}, error));
+    EXPECT_FALSE(Parse({L"--jobs", L"2", L"--in-process", L"a.dll"}, error));
+    EXPECT_THAT(error, HasSubstr(L"nicht mit --in-process"));
 }
 
 TEST(CheckReport, JsonEscapesAndEncodesAsUtf8) {

@@ -73,6 +73,12 @@ std::wstring Win32CheckSystem::ExchangeFilePath() {
     return InFolder(std::wstring(temp, n < MAX_PATH ? n : 0), L"dateiname.txt");
 }
 
+std::wstring HostCheckSystem::ExchangeFilePath() {
+    const std::wstring folder = host_.process.TempFolder();
+    return folder.empty() ? Win32CheckSystem::ExchangeFilePath()
+                          : InFolder(folder, L"dateiname.txt");
+}
+
 std::wstring Win32CheckSystem::WhyNotLoaded(const std::wstring& path) {
     const DWORD error = lastLoadError_();
     const LoadFailure failure{error, SystemErrorText(error), sizeof(void*) == 8 ? 64 : 32,

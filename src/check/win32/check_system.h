@@ -58,6 +58,9 @@ class HostCheckSystem : public Win32CheckSystem {
   public:
     explicit HostCheckSystem(HostSession& host)
         : Win32CheckSystem([&host] { return host.libraries.LastLoadError(); }), host_(host) {}
+    // The exchange file lies in the host's own temporary folder: checks side
+    // by side never meet there, and the plugin finds it in its TEMP.
+    std::wstring ExchangeFilePath() override;
     CycleUsage Usage(bool remember) override { return HostUsage(host_.client, remember); }
     std::vector<std::wstring> NewHandleTypes() override { return HostNewHandleTypes(host_.client); }
     std::vector<std::wstring> StrayProcesses() override { return host_.process.StrayProcesses(); }

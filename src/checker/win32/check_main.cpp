@@ -5,7 +5,6 @@
 #include <windows.h>
 #include <objbase.h>
 
-#include <deque>
 #include <memory>
 #include <optional>
 #include <string>
@@ -17,6 +16,7 @@
 #include "check/plugin_check.h"
 #include "check/win32/check_system.h"
 #include "checker/win32/check_setup.h"
+#include "checker/win32/host_checks.h"
 #include "checker/win32/output_capture.h"
 #include "common/paths.h"
 #include "common/utf8.h"
@@ -27,7 +27,6 @@
 #include "plugin/win32/bridge.h"
 #include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
-#include "host/win32/host_session.h"
 
 namespace dllscope {
 namespace {
@@ -105,81 +104,6 @@ void WINAPI OnProcessEnd(void* data) {
         EndNow(static_cast<UINT>(*code));
 }
 
-// A call in a plugin's host that runs past --timeout ends that host.
-class CheckWaiting : public HostWaiting {
-  public:
-    explicit CheckWaiting(const CheckOptions& options) : options_(options) {}
-    DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
-    bool EndHungCall(const ForeignCall&, unsigned long long, HangSampling&) override {
-        return true;
-    }
-
-  private:
-    const CheckOptions& options_;
-};
-
-// A plugin's host with the capture of its output.
-struct HostSlot {
-    std::unique_ptr<OutputCapture> output;
-    std::unique_ptr<HostSession> host;
-};
-
-HostSlot StartHost(const std::wstring& program, const std::wstring& bridge, HostWaiting& waiting) {
-    HostSlot slot{std::make_unique<OutputCapture>(),
-                  std::make_unique<HostSession>(program, bridge, waiting)};
-    slot.host->process.SetOutput(slot.output->WriteEnd());
-    slot.host->process.Launch();
-    return slot;
-}
-
-// Each plugin in a host of its own: whatever it does ends its check only.
-// The first host is started before the first plugin: a host that cannot be
-// started is a setup error.
-void CheckIsolated(const CheckOptions& options, const std::wstring& bridgePath,
-                   CheckSession& session) {
-    CheckWaiting waiting(options);
-    const std::wstring program = InFolder(ProgramFolder(), kHostProgramName);
-    if (GetFileAttributesW(program.c_str()) == INVALID_FILE_ATTRIBUTES) {
-        throw RuntimeError(L"Der Plugin-Prozess \u201E" + program +
-                           L"\u201C fehlt: er gehört neben dllscope-check.exe (oder prüfe mit "
-                           L"--in-process im Prozess der Prüfung).");
-    }
-    std::deque<HostSlot> ahead;
-    ahead.push_back(StartHost(program, bridgePath, waiting));
-    // The next plugins' hosts start while one is checked: a process's start
-    // costs more than most checks.
-    constexpr std::size_t kAhead = 2;
-    for (std::size_t i = 0; i < options.plugins.size(); ++i) {
-        while (ahead.size() < kAhead && i + ahead.size() < options.plugins.size()) {
-            try {
-                ahead.push_back(StartHost(program, bridgePath, waiting));
-            } catch (const RuntimeError&) {
-                break;  // that plugin's check starts it, or says why it cannot
-            }
-        }
-        HostSlot slot = ahead.empty() ? HostSlot{} : std::move(ahead.front());
-        if (!ahead.empty()) ahead.pop_front();
-        const std::wstring& plugin = options.plugins[i];
-        session.Check(plugin, [&](PluginReport& report) {
-            if (!slot.host) slot = StartHost(program, bridgePath, waiting);
-            // The host, and so every process the plugin started, ends with
-            // the check; then its output is all there.
-            struct Collect {
-                HostSlot& slot;
-                PluginReport& report;
-                ~Collect() {
-                    slot.host->process.Close();
-                    report.pluginOutput = slot.output->Finish();
-                }
-            } collect{slot, report};
-            HostCheckSystem system(*slot.host);
-            PluginCheck check(options.settings, slot.host->libraries, slot.host->bridge, system,
-                              bridgePath);
-            check.Check(FullPath(plugin), report);
-        });
-    }
-}
-
 // The plugins in this process, for the debugger: a plugin that ends the
 // process or hangs ends the check.
 void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
@@ -252,7 +176,7 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
             if (options.settings.inProcess) {
                 CheckInProcess(options, bridgePath, session);
             } else {
-                CheckIsolated(options, bridgePath, session);
+                CheckInHosts(options, bridgePath, session);
             }
             return session.End();
         } catch (const std::exception& e) {

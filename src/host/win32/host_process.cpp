@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstring>
+#include <mutex>
 
 #include "common/paths.h"
 #include "common/win32/pipes.h"
@@ -49,6 +50,10 @@ void PluginHost::Launch() {
     // The host's standard output and error, which the plugin and the
     // processes it starts inherit: the caller's output, or none. Nothing else
     // of the caller's is inheritable.
+    // Handles made inheritable for one host's start are inherited by every
+    // process started meanwhile: one start at a time.
+    static std::mutex starting;
+    std::lock_guard<std::mutex> oneAtATime(starting);
     HANDLE output = nullptr;
     if (output_ && DuplicateHandle(GetCurrentProcess(), output_, GetCurrentProcess(), &output, 0,
                                    TRUE, DUPLICATE_SAME_ACCESS)) {

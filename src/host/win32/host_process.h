@@ -71,6 +71,9 @@ class PluginHost : public HostConnection, private BulkChannel {
     bool IsOpen() const override { return connected_; }
     unsigned long ProcessId() const override { return processId_; }
     std::wstring Program() const override;
+    // The host's own temporary folder (its TEMP and TMP); empty before its
+    // start, or when it has none.
+    std::wstring TempFolder() const { return temp_ ? temp_->Path() : std::wstring(); }
     void SetCall(const ForeignCall& call) override;
     std::size_t ReadSome(char* to, std::size_t max) override;
     void WriteAll(const char* data, std::size_t size) override;
