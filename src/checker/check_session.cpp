@@ -73,6 +73,11 @@ std::optional<int> CheckSession::EndedByPlugin(const std::wstring& call) {
         1);
 }
 
+std::optional<int> CheckSession::CrashedByPlugin(const std::wstring& problem) {
+    if (finished_ || !current_) return std::nullopt;
+    return CloseEarly(problem, 1);
+}
+
 std::optional<int> CheckSession::Hung(const ForeignCall& call, unsigned long long milliseconds,
                                       const HangPlace& place) {
     if (!current_ || finished_) return std::nullopt;

@@ -56,6 +56,9 @@ class CheckSession {
     // closes, and the exit code is given (1, or 2 when the JUnit report
     // cannot be written). Nothing when no plugin is under check.
     std::optional<int> EndedByPlugin(const std::wstring& call);
+    // The plugin under check crashed the process where no guard stood (a
+    // thread of its own): the report closes with `problem`, exit code 1.
+    std::optional<int> CrashedByPlugin(const std::wstring& problem);
     // The plugin under check did not return from `call`; closes with 3.
     std::optional<int> Hung(const ForeignCall& call, unsigned long long milliseconds,
                             const HangPlace& place);

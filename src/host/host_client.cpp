@@ -134,12 +134,13 @@ std::string HostClient::Finish(std::string frame, HostMessage kind, const Foreig
             FailedAnswer failed;
             if (!ReadFields(reader, failed)) Refuse(call, L"ein unvollständiger Fehlerbericht");
             Restart();
-            throw RuntimeError(std::move(failed.report));
+            throw RuntimeError(HostReport(call, failed.report));
         }
         case HostMessage::Faulted: {
             FaultedAnswer fault;
             if (!ReadFields(reader, fault)) Refuse(call, L"ein unvollständiger Absturzbericht");
             Restart();
+            fault.fault.message = HostReport(call, fault.fault.message);
             throw PluginProcessFault(std::move(fault.fault));
         }
         default:

@@ -7,6 +7,7 @@
 
 #include "common/error_report.h"
 #include "common/runtime_error.h"
+#include "host/host_words.h"
 
 namespace dllscope {
 namespace {
@@ -48,6 +49,8 @@ std::string HostServer::Take(MessageReader& reader, const MessageHead& head, con
             Handle(request, answer, kind);
             if constexpr (CarriesStackWarnings<typename Request::Answer>::value)
                 answer.stackWarnings = bridge_.TakeStackWarnings();
+            if (const std::uint64_t size = FrameSize(answer, true) - 4; size > answerLimit_)
+                return Failed(head, AnswerTooLargeReport(size, answerLimit_));
             return AnswerFrame(HostMessage::Done, head, answer, platform_.Bulk());
         } catch (const std::exception& e) {
             FaultedAnswer fault;

@@ -45,8 +45,15 @@ enum class HostEnd { Quit, LostPipe, BadRequest };
 
 class HostServer {
   public:
-    HostServer(Libraries& libraries, Bridge& bridge, TextExports& texts, HostPlatform& platform)
-        : libraries_(libraries), bridge_(bridge), texts_(texts), platform_(platform) {}
+    // An answer over `answerLimit` bytes (the caller's limit) is not sent:
+    // the request is answered Failed, saying why.
+    HostServer(Libraries& libraries, Bridge& bridge, TextExports& texts, HostPlatform& platform,
+               std::uint32_t answerLimit = kHostFrameLimit)
+        : libraries_(libraries),
+          bridge_(bridge),
+          texts_(texts),
+          platform_(platform),
+          answerLimit_(answerLimit) {}
 
     // The greeting a host sends once it runs.
     static std::string HelloFrame(std::uint32_t processId, bool lane = false);
@@ -81,6 +88,7 @@ class HostServer {
     Bridge& bridge_;
     TextExports& texts_;
     HostPlatform& platform_;
+    std::uint32_t answerLimit_;
 };
 
 }  // namespace dllscope

@@ -26,6 +26,26 @@ std::wstring MalformedAnswerReport(const ForeignCall& call, const std::wstring& 
            L"seiner war.";
 }
 
+std::wstring DamagedMessageReport(const ForeignCall& call) {
+    return L"Die Antwort des Plugin-Prozesses von \u201E" + call.name + L"\u201C kam " +
+           Action(call) +
+           L" beschädigt an, und er wurde beendet. Das Plugin hat womöglich in Speicher "
+           L"geschrieben, der nicht seiner war.";
+}
+
+std::wstring AnswerTooLargeReport(std::uint64_t size, std::uint64_t limit) {
+    return L"Die Antwort wäre mit " + Bytes(size) + L" größer als erlaubt (höchstens " +
+           Bytes(limit) + L"); der Plugin-Prozess hat sie nicht geschickt.";
+}
+
+std::wstring HostReport(const ForeignCall& call, const std::wstring& report) {
+    constexpr std::size_t kMost = 4000;
+    std::wstring text = report.size() > kMost ? report.substr(0, kMost) + L" …" : report;
+    if (text.empty()) text = L"(ein Bericht ohne Text)";
+    if (text.find(L"\u201E" + call.name + L"\u201C") != std::wstring::npos) return text;
+    return HostOf(call) + L" meldet " + Action(call) + L": " + text;
+}
+
 std::wstring TooLargeReport(const ForeignCall& call, std::uint64_t size, std::uint64_t limit) {
     return L"Die Anfrage " + Action(call) + L" ist mit " + Bytes(size) +
            L" zu groß für den Plugin-Prozess (höchstens " + Bytes(limit) +

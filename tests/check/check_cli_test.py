@@ -441,6 +441,15 @@ class Verdicts(unittest.TestCase):
         self.assertIsNone(plugin["hang"])
         self.assertIn("Prozess endete mit 0xC0000005", " ".join(plugin["problems"]))
         self.assertIsNone(plugin["pluginOutput"])
+        # In the checker's own process the same crash ends the check, its
+        # report whole and saying so, and no debugger's dump in it.
+        code, doc = check_json("--in-process", "--timeout", "20", "thread.dll", "entities.dll")
+        self.assertEqual((code, doc["exitCode"], len(doc["plugins"])), (1, 1, 1))
+        self.assertEqual(doc["plugins"][0]["problems"],
+                         ["Das Plugin „thread.dll“ hat seinen Prozess beim Aufruf von PluginRun "
+                          "zum Absturz gebracht: Prozess endete mit 0xC0000005 "
+                          "(Zugriffsverletzung)."])
+        self.assertIsNone(doc["plugins"][0]["pluginOutput"])
 
     def test_checks_started_together_each_keep_their_own_exchange_file(self):
         # tidyfile.dll (type 3) gives back a tidy page as it is: each check's

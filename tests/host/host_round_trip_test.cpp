@@ -2,6 +2,7 @@
 // a channel in memory, with recording fakes behind the host: what one end
 // writes the other must read, and every way an answer can go wrong ends in
 // the caller's words for it.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -54,8 +55,12 @@ class FakePlatform : public HostPlatform {
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event", L"Thread"}; }
     bool AsFault(const std::exception& error, FaultRecord& fault) override {
         if (!dynamic_cast<const FakeFault*>(&error)) return false;
-        fault = {L"PluginRun", L"Zugriffsverletzung", 0xC0000005u, L"x.dll+0x10",
-                 L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.", L"x.c:24 (HandleTag)"};
+        fault = {L"PluginRun",
+                 L"Zugriffsverletzung",
+                 0xC0000005u,
+                 L"x.dll+0x10",
+                 L"Das Plugin \u201Ex.dll\u201C ist abgestürzt.",
+                 L"x.c:24 (HandleTag)"};
         fault.stack = {{L"x.dll", L"HandleTag", L"/src/x.c", 24, L"x.dll+0x10", 6},
                        {L"msvcrt.dll", L"", L"", 0, L"msvcrt.dll+0x3A0", 0}};
         return true;
@@ -250,9 +255,9 @@ TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
 TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANewHost) {
     bridge.missing["PluginName"] = true;
     std::wstring path = L"C:\\p\\x.dll";
-    EXPECT_EQ(
-        Thrown([&] { hostBridge.PluginName(path); }),
-        L"In der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
+    EXPECT_EQ(Thrown([&] { hostBridge.PluginName(path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C meldet beim Aufruf von PluginName: In "
+              L"der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
     EXPECT_EQ(connection.closes, 1);
 
     struct FaultingBridge : FakeBridge {
@@ -372,7 +377,49 @@ TEST_F(HostRoundTrip, AnInternalErrorInTheHostSaysItHappenedThere) {
     HostOver breakingHost{libraries, breaking, platform, codec};
     std::wstring path = L"C:\\p\\x.dll";
     EXPECT_EQ(Thrown([&] { breakingHost.hostBridge.PluginName(path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C meldet beim Aufruf von PluginName: "
               L"Interner Fehler im Plugin-Prozess: kaputt");
+}
+
+// A failure's words come from the host, which the plugin can write: one that
+// names the plugin stays as it is, any other is said as its host's report,
+// and none is longer than a message box can show.
+TEST_F(HostRoundTrip, AFailuresWordsNameThePluginAndAreBounded) {
+    struct Saying : FakeBridge {
+        using FakeBridge::FakeBridge;
+        std::wstring words;
+        std::wstring PluginName(std::wstring&) override { throw RuntimeError(words); }
+    } saying{journal};
+    HostOver sayingHost{libraries, saying, platform, codec};
+    std::wstring path = L"C:\\p\\x.dll";
+    saying.words = L"Das Plugin \u201Ex.dll\u201C mag nicht.";
+    EXPECT_EQ(Thrown([&] { sayingHost.hostBridge.PluginName(path); }), saying.words);
+    saying.words = L"Alles bestens.";
+    EXPECT_EQ(Thrown([&] { sayingHost.hostBridge.PluginName(path); }),
+              L"Der Plugin-Prozess von \u201Ex.dll\u201C meldet beim Aufruf von PluginName: Alles "
+              L"bestens.");
+    saying.words = std::wstring(100000, L'x');
+    const std::wstring bounded = Thrown([&] { sayingHost.hostBridge.PluginName(path); });
+    EXPECT_LT(bounded.size(), 4200u);
+    EXPECT_EQ(bounded.substr(bounded.size() - 2), L" \u2026");
+}
+
+// An answer larger than the caller takes is not sent: the host says why,
+// and the next answer comes as usual.
+TEST_F(HostRoundTrip, AnAnswerOverTheCallersLimitIsRefusedByTheHost) {
+    HostServer limited{libraries, bridge, texts, platform, 4096};
+    MemoryConnection limitedConnection{limited};
+    HostClient limitedClient{limitedConnection, 4096};
+    HostBridge limitedBridge{limitedClient, codec};
+    std::wstring path = L"C:\\p\\x.dll";
+    bridge.runResult = std::wstring(5000, L'a');
+    const std::wstring said = Thrown([&] { limitedBridge.PluginRun(L"t", path); });
+    EXPECT_THAT(said, ::testing::StartsWith(L"Der Plugin-Prozess von \u201Ex.dll\u201C meldet "
+                                            L"beim Aufruf von PluginRun: Die Antwort wäre mit 5."));
+    EXPECT_THAT(said, ::testing::EndsWith(L" Bytes größer als erlaubt (höchstens 4.096 Bytes); der "
+                                          L"Plugin-Prozess hat sie nicht geschickt."));
+    bridge.runResult = L"kurz";
+    EXPECT_EQ(limitedBridge.PluginRun(L"t", path), L"kurz");
 }
 
 TEST_F(HostRoundTrip, AHostOfAnotherVersionOrAnotherProcessIsRefused) {

@@ -1,15 +1,20 @@
 // The plugin's own process as its caller sees it: a host that ends on its
 // own account while a plugin's call runs is said as such, naming the plugin
 // and the call, and the next call gets a new host.
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <cwchar>
+#include <vector>
 
 #include "host/host_protocol.h"
 #include "app/win32/plugin_route.h"
 #include "host/win32/bulk_sections.h"
 #include "plugin/bridge_cycle.h"
 #include "host/win32/host_process.h"
+#include "host/win32/mailbox.h"
+#include "host/host_words.h"
 #include "test_support.h"
 
 namespace dllscope::testing {
@@ -147,6 +152,43 @@ TEST(HostProcess, AHangEndedAfterSlicesIsSaidWithTheWholeCallsTimeAndItsLine) {
         ASSERT_FALSE(e.Place().lines.empty());
         EXPECT_EQ(e.Place().lines.front().function, L"TsRun");
     }
+}
+
+
+// The fast lane's slots are the host's to write, and so the plugin's: a
+// count beyond the slot, or a slot that keeps changing under the reader,
+// breaks the lane at once; neither makes the caller spin.
+TEST(HostProcess, ALaneWhoseSlotsAreWrittenOverBreaksAndSaysSo) {
+    std::vector<char> view(Mailbox::Bytes());
+    const HANDLE own = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    const HANDLE other = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+    // The caller reads the second slot; its first word is the count.
+    auto* count = reinterpret_cast<volatile LONG*>(view.data() + view.size() / 2);
+    char to[16];
+    Mailbox counted(view.data(), false, own, other, 10);
+    *count = 0x7FFFFFFF;
+    EXPECT_EQ(counted.Read(to, sizeof to, [] { return true; }), 0u);
+    EXPECT_TRUE(counted.Broken());
+    // Woken again and again with nothing in the slot (the event set by
+    // another, the count toggled): broken after the second time, not a
+    // wait for ever.
+    Mailbox woken(view.data(), false, own, other, 10);
+    *count = 0;
+    int wakes = 0;
+    EXPECT_EQ(woken.Read(to, sizeof to, [&] { return ++wakes < 100; }), 0u);
+    EXPECT_TRUE(woken.Broken());
+    EXPECT_EQ(wakes, 2);
+    // An honest slot reads as it is.
+    Mailbox honest(view.data(), false, own, other, 10);
+    std::memcpy(view.data() + view.size() / 2 + 16, "abc", 3);
+    *count = 3;
+    EXPECT_EQ(honest.Read(to, sizeof to, [] { return true; }), 3u);
+    EXPECT_FALSE(honest.Broken());
+    CloseHandle(own);
+    CloseHandle(other);
+    EXPECT_THAT(DamagedMessageReport(ForeignCall::Export(L"Das Plugin", L"x.dll", L"PluginRun")),
+                ::testing::StartsWith(L"Die Antwort des Plugin-Prozesses von \u201Ex.dll\u201C kam "
+                                      L"beim Aufruf von PluginRun beschädigt an"));
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include "common/win32/temp_folder.h"
 #include "plugin/win32/bindings.h"
 #include "plugin/win32/bridge.h"
+#include "guard/win32/fault_words.h"
 #include "guard/win32/guard.h"
 #include "plugin/win32/libraries.h"
 
@@ -104,6 +105,24 @@ void WINAPI OnProcessEnd(void* data) {
         EndNow(static_cast<UINT>(*code));
 }
 
+// An exception no guard took (in a thread a plugin started) ends the check
+// here, with the report closed as the plugin's crash: no dialog of the
+// system's, no debugger started for it.
+EndWatch* crashWatch = nullptr;
+std::wstring checkedPlugin;
+LONG WINAPI EndWithTheCrash(EXCEPTION_POINTERS* e) {
+    const DWORD code =
+        e && e->ExceptionRecord ? e->ExceptionRecord->ExceptionCode : EXCEPTION_ACCESS_VIOLATION;
+    if (crashWatch) {
+        const ForeignCall call = ForeignCall::Export(L"Das Plugin", FileNameOf(checkedPlugin),
+                                                     crashWatch->system->lastCall);
+        if (const auto exit = crashWatch->session->CrashedByPlugin(EndedReport(call, code)))
+            EndNow(static_cast<UINT>(*exit));
+    }
+    EndNow(code);
+    return EXCEPTION_EXECUTE_HANDLER;
+}
+
 // The plugins in this process, for the debugger: a plugin that ends the
 // process or hangs ends the check.
 void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
@@ -119,7 +138,9 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
     EndWatch watch{&session, &system};
     const DWORD slot = FlsAlloc(OnProcessEnd);
     if (slot != FLS_OUT_OF_INDEXES) FlsSetValue(slot, &watch);
+    crashWatch = &watch;
     for (const std::wstring& plugin : options.plugins) {
+        checkedPlugin = plugin;
         auto output = std::make_unique<OutputCapture>();
         session.TakeOutputFrom([&output] { return output->SoFar(); });
         session.Check(plugin, [&](PluginReport& report) {
@@ -138,6 +159,7 @@ void CheckInProcess(const CheckOptions& options, const std::wstring& bridgePath,
         });
         session.TakeOutputFrom(nullptr);
     }
+    crashWatch = nullptr;
     if (slot != FLS_OUT_OF_INDEXES) {
         FlsSetValue(slot, nullptr);
         FlsFree(slot);
@@ -193,7 +215,10 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
 
 int wmain(int argc, wchar_t** argv) {
     using namespace dllscope;
-    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    // No dialog of the system's for what plugins do, in this process or in
+    // those it starts.
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX | SEM_NOGPFAULTERRORBOX);
+    SetUnhandledExceptionFilter(EndWithTheCrash);
     SetConsoleOutputCP(CP_UTF8);
     KeepStandardHandles();
     std::vector<std::wstring> arguments(argv + 1, argv + argc);

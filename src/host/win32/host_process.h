@@ -94,6 +94,7 @@ class PluginHost : public HostConnection, private BulkChannel {
     void CloseLane();
     void Release();
     [[noreturn]] void Ended();
+    [[noreturn]] void Damaged();
 
     std::wstring program_, bridge_;
     HostWaiting& waiting_;

@@ -84,7 +84,7 @@ std::size_t PluginHost::ReadSome(char* to, std::size_t max) {
     if (lane_) {
         const std::size_t n =
             lane_->Read(to, max, [this] { return WaitFor(callerEvent_, nullptr); });
-        if (n == 0) Ended();
+        if (n == 0) lane_->Broken() ? Damaged() : Ended();
         return n;
     }
     OVERLAPPED o{};
@@ -100,7 +100,8 @@ std::size_t PluginHost::ReadSome(char* to, std::size_t max) {
 
 void PluginHost::WriteAll(const char* data, std::size_t size) {
     if (lane_) {
-        if (!lane_->Write(data, size, [this] { return WaitFor(callerEvent_, nullptr); })) Ended();
+        if (!lane_->Write(data, size, [this] { return WaitFor(callerEvent_, nullptr); }))
+            lane_->Broken() ? Damaged() : Ended();
         return;
     }
     for (std::size_t done = 0; done < size;) {
@@ -183,6 +184,16 @@ bool PluginHost::WaitFor(HANDLE event, OVERLAPPED* pending) {
             return false;
         }
     }
+}
+
+// The lane's slots were written over while a message crossed: the host is
+// ended, and that is said, not a hang or a lost connection.
+[[noreturn]] void PluginHost::Damaged() {
+    TerminateProcess(process_, kHostExitEndedByCaller);
+    WaitForSingleObject(process_, 5000);
+    const ForeignCall call = call_;
+    Release();
+    throw RuntimeError(DamagedMessageReport(call));
 }
 
 // The pipe broke or closed: the host ends, or is ended when it does not.

@@ -56,14 +56,25 @@ bool Mailbox::Await(volatile LONG& waiting, Ready ready, const Block& block) {
     return woke || ready();
 }
 
+bool Mailbox::ForNothing(int& times) {
+    broken_ = ++times > 1;
+    return !broken_;
+}
+
 std::size_t Mailbox::Read(char* to, std::size_t max, const Block& block) {
-    for (;;) {
+    for (int idle = 0;;) {
         if (!Await(
                 in_.readerWaiting, [this] { return in_.full != 0; }, block))
             return 0;
         const LONG full = in_.full;
-        if (full == 0) continue;  // woken for nothing
-        if (full < 0 || full > kSlotBytes || at_ >= static_cast<std::size_t>(full)) return 0;
+        if (full == 0) {
+            if (ForNothing(idle)) continue;
+            return 0;
+        }
+        if (full < 0 || full > kSlotBytes || at_ >= static_cast<std::size_t>(full)) {
+            broken_ = true;
+            return 0;
+        }
         const std::size_t n = std::min(max, static_cast<std::size_t>(full) - at_);
         std::memcpy(to, in_.data + at_, n);
         at_ += n;
@@ -83,11 +94,15 @@ void Mailbox::Publish(const char* data, std::size_t size) {
 }
 
 bool Mailbox::Write(const char* data, std::size_t size, const Block& block) {
-    while (size > 0) {
+    for (int idle = 0; size > 0;) {
         if (!Await(
                 out_.writerWaiting, [this] { return out_.full == 0; }, block))
             return false;
-        if (out_.full != 0) continue;  // woken for nothing
+        if (out_.full != 0) {
+            if (ForNothing(idle)) continue;
+            return false;
+        }
+        idle = 0;
         const std::size_t n = std::min(size, static_cast<std::size_t>(kSlotBytes));
         Publish(data, n);
         data += n;

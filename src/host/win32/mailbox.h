@@ -33,6 +33,10 @@ class Mailbox {
     bool Write(const char* data, std::size_t size, const Block& block);
     // A write that does not wait: false when there is no room.
     bool TryWrite(const std::string& data);
+    // Whether a read or write ended because the slots said what an honest
+    // other side never makes them say: a count beyond the slot, or a slot
+    // that changes under the reader (woken twice for nothing).
+    bool Broken() const { return broken_; }
 
   private:
     struct Slot;
@@ -41,6 +45,9 @@ class Mailbox {
     bool Spin(Ready ready) const;
     template <class Ready>
     bool Await(volatile LONG& waiting, Ready ready, const Block& block);
+    // A wake that found nothing: the system's event may have been set once
+    // too often, never twice in a row; false (broken) the second time.
+    bool ForNothing(int& times);
     void Publish(const char* data, std::size_t size);
 
     Slot& in_;
@@ -48,6 +55,7 @@ class Mailbox {
     HANDLE own_, other_;
     long long spinTicks_;
     std::size_t at_ = 0;  // read of the slot that came
+    bool broken_ = false;
 };
 
 // The names of a mailbox's section and events from its base name.
