@@ -99,9 +99,34 @@ int CheckSession::CloseEarly(const std::wstring& problem, int code) {
     return Close(code);
 }
 
-void CheckSession::Emit(const PluginReport& r) {
+// A plugin's report that does not fit in memory (or cannot be given out)
+// is said by a brief one of its own: the document stays whole.
+void CheckSession::Emit(PluginReport& r) {
+    try {
+        EmitWhole(r);
+    } catch (const std::exception& e) {
+        try {
+            PluginReport brief = Brief(r, e);
+            EmitWhole(brief);
+            r.problems.push_back(brief.problems.front());  // it counts as it was said
+        } catch (const std::exception&) {
+        }
+    }
+}
+
+PluginReport CheckSession::Brief(const PluginReport& r, const std::exception& e) {
+    PluginReport brief;
+    brief.file = r.file.substr(0, 1024);
+    brief.bits = r.bits;
+    brief.problems.push_back(L"Der Bericht über dieses Plugin konnte nicht ausgegeben werden (" +
+                             ErrorWords(e).substr(0, 200) + L"); es gilt als nicht bestanden.");
+    return brief;
+}
+
+void CheckSession::EmitWhole(const PluginReport& r) {
     if (options_.json) {
-        out_((emitted_++ ? "," : "") + PluginJson(r));
+        out_((emitted_ ? "," : "") + PluginJson(r));
+        ++emitted_;
     } else {
         out_(ToUtf8(PluginText(r)));
         // With cases, the default page's result is no one's question.
@@ -123,13 +148,37 @@ void CheckSession::WriteFindings(int& code) {
     if (options_.githubAnnotations) (annotate_ ? annotate_ : out_)(GithubAnnotations(findings));
 }
 
+// The JUnit report of every plugin; when that does not fit in memory, of
+// their brief reports.
+bool CheckSession::WriteJUnit() {
+    try {
+        return writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1, error_));
+    } catch (const std::exception& e) {
+        std::vector<PluginReport> briefs;
+        for (const PluginReport& r : reports_) briefs.push_back(Brief(r, e));
+        return writeJUnit_(JUnitReport(briefs, false, error_));
+    }
+}
+
 int CheckSession::Close(int code) {
-    if (writeJUnit_ && !writeJUnit_(JUnitReport(reports_, options_.settings.repeat > 1, error_))) {
+    bool junit = true;
+    try {
+        junit = !writeJUnit_ || WriteJUnit();
+    } catch (const std::exception&) {
+        junit = false;
+    }
+    if (!junit) {
         code = 2;
         error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der JUnit-Bericht \u201E") +
                   options_.junitFile + L"\u201C kann nicht geschrieben werden.";
     }
-    WriteFindings(code);
+    try {
+        WriteFindings(code);
+    } catch (const std::exception& e) {
+        code = 2;
+        error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Die Funde konnten nicht ") +
+                  L"geschrieben werden (" + ErrorWords(e).substr(0, 200) + L").";
+    }
     std::size_t passed = 0;
     for (const PluginReport& r : reports_) passed += r.Passed() ? 1 : 0;
     if (options_.json) {

@@ -4,6 +4,7 @@
 // hang or a plugin's end of the process closes the report where it stands;
 // so does whatever else ends the check early. Every end writes the JUnit
 // report too, when one is asked for.
+#include <exception>
 #include <functional>
 #include <optional>
 #include <string>
@@ -65,7 +66,10 @@ class CheckSession {
 
   private:
     int CloseEarly(const std::wstring& problem, int code);
-    void Emit(const PluginReport& r);
+    void Emit(PluginReport& r);
+    void EmitWhole(const PluginReport& r);
+    static PluginReport Brief(const PluginReport& r, const std::exception& e);
+    bool WriteJUnit();
     int Close(int code);
     void WriteFindings(int& code);
 

@@ -267,6 +267,27 @@ TEST(CheckLeaks, InTheCheckersProcessOnlyAKibibyteACycleCountsAndSaysSo) {
     EXPECT_THAT(leaks[0].hint, HasSubstr(L"--in-process"));
 }
 
+// Brackets and braces outside strings balance, and nothing follows the end.
+void ExpectWholeDocument(const std::string& out) {
+    int depth = 0;
+    bool inString = false;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const char c = out[i];
+        if (inString) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                inString = false;
+            continue;
+        }
+        if (c == '"') inString = true;
+        if (c == '{' || c == '[') ++depth;
+        if (c == '}' || c == ']') --depth;
+        ASSERT_TRUE(depth > 0 || out.find_first_not_of(" \r\n", i + 1) == std::string::npos) << out;
+    }
+    EXPECT_EQ(depth, 0) << out;
+}
+
 // A hang closes the report where it stands: still one whole JSON document,
 // with where the call was found.
 TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
@@ -285,24 +306,7 @@ TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
             session.Hung(ForeignCall::Export(L"Das Plugin", L"b.dll", L"PluginRun"), 30000, place);
     });
     EXPECT_EQ(code, 3);
-    // Brackets and braces outside strings balance, and nothing follows the end.
-    int depth = 0;
-    bool inString = false;
-    for (std::size_t i = 0; i < out.size(); ++i) {
-        const char c = out[i];
-        if (inString) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        if (c == '"') inString = true;
-        if (c == '{' || c == '[') ++depth;
-        if (c == '}' || c == ']') --depth;
-        ASSERT_TRUE(depth > 0 || out.find_first_not_of(" \r\n", i + 1) == std::string::npos) << out;
-    }
-    EXPECT_EQ(depth, 0) << out;
+    ExpectWholeDocument(out);
     EXPECT_THAT(out, HasSubstr("\"file\":\"b.dll\""));
     EXPECT_THAT(out, HasSubstr("nicht zur\xC3\xBC"
                                "ckgekehrt und h\xC3\xA4ngt in b.c:12 (Spin, "
@@ -312,6 +316,47 @@ TEST(CheckSession, AReportClosedEarlyIsStillAWholeDocument) {
     EXPECT_THAT(out, HasSubstr("\"lines\":[{\"file\":\"C:\\\\src\\\\b.c\",\"line\":12,"
                                "\"function\":\"Spin\",\"place\":\"b.dll+0x10\",\"share\":1.0}]"));
     EXPECT_THAT(out, HasSubstr("{\"file\":\"a.dll\"")) << out;
+}
+
+// A plugin's report that memory cannot hold (or that cannot go out) is
+// said by a brief one, and the JUnit report by the plugins' brief ones:
+// every document stays whole and the plugin fails.
+TEST(CheckSession, AReportTooLargeForMemoryIsSaidBrieflyAndTheDocumentStaysWhole) {
+    CheckOptions options;
+    options.json = true;
+    std::string out, junit;
+    CheckSession session(options, [&out](const std::string& bytes) {
+        if (bytes.size() > 10000) throw std::bad_alloc();
+        out += bytes;
+    });
+    session.WriteJUnitWith([&junit](const std::string& xml) {
+        if (xml.size() > 10000) throw std::bad_alloc();
+        junit = xml;
+        return true;
+    });
+    session.Begin(L"1.0", 64, L"C:\\b\\modbridge.dll");
+    session.Check(L"a.dll", [](PluginReport& r) { r.output = std::wstring(50000, L'x'); });
+    session.Check(L"b.dll", [](PluginReport& r) { r.code = 1; });
+    EXPECT_EQ(session.End(), 1);
+    ExpectWholeDocument(out);
+    EXPECT_THAT(out, HasSubstr("\"file\":\"a.dll\""));
+    EXPECT_THAT(out, HasSubstr("Der Bericht \xC3\xBC" "ber dieses Plugin konnte nicht ausgegeben "
+                               "werden"));
+    EXPECT_THAT(out, HasSubstr("\"file\":\"b.dll\""));
+    EXPECT_THAT(out, HasSubstr("\"passed\":1,\"failed\":1,"));
+    // The JUnit report, too big whole: the plugins' brief reports.
+    CheckSession large(options, [](const std::string&) {});
+    large.WriteJUnitWith([&junit](const std::string& xml) {
+        if (xml.size() > 3000) throw std::bad_alloc();
+        junit = xml;
+        return true;
+    });
+    large.Check(L"c.dll", [](PluginReport& r) {
+        for (int i = 0; i < 100; ++i) r.problems.push_back(std::wstring(100, L'p'));
+    });
+    EXPECT_EQ(large.End(), 1);
+    EXPECT_THAT(junit, HasSubstr("name=\"c.dll\""));
+    EXPECT_THAT(junit, HasSubstr("konnte nicht ausgegeben werden"));
 }
 
 TEST(CheckReport, Utf16ResultsAndTheFirstDifferingLineAreFound) {
