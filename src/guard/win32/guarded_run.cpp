@@ -99,13 +99,12 @@ void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fau
         fault->accessKind = record->ExceptionInformation[0];
         fault->accessAddress = record->ExceptionInformation[1];
     }
-    fault->returnKnown = ReturnTarget(record, context, frame, fault->returnTarget);
-    // An overflow of the stack leaves the handler a page or so (under Wine,
-    // whatever guarantee was asked for): the place of the fault only.
+    // An overflow of the stack leaves its handler a page or so: the place
+    // of the fault only, nothing that reads the stack.
+    const bool overflow = record->ExceptionCode == EXCEPTION_STACK_OVERFLOW;
+    fault->returnKnown = !overflow && ReturnTarget(record, context, frame, fault->returnTarget);
     fault->frames[0] = record->ExceptionAddress;
-    fault->frameCount = record->ExceptionCode == EXCEPTION_STACK_OVERFLOW
-                            ? 1
-                            : WalkStack(context, frame, fault->frames, kMaxFaultFrames);
+    fault->frameCount = overflow ? 1 : WalkStack(context, frame, fault->frames, kMaxFaultFrames);
 #ifdef _WIN64
     context->Rsp = frame;
     context->Rip = reinterpret_cast<DWORD64>(&dllscope_guard_landing);
@@ -117,11 +116,20 @@ void Land(const EXCEPTION_RECORD* record, CONTEXT* context, ULONG_PTR frame, Fau
 
 // Seen before the frames' handlers: a hardware fault in a guarded run whose
 // stack the system's dispatch cannot follow to the guard (a buffer on the
-// stack ran over the return addresses) is landed here; everything else goes
-// on to the frames' handlers, the foreign code's own first.
+// stack ran over the return addresses, or too little of it is left) is
+// landed here; everything else goes on to the frames' handlers, the foreign
+// code's own first.
 LONG CALLBACK VectoredGuard(EXCEPTION_POINTERS* pointers) {
     Fault* const fault = innermost;
     const DWORD code = pointers->ExceptionRecord->ExceptionCode;
+    // A stack overflow is landed here, before the frames' handlers: the
+    // system's walk to them needs more stack than the overflow leaves when
+    // the guarantee asked for is not kept (Wine raises it a page above the
+    // stack's end, and the walk then ends the thread).
+    if (fault && fault->guardFrame && code == EXCEPTION_STACK_OVERFLOW) {
+        Land(pointers->ExceptionRecord, pointers->ContextRecord, fault->guardFrame, fault);
+        return EXCEPTION_CONTINUE_EXECUTION;
+    }
     // Only a return that went astray (a refused `ret`, execution where no
     // code is): other faults, the system's own handled ones among them, go
     // to the frames' handlers. A stack overflow leaves too little room to

@@ -84,26 +84,12 @@ std::string Win32Bridge::TextCall(const char* exportName, std::string& text,
     return answer;
 }
 
-// Not built on TextCall, though it could be: so built, a plugin that
-// overflows its stack from Dllscope's window thread hung there until the
-// watchdog asked, instead of being reported (the end-to-end test of faults
-// shows it; where the text lies made no difference). The cause lies in how
-// the guard lands an overflow at that depth and is not found yet.
+// The text calls in this process, on the bytes the plugin's host gets too.
 std::wstring Win32Bridge::TextAndPathToString(const char* exportName, const std::wstring& text,
                                               std::wstring& pluginPath) {
-    const auto fn = bindings_.Get<TextAndPathToBstr>(library_, exportName);
-    if (const std::wstring why = Unpassable(pluginPath); !why.empty()) throw RuntimeError(why);
-    AnsiArg textArg(text);  // a temporary: never written back
-    AnsiArg path(PassablePath(pluginPath));
-    char* const t = textArg.get();
-    char* const p = path.get();
-    BSTR result = nullptr;
     const ForeignCall call = AboutPlugin(pluginPath, exportName);
-    CallForeign(call, [&] { result = fn(t, p); });
-    std::wstring answer = TakeForeignAnsiBstr(call, result);
-    path.WriteBack(pluginPath);
-    AskStackNote(pluginPath);
-    return answer;
+    std::string bytes = ToAnsi(text);  // the plugin's own copy: never read back
+    return ForeignAnsiText(call, TextCall(exportName, bytes, pluginPath));
 }
 
 // The bridge's note on the plugin call just made, where it keeps one
