@@ -121,7 +121,9 @@ void CheckOneByOne(Hosts& hosts, HostSlot first, CheckSession& session) {
     }
 }
 
-// The checks under way on the workers, and what they left for the session.
+// The checks under way on the workers, what they left for the session, and
+// the hosts started for them. The session's thread starts the hosts while
+// it waits for the next report: the workers only check.
 struct Board {
     struct Done {
         PluginReport report;
@@ -131,26 +133,59 @@ struct Board {
     explicit Board(std::size_t plugins) : done(plugins) {}
     std::vector<Done> done;
     std::atomic<std::size_t> next{0};
+    std::deque<HostSlot> hosts;  // started, for the next plugins taken
+    std::size_t started = 0;     // hosts started so far, one for each plugin
+    bool stopping = false;       // the check ended early: no further plugin is taken
     std::mutex lock;
-    std::condition_variable readied;
+    std::condition_variable changed;
+
+    // A host for the plugin just taken (none when it could not be started:
+    // the check starts one, or says why it cannot); false when stopping.
+    bool TakeHost(HostSlot& slot) {
+        std::unique_lock<std::mutex> hold(lock);
+        changed.wait(hold, [this] { return stopping || !hosts.empty(); });
+        if (stopping) return false;
+        slot = std::move(hosts.front());
+        hosts.pop_front();
+        changed.notify_all();
+        return true;
+    }
 };
 
-void Work(Hosts& hosts, Board& board, HostSlot spare) {
+void Work(Hosts& hosts, Board& board) {
     const std::vector<std::wstring>& plugins = hosts.options.plugins;
     for (std::size_t i; (i = board.next++) < plugins.size();) {
         Board::Done& d = board.done[i];
         d.report.file = plugins[i];
         d.report.warningsFail = hosts.options.strict;
+        HostSlot slot;
+        if (!board.TakeHost(slot)) return;
         try {
-            HostSlot slot = std::move(spare);
-            spare = board.next < plugins.size() ? hosts.StartAhead() : HostSlot{};
             hosts.Check(slot, plugins[i], d.report);
         } catch (...) {
             d.error = std::current_exception();
         }
         std::lock_guard<std::mutex> hold(board.lock);
         d.ready = true;
-        board.readied.notify_all();
+        board.changed.notify_all();
+    }
+}
+
+// Waits for the report of plugin `i`, and meanwhile keeps `jobs` hosts
+// started ahead for the plugins still to be taken.
+void AwaitReport(Hosts& hosts, Board& board, std::size_t i, std::size_t jobs) {
+    std::unique_lock<std::mutex> hold(board.lock);
+    while (!board.done[i].ready) {
+        if (board.hosts.size() < jobs && board.started < board.done.size()) {
+            ++board.started;
+            hold.unlock();
+            HostSlot slot = hosts.StartAhead();
+            hold.lock();
+            board.hosts.push_back(std::move(slot));
+            board.changed.notify_all();
+            continue;
+        }
+        board.changed.wait(hold);
     }
 }
 
@@ -160,21 +195,27 @@ void Work(Hosts& hosts, Board& board, HostSlot spare) {
 void CheckSideBySide(Hosts& hosts, HostSlot first, CheckSession& session, std::size_t jobs) {
     const std::vector<std::wstring>& plugins = hosts.options.plugins;
     Board board(plugins.size());
+    board.hosts.push_back(std::move(first));
+    board.started = 1;
     struct Workers {
         Board& board;
         std::vector<std::thread> threads;
         ~Workers() {
-            board.next = board.done.size();
+            {
+                std::lock_guard<std::mutex> hold(board.lock);
+                board.stopping = true;
+                board.next = board.done.size();
+            }
+            board.changed.notify_all();
             for (std::thread& t : threads) t.join();
         }
     } workers{board, {}};
     for (std::size_t j = 0; j < jobs; ++j)
-        workers.threads.emplace_back(Work, std::ref(hosts), std::ref(board),
-                                     j == 0 ? std::move(first) : HostSlot{});
+        workers.threads.emplace_back(Work, std::ref(hosts), std::ref(board));
     for (std::size_t i = 0; i < plugins.size(); ++i) {
         session.Check(plugins[i], [&](PluginReport& report) {
-            std::unique_lock<std::mutex> hold(board.lock);
-            board.readied.wait(hold, [&] { return board.done[i].ready; });
+            AwaitReport(hosts, board, i, jobs);
+            std::lock_guard<std::mutex> hold(board.lock);
             report = std::move(board.done[i].report);
             if (board.done[i].error) std::rethrow_exception(board.done[i].error);
         });
