@@ -36,6 +36,20 @@ def check_json(*args):
                              f"stderr: {done.stderr.decode('utf-8', 'replace')}") from e
 
 
+def tidy_cases(name, count, prefix=""):
+    """A fresh folder of `count` cases that tidyfile.dll gives back as they are,
+    each page its own; the folder's name."""
+    folder = os.path.join(FOLDER, name)
+    shutil.rmtree(folder, ignore_errors=True)
+    os.makedirs(folder)
+    for case in range(count):
+        page = f"<p>{prefix}Fall {case}</p>\r\n".encode("utf-8")
+        for page_name in (f"s{case:02}.txt", f"s{case:02}.expected.txt"):
+            with open(os.path.join(folder, page_name), "wb") as f:
+                f.write(page)
+    return name
+
+
 def temp_file(data):
     handle, path = tempfile.mkstemp(dir=FOLDER)
     with os.fdopen(handle, "wb") as f:
@@ -454,17 +468,8 @@ class Verdicts(unittest.TestCase):
     def test_checks_started_together_each_keep_their_own_exchange_file(self):
         # tidyfile.dll (type 3) gives back a tidy page as it is: each check's
         # cases are pages only it has, so a page of another check shows.
-        folders = []
-        for check_no in range(3):
-            folder = os.path.join(FOLDER, f"zugleich{check_no}")
-            shutil.rmtree(folder, ignore_errors=True)
-            os.makedirs(folder)
-            for case in range(12):
-                page = f"<p>Prüfung {check_no}, Fall {case}</p>\r\n".encode("utf-8")
-                for name in (f"s{case:02}.txt", f"s{case:02}.expected.txt"):
-                    with open(os.path.join(folder, name), "wb") as f:
-                        f.write(page)
-            folders.append(os.path.basename(folder))
+        folders = [tidy_cases(f"zugleich{check_no}", 12, f"Prüfung {check_no}, ")
+                   for check_no in range(3)]
         def temp_entries():
             listed = subprocess.run([EMULATOR, "cmd", "/c", "dir", "/b", "%TEMP%"], cwd=FOLDER,
                                     capture_output=True).stdout.decode("utf-8", "replace")
@@ -483,14 +488,7 @@ class Verdicts(unittest.TestCase):
     def test_jobs_check_side_by_side_and_report_as_one_after_another(self):
         # Type-3 checks at once meet in no exchange file: each case's page is
         # its own, three checks of tidyfile.dll run it together.
-        folder = os.path.join(FOLDER, "nebeneinander")
-        shutil.rmtree(folder, ignore_errors=True)
-        os.makedirs(folder)
-        for case in range(24):
-            page = f"<p>Fall {case}</p>\r\n".encode("utf-8")
-            for name in (f"s{case:02}.txt", f"s{case:02}.expected.txt"):
-                with open(os.path.join(folder, name), "wb") as f:
-                    f.write(page)
+        tidy_cases("nebeneinander", 24)
         plugins = ["tidyfile.dll", "tidyfile.dll", "tidyfile.dll", "loop.dll", "nullwrite.dll",
                    "exit.dll", "entities.dll"]
         def report(jobs):
