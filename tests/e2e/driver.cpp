@@ -349,7 +349,22 @@ void Driver::Type(const std::wstring& text) {
         in[1].ki.dwFlags = KEYEVENTF_UNICODE | KEYEVENTF_KEYUP;
         SendInput(2, in, sizeof(INPUT));
     }
+    // The keys reach the program in their time: wait until the window with
+    // the keyboard focus has held its text for 300 ms (at most 5 s), not a
+    // fixed while that a loaded machine may overrun.
     Sleep(200);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    const HWND front = GetForegroundWindow();
+    const DWORD thread = front ? GetWindowThreadProcessId(front, nullptr) : 0;
+    if (!thread || !GetGUIThreadInfo(thread, &gui) || !gui.hwndFocus) return;
+    std::wstring last = TextOf(gui.hwndFocus);
+    for (int quiet = 0, waited = 0; quiet < 3 && waited < 50; ++waited) {
+        Sleep(100);
+        std::wstring now = TextOf(gui.hwndFocus);
+        quiet = now == last ? quiet + 1 : 0;
+        last = std::move(now);
+    }
 }
 
 MessageBoxSeen Driver::WaitForMessageBox(DWORD timeoutMs) {
