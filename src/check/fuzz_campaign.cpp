@@ -119,10 +119,9 @@ CaseResult FuzzCampaign::LeakOn(const std::wstring& page) {
     }
     std::vector<CheckLeak> leaks = JudgeGrowth(usage, runner_.NewHandleTypes(), false);
     // Memory is --repeat's: a page's first runs fill the plugin's caches.
-    leaks.erase(std::remove_if(leaks.begin(), leaks.end(),
-                               [](const CheckLeak& l) {
-                                   return l.what != L"Handles" && l.what != L"TLS-Indizes";
-                               }),
+    leaks.erase(std::remove_if(
+                    leaks.begin(), leaks.end(),
+                    [](const CheckLeak& l) { return l.what != kHandleLeak && l.what != kTlsLeak; }),
                 leaks.end());
     if (leaks.empty()) return result;
     result.verdict = Verdict::Leak;

@@ -64,16 +64,15 @@ void JudgeMemory(const std::vector<CycleUsage>& afterCycle, int warmUp, const st
                    L"mit, die Menge ist dort nur ungefähr, und unter 1 KiB je Zyklus bleibt ein "
                    L"Leck ungesehen. Genau misst die Prüfung ohne --in-process.";
         }
-        leaks.push_back({L"Heap-Bytes in Benutzung", inHeaps, steady,
-                         BytesPerCycle(each) + L" je Zyklus", why});
+        leaks.push_back({kHeapLeak, inHeaps, steady, BytesPerCycle(each) + L" je Zyklus", why});
     }
     // Committed memory grows in steps of 64 KiB: judge only what the heaps
     // do not explain, at least 4 KiB a cycle and 64 KiB in all.
     const long long beyond = committed.back() - committed[from] - inHeaps;
     if (Spread(committed, from, 64 * kKiB) && beyond >= 64 * kKiB && beyond >= 4 * kKiB * steady) {
         const long long each = beyond / steady;
-        leaks.push_back({L"privater Speicher (Bytes)", beyond, steady,
-                         BytesPerCycle(each) + L" je Zyklus", KnownSize(each) ? hint : L""});
+        leaks.push_back({kCommittedLeak, beyond, steady, BytesPerCycle(each) + L" je Zyklus",
+                         KnownSize(each) ? hint : L""});
     }
 }
 
@@ -107,7 +106,7 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
         std::wstring named;
         for (const auto& [type, count] : types) named += (named.empty() ? L"" : L", ") + type;
         const double each = static_cast<double>(handles) / steady;
-        CheckLeak leak{L"Handles", handles, steady,
+        CheckLeak leak{kHandleLeak, handles, steady,
                        GermanDecimal(each) + (each == 1 ? L" Handle" : L" Handles") +
                            (named.empty() ? L"" : L" (" + named + L")") + L" je Zyklus",
                        L""};
@@ -120,7 +119,7 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
     const long long slots = from.freeTlsSlots - to.freeTlsSlots;
     if (slots >= 2 && 2 * slots >= steady) {
         const double each = static_cast<double>(slots) / steady;
-        CheckLeak leak{L"TLS-Indizes", slots, steady,
+        CheckLeak leak{kTlsLeak, slots, steady,
                        GermanDecimal(each) + (each == 1 ? L" TLS-Index" : L" TLS-Indizes") +
                            L" je Zyklus; nach etwa " +
                            std::to_wstring(static_cast<long long>(to.freeTlsSlots / each)) +
@@ -143,13 +142,12 @@ std::vector<CheckLeak> JudgeGrowth(const std::vector<CycleUsage>& afterCycle,
 
 std::wstring TakeThreadRecordResidue(const std::vector<CycleUsage>& afterCycle,
                                      std::vector<CheckLeak>& leaks) {
-    const auto heap = std::find_if(leaks.begin(), leaks.end(), [](const CheckLeak& l) {
-        return l.what == L"Heap-Bytes in Benutzung";
-    });
+    const auto heap = std::find_if(leaks.begin(), leaks.end(),
+                                   [](const CheckLeak& l) { return l.what == kHeapLeak; });
     if (heap == leaks.end()) return L"";
     // The same amount in every steady cycle, and no more than the record's.
     const long long each = heap->growth / heap->cycles;
-    if (each > 512 || each * heap->cycles != heap->growth) return L"";
+    if (each > 512) return L"";
     for (std::size_t i = afterCycle.size() - heap->cycles; i < afterCycle.size(); ++i) {
         if (afterCycle[i].heapBytes - afterCycle[i - 1].heapBytes != each) return L"";
     }

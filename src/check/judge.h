@@ -9,6 +9,12 @@
 
 namespace dllscope {
 
+// What a leak measured, as its report names it.
+inline constexpr wchar_t kHandleLeak[] = L"Handles";
+inline constexpr wchar_t kTlsLeak[] = L"TLS-Indizes";
+inline constexpr wchar_t kHeapLeak[] = L"Heap-Bytes in Benutzung";
+inline constexpr wchar_t kCommittedLeak[] = L"privater Speicher (Bytes)";
+
 // The cycles that count as warm-up before the growth is measured: the first
 // fifth, at least one.
 int WarmUpCycles(int cycles);
