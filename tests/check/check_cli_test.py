@@ -604,7 +604,7 @@ class Fuzzing(unittest.TestCase):
         shutil.rmtree(found, ignore_errors=True)
         runs = []
         for _ in range(2):
-            code, doc = check_json("--fuzz", "2", "--seed", "7", "--save-failures", "gefunden",
+            code, doc = check_json("--fuzz", "3", "--seed", "7", "--save-failures", "gefunden",
                                    "reference.dll", "entities.dll", "commentleak.dll")
             self.assertEqual(code, 1)
             faulty, good, leaky = doc["plugins"]

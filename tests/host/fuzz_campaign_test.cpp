@@ -126,6 +126,35 @@ TEST(FuzzCampaign, APageThatKeepsAHandleEachRunIsFoundByTheProbeAndShrunk) {
     EXPECT_EQ(none[0].name, L"Fuzz (1000 Läufe, Startwert 11)");
 }
 
+// When the count has risen, only the page that raised it is run again and
+// again: no quiet page of the window gets a leak test of its own.
+TEST(FuzzCampaign, TheProbeRepeatsOnlyThePageThatRaisedTheCount) {
+    struct Counting : FakePageRunner {
+        std::wstring last;
+        int quietPagesTested = 0, beforeShrinking = -1;
+        CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
+            last = page;
+            return FakePageRunner::RunPage(name, page);
+        }
+        CycleUsage Usage(bool remember) override {
+            if (remember && last.find(L"<!--") == std::wstring::npos) ++quietPagesTested;
+            return FakePageRunner::Usage(remember);
+        }
+        bool Going(const std::wstring& stage, double done) override {
+            if (stage.find(L"verkleinert") != std::wstring::npos && beforeShrinking < 0)
+                beforeShrinking = quietPagesTested;
+            return FakePageRunner::Going(stage, done);
+        }
+    } runner;
+    runner.rule = [&](const std::wstring& page) {
+        if (page.find(L"<!--") != std::wstring::npos) ++runner.handles;
+        return CaseResult{};
+    };
+    std::vector<CaseResult> cases;
+    ASSERT_EQ(FuzzCampaign(runner, kSeeds, 11, 5, L"x.dll").Run(cases).findings.size(), 1u);
+    EXPECT_EQ(runner.beforeShrinking, 0);
+}
+
 // Stopped during its tenth run, which ends as the host ends a call (a
 // hang): that run is no finding, and no run follows.
 TEST(FuzzCampaign, AStopEndsTheCampaignAndTheRunItEndedIsNoFinding) {
