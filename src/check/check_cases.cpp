@@ -36,11 +36,14 @@ std::vector<CaseFiles> FindCases(const std::wstring& folder, std::vector<std::ws
     return cases;
 }
 
-std::vector<StressInput> StressInputs() {
+namespace {
+std::vector<StressInput> MakeStressInputs() {
     const std::wstring line =
         L"<p>Plugins f\u00fcr Tagsmith: <b>Gr\u00fc\u00dfe</b> &amp; Text.</p>";
     std::wstring big, longLine, nested, entities;
-    while (big.size() < 10 * 1000 * 1000) big += line + L"\r\n";
+    const std::wstring row = line + L"\r\n";
+    big.reserve(10 * 1000 * 1000 + row.size());
+    while (big.size() < 10 * 1000 * 1000) big += row;
     while (longLine.size() < 1000 * 1000) longLine += line;
     for (int i = 0; i < 10000; ++i) nested += L"<div>";
     nested += L"tief";
@@ -59,6 +62,12 @@ std::vector<StressInput> StressInputs() {
         {L"eine-zeile-1-mb.html", longLine},
         {L"nur-entities.html", entities},
     };
+}
+}  // namespace
+
+const std::vector<StressInput>& StressInputs() {
+    static const std::vector<StressInput> inputs = MakeStressInputs();
+    return inputs;
 }
 
 }  // namespace dllscope
