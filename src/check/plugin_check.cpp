@@ -11,6 +11,7 @@
 #include "check/check_exchange.h"
 #include "check/fuzz_campaign.h"
 #include "check/judge.h"
+#include "check/profile.h"
 #include "check/profile_run.h"
 #include "plugin/bridge_cycle.h"
 #include "plugin/stack_note.h"
@@ -173,7 +174,11 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
     }
     if (options_.profile && !stopped_) {
         ProfileRun profile(pages, Seeds());
-        if (auto p = profile.Run(r.cases)) r.profile = std::move(*p);
+        if (auto p = profile.Run(r.cases)) {
+            if (auto gate = GrowthGate(FileNameOf(path), *p, options_.maxGrowth))
+                r.cases.push_back(*gate);
+            r.profile = std::move(*p);
+        }
     }
     NoteStackWarnings(r);
 }

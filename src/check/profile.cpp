@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 
 #include "common/german_number.h"
 
@@ -93,6 +94,24 @@ GrowthFit FitGrowth(const std::vector<double>& sizes, const std::vector<double>&
     }
     fit.growth = chosen->growth;
     return fit;
+}
+
+int GrowthRank(const std::string& growth) {
+    for (std::size_t i = 0; i < std::size(kModels); ++i)
+        if (growth == kModels[i].growth) return static_cast<int>(i);
+    return -1;
+}
+
+std::optional<CaseResult> GrowthGate(const std::wstring& pluginName, const ProfileSummary& p,
+                                     const std::string& maxGrowth) {
+    if (maxGrowth.empty() || GrowthRank(p.growth) <= GrowthRank(maxGrowth)) return std::nullopt;
+    const std::wstring allowed(maxGrowth.begin(), maxGrowth.end());
+    CaseResult c;
+    c.name = L"Profil: höchstens " + allowed;
+    c.verdict = Verdict::Failed;
+    c.problem = L"Das Plugin \u201E" + pluginName + L"\u201C " + p.words +
+                L". Erlaubt ist höchstens " + allowed + L" (--max-growth).";
+    return c;
 }
 
 double EstimatedMilliseconds(const GrowthFit& fit, double measuredSize, double measuredMilliseconds,

@@ -2,8 +2,11 @@
 // How a plugin's cost grows with its page: pages of growing size made from
 // the seeds, the median time of each, and the exponent of the growth fitted
 // to them, in words an author can act on.
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "check/check_records.h"
 
 namespace dllscope {
 
@@ -19,6 +22,15 @@ struct GrowthFit {
 // The fit of `milliseconds` against `sizes` (both > 0, same length, at
 // least two); the times under 2 ms are left out where enough remain.
 GrowthFit FitGrowth(const std::vector<double>& sizes, const std::vector<double>& milliseconds);
+
+// A growth's place among those a profile names, simplest first (linear: 0);
+// -1 for none of them.
+int GrowthRank(const std::string& growth);
+
+// The failing case of a plugin whose profile grows worse than `maxGrowth`
+// allows ("linear", "n log n", "quadratisch"); none otherwise.
+std::optional<CaseResult> GrowthGate(const std::wstring& pluginName, const ProfileSummary& p,
+                                     const std::string& maxGrowth);
 
 // The time a page of `size` would take, by the fit, from the largest measured.
 double EstimatedMilliseconds(const GrowthFit& fit, double measuredSize, double measuredMilliseconds,

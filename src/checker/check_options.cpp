@@ -1,5 +1,6 @@
 #include "checker/check_options.h"
 
+#include <cstring>
 #include <cwchar>
 #include <utility>
 
@@ -48,6 +49,8 @@ const wchar_t kCheckUsage[] =
     L"  --seed N             der Startwert des Fuzzings: dieselben Seiten in derselben Folge\n"
     L"  --profile            Seiten wachsender Größe (ab 16 KiB, doppelt, bis ein Lauf 2 s\n"
     L"                       braucht oder 64 MiB): wie Zeit und Speicher mit der Seite wachsen\n"
+    L"  --max-growth W       mit --profile: ein Plugin, das schlechter wächst als W (linear,\n"
+    L"                       nlogn, quadratisch), besteht nicht\n"
     L"  --save-failures ORDNER  jede Stress-Eingabe und jeder Fund, die scheitern, dorthin\n"
     L"                       (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
@@ -133,6 +136,17 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
                      L"\u201C.";
         return false;
     }
+    if (a == L"--max-growth") {
+        if (!args.Value(a, text)) return false;
+        for (const char* g : {"linear", "nlogn", "n log n", "quadratisch"}) {
+            if (text != std::wstring(g, g + std::strlen(g))) continue;
+            s.maxGrowth = text == L"nlogn" ? "n log n" : std::string(g);
+            return true;
+        }
+        args.error = L"Die Option --max-growth kennt linear, nlogn und quadratisch, nicht \u201E" +
+                     text + L"\u201C.";
+        return false;
+    }
     if (a == L"--expect-type") return args.Whole(a, -32768, 32767, n) && (s.expectType = n, true);
     if (a == L"--seed")
         return args.Whole(a, 0, 999999999, n) && (s.seed = static_cast<std::uint64_t>(n), true);
@@ -166,6 +180,10 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
     }
     if (options.settings.text && !options.settings.inputFile.empty()) {
         error = L"--text und --input schließen einander aus.";
+        return std::nullopt;
+    }
+    if (!options.settings.maxGrowth.empty() && !options.settings.profile) {
+        error = L"--max-growth braucht --profile: erst das Profil misst, wie das Plugin wächst.";
         return std::nullopt;
     }
     if (options.settings.inProcess && options.jobs != 1) {

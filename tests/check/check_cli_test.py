@@ -574,7 +574,13 @@ class Fuzzing(unittest.TestCase):
     a linear plugin from a quadratic one."""
 
     def test_the_profile_tells_a_linear_plugin_from_a_quadratic_one(self):
-        doc = check_json("--profile", "entities.dll", "quadratic.dll")[1]
+        code, doc = check_json("--profile", "--max-growth", "nlogn", "entities.dll", "quadratic.dll")
+        # The gate fails the quadratic plugin only, with a case of its own.
+        self.assertEqual(code, 1)
+        self.assertEqual([p["verdict"] for p in doc["plugins"]], ["passed", "failed"])
+        gate = doc["plugins"][1]["cases"][-1]
+        self.assertEqual((gate["name"], gate["verdict"]), ("Profil: höchstens n log n", "failed"))
+        self.assertIn("Erlaubt ist höchstens n log n (--max-growth)", gate["problem"])
         linear, quadratic = (p["profile"] for p in doc["plugins"])
         self.assertLess(linear["exponent"], 1.5, linear["words"])
         self.assertIn(linear["growth"], ("linear", "n log n"))

@@ -51,6 +51,13 @@ TEST(CheckOptions, ReadsEveryOptionAndRefusesWhatIsWrongSayingWhy) {
     EXPECT_TRUE(Parse({L"--jobs", L"1", L"--in-process", L"a.dll"}, error));
     EXPECT_FALSE(Parse({L"--jobs", L"2", L"--in-process", L"a.dll"}, error));
     EXPECT_THAT(error, HasSubstr(L"nicht mit --in-process"));
+    // --max-growth: the growths' own names, and only with a profile to judge.
+    EXPECT_EQ(Parse({L"--profile", L"--max-growth", L"nlogn", L"a.dll"}, error)->settings.maxGrowth,
+              "n log n");
+    EXPECT_FALSE(Parse({L"--profile", L"--max-growth", L"kubisch", L"a.dll"}, error));
+    EXPECT_THAT(error, HasSubstr(L"kennt linear, nlogn und quadratisch, nicht \u201Ekubisch"));
+    EXPECT_FALSE(Parse({L"--max-growth", L"linear", L"a.dll"}, error));
+    EXPECT_THAT(error, HasSubstr(L"--max-growth braucht --profile"));
 }
 
 TEST(CheckReport, JsonEscapesAndEncodesAsUtf8) {
@@ -129,8 +136,9 @@ TEST(JUnit, CountsKindsAndEscapesAndAnEmptyCheckIsStillADocument) {
     EXPECT_THAT(xml, HasSubstr("name=\"Fall c.html\" time=\"0.000\">\n      <error "));
     // What the plugin printed is its text: escaped like every other.
     r.pluginOutput = PluginOutput{L"<b>&</system-out>\x01", 20};
-    EXPECT_THAT(JUnitReport({r}, false),
-                HasSubstr("<system-out>&lt;b&gt;&amp;&lt;/system-out&gt;\xEF\xBF\xBD</system-out>"));
+    EXPECT_THAT(
+        JUnitReport({r}, false),
+        HasSubstr("<system-out>&lt;b&gt;&amp;&lt;/system-out&gt;\xEF\xBF\xBD</system-out>"));
 }
 
 // The cases of a folder: each page with its expected page, however the
@@ -340,7 +348,8 @@ TEST(CheckSession, AReportTooLargeForMemoryIsSaidBrieflyAndTheDocumentStaysWhole
     EXPECT_EQ(session.End(), 1);
     ExpectWholeDocument(out);
     EXPECT_THAT(out, HasSubstr("\"file\":\"a.dll\""));
-    EXPECT_THAT(out, HasSubstr("Der Bericht \xC3\xBC" "ber dieses Plugin konnte nicht ausgegeben "
+    EXPECT_THAT(out, HasSubstr("Der Bericht \xC3\xBC"
+                               "ber dieses Plugin konnte nicht ausgegeben "
                                "werden"));
     EXPECT_THAT(out, HasSubstr("\"file\":\"b.dll\""));
     EXPECT_THAT(out, HasSubstr("\"passed\":1,\"failed\":1,"));

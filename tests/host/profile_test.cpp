@@ -28,7 +28,8 @@ TEST(Profile, TheGrowthIsFittedAndSaidWithWhatABiggerPageWouldTake) {
     EXPECT_EQ(GrowthWords(q, 4 * 1024 * 1024, 12000),
               L"wächst quadratisch (Exponent 2,0): 4 MiB brauchen 12 s; eine Seite von 10 MiB "
               L"bräuchte etwa 75 s");
-    EXPECT_EQ(GrowthWords(l, 16 * 1024, 800), L"wächst linear (Exponent 1,0): 16 KiB brauchen 0,8 s");
+    EXPECT_EQ(GrowthWords(l, 16 * 1024, 800),
+              L"wächst linear (Exponent 1,0): 16 KiB brauchen 0,8 s");
     EXPECT_EQ(SecondsWords(30829000), L"8,6 Stunden");
 }
 
@@ -83,7 +84,6 @@ TEST(Profile, APageOfAnySizeIsMadeFromTheSeeds) {
     EXPECT_EQ(PageOfSize({L"", L"xy"}, 16 * 1024).size(), 16u * 1024);
 }
 
-
 // A plugin whose time grows with the square of its page: 300 ms for 16 KiB.
 class QuadraticRunner : public PageRunner {
   public:
@@ -118,6 +118,30 @@ TEST(Profile, TheLargestPageThatTookAtMostTwoSecondsIsSampledOnceMore) {
     ASSERT_EQ(profile->hotspots.size(), 2u);
     const std::wstring& words = profile->words;
     EXPECT_EQ(words.substr(words.find(L"; 93")), L"; 93 % der Zeit in lines.c:51 (Rebuild)");
+}
+
+// Only a growth worse than the one allowed fails, with the profile's words;
+// a profile that measured nothing names no growth and fails nothing.
+TEST(Profile, AGrowthWorseThanAllowedIsAFailingCase) {
+    ProfileSummary p;
+    p.growth = "quadratisch";
+    p.words = L"wächst quadratisch (Exponent 2,0): 256 KiB brauchen 6,4 s";
+    const auto gate = GrowthGate(L"q.dll", p, "n log n");
+    ASSERT_TRUE(gate);
+    EXPECT_EQ(gate->verdict, Verdict::Failed);
+    EXPECT_EQ(gate->name, L"Profil: höchstens n log n");
+    EXPECT_EQ(gate->problem,
+              L"Das Plugin \u201Eq.dll\u201C wächst quadratisch (Exponent 2,0): "
+              L"256 KiB brauchen 6,4 s. Erlaubt ist höchstens n log n (--max-growth).");
+    EXPECT_FALSE(GrowthGate(L"q.dll", p, "quadratisch"));
+    EXPECT_FALSE(GrowthGate(L"q.dll", p, ""));
+    p.growth = "schneller als quadratisch";
+    EXPECT_TRUE(GrowthGate(L"q.dll", p, "quadratisch"));
+    p.growth = "n log n";
+    EXPECT_FALSE(GrowthGate(L"q.dll", p, "n log n"));
+    EXPECT_TRUE(GrowthGate(L"q.dll", p, "linear"));
+    p.growth.clear();  // "nicht gemessen"
+    EXPECT_FALSE(GrowthGate(L"q.dll", p, "linear"));
 }
 
 }  // namespace
