@@ -17,7 +17,7 @@ namespace dllscope {
 
 struct CallRow {
     std::wstring time;          // "14:03:27.412"
-    std::wstring command;       // the handler that made it: "Command10_Click"
+    std::wstring command;       // the button or list that made it: "PluginRun"
     std::wstring library;       // "code1.dll"
     std::wstring call;          // "LoadLibrary", "PluginRun", "FreeLibrary", ...
     std::wstring arguments;     // in short: a path; a text's length and beginning

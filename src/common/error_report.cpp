@@ -25,8 +25,11 @@ std::wstring ErrorWords(const std::exception& error, const std::wstring& where) 
 
 std::wstring FailureReport(const std::wstring& caption, const std::wstring& handler,
                            const std::wstring& why) {
-    return L"Der Befehl \u201E" + caption + L"\u201C (" + handler + L") ist fehlgeschlagen.\n\n" +
-           why + L"\n\nDer Befehl wurde an dieser Stelle abgebrochen.";
+    // The author knows the button they pressed, not the handler behind it.
+    const bool opening = handler == L"Form_Load";
+    return (opening ? L"Das Öffnen des Fensters \u201E" : L"Der Befehl \u201E") + caption +
+           L"\u201C ist fehlgeschlagen.\n\n" + why + L"\n\n" +
+           (opening ? L"Das Fenster" : L"Der Befehl") + L" wurde an dieser Stelle abgebrochen.";
 }
 
 bool RunReportingFailures(const std::wstring& caption, const std::wstring& handler,

@@ -4,6 +4,7 @@
 // on it runs.
 #include <array>
 #include <cstddef>
+#include <string>
 
 #include "main_window/form1.h"
 
@@ -127,6 +128,17 @@ static_assert(RowsFollowTheEnum(),
 
 constexpr const ControlLayout& Row(Form1Control control) {
     return kForm1Controls[static_cast<std::size_t>(control)];
+}
+
+// A command in the words of the window the author used: a button's
+// caption ("PluginRun" for Command10_Click), "Liste der DLLs" for a choice
+// in File1; any other handler as it is.
+inline std::wstring Form1CommandWords(const std::wstring& handler) {
+    for (const ControlLayout& c : kForm1Controls) {
+        if (handler != std::wstring(c.name) + L"_Click") continue;
+        return c.kind == ControlKind::FileList ? L"Liste der DLLs" : c.text;
+    }
+    return handler;
 }
 
 // The control id of an entry of kForm1Controls.

@@ -47,7 +47,7 @@ TEST(Queries, AMissingExportIsReportedAndTheProgramGoesOnWithTheTextKept) {
     const MessageBoxSeen report = app.WaitForMessageBox();
     EXPECT_EQ(report.title, L"Dllscope");
     EXPECT_EQ(report.icon, Icon::Error);
-    EXPECT_THAT(report.text, HasSubstr(L"\u201EPluginName\u201C (Command7_Click) ist fehlgeschlagen"));
+    EXPECT_THAT(report.text, HasSubstr(L"\u201EPluginName\u201C ist fehlgeschlagen"));
     EXPECT_THAT(report.text, HasSubstr(L"\u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C"));
     app.PressOk(report);
     EXPECT_EQ(app.TextOf(editor), L"mein Text");

@@ -20,7 +20,13 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
     EXPECT_FALSE(RunReportingFailures(
         L"X", L"Y", [] { throw std::bad_alloc(); }, report));
     EXPECT_FALSE(RunReportingFailures(
-        L"X", L"Y", [] { throw std::runtime_error("Gr\xC3\xB6\xC3\x9F" "e"); }, report));
+        L"X", L"Y",
+        [] {
+            throw std::runtime_error(
+                "Gr\xC3\xB6\xC3\x9F"
+                "e");
+        },
+        report));
     EXPECT_FALSE(RunReportingFailures(
         L"X", L"Y", [] { throw 42; }, report));
     // A length a plugin gave that no string can take is out of memory too.
@@ -28,12 +34,19 @@ TEST(ErrorReport, NamesTheCommandAndSaysWhyForEveryKindOfError) {
         L"X", L"Y", [] { throw std::length_error("basic_string::_M_create"); }, report));
     ASSERT_EQ(reports.size(), 5u);
     EXPECT_NE(reports[4].find(L"Nicht genügend Arbeitsspeicher."), std::wstring::npos);
-    EXPECT_NE(reports[0].find(L"\u201EPluginRun\u201C (Command10_Click) ist fehlgeschlagen"),
-              std::wstring::npos);
+    // The button's caption, never the handler behind it.
+    EXPECT_EQ(reports[0].rfind(L"Der Befehl \u201EPluginRun\u201C ist fehlgeschlagen.\n\n", 0), 0u);
+    EXPECT_EQ(reports[0].find(L"Command10_Click"), std::wstring::npos);
     EXPECT_NE(reports[0].find(lib), std::wstring::npos);
     EXPECT_NE(reports[1].find(L"Arbeitsspeicher"), std::wstring::npos);
     EXPECT_NE(reports[2].find(L"Interner Fehler: Größe"), std::wstring::npos);
     EXPECT_NE(reports[3].find(L"Unbekannter Fehler"), std::wstring::npos);
+    // A window that could not open says so, in its own words.
+    EXPECT_FALSE(RunReportingFailures(
+        L"Dllscope", L"Form_Load", [] { throw 1; }, report));
+    EXPECT_EQ(reports[5],
+              L"Das Öffnen des Fensters \u201EDllscope\u201C ist fehlgeschlagen.\n\n"
+              L"Unbekannter Fehler.\n\nDas Fenster wurde an dieser Stelle abgebrochen.");
 }
 
 TEST(GermanNumbers, GroupThousandsAndKeepTheSign) {

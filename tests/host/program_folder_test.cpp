@@ -54,6 +54,14 @@ TEST(Form1Layout, ConvertsTwipsToPixelsWithTheScreensDpi) {
     EXPECT_EQ(TwipsToPixels(2235, 144), 224);  // 223.5 rounds up
 }
 
+// Reports and the call log name what the author pressed or chose.
+TEST(Form1Layout, ACommandIsNamedByTheButtonOrTheListTheAuthorUsed) {
+    EXPECT_EQ(Form1CommandWords(L"Command10_Click"), L"PluginRun");
+    EXPECT_EQ(Form1CommandWords(L"Command11_Click"), L"ActiveX-DLL");
+    EXPECT_EQ(Form1CommandWords(L"File1_Click"), L"Liste der DLLs");
+    EXPECT_EQ(Form1CommandWords(L"Form_Load"), L"Form_Load");
+}
+
 TEST(Form1Layout, TabOrderIsOnePlaceForEachControlWithTheEditorFirst) {
     std::vector<int> seen(kForm1Controls.size(), 0);
     for (const ControlLayout& c : kForm1Controls) ++seen.at(static_cast<std::size_t>(c.tab));

@@ -183,7 +183,8 @@ TEST_F(RunInWindows, TheCallLogHoldsTheCallsOfASelectionAndARunInOrder) {
     for (std::size_t i = before; i < rows.size(); ++i)
         seen.push_back(rows[i].command + L" " + rows[i].library + L" " + rows[i].call +
                        (rows[i].fault.empty() && rows[i].process == 0 ? L"" : L" ?"));
-    const std::wstring select = L"File1_Click ", run = L"Command10_Click ";
+    // Named as the author knows them: the list and the button's caption.
+    const std::wstring select = L"Liste der DLLs ", run = L"PluginRun ";
     EXPECT_THAT(
         seen, ElementsAre(select + L"modbridge.dll LoadLibrary", select + L"code1.dll LoadLibrary",
                           select + L"code1.dll PluginBackvalue", select + L"code1.dll PluginName",
@@ -200,7 +201,7 @@ TEST_F(RunInWindows, TheCallLogHoldsTheCallsOfASelectionAndARunInOrder) {
     // Ctrl+C's text: the fields of each row, tab-separated.
     const std::wstring copied = RowsAsText(rows, {rows.size() - 3});
     EXPECT_EQ(
-        copied.rfind(pluginRun.time + L"\tCommand10_Click\tcode1.dll\tPluginRun\t5 Zeichen", 0),
+        copied.rfind(pluginRun.time + L"\tPluginRun\tcode1.dll\tPluginRun\t5 Zeichen", 0),
         0u);
     EXPECT_EQ(copied.substr(copied.size() - 2), L"\r\n");
 }

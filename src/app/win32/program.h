@@ -12,6 +12,7 @@
 #include "common/win32/app.h"
 #include "editor/win32/text_recovery.h"
 #include "examine/win32/examine_window.h"
+#include "main_window/form1_layout.h"
 #include "main_window/win32/demo.h"
 #include "main_window/win32/form1_window.h"
 #include "plugin/win32/bindings.h"
@@ -63,7 +64,9 @@ class Program : private ForeignCallObserver, private CallClock, private CommandL
     std::wstring Command() override;
     unsigned long Process() override;
     // CommandListener: the call log's command.
-    void CommandBegins(const std::wstring& handler) override { command_ = handler; }
+    void CommandBegins(const std::wstring& handler) override {
+        command_ = Form1CommandWords(handler);
+    }
     // ... and a plugin export that broke the calling convention during it.
     void CommandEnded(const std::wstring&) override;
     void ShowCallLog();
