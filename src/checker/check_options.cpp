@@ -54,6 +54,9 @@ const wchar_t kCheckUsage[] =
     L"  --save-failures ORDNER  jede Stress-Eingabe und jeder Fund, die scheitern, dorthin\n"
     L"                       (für --input)\n"
     L"  --json               ein JSON-Dokument auf die Ausgabe\n"
+    L"  --watch              nach der Prüfung auf Änderungen der DLLs, der Fälle, von --input\n"
+    L"                       und --expect-output warten und nach jeder erneut prüfen (Strg+C\n"
+    L"                       beendet; der Exit-Code ist der des letzten Laufs)\n"
     L"  --help               diese Hilfe\n"
     L"  --version            die Version des Prüfers\n"
     L"Exit-Code: 0 alle bestanden, 1 mindestens eines nicht, 2 Aufruf- oder Einrichtungsfehler, 3 "
@@ -94,13 +97,31 @@ struct Arguments {
     }
 };
 
+// --max-growth: a growth by the name the profile gives it ("nlogn" for "n log n").
+bool ReadGrowth(Arguments& args, std::string& to) {
+    std::wstring text;
+    if (!args.Value(L"--max-growth", text)) return false;
+    for (const char* g : {"linear", "nlogn", "n log n", "quadratisch"}) {
+        if (text != std::wstring(g, g + std::strlen(g))) continue;
+        to = text == L"nlogn" ? "n log n" : std::string(g);
+        return true;
+    }
+    args.error = L"Die Option --max-growth kennt linear, nlogn und quadratisch, nicht \u201E" +
+                 text + L"\u201C.";
+    return false;
+}
+
 // One option that takes a value or is a switch; false (with the error) when
 // it is unknown or its value is wrong.
 bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
     CheckSettings& s = o.settings;
-    const std::pair<const wchar_t*, bool*> switches[] = {
-        {L"--run-type-0", &s.runTypeZero}, {L"--stress", &s.stress}, {L"--profile", &s.profile},
-        {L"--in-process", &s.inProcess},   {L"--json", &o.json},     {L"--strict", &o.strict}};
+    const std::pair<const wchar_t*, bool*> switches[] = {{L"--run-type-0", &s.runTypeZero},
+                                                         {L"--stress", &s.stress},
+                                                         {L"--profile", &s.profile},
+                                                         {L"--in-process", &s.inProcess},
+                                                         {L"--json", &o.json},
+                                                         {L"--strict", &o.strict},
+                                                         {L"--watch", &o.watch}};
     const std::pair<const wchar_t*, std::wstring*> texts[] = {
         {L"--bridge", &o.bridge},
         {L"--input", &s.inputFile},
@@ -136,17 +157,7 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
                      L"\u201C.";
         return false;
     }
-    if (a == L"--max-growth") {
-        if (!args.Value(a, text)) return false;
-        for (const char* g : {"linear", "nlogn", "n log n", "quadratisch"}) {
-            if (text != std::wstring(g, g + std::strlen(g))) continue;
-            s.maxGrowth = text == L"nlogn" ? "n log n" : std::string(g);
-            return true;
-        }
-        args.error = L"Die Option --max-growth kennt linear, nlogn und quadratisch, nicht \u201E" +
-                     text + L"\u201C.";
-        return false;
-    }
+    if (a == L"--max-growth") return ReadGrowth(args, s.maxGrowth);
     if (a == L"--expect-type") return args.Whole(a, -32768, 32767, n) && (s.expectType = n, true);
     if (a == L"--seed")
         return args.Whole(a, 0, 999999999, n) && (s.seed = static_cast<std::uint64_t>(n), true);

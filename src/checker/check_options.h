@@ -19,6 +19,7 @@ struct CheckOptions {
     std::wstring junitFile;          // --junit: the JUnit XML report
     std::wstring sarifFile;          // --sarif: the findings as SARIF
     bool githubAnnotations = false;  // --annotations github: the runner's workflow commands
+    bool watch = false;              // --watch: check again after each change of the files named
     std::wstring sourceRoot;         // --source-root: source paths relative to it
     bool help = false;               // --help: the usage, nothing checked
     bool version = false;            // --version: the checker's version, nothing checked

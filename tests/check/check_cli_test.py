@@ -5,8 +5,12 @@ where FOLDER holds dllscope-check.exe, modbridge.dll, entities.dll and faulty
 plugins, LINES_SOURCE is the source of lines.dll (its faults' lines) and
 SARIF_SCHEMA the SARIF 2.1.0 schema (scripts/fetch-sarif-schema.sh)."""
 import json
+import queue
 import re
 import shutil
+import signal
+import threading
+import time
 import xml.etree.ElementTree as ElementTree
 import os
 import subprocess
@@ -631,6 +635,53 @@ class Fuzzing(unittest.TestCase):
         # The saved page reproduces it.
         doc = check_json("--input", finding["file"], "reference.dll")[1]
         self.assertEqual(doc["plugins"][0]["faults"][0]["kind"], "Zugriffsverletzung")
+
+
+class Watching(unittest.TestCase):
+    """--watch checks again once a replaced DLL has settled, and Ctrl+C ends
+    the watch with the last run's exit code."""
+
+    def test_a_dll_written_anew_is_checked_once_more_and_ctrl_c_ends_the_watch(self):
+        watched = os.path.join(FOLDER, "beobachtet.dll")
+        shutil.copyfile(os.path.join(FOLDER, "entities.dll"), watched)
+        proc = subprocess.Popen([EMULATOR, "dllscope-check.exe", "--watch", "beobachtet.dll"],
+                                cwd=FOLDER, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        lines = queue.Queue()
+        threading.Thread(target=lambda: [lines.put(l.decode("utf-8").rstrip("\r\n"))
+                                         for l in proc.stdout], daemon=True).start()
+
+        def until(text):
+            seen = []
+            while not seen or text not in seen[-1]:
+                seen.append(lines.get(timeout=90))
+            return seen
+
+        try:
+            self.assertIn("Ergebnis: 1 von 1 bestanden.", until("Warte auf Änderungen"))
+            # A linker writes in pieces: one change, one run, with the new verdict.
+            with open(os.path.join(FOLDER, "nullwrite.dll"), "rb") as f:
+                faulty = f.read()
+            with open(watched, "wb") as f:
+                f.write(faulty[:len(faulty) // 2])
+                f.flush()
+                time.sleep(0.15)
+                f.write(faulty[len(faulty) // 2:])
+            again = until("Ergebnis:")
+            self.assertRegex(again[0], r"^\d\d:\d\d:\d\d: beobachtet\.dll geändert$")
+            self.assertEqual(again[-1], "Ergebnis: 0 von 1 bestanden.")
+            self.assertTrue(any("Zugriffsverletzung" in l for l in again), again)
+            time.sleep(2)
+            proc.send_signal(signal.SIGINT)
+            self.assertEqual(proc.wait(timeout=30), 1)
+            rest = []
+            while not lines.empty():
+                rest.append(lines.get())
+            self.assertFalse([l for l in rest if "geändert" in l], rest)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
+            os.remove(watched)
 
 
 class CarelessPlugins(unittest.TestCase):

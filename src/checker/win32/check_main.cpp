@@ -18,6 +18,7 @@
 #include "checker/win32/check_setup.h"
 #include "checker/win32/host_checks.h"
 #include "checker/win32/output_capture.h"
+#include "checker/win32/watch_loop.h"
 #include "common/paths.h"
 #include "common/utf8.h"
 #include "common/win32/ansi.h"
@@ -245,7 +246,13 @@ int wmain(int argc, wchar_t** argv) {
     PrivateTempFolder temp(L"dllscope-check");
     UseTempFolder(temp.Path());
     checkTemp = &temp;
-    const int code = CheckAll(*options, bridge);
+    int code = CheckAll(*options, bridge);
+    if (options->watch) {
+        // Beside JSON the lines of the watch go to the error output.
+        code = WatchAndCheckAgain(
+            *options, code, [&] { return CheckAll(*options, bridge); },
+            [&options](const std::wstring& line) { options->json ? Err(line) : Out(line); });
+    }
     checkTemp = nullptr;
     if (SUCCEEDED(com)) CoUninitialize();
     return code;
