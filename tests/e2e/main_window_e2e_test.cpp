@@ -186,9 +186,21 @@ TEST(MainWindow, ShortcutsOpenTheChangesOfTheLastRunAndTheCallLog) {
     const HWND log = app.WaitForWindow(L"DllscopeCallLog");
     ASSERT_NE(log, nullptr);
     // The selection's seven calls and the run's six.
-    EXPECT_EQ(SendMessageW(FindWindowExW(log, nullptr, L"SysListView32", nullptr), LVM_GETITEMCOUNT,
-                           0, 0),
-              13);
+    const HWND rows = FindWindowExW(log, nullptr, L"SysListView32", nullptr);
+    EXPECT_EQ(SendMessageW(rows, LVM_GETITEMCOUNT, 0, 0), 13);
+    // No wider than Form1, and every column whole within the list.
+    RECT logFrame, mainFrame, list;
+    GetWindowRect(log, &logFrame);
+    GetWindowRect(app.Main(), &mainFrame);
+    EXPECT_LE(logFrame.right - logFrame.left, mainFrame.right - mainFrame.left);
+    GetClientRect(rows, &list);
+    int columns = 0;
+    for (int i = 0; i < 9; ++i) {
+        const int width = static_cast<int>(SendMessageW(rows, LVM_GETCOLUMNWIDTH, i, 0));
+        EXPECT_GE(width, 50) << "column " << i;
+        columns += width;
+    }
+    EXPECT_LE(columns, list.right);
     EXPECT_EQ(app.TextOf(pane), changed);
     app.Screenshot(log, Shot(L"calllog"));
 }

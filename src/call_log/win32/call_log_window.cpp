@@ -11,8 +11,10 @@ namespace dllscope {
 namespace {
 
 constexpr wchar_t kClassName[] = L"DllscopeCallLog";
-constexpr int kWidth = 14400, kHeight = 6000;                                 // twips
-constexpr int kColumnWidths[9] = {90, 110, 100, 110, 260, 180, 70, 220, 60};  // pixels at 96 DPI
+// As wide as Form1, so that it fits the screen beside it; the columns share
+// the width in these proportions, each one whole.
+constexpr int kWidth = 12375, kHeight = 6000;  // twips
+constexpr int kColumnShares[9] = {80, 95, 95, 110, 140, 100, 75, 65, 60};
 
 }  // namespace
 
@@ -33,11 +35,15 @@ void CallLogWindow::Create() {
         WS_CHILD | WS_VISIBLE | WS_TABSTOP | LVS_REPORT | LVS_OWNERDATA | LVS_SHOWSELALWAYS, 0, 0,
         client.right, client.bottom, hwnd_, nullptr, app_.Instance(), nullptr);
     ListView_SetExtendedListViewStyle(list_, LVS_EX_FULLROWSELECT | LVS_EX_GRIDLINES);
+    // The columns fill the list beside its vertical scroll bar.
+    int shares = 0;
+    for (const int share : kColumnShares) shares += share;
+    const int room = client.right - GetSystemMetrics(SM_CXVSCROLL) - 4;
     for (int i = 0; i < 9; ++i) {
         LVCOLUMNW column{};
         column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
         column.pszText = const_cast<wchar_t*>(kCallColumns[i]);
-        column.cx = MulDiv(kColumnWidths[i], dpi, 96);
+        column.cx = MulDiv(kColumnShares[i], room, shares);
         column.iSubItem = i;
         ListView_InsertColumn(list_, i, &column);
     }
