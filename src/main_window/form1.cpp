@@ -43,14 +43,19 @@ void Form1::Form_Load() {
 void Form1::File1_Click() {
     // Everything that goes wrong while a selection is shown ends in the one
     // warning; the captions written so far stay, the libraries stay loaded.
+    selectedPluginFileName_ = s_.view.SelectedFileName();
+    if (!ReadSelectedAgain()) s_.view.ShowMessage(kInvalidDll, MessageIcon::Exclamation);
+}
+
+bool Form1::ReadSelectedAgain() {
     try {
-        selectedPluginFileName_ = s_.view.SelectedFileName();
         CycleOnSelectedPlugin(Selected(), [this](std::wstring& pluginPath) {
             Captions captions(s_.view);
             AskWhatThePluginReports(s_.bridge, pluginPath, captions);
         });
+        return true;
     } catch (...) {
-        s_.view.ShowMessage(kInvalidDll, MessageIcon::Exclamation);
+        return false;
     }
 }
 

@@ -35,6 +35,13 @@ class Form1 {
 
     const std::wstring& SelectedPluginFileName() const { return selectedPluginFileName_; }
 
+    // The folder changed under the window. The selected plugin's file was
+    // replaced: its return type, name and description are read again as a
+    // selection reads them (false when that failed; no message box).
+    bool ReadSelectedAgain();
+    // The selected plugin's file is gone: nothing is selected any more.
+    void SelectionGone() { selectedPluginFileName_.clear(); }
+
   private:
     Selection Selected() const { return Selection{s_, selectedPluginFileName_}; }
 

@@ -57,6 +57,9 @@ struct ControlLayout {
 
 inline constexpr int kForm1ClientWidth = 12375;  // twips
 inline constexpr int kForm1ClientHeight = 7395;
+// The status line below the layout: what became of a change of the folder.
+inline constexpr int kForm1StatusHeight = 300;  // twips
+inline constexpr int kForm1StatusId = 1999;
 
 inline constexpr std::array<ControlLayout, 28> kForm1Controls{{
     {Form1Control::Command17, L"Command17", ControlKind::Button, L"Beenden", 60, 60, 2235, 435, 7,

@@ -4,6 +4,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <functional>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -14,6 +16,7 @@ namespace {
 
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::StartsWith;
 
 std::wstring AppFolder(const wchar_t* name) { return E2eFolder() + L"\\" + name; }
 std::wstring Shot(const wchar_t* name) { return E2eFolder() + L"\\screenshots\\" + name + L".bmp"; }
@@ -50,6 +53,52 @@ TEST(MainWindow, ClickingAPluginShowsWhatItReportsAndArrowKeysFollow) {
 
     app.PressKey(VK_DOWN);  // the bridge itself
     EXPECT_THAT(app.TextOf(app.Control(L"lblName")), HasSubstr(L"Brücke"));
+    EXPECT_TRUE(app.NoMessageBoxWithin(300));
+}
+
+// Dllscope follows its folder: a DLL copied in appears in the list's order
+// and leaves it when removed; a selected plugin rebuilt over its file (which
+// Dllscope holds no handle on) shows its new name without a click, and says
+// so in the status line; the selection, the pane's text and the focus stay.
+TEST(MainWindow, TheListFollowsTheFolderAndARebuiltSelectedPluginIsReadAgain) {
+    const std::wstring folder = AppFolder(L"following"), built = AppFolder(L"app");
+    ASSERT_TRUE(CopyFileW((built + L"\\entities.dll").c_str(),
+                          (folder + L"\\meinplugin.dll").c_str(), FALSE));
+    DeleteFileW((folder + L"\\neu.dll").c_str());
+    Driver app(folder);
+    const HWND list = app.Control(L"File1"), pane = app.Control(L"CodeMax1");
+    const HWND name = app.Control(L"lblName"), status = GetDlgItem(app.Main(), 1999);
+    const auto within = [](const std::function<bool()>& holds) {
+        for (int waited = 0; waited < 10000; waited += 100, Sleep(100))
+            if (holds()) return true;
+        return holds();
+    };
+    EXPECT_THAT(app.ListEntries(list), ElementsAre(L"meinplugin.dll", L"modbridge.dll"));
+    app.ClickListEntry(list, L"meinplugin.dll");
+    EXPECT_EQ(app.TextOf(name), L"HTML-Entities");
+    app.Click(pane);
+    app.Type(L"mein Text");
+
+    ASSERT_TRUE(
+        CopyFileW((built + L"\\htmlcheck.dll").c_str(), (folder + L"\\neu.dll").c_str(), FALSE));
+    EXPECT_TRUE(within([&] { return app.ListEntries(list).size() == 3; }));
+    EXPECT_THAT(app.ListEntries(list),
+                ElementsAre(L"meinplugin.dll", L"modbridge.dll", L"neu.dll"));
+
+    ASSERT_TRUE(CopyFileW((built + L"\\htmlcheck.dll").c_str(),
+                          (folder + L"\\meinplugin.dll").c_str(), FALSE));
+    EXPECT_TRUE(within([&] { return app.TextOf(name) == L"HTML-Verschachtelung pruefen"; }))
+        << app.TextOf(status);
+    EXPECT_THAT(app.TextOf(status), StartsWith(L"\u201Emeinplugin.dll\u201C neu eingelesen ("));
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), 0);
+    EXPECT_EQ(app.TextOf(pane), L"mein Text");
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    ASSERT_TRUE(GetGUIThreadInfo(GetWindowThreadProcessId(app.Main(), nullptr), &gui));
+    EXPECT_EQ(gui.hwndFocus, pane);
+
+    ASSERT_TRUE(DeleteFileW((folder + L"\\neu.dll").c_str()));
+    EXPECT_TRUE(within([&] { return app.ListEntries(list).size() == 2; }));
     EXPECT_TRUE(app.NoMessageBoxWithin(300));
 }
 

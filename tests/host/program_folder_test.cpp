@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "common/twips.h"
+#include "main_window/folder_follow.h"
 #include "main_window/form1_layout.h"
 
 namespace dllscope {
@@ -52,6 +53,27 @@ TEST(Form1Layout, ConvertsTwipsToPixelsWithTheScreensDpi) {
     EXPECT_EQ(TwipsToPixels(7395, 96), 493);
     EXPECT_EQ(TwipsToPixels(60, 120), 5);
     EXPECT_EQ(TwipsToPixels(2235, 144), 224);  // 223.5 rounds up
+}
+
+// After a change of the folder the list is the folder's as it is now, and
+// the selection stays on its file name (in any case) or ends with the file.
+TEST(FolderFollow, TheSelectionStaysOnItsFileNameAndEndsWithTheFile) {
+    const std::vector<std::wstring> shown{L"a.dll", L"Mein.dll"};
+    ListUpdate u = FollowFolder(shown, L"mein.dll", {L"a.dll", L"b.dll", L"MEIN.dll"});
+    EXPECT_TRUE(u.changed);
+    EXPECT_EQ(u.select, 2);
+    EXPECT_FALSE(u.selectionGone);
+    u = FollowFolder(shown, L"Mein.dll", shown);
+    EXPECT_FALSE(u.changed);
+    EXPECT_EQ(u.select, 1);
+    u = FollowFolder(shown, L"Mein.dll", {L"a.dll"});
+    EXPECT_EQ(u.select, -1);
+    EXPECT_TRUE(u.selectionGone);
+    u = FollowFolder(shown, L"", {L"a.dll"});
+    EXPECT_EQ(u.select, -1);
+    EXPECT_FALSE(u.selectionGone);
+    EXPECT_EQ(ReadAgainWords(L"meinplugin.dll", L"14:02:11"),
+              L"\u201Emeinplugin.dll\u201C neu eingelesen (14:02:11)");
 }
 
 // Reports and the call log name what the author pressed or chose.

@@ -29,6 +29,7 @@ constexpr COLORREF kDescriptionText = RGB(0, 0, 255);
 Form1Window::Form1Window(App& app, Form1Adapters adapters) : Window(app), adapters_(adapters) {}
 
 Form1Window::~Form1Window() {
+    follower_.reset();  // its thread posts to the window
     editor_.reset();
     if (IsWindow(hwnd_)) DestroyWindow(hwnd_);
     if (font_) DeleteObject(font_);
@@ -38,10 +39,16 @@ Form1Window::~Form1Window() {
 void Form1Window::Create() {
     if (hwnd_) return;
     const int dpi = ScreenDpi();
-    CreateFixed(kClassName, kForm1ClientWidth, kForm1ClientHeight, dpi);
+    CreateFixed(kClassName, kForm1ClientWidth, kForm1ClientHeight + kForm1StatusHeight, dpi);
     infoBrush_ = CreateSolidBrush(kInfoBackground);
     font_ = CreateDialogFont(dpi);
     CreateControls(dpi);
+    status_ = CreateWindowExW(
+        0, L"Static", L"", WS_CHILD | WS_VISIBLE | SS_LEFTNOWORDWRAP | SS_NOPREFIX | SS_SUNKEN, 0,
+        TwipsToPixels(kForm1ClientHeight, dpi), TwipsToPixels(kForm1ClientWidth, dpi),
+        TwipsToPixels(kForm1StatusHeight, dpi), hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kForm1StatusId)), app_.Instance(), nullptr);
+    SendMessageW(status_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
     // A folder the ANSI code page cannot carry goes out in its short form:
     // plugin paths, the bridge's and the exchange file's all start with it.
     const Form1Adapters& a = adapters_;
@@ -49,6 +56,7 @@ void Form1Window::Create() {
                                                   a.bridge, *editor_, *this, a.resultViewer,
                                                   a.resultFileName, a.demoExports, a.automation});
     app_.RunCommand(hwnd_, L"Dllscope", L"Form_Load", [this] { form_->Form_Load(); });
+    follower_ = std::make_unique<FolderFollower>(*this, PassablePath(ProgramFolder()));
 }
 
 void Form1Window::Show(int showCommand) {
@@ -141,6 +149,15 @@ LRESULT Form1Window::HandleMessage(UINT msg, WPARAM wParam, LPARAM lParam) {
             }
             break;
         }
+        case FolderFollower::kChangedMessage:
+            if (follower_) follower_->OnChanged();
+            return 0;
+        case WM_TIMER:
+            if (wParam == FolderFollower::kTimer && follower_) {
+                follower_->OnTimer();
+                return 0;
+            }
+            break;
         case WM_CTLCOLORSTATIC:
             if (const HBRUSH b =
                     LabelColours(reinterpret_cast<HWND>(lParam), reinterpret_cast<HDC>(wParam))) {
@@ -177,14 +194,53 @@ void Form1Window::OnCommand(int id, int code) {
     const bool click = c.kind == ControlKind::Button && code == BN_CLICKED && c.click;
     if (!selection && !click) return;
     const std::wstring handler = std::wstring(c.name) + L"_Click";
-    for (CommandListener* l : listeners_) l->CommandBegins(handler);
-    if (selection) {
-        form_->File1_Click();  // it traps its own errors
-    } else {
-        app_.RunCommand(hwnd_, c.text, handler, [this, &c] { ((*form_).*c.click)(); });
-    }
-    for (CommandListener* l : listeners_) l->CommandEnded(handler);
+    AsCommand(handler, [&] {
+        if (selection) {
+            form_->File1_Click();  // it traps its own errors
+        } else {
+            app_.RunCommand(hwnd_, c.text, handler, [this, &c] { ((*form_).*c.click)(); });
+        }
+    });
 }
+
+void Form1Window::AsCommand(const std::wstring& handler, const std::function<void()>& body) {
+    ++commandDepth_;
+    for (CommandListener* l : listeners_) l->CommandBegins(handler);
+    body();
+    for (CommandListener* l : listeners_) l->CommandEnded(handler);
+    --commandDepth_;
+}
+
+std::vector<std::wstring> Form1Window::FileListEntries() const {
+    const HWND list = Control(Form1Control::File1);
+    std::vector<std::wstring> names;
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+        if (len == LB_ERR) continue;
+        std::wstring name(static_cast<std::size_t>(len) + 1, L'\0');
+        const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                                       reinterpret_cast<LPARAM>(name.data()));
+        name.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
+        names.push_back(name);
+    }
+    return names;
+}
+
+void Form1Window::ShowFileList(const std::vector<std::wstring>& names, int select) {
+    const HWND list = Control(Form1Control::File1);
+    const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    for (const std::wstring& name : names)
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
+    SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+    SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(select), 0);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, nullptr, TRUE);
+}
+
+void Form1Window::SetStatus(const std::wstring& text) { SetWindowTextW(status_, text.c_str()); }
 
 HWND Form1Window::LabelControl(Form1Label label) const {
     switch (label) {

@@ -14,6 +14,7 @@
 #include "editor/win32/code_pane.h"
 #include "main_window/form1.h"
 #include "main_window/form1_layout.h"
+#include "main_window/win32/folder_follower.h"
 
 namespace dllscope {
 
@@ -27,7 +28,7 @@ struct Form1Adapters {
     AutomationObjects& automation;
 };
 
-class Form1Window : public Form1View, public Window {
+class Form1Window : public Form1View, public Window, public FollowedWindow {
   public:
     Form1Window(App& app, Form1Adapters adapters);
     ~Form1Window() override;
@@ -52,7 +53,15 @@ class Form1Window : public Form1View, public Window {
     HWND Control(Form1Control control) const {
         return controls_[static_cast<std::size_t>(control)];
     }
-    Form1& Handlers() { return *form_; }
+    Form1& Handlers() override { return *form_; }
+    HWND Handle() const override { return hwnd_; }
+
+    // FollowedWindow
+    bool InCommand() const override { return commandDepth_ > 0; }
+    void AsCommand(const std::wstring& handler, const std::function<void()>& body) override;
+    std::vector<std::wstring> FileListEntries() const override;
+    void ShowFileList(const std::vector<std::wstring>& names, int select) override;
+    void SetStatus(const std::wstring& text) override;
     CodePane& Editor() { return *editor_; }
     // Told when each handler begins and when it has ended; it outlives the window.
     void AddCommandListener(CommandListener& listener) { listeners_.push_back(&listener); }
@@ -85,6 +94,9 @@ class Form1Window : public Form1View, public Window {
     };
     std::vector<SystemItem> systemItems_;
     std::vector<CommandListener*> listeners_;
+    int commandDepth_ = 0;
+    HWND status_ = nullptr;
+    std::unique_ptr<FolderFollower> follower_;
 };
 
 }  // namespace dllscope
