@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <cwchar>
+#include "common/win32/local_time.h"
 
 namespace dllscope {
 
@@ -14,11 +14,7 @@ void RunCapture::CommandEnded(const std::wstring& handler) {
     if (handler != handler_) return;
     std::string after = pane_.Utf8Text();
     if (after == before_) return;
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t time[16];
-    std::swprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
-    last_ = {plugin_(), time, std::move(before_), std::move(after)};
+    last_ = {plugin_(), LocalTimeOfDay(), std::move(before_), std::move(after)};
     before_.clear();
 }
 

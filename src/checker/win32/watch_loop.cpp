@@ -3,10 +3,10 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstdio>
 
 #include "checker/watch.h"
 #include "common/paths.h"
+#include "common/win32/local_time.h"
 #include "check/win32/check_system.h"
 #include "common/win32/files.h"
 
@@ -93,14 +93,6 @@ std::vector<HANDLE> Notifications(const std::vector<std::wstring>& paths) {
     return handles;
 }
 
-std::wstring TimeNow() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t time[16];
-    std::swprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
-    return time;
-}
-
 }  // namespace
 
 int WatchAndCheckAgain(const CheckOptions& options, int code,
@@ -145,7 +137,7 @@ int WatchAndCheckAgain(const CheckOptions& options, int code,
             continue;
         }
         busy = 0;
-        say(ChangeLine(TimeNow(), pending) + L"\n");
+        say(ChangeLine(LocalTimeOfDay(), pending) + L"\n");
         pending.clear();
         code = checkAgain();
     }

@@ -1,9 +1,9 @@
 #include "main_window/win32/folder_follower.h"
 
-#include <cstdio>
 #include <vector>
 
 #include "common/paths.h"
+#include "common/win32/local_time.h"
 #include "main_window/folder_follow.h"
 #include "main_window/program_folder.h"
 #include "main_window/win32/folder_entries.h"
@@ -16,14 +16,6 @@ namespace {
 // writing is tried again, at most this often.
 constexpr UINT kQuietMilliseconds = 400;
 constexpr int kTries = 25;
-
-std::wstring TimeNow() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t time[16];
-    std::swprintf(time, 16, L"%02u:%02u:%02u", now.wHour, now.wMinute, now.wSecond);
-    return time;
-}
 
 // Present, and not held open for writing by the program writing it.
 bool Readable(const std::wstring& path) {
@@ -103,7 +95,7 @@ void FolderFollower::Follow() {
     if (u.changed) window_.ShowFileList(u.names, u.select);
     if (u.selectionGone) {
         window_.Handlers().SelectionGone();
-        window_.SetStatus(GoneWords(selected, TimeNow()));
+        window_.SetStatus(GoneWords(selected, LocalTimeOfDay()));
     }
     std::map<std::wstring, Stamp> now = Stamps();
     const std::wstring key = LowerName(selected);
@@ -118,8 +110,8 @@ void FolderFollower::Follow() {
     if (!replaced) return;
     bool read = false;
     window_.AsCommand(L"Neu eingelesen", [&] { read = window_.Handlers().ReadSelectedAgain(); });
-    window_.SetStatus(read ? ReadAgainWords(selected, TimeNow())
-                           : UnreadableWords(selected, TimeNow(), kInvalidDll));
+    window_.SetStatus(read ? ReadAgainWords(selected, LocalTimeOfDay())
+                           : UnreadableWords(selected, LocalTimeOfDay(), kInvalidDll));
 }
 
 }  // namespace dllscope
