@@ -59,8 +59,16 @@ TEST_F(Form1Window_, EveryControlSitsAtItsPlaceInPixelsAt96Dpi) {
     ShowWindow(window.Handle(), SW_SHOWNOACTIVATE);
     RECT client;
     GetClientRect(window.Handle(), &client);
+    // The layout's 825 x 493, and the status line of 20 below it, as wide.
     EXPECT_EQ(client.right, 825);
-    EXPECT_EQ(client.bottom, 493);
+    EXPECT_EQ(client.bottom, 493 + 20);
+    RECT status;
+    GetWindowRect(GetDlgItem(window.Handle(), kForm1StatusId), &status);
+    MapWindowPoints(nullptr, window.Handle(), reinterpret_cast<POINT*>(&status), 2);
+    EXPECT_EQ(status.left, 0);
+    EXPECT_EQ(status.top, 493);
+    EXPECT_EQ(status.right, 825);
+    EXPECT_EQ(status.bottom, 513);
     EXPECT_EQ(TextOf(window.Handle()), L"Dllscope");
     for (const Expected& e : kExpected) {
         SCOPED_TRACE(e.name);
