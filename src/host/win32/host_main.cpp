@@ -126,11 +126,7 @@ class HostEnds : public ByteSource, public ByteSink {
         // Like the pipe, what the lane needs cannot be closed by a plugin.
         for (const HANDLE h : {ownEvent_, otherEvent_, caller_})
             SetHandleInformation(h, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
-        // The host spins 200 us for the next request: the calls of a cycle
-        // follow within that, and a longer spin (2 ms) burned more than a
-        // second of a core across a checker's eight plugins, taken from the
-        // plugins checked beside them.
-        lane_.emplace(view, true, ownEvent_, otherEvent_, 200.0);
+        lane_.emplace(view, true, ownEvent_, otherEvent_, 2000.0);
     }
     bool Lane() const { return lane_.has_value(); }
 
