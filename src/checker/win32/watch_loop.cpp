@@ -58,19 +58,6 @@ FileStamp LookAt(const std::wstring& path) {
     return sum;
 }
 
-// Whether a changed file can be read as a whole: present, and not held
-// open for writing by the program that writes it.
-bool Readable(const std::wstring& path) {
-    const DWORD attributes = GetFileAttributesW(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
-}
-
 // The folders whose change notifications cover `paths`.
 std::vector<HANDLE> Notifications(const std::vector<std::wstring>& paths) {
     std::vector<std::wstring> folders;
@@ -131,7 +118,7 @@ int WatchAndCheckAgain(const CheckOptions& options, int code,
         if (pending.empty()) continue;
         // A file still being written (or not there again yet) is waited for.
         bool ready = true;
-        for (const std::wstring& path : pending) ready = ready && Readable(path);
+        for (const std::wstring& path : pending) ready = ready && ReadableNow(path);
         if (!ready && ++busy < kBusyTries) {
             debounce.Changed(static_cast<double>(GetTickCount64()));
             continue;

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "common/paths.h"
+#include "common/win32/files.h"
 #include "common/win32/local_time.h"
 #include "main_window/folder_follow.h"
 #include "main_window/program_folder.h"
@@ -16,15 +17,6 @@ namespace {
 // writing is tried again, at most this often.
 constexpr UINT kQuietMilliseconds = 400;
 constexpr int kTries = 25;
-
-// Present, and not held open for writing by the program writing it.
-bool Readable(const std::wstring& path) {
-    const HANDLE h = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    CloseHandle(h);
-    return true;
-}
 
 }  // namespace
 
@@ -101,7 +93,7 @@ void FolderFollower::Follow() {
     const std::wstring key = LowerName(selected);
     const bool replaced = !selected.empty() && !u.selectionGone && now.count(key) &&
                           (!stamps_.count(key) || stamps_[key] != now[key]);
-    if (replaced && !Readable(InFolder(folder_, selected)) && ++tries_ < kTries) {
+    if (replaced && !ReadableNow(InFolder(folder_, selected)) && ++tries_ < kTries) {
         OnChanged();  // still being written: once more after a quiet time
         return;
     }
