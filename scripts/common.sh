@@ -26,7 +26,7 @@ need_packages() {
 BUILD_PACKAGES=(cmake make g++ g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix
                 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686 googletest libgtest-dev libgmock-dev
                 python3 python3-jsonschema clang-format fp-compiler fp-units-rtl fpc-source
-                clang lld)
+                clang lld unzip)
 # Wine for 64-bit programs; 32-bit Wine comes in by ensure_wine32 where the
 # machine can run it.
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils)
