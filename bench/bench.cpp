@@ -14,6 +14,9 @@
 //                                         100 changed lines; control: the diff alone
 //   dllscope_bench hoststart isolated     a host's start with its first answer; control: a
 //                                         later answer alone
+//   dllscope_bench follow ours            from the end of a copy of a rebuilt selected
+//                                         plugin over its file to its new name on Form1;
+//                                         control: a DLL copied in to its entry in the list
 // Prints one line: case, side, seconds, the control's own seconds, peak MB.
 #include <windows.h>
 #include <psapi.h>
@@ -23,6 +26,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -326,6 +330,60 @@ Result LoadFile(bool ours) {
     return r;
 }
 
+// Dispatches Form1's messages until `done` holds or `limit` seconds have passed.
+double PumpUntil(const std::function<bool()>& done, double limit = 10) {
+    const auto start = Clock::now();
+    while (!done() && Seconds(start) < limit) {
+        MSG msg;
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 5, QS_ALLINPUT);
+    }
+    return Seconds(start);
+}
+
+std::wstring TextOf(HWND control) {
+    wchar_t text[256] = L"";
+    GetWindowTextW(control, text, 256);
+    return text;
+}
+
+// The folder holds modbridge.dll, meinplugin.dll (the entities sample) and
+// htmlcheck.dll to copy over it. Form1 selects meinplugin.dll; each copy
+// ends before the clock starts.
+Result Follow() {
+    const std::wstring folder = Folder();
+    CopyFileW((folder + L"\\entities.dll").c_str(), (folder + L"\\meinplugin.dll").c_str(), FALSE);
+    DeleteFileW((folder + L"\\neu.dll").c_str());
+    App app(GetModuleHandleW(nullptr));
+    ForeignCallGuard guard;
+    Program program(app, guard);
+    Form1Window& window = program.MainWindow();
+    program.Create();
+    window.Show(SW_SHOWNOACTIVATE);
+    const HWND list = window.Control(Form1Control::File1);
+    const HWND name = window.Control(Form1Control::lblName);
+    SendMessageW(list, LB_SETCURSEL,
+                 SendMessageW(list, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                              reinterpret_cast<LPARAM>(L"meinplugin.dll")),
+                 0);
+    SendMessageW(GetParent(list), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(list), LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(list));
+    PumpUntil([] { return false; }, 1);  // settles: the selection's reading, the first notices
+    const std::wstring before = TextOf(name);
+    Result r;
+    if (!CopyFileW((folder + L"\\htmlcheck.dll").c_str(), (folder + L"\\meinplugin.dll").c_str(),
+                   FALSE))
+        std::fprintf(stderr, "the copy over meinplugin.dll failed: %lu\n", GetLastError());
+    r.seconds = PumpUntil([&] { return TextOf(name) != before; });
+    const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
+    CopyFileW((folder + L"\\entities.dll").c_str(), (folder + L"\\neu.dll").c_str(), FALSE);
+    r.control = PumpUntil([&] { return SendMessageW(list, LB_GETCOUNT, 0, 0) > count; });
+    if (before.empty() || TextOf(name) == before)
+        std::fprintf(stderr, "the name stayed \"%ls\"; the status line: %ls\n", before.c_str(),
+                     TextOf(GetDlgItem(window.Handle(), 1999)).c_str());
+    return r;
+}
+
 Result Startup(bool ours) {
     Result r;
     const auto start = Clock::now();
@@ -428,6 +486,8 @@ int main(int argc, char** argv) {
         r = dllscope::HostStart();
     else if (which == "loadfile")
         r = dllscope::LoadFile(ours);
+    else if (which == "follow")
+        r = dllscope::Follow();
     else if (which == "startup")
         r = dllscope::Startup(ours);
     else if (which == "recovery")

@@ -16,7 +16,7 @@ bench="$ROOT/build/win64/bench"
 bin="$ROOT/build/win64/bin"
 run="$bench/run"
 rm -rf "$run"
-mkdir -p "$run/roundtrip" "$run/loadfile" "$run/startup" "$run/empty" "$run/recovery"
+mkdir -p "$run/roundtrip" "$run/loadfile" "$run/startup" "$run/empty" "$run/recovery" "$run/follow"
 cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bin/dllscope-host.exe" "$bench/identity.dll" "$run/roundtrip/"
 cp "$ROOT/build/win64/tests/fixtures/fixture_fault_reference/reference.dll" "$run/roundtrip/"
 cp "$bench/dllscope_bench.exe" "$run/loadfile/"
@@ -25,6 +25,7 @@ cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$run/startup/"
 for i in $(seq -w 1 5000); do : > "$run/startup/plugin$i.dll"; done
 cp "$bench/dllscope_bench.exe" "$run/empty/"
 cp "$bench/dllscope_bench.exe" "$run/recovery/"
+cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bin/entities.dll" "$bin/htmlcheck.dll" "$run/follow/"
 
 measure() {  # case side -> "seconds control peak"
     (cd "$run/$1" && "$ROOT/scripts/wine-run.sh" ./dllscope_bench.exe "$1" "$2" | tr -d '\r' | cut -d' ' -f3-)
@@ -105,6 +106,8 @@ median_jobs() {  # jobs -> the median of three runs: this machine's load varies 
 j1=$(median_jobs 1)
 j2=$(median_jobs 2)
 awk -v a="$j1" -v b="$j2" -v n="$(nproc)" 'BEGIN { printf "jobs: eight plugins with --stress in %.2f s one after another, %.2f s with --jobs 2: %.2f of the serial time on %d cores (goal: at most 0.6)\n", a, b, b / a, n }'
+read -r ws wc _ < <(cd "$run/follow" && "$ROOT/scripts/wine-run.sh" ./dllscope_bench.exe follow ours | tr -d '\r' | cut -d' ' -f3-)
+echo "follow: a rebuilt selected plugin copied over its file shows its new name ${ws} s after the copy ended; a DLL copied in is listed after ${wc} s (both wait for 400 ms of quiet in the folder)."
 read -r ds dc _ < <(in_roundtrip changes ours)
 echo "changes: \"Änderungen des letzten Laufs\" for a 2 MB page with 100 changed lines opens in ${ds} s (the diff alone ${dc} s; goal: under 1 s)."
 fuzz=$(cd "$bin" && "$ROOT/scripts/wine-run.sh" ./dllscope-check.exe --json --fuzz 5 --seed 1 entities.dll 2>/dev/null || true)
