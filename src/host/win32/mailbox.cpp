@@ -48,29 +48,26 @@ bool Mailbox::Spin(Ready ready) const {
 // so a change between the flag and the sleep is never missed. False when the
 // other side is gone and `ready` still does not hold.
 template <class Ready>
-bool Mailbox::Await(volatile LONG& waiting, Ready ready, const Block& block) {
-    if (Spin(ready)) return true;
+bool Mailbox::Await(volatile LONG& waiting, Ready ready, const Block& block, bool spin) {
+    if (spin ? Spin(ready) : ready()) return true;
     InterlockedExchange(&waiting, 1);  // a full barrier: `ready` reads after it
     const bool woke = ready() || block();
     InterlockedExchange(&waiting, 0);
     return woke || ready();
 }
 
-bool Mailbox::ForNothing(int& times) {
-    broken_ = ++times > 1;
-    return !broken_;
-}
-
+// A wake may find nothing: a side that found its slot ready without
+// sleeping may still have been signalled for it, and the other side may set
+// the event late, after its look at the flag. Such wakes are waited through;
+// the caller's wait bounds them by the call's limit, so a host that keeps
+// setting the event gets no more of the caller than its wakes.
 std::size_t Mailbox::Read(char* to, std::size_t max, const Block& block) {
-    for (int idle = 0;;) {
+    for (bool spin = true;; spin = false) {
         if (!Await(
-                in_.readerWaiting, [this] { return in_.full != 0; }, block))
+                in_.readerWaiting, [this] { return in_.full != 0; }, block, spin))
             return 0;
         const LONG full = in_.full;
-        if (full == 0) {
-            if (ForNothing(idle)) continue;
-            return 0;
-        }
+        if (full == 0) continue;
         if (full < 0 || full > kSlotBytes || at_ >= static_cast<std::size_t>(full)) {
             broken_ = true;
             return 0;
@@ -94,15 +91,12 @@ void Mailbox::Publish(const char* data, std::size_t size) {
 }
 
 bool Mailbox::Write(const char* data, std::size_t size, const Block& block) {
-    for (int idle = 0; size > 0;) {
+    for (bool spin = true; size > 0;) {
         if (!Await(
-                out_.writerWaiting, [this] { return out_.full == 0; }, block))
+                out_.writerWaiting, [this] { return out_.full == 0; }, block, spin))
             return false;
-        if (out_.full != 0) {
-            if (ForNothing(idle)) continue;
-            return false;
-        }
-        idle = 0;
+        spin = out_.full == 0;
+        if (!spin) continue;  // woken for nothing
         const std::size_t n = std::min(size, static_cast<std::size_t>(kSlotBytes));
         Publish(data, n);
         data += n;

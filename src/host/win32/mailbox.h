@@ -33,9 +33,8 @@ class Mailbox {
     bool Write(const char* data, std::size_t size, const Block& block);
     // A write that does not wait: false when there is no room.
     bool TryWrite(const std::string& data);
-    // Whether a read or write ended because the slots said what an honest
-    // other side never makes them say: a count beyond the slot, or a slot
-    // that changes under the reader (woken twice for nothing).
+    // Whether a read or write ended because the slot said what an honest
+    // other side never makes it say: a count beyond the slot.
     bool Broken() const { return broken_; }
 
   private:
@@ -43,11 +42,10 @@ class Mailbox {
     // Spins until `ready` holds or the spin is over.
     template <class Ready>
     bool Spin(Ready ready) const;
+    // `spin`: false after a wake that found nothing, which goes straight
+    // back to sleep.
     template <class Ready>
-    bool Await(volatile LONG& waiting, Ready ready, const Block& block);
-    // A wake that found nothing: the system's event may have been set once
-    // too often, never twice in a row; false (broken) the second time.
-    bool ForNothing(int& times);
+    bool Await(volatile LONG& waiting, Ready ready, const Block& block, bool spin);
     void Publish(const char* data, std::size_t size);
 
     Slot& in_;
