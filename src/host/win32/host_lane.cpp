@@ -46,7 +46,7 @@ void PluginHost::CloseLane() {
 
 void PluginHost::Greeted(bool lane) {
     // A host that took the lane reads and writes nothing else from now on.
-    if (lane && laneView_) lane_.emplace(laneView_, false, callerEvent_, hostEvent_, 500.0);
+    if (lane && laneView_) lane_.emplace(laneView_, false, callerEvent_, hostEvent_, 50.0);
 }
 
 std::string AnsiTextCodec::ToPlugin(const std::wstring& text) { return ToAnsi(text); }

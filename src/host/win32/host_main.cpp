@@ -126,7 +126,7 @@ class HostEnds : public ByteSource, public ByteSink {
         // Like the pipe, what the lane needs cannot be closed by a plugin.
         for (const HANDLE h : {ownEvent_, otherEvent_, caller_})
             SetHandleInformation(h, HANDLE_FLAG_PROTECT_FROM_CLOSE, HANDLE_FLAG_PROTECT_FROM_CLOSE);
-        lane_.emplace(view, true, ownEvent_, otherEvent_, 2000.0);
+        lane_.emplace(view, true, ownEvent_, otherEvent_, 50.0);
     }
     bool Lane() const { return lane_.has_value(); }
 
