@@ -330,6 +330,19 @@ Result LoadFile(bool ours) {
     return r;
 }
 
+// Dllscope as it opens: Form1 with the DLLs of this folder, shown without
+// taking the focus.
+struct Opened {
+    App app{GetModuleHandleW(nullptr)};
+    ForeignCallGuard guard;
+    Program program{app, guard};
+    Form1Window& window = program.MainWindow();
+    Opened() {
+        program.Create();
+        window.Show(SW_SHOWNOACTIVATE);
+    }
+};
+
 // Dispatches Form1's messages until `done` holds or `limit` seconds have passed.
 double PumpUntil(const std::function<bool()>& done, double limit = 10) {
     const auto start = Clock::now();
@@ -354,12 +367,8 @@ Result Follow() {
     const std::wstring folder = Folder();
     CopyFileW((folder + L"\\entities.dll").c_str(), (folder + L"\\meinplugin.dll").c_str(), FALSE);
     DeleteFileW((folder + L"\\neu.dll").c_str());
-    App app(GetModuleHandleW(nullptr));
-    ForeignCallGuard guard;
-    Program program(app, guard);
-    Form1Window& window = program.MainWindow();
-    program.Create();
-    window.Show(SW_SHOWNOACTIVATE);
+    Opened dllscope;
+    Form1Window& window = dllscope.window;
     const HWND list = window.Control(Form1Control::File1);
     const HWND name = window.Control(Form1Control::lblName);
     SendMessageW(list, LB_SETCURSEL,
@@ -388,12 +397,8 @@ Result Startup(bool ours) {
     Result r;
     const auto start = Clock::now();
     if (ours) {
-        App app(GetModuleHandleW(nullptr));
-        ForeignCallGuard guard;
-        Program program(app, guard);
-        Form1Window& window = program.MainWindow();
-        program.Create();
-        window.Show(SW_SHOWNOACTIVATE);
+        Opened dllscope;
+        Form1Window& window = dllscope.window;
         r.seconds = Seconds(start);
         r.control = static_cast<double>(
             SendMessageW(window.Control(Form1Control::File1), LB_GETCOUNT, 0, 0));
