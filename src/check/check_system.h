@@ -49,6 +49,10 @@ class CheckProbe {
     // cannot be taken.
     virtual void StartSampling(const std::wstring& /*module*/) {}
     virtual std::vector<SampledStack> StopSampling() { return {}; }
+    // How long one call may take from now on, in milliseconds, within the
+    // check's own limit; 0: that limit again. Where a hang ends the whole
+    // check (in this process), there is nothing to shorten.
+    virtual void LimitCalls(double /*milliseconds*/) {}
 };
 
 // Both, as the machine gives them to a check.

@@ -58,6 +58,7 @@ FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
         ++summary_.runs;
         runner_.AfterRun();
         const bool leak = result.verdict == Verdict::Passed;
+        if (leak) slowestPassing_ = std::max(slowestPassing_, result.milliseconds);
         Made failing = made;
         if (leak) {
             if (!ProbeForLeak(made, result, failing)) continue;
@@ -143,12 +144,16 @@ CaseResult FuzzCampaign::LeakOn(const std::wstring& page) {
     return result;
 }
 
-// A new way of failing, shrunk for at most half a minute (each try a run
-// of its own; a leak's, a few) and kept as a finding and a failing case.
-void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool leak,
-                          std::vector<CaseResult>& cases) {
+// The failing page shrunk for at most half a minute, each try a run of its
+// own (a leak's, a few). A hang's tries hang sooner than the check's limit,
+// at a multiple of the slowest passing run, so that the time holds many;
+// the smallest page must then hang with the full limit, or the page found
+// stays.
+std::wstring FuzzCampaign::Shrunk(const CaseResult& result, const Made& failing, bool leak) {
+    const bool hang = result.verdict == Verdict::Hang && slowestPassing_ > 0;
+    if (hang) runner_.LimitCalls(std::max(kHangTryFloor, kHangTryFactor * slowestPassing_));
     const double shrinkEnd = runner_.Milliseconds() + 30000;
-    const std::wstring smallest = ShrunkPage(
+    std::wstring smallest = ShrunkPage(
         failing.first,
         [&](const std::wstring& candidate) {
             if (leak) {
@@ -162,6 +167,20 @@ void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool le
             return runner_.Milliseconds() < shrinkEnd &&
                    Going(L"Fuzzing: verkleinert die Seite eines Funds");
         });
+    if (!hang) return smallest;
+    runner_.LimitCalls(0);
+    if (smallest == failing.first) return smallest;
+    ++summary_.runs;
+    if (Going(L"Fuzzing: bestätigt die kleinste Seite eines Funds") &&
+        Key(runner_.RunPage(L"Fuzz", smallest)) == Key(result))
+        return smallest;
+    return failing.first;
+}
+
+// A new way of failing, shrunk and kept as a finding and a failing case.
+void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool leak,
+                          std::vector<CaseResult>& cases) {
+    const std::wstring smallest = Shrunk(result, failing, leak);
     FuzzFinding f;
     f.place = result.place;
     f.stack = result.stack;

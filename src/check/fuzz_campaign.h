@@ -30,6 +30,9 @@ class FuzzCampaign {
 
     // How often the page of a suspected leak runs in a row.
     static constexpr int kLeakRuns = 6;
+    // While a hang's page shrinks, a try hangs when it runs this many times
+    // as long as the slowest passing run, and at least kHangTryFloor ms.
+    static constexpr double kHangTryFactor = 10, kHangTryFloor = 500;
 
   private:
     using Made = std::pair<std::wstring, std::wstring>;  // a page and its mutations
@@ -39,6 +42,7 @@ class FuzzCampaign {
     CaseResult LeakOn(const std::wstring& page);
     void Record(const CaseResult& result, const Made& failing, bool leak,
                 std::vector<CaseResult>& cases);
+    std::wstring Shrunk(const CaseResult& result, const Made& failing, bool leak);
     std::string Key(const CaseResult& c) const;
     std::wstring Stage() const;
     double Done() const;
@@ -53,6 +57,7 @@ class FuzzCampaign {
     double start_ = 0, end_ = 0;
     std::vector<std::string> seen_;  // the way each finding failed: verdict and place
     int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)
+    double slowestPassing_ = 0;  // ms
     long long highestHandles_ = 0;
     std::vector<Made> unmeasured_;  // the passing pages since the last count
 };

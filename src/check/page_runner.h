@@ -15,6 +15,9 @@ class PageRunner {
     // One run of the plugin on `page` in a bridge cycle of its own, as a
     // case named `name`: fault, hang, time and size.
     virtual CaseResult RunPage(const std::wstring& name, const std::wstring& page) = 0;
+    // How long one call of the plugin may take from now on, in
+    // milliseconds, within the check's own limit; 0: that limit again.
+    virtual void LimitCalls(double /*milliseconds*/) {}
     // One more run of `page`, with the plugin's thread sampled throughout:
     // where the plugin spends its time, by its lines, largest share first.
     virtual std::vector<LineShare> HotSpots(const std::wstring& /*page*/) { return {}; }

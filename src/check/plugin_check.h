@@ -84,6 +84,7 @@ class PluginCheck::Pages : public PageRunner {
     CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
         return check_.RunOn(path_, name, page);
     }
+    void LimitCalls(double milliseconds) override { check_.system_.LimitCalls(milliseconds); }
     void AfterRun() override { check_.NoteStrayProcesses(report_); }
     std::vector<LineShare> HotSpots(const std::wstring& page) override {
         const std::wstring module = FileNameOf(path_);

@@ -611,6 +611,22 @@ class Fuzzing(unittest.TestCase):
         deep = [p for p in pages.values() if p.count("<") > 256]
         self.assertEqual(len(deep), 1, findings)
 
+    def test_a_hang_shrinks_as_far_as_a_fault(self):
+        # crloop.dll waits for ever at a CR without its LF. From a page of
+        # 200 lines, half a minute of tries that each hang at --timeout
+        # (5 s) would not reach the CR; each try hangs at 500 ms instead, and
+        # the CR alone then hangs with the full limit too.
+        cases = os.path.join(FOLDER, "zeilen")
+        shutil.rmtree(cases, ignore_errors=True)
+        os.makedirs(cases)
+        with open(os.path.join(cases, "seite.html"), "wb") as f:
+            f.write(b"".join(b"<p>Zeile %d: <b>fett</b> &amp; mehr</p>\r\n" % n for n in range(200)))
+        code, doc = check_json("--cases", "zeilen", "--fuzz", "4", "--seed", "3", "--timeout", "5",
+                               "crloop.dll")
+        self.assertEqual(code, 1)  # a finding fails the plugin; the campaign went on
+        findings = doc["plugins"][0]["fuzz"]["findings"]
+        self.assertEqual([(f["kind"], f["input"]) for f in findings], [("hängt", "\r")], findings)
+
     def test_a_fault_the_seeds_miss_is_found_shrunk_saved_and_repeated(self):
         found = os.path.join(FOLDER, "gefunden")
         shutil.rmtree(found, ignore_errors=True)

@@ -23,13 +23,20 @@ class FakePageRunner : public PageRunner {
     bool stopped = false;
     std::vector<std::wstring> saved;
 
+    double limit = 0;                // LimitCalls' last word
+    std::vector<double> hangLimits;  // the limit of each run that hung
+
+    // A passing run takes 5 ms; a hang, the limit (30 s when none is set).
     CaseResult RunPage(const std::wstring&, const std::wstring& page) override {
         ++runs;
-        now += 5;
         CaseResult c = rule(page);
+        if (c.verdict == Verdict::Hang) hangLimits.push_back(limit);
+        c.milliseconds = c.verdict == Verdict::Hang ? (limit > 0 ? limit : 30000) : 5;
+        now += c.milliseconds;
         c.charactersIn = page.size();
         return c;
     }
+    void LimitCalls(double milliseconds) override { limit = milliseconds; }
     CycleUsage Usage(bool) override { return {handles, 1 << 20, 1000, 1 << 20}; }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
     double Milliseconds() override { return now; }
@@ -153,6 +160,35 @@ TEST(FuzzCampaign, TheProbeRepeatsOnlyThePageThatRaisedTheCount) {
     std::vector<CaseResult> cases;
     ASSERT_EQ(FuzzCampaign(runner, kSeeds, 11, 5, L"x.dll").Run(cases).findings.size(), 1u);
     EXPECT_EQ(runner.beforeShrinking, 0);
+}
+
+// A page with a '#' hangs. With the check's limit of 30 s a try, half a
+// minute of shrinking would hold one; each try hangs at 10 times the
+// slowest passing run (at least 500 ms) instead, and the smallest page
+// hangs again with the full limit before it is kept.
+TEST(FuzzCampaign, AHangsPageShrinksWithShortTriesAndIsConfirmedWithTheFullLimit) {
+    FakePageRunner runner;
+    runner.rule = [](const std::wstring& page) {
+        CaseResult c;
+        if (page.find(L'#') != std::wstring::npos) c.verdict = Verdict::Hang;
+        return c;
+    };
+    std::vector<CaseResult> cases;
+    const FuzzSummary summary = FuzzCampaign(runner, kSeeds, 7, 2, L"x.dll").Run(cases);
+    ASSERT_EQ(summary.findings.size(), 1u);
+    EXPECT_EQ(summary.findings[0].kind, L"hängt");
+    EXPECT_EQ(summary.findings[0].input, L"#");
+    // The finding's run had the full limit, the tries the short one, the
+    // confirmation and every later run the full one again.
+    const std::vector<double>& limits = runner.hangLimits;
+    ASSERT_GT(limits.size(), 3u);
+    EXPECT_EQ(limits[0], 0);
+    std::size_t tries = 1;
+    while (tries < limits.size() && limits[tries] == 500) ++tries;
+    EXPECT_GT(tries, 3u);
+    EXPECT_LT(tries, limits.size());
+    for (std::size_t i = tries; i < limits.size(); ++i) EXPECT_EQ(limits[i], 0) << i;
+    EXPECT_EQ(runner.limit, 0);
 }
 
 // Stopped during its tenth run, which ends as the host ends a call (a

@@ -56,8 +56,11 @@ class Win32CheckSystem : public CheckSystem {
 // The same, with the plugin in a host: the usage is the host's.
 class HostCheckSystem : public Win32CheckSystem {
   public:
-    explicit HostCheckSystem(HostSession& host)
-        : Win32CheckSystem([&host] { return host.libraries.LastLoadError(); }), host_(host) {}
+    // `limitCalls` shortens the host's limit for one call (0: --timeout again).
+    HostCheckSystem(HostSession& host, std::function<void(double)> limitCalls)
+        : Win32CheckSystem([&host] { return host.libraries.LastLoadError(); }),
+          host_(host),
+          limitCalls_(std::move(limitCalls)) {}
     // The exchange file lies in the host's own temporary folder: checks side
     // by side never meet there, and the plugin finds it in its TEMP.
     std::wstring ExchangeFilePath() override;
@@ -66,9 +69,11 @@ class HostCheckSystem : public Win32CheckSystem {
     std::vector<std::wstring> StrayProcesses() override { return host_.process.StrayProcesses(); }
     // The host's thread that runs the plugin's calls.
     void StartSampling(const std::wstring& module) override;
+    void LimitCalls(double milliseconds) override { limitCalls_(milliseconds); }
 
   private:
     HostSession& host_;
+    std::function<void(double)> limitCalls_;
 };
 
 // A path made full against the current folder.

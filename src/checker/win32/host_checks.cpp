@@ -23,22 +23,29 @@
 namespace dllscope {
 namespace {
 
-// A call in a plugin's host that runs past --timeout ends that host.
+// A call in a plugin's host that runs past --timeout (or the shorter limit
+// a hang's shrinking sets) ends that host.
 class CheckWaiting : public HostWaiting {
   public:
     explicit CheckWaiting(const CheckOptions& options) : options_(options) {}
-    DWORD HangMilliseconds() override { return static_cast<DWORD>(options_.timeoutSeconds) * 1000; }
+    DWORD HangMilliseconds() override {
+        const DWORD full = static_cast<DWORD>(options_.timeoutSeconds) * 1000;
+        return limit_ > 0 ? std::min(limit_, full) : full;
+    }
     bool EndHungCall(const ForeignCall&, unsigned long long, HangSampling&) override {
         return true;
     }
+    void Limit(double milliseconds) { limit_ = static_cast<DWORD>(milliseconds); }
 
   private:
     const CheckOptions& options_;
+    DWORD limit_ = 0;
 };
 
-// A plugin's host with the capture of its output.
+// A plugin's host with the capture of its output and its time limit.
 struct HostSlot {
     std::unique_ptr<OutputCapture> output;
+    std::unique_ptr<CheckWaiting> waiting;
     std::unique_ptr<HostSession> host;
 };
 
@@ -49,8 +56,7 @@ class Hosts {
     Hosts(const CheckOptions& options, const std::wstring& bridgePath)
         : options(options),
           bridgePath_(bridgePath),
-          program_(InFolder(ProgramFolder(), kHostProgramName)),
-          waiting_(options) {
+          program_(InFolder(ProgramFolder(), kHostProgramName)) {
         if (GetFileAttributesW(program_.c_str()) == INVALID_FILE_ATTRIBUTES) {
             throw RuntimeError(L"Der Plugin-Prozess \u201E" + program_ +
                                L"\u201C fehlt: er gehört neben dllscope-check.exe (oder prüfe mit "
@@ -59,8 +65,9 @@ class Hosts {
     }
 
     HostSlot Start() {
-        HostSlot slot{std::make_unique<OutputCapture>(),
-                      std::make_unique<HostSession>(program_, bridgePath_, waiting_)};
+        HostSlot slot{std::make_unique<OutputCapture>(), std::make_unique<CheckWaiting>(options),
+                      nullptr};
+        slot.host = std::make_unique<HostSession>(program_, bridgePath_, *slot.waiting);
         slot.host->process.SetOutput(slot.output->WriteEnd());
         slot.host->process.Launch();
         return slot;
@@ -88,7 +95,7 @@ class Hosts {
                 report.pluginOutput = slot.output->Finish();
             }
         } collect{slot, report};
-        HostCheckSystem system(*slot.host);
+        HostCheckSystem system(*slot.host, [&](double ms) { slot.waiting->Limit(ms); });
         PluginCheck check(options.settings, slot.host->libraries, slot.host->bridge, system,
                           bridgePath_);
         check.Check(FullPath(plugin), report);
@@ -98,7 +105,6 @@ class Hosts {
 
   private:
     std::wstring bridgePath_, program_;
-    CheckWaiting waiting_;
 };
 
 // One after another; the next plugins' hosts start while one is checked: a

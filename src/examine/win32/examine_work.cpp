@@ -1,5 +1,6 @@
 // The examination's thread: the plugin's check in its own host, followed by
 // the window.
+#include <algorithm>
 #include <exception>
 
 #include "check/win32/check_system.h"
@@ -10,8 +11,9 @@
 namespace dllscope {
 namespace {
 
-// The plugin's host ends a call that runs too long, or any call once the
-// examination is stopped: the waits are cut into short slices to see that.
+// The plugin's host ends a call that runs too long (kExamineHangSeconds,
+// or less while a hang's page is shrunk), or any call once the examination
+// is stopped: the waits are cut into short slices to see that.
 class ExamineWaiting : public HostWaiting {
   public:
     explicit ExamineWaiting(const std::atomic<bool>& stop) : stop_(stop) {}
@@ -19,12 +21,14 @@ class ExamineWaiting : public HostWaiting {
     DWORD HangMilliseconds() override { return 100; }
     bool EndHungCall(const ForeignCall&, unsigned long long milliseconds, HangSampling&) override {
         ran_ += milliseconds;
-        return stop_ || ran_ >= kExamineHangSeconds * 1000ULL;
+        const unsigned long long full = kExamineHangSeconds * 1000ULL;
+        return stop_ || ran_ >= (limit_ > 0 ? std::min(limit_, full) : full);
     }
+    void Limit(double milliseconds) { limit_ = static_cast<unsigned long long>(milliseconds); }
 
   private:
     const std::atomic<bool>& stop_;
-    unsigned long long ran_ = 0;
+    unsigned long long ran_ = 0, limit_ = 0;
 };
 
 }  // namespace
@@ -35,7 +39,7 @@ DWORD WINAPI ExamineWindow::Work(void* self) {
         ExamineWaiting waiting(w.stop_);
         HostSession host(w.setup_.hostProgram, w.setup_.bridge, waiting);
         host.process.Launch();
-        HostCheckSystem system(host);
+        HostCheckSystem system(host, [&](double ms) { waiting.Limit(ms); });
         PluginCheck check(w.settings_, host.libraries, host.bridge, system, w.setup_.bridge);
         check.Follow(w);
         check.Check(w.plugin_, w.report_);
