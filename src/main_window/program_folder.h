@@ -10,6 +10,8 @@ struct FolderEntry {
     bool directory = false;
     bool hidden = false;
     bool system = false;
+    unsigned long long size = 0;     // bytes
+    unsigned long long written = 0;  // the last write, in the system's ticks
 };
 
 // The names that File1 lists: files (no folders, no hidden or system files)

@@ -14,8 +14,12 @@ std::vector<FolderEntry> ReadFolder(const std::wstring& folder) {
     if (find == INVALID_HANDLE_VALUE) return entries;
     do {
         const DWORD a = found.dwFileAttributes;
-        entries.push_back({found.cFileName, (a & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                           (a & FILE_ATTRIBUTE_HIDDEN) != 0, (a & FILE_ATTRIBUTE_SYSTEM) != 0});
+        entries.push_back(
+            {found.cFileName, (a & FILE_ATTRIBUTE_DIRECTORY) != 0, (a & FILE_ATTRIBUTE_HIDDEN) != 0,
+             (a & FILE_ATTRIBUTE_SYSTEM) != 0,
+             (static_cast<unsigned long long>(found.nFileSizeHigh) << 32) | found.nFileSizeLow,
+             (static_cast<unsigned long long>(found.ftLastWriteTime.dwHighDateTime) << 32) |
+                 found.ftLastWriteTime.dwLowDateTime});
     } while (FindNextFileW(find, &found));
     FindClose(find);
     return entries;

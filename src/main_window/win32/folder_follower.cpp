@@ -22,7 +22,7 @@ constexpr int kTries = 25;
 
 FolderFollower::FolderFollower(FollowedWindow& window, std::wstring folder)
     : window_(window), folder_(std::move(folder)) {
-    stamps_ = Stamps();
+    stamps_ = Stamps(ReadFolder(folder_));
     notification_ = FindFirstChangeNotificationW(
         folder_.c_str(), FALSE,
         FILE_NOTIFY_CHANGE_FILE_NAME | FILE_NOTIFY_CHANGE_SIZE | FILE_NOTIFY_CHANGE_LAST_WRITE);
@@ -66,30 +66,25 @@ void FolderFollower::OnTimer() {
     Follow();
 }
 
-std::map<std::wstring, FolderFollower::Stamp> FolderFollower::Stamps() const {
+std::map<std::wstring, FolderFollower::Stamp> FolderFollower::Stamps(
+    const std::vector<FolderEntry>& entries) {
     std::map<std::wstring, Stamp> stamps;
-    for (const std::wstring& name : PluginLibraryNames(ReadFolder(folder_))) {
-        WIN32_FILE_ATTRIBUTE_DATA d;
-        if (!GetFileAttributesExW(InFolder(folder_, name).c_str(), GetFileExInfoStandard, &d))
-            continue;
-        stamps[LowerName(name)] = {
-            (static_cast<unsigned long long>(d.nFileSizeHigh) << 32) | d.nFileSizeLow,
-            (static_cast<unsigned long long>(d.ftLastWriteTime.dwHighDateTime) << 32) |
-                d.ftLastWriteTime.dwLowDateTime};
-    }
+    for (const FolderEntry& e : entries)
+        if (!e.directory) stamps[LowerName(e.name)] = {e.size, e.written};
     return stamps;
 }
 
 void FolderFollower::Follow() {
     const std::wstring selected = window_.Handlers().SelectedPluginFileName();
+    const std::vector<FolderEntry> entries = ReadFolder(folder_);
     const ListUpdate u =
-        FollowFolder(window_.FileListEntries(), selected, PluginLibraryNames(ReadFolder(folder_)));
+        FollowFolder(window_.FileListEntries(), selected, PluginLibraryNames(entries));
     if (u.changed) window_.ShowFileList(u.names, u.select);
     if (u.selectionGone) {
         window_.Handlers().SelectionGone();
         window_.SetStatus(GoneWords(selected, LocalTimeOfDay()));
     }
-    std::map<std::wstring, Stamp> now = Stamps();
+    std::map<std::wstring, Stamp> now = Stamps(entries);
     const std::wstring key = LowerName(selected);
     const bool replaced = !selected.empty() && !u.selectionGone && now.count(key) &&
                           (!stamps_.count(key) || stamps_[key] != now[key]);

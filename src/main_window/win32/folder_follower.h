@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "main_window/form1.h"
+#include "main_window/program_folder.h"
 
 namespace dllscope {
 
@@ -52,7 +53,8 @@ class FolderFollower {
     using Stamp = std::pair<unsigned long long, unsigned long long>;  // size, last write
     static DWORD WINAPI Waiting(void* self);
     void Follow();
-    std::map<std::wstring, Stamp> Stamps() const;
+    // From one reading of the folder, which also gives the list.
+    static std::map<std::wstring, Stamp> Stamps(const std::vector<FolderEntry>& entries);
 
     FollowedWindow& window_;
     std::wstring folder_;
