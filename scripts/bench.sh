@@ -5,7 +5,7 @@
 # times the text's UTF-16 size) and the checker's figures. One run on this
 # kind of machine is noise: every figure is measured BENCH_REPEAT times (5),
 # and printed as the median with its spread, "median (lowest–highest)"; a
-# ratio is taken within each repetition, then its median. About ten minutes.
+# ratio is taken within each repetition, then its median. About five minutes.
 set -euo pipefail
 source "$(dirname "$0")/common.sh"
 cd "$ROOT"
