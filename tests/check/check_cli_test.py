@@ -656,13 +656,16 @@ class Fuzzing(unittest.TestCase):
 
 
 class Watching(unittest.TestCase):
-    """--watch checks again once a replaced DLL has settled, and Ctrl+C ends
-    the watch with the last run's exit code."""
+    """--watch checks again once a replaced DLL has settled, rewrites the
+    JUnit report each run, and Ctrl+C ends the watch with the last run's
+    exit code."""
 
     def test_a_dll_written_anew_is_checked_once_more_and_ctrl_c_ends_the_watch(self):
         watched = os.path.join(FOLDER, "beobachtet.dll")
         shutil.copyfile(os.path.join(FOLDER, "entities.dll"), watched)
-        proc = subprocess.Popen([EMULATOR, "dllscope-check.exe", "--watch", "beobachtet.dll"],
+        report = os.path.join(FOLDER, "beobachtet.xml")
+        proc = subprocess.Popen([EMULATOR, "dllscope-check.exe", "--watch", "--junit",
+                                 "beobachtet.xml", "beobachtet.dll"],
                                 cwd=FOLDER, stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
         lines = queue.Queue()
         threading.Thread(target=lambda: [lines.put(l.decode("utf-8").rstrip("\r\n"))
@@ -676,6 +679,8 @@ class Watching(unittest.TestCase):
 
         try:
             self.assertIn("Ergebnis: 1 von 1 bestanden.", until("Warte auf Änderungen"))
+            with open(report, encoding="utf-8") as f:
+                self.assertNotIn("<failure", f.read())
             # A linker writes in pieces: one change, one run, with the new verdict.
             with open(os.path.join(FOLDER, "nullwrite.dll"), "rb") as f:
                 faulty = f.read()
@@ -689,6 +694,8 @@ class Watching(unittest.TestCase):
             self.assertEqual(again[-1], "Ergebnis: 0 von 1 bestanden.")
             self.assertTrue(any("Zugriffsverletzung" in l for l in again), again)
             time.sleep(2)
+            with open(report, encoding="utf-8") as f:
+                self.assertIn("<failure", f.read())  # the second run's report
             proc.send_signal(signal.SIGINT)
             self.assertEqual(proc.wait(timeout=30), 1)
             rest = []
@@ -700,6 +707,8 @@ class Watching(unittest.TestCase):
                 proc.kill()
                 proc.wait()
             os.remove(watched)
+            if os.path.exists(report):
+                os.remove(report)
 
 
 class CarelessPlugins(unittest.TestCase):

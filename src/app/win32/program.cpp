@@ -1,9 +1,8 @@
 #include "app/win32/program.h"
 
-#include <cwchar>
-
 #include "common/paths.h"
 #include "common/win32/files.h"
+#include "common/win32/local_time.h"
 #include "common/win32/message_box.h"
 #include "guard/win32/fault_words.h"
 #include "main_window/win32/demo_library_folder.h"
@@ -104,14 +103,7 @@ void Program::CommandEnded(const std::wstring&) {
 
 std::wstring Program::SavedTextNote() { return recovery_->SavedTextNote(); }
 
-std::wstring Program::Now() {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
-    wchar_t text[16];
-    std::swprintf(text, 16, L"%02u:%02u:%02u.%03u", now.wHour, now.wMinute, now.wSecond,
-                  now.wMilliseconds);
-    return text;
-}
+std::wstring Program::Now() { return LocalTimeOfDay(true); }
 
 double Program::Milliseconds() {
     LARGE_INTEGER counter, frequency;

@@ -46,6 +46,7 @@ void PluginHost::CloseLane() {
 
 void PluginHost::Greeted(bool lane) {
     // A host that took the lane reads and writes nothing else from now on.
+    // The caller spins as briefly as the host for the answer.
     if (lane && laneView_) lane_.emplace(laneView_, false, callerEvent_, hostEvent_, 50.0);
 }
 

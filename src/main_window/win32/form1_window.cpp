@@ -24,6 +24,17 @@ constexpr UINT kFirstSystemItem = 0x1000;
 constexpr COLORREF kInfoBackground = RGB(255, 255, 192);
 constexpr COLORREF kDescriptionText = RGB(0, 0, 255);
 
+// Entry `i` of a list box; empty when it has none.
+std::wstring ListEntry(HWND list, LRESULT i) {
+    const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+    if (len == LB_ERR) return std::wstring();
+    std::wstring name(static_cast<std::size_t>(len) + 1, L'\0');
+    const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
+                                   reinterpret_cast<LPARAM>(name.data()));
+    name.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
+    return name;
+}
+
 }  // namespace
 
 Form1Window::Form1Window(App& app, Form1Adapters adapters) : Window(app), adapters_(adapters) {}
@@ -215,15 +226,7 @@ std::vector<std::wstring> Form1Window::FileListEntries() const {
     const HWND list = Control(Form1Control::File1);
     std::vector<std::wstring> names;
     const LRESULT count = SendMessageW(list, LB_GETCOUNT, 0, 0);
-    for (LRESULT i = 0; i < count; ++i) {
-        const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-        if (len == LB_ERR) continue;
-        std::wstring name(static_cast<std::size_t>(len) + 1, L'\0');
-        const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
-                                       reinterpret_cast<LPARAM>(name.data()));
-        name.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
-        names.push_back(name);
-    }
+    for (LRESULT i = 0; i < count; ++i) names.push_back(ListEntry(list, i));
     return names;
 }
 
@@ -232,6 +235,7 @@ void Form1Window::ShowFileList(const std::vector<std::wstring>& names, int selec
     const LRESULT top = SendMessageW(list, LB_GETTOPINDEX, 0, 0);
     SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
+    SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 32);
     for (const std::wstring& name : names)
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
     SendMessageW(list, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
@@ -267,29 +271,13 @@ void Form1Window::ShowMessage(const std::wstring& text, MessageIcon icon) {
 }
 
 void Form1Window::SetFileListFolder(const std::wstring& folder) {
-    const HWND list = Control(Form1Control::File1);
-    const std::vector<std::wstring> names = PluginLibraryNames(ReadFolder(folder));
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
-    SendMessageW(list, LB_RESETCONTENT, 0, 0);
-    SendMessageW(list, LB_INITSTORAGE, names.size(), names.size() * 32);
-    for (const std::wstring& name : names) {
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(name.c_str()));
-    }
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
+    ShowFileList(PluginLibraryNames(ReadFolder(folder)), -1);
 }
 
 std::wstring Form1Window::SelectedFileName() {
     const HWND list = Control(Form1Control::File1);
     const LRESULT i = SendMessageW(list, LB_GETCURSEL, 0, 0);
-    if (i == LB_ERR) return std::wstring();
-    const LRESULT len = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
-    if (len == LB_ERR) return std::wstring();
-    std::wstring name(static_cast<std::size_t>(len) + 1, L'\0');
-    const LRESULT n = SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i),
-                                   reinterpret_cast<LPARAM>(name.data()));
-    name.resize(n == LB_ERR ? 0 : static_cast<std::size_t>(n));
-    return name;
+    return i == LB_ERR ? std::wstring() : ListEntry(list, i);
 }
 
 void Form1Window::EndProgram() { PostQuitMessage(0); }
