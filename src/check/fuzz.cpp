@@ -16,8 +16,11 @@ struct Tag {
 
 std::vector<Tag> TagsOf(const std::wstring& page) {
     std::vector<Tag> tags;
+    // The first '>' after a '<' is the first after every '<' before it: a
+    // run of thousands of '<' looks for it once, not once each.
+    std::size_t end = 0;
     for (std::size_t at = page.find(L'<'); at != std::wstring::npos; at = page.find(L'<', at + 1)) {
-        const std::size_t end = page.find(L'>', at);
+        if (at >= end) end = page.find(L'>', at);
         if (end == std::wstring::npos) break;
         Tag tag{at, end + 1, L"", at + 1 < page.size() && page[at + 1] == L'/'};
         for (std::size_t i = at + (tag.closing ? 2 : 1); i < end && std::iswalnum(page[i]); ++i)
@@ -143,9 +146,14 @@ void InsertReference(std::wstring& page, FuzzRandom& random) {
 void ChangeLineBreaks(std::wstring& page, FuzzRandom& random) {
     const std::wstring to = kBreaks[random.Below(std::size(kBreaks))];
     std::wstring out;
+    out.reserve(page.size());
     for (std::size_t i = 0; i < page.size(); ++i) {
         if (page[i] == L'\r' && i + 1 < page.size() && page[i + 1] == L'\n') ++i;
-        out += page[i] == L'\n' || page[i] == L'\r' ? to : std::wstring(1, page[i]);
+        if (page[i] == L'\n' || page[i] == L'\r') {
+            out += to;
+        } else {
+            out += page[i];
+        }
     }
     if (out == page) out.insert(Spot(out, random), to);
     page = out;
@@ -158,10 +166,13 @@ void InsertBeyondAnsi(std::wstring& page, FuzzRandom& random) {
 void NestDeeply(std::wstring& page, FuzzRandom& random) {
     const std::wstring name = kNestable[random.Below(std::size(kNestable))];
     const std::size_t depth = std::size_t{16} << random.Below(8);  // 16 .. 2048
+    const std::wstring openTag = L"<" + name + L">", closeTag = L"</" + name + L">";
     std::wstring open, close;
+    open.reserve(depth * openTag.size());
+    close.reserve(depth * closeTag.size());
     for (std::size_t i = 0; i < depth; ++i) {
-        open += L"<" + name + L">";
-        close = L"</" + name + L">" + close;
+        open += openTag;
+        close += closeTag;
     }
     page.insert(Spot(page, random), open + L"x" + (random.Below(3) ? close : std::wstring()));
 }

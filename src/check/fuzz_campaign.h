@@ -33,9 +33,13 @@ class FuzzCampaign {
     // While a hang's page shrinks, a try hangs when it runs this many times
     // as long as the slowest passing run, and at least kHangTryFloor ms.
     static constexpr double kHangTryFactor = 10, kHangTryFloor = 500;
+    // Every so many of its pages run in a bridge cycle of their own, the
+    // others with the plugin kept loaded.
+    static constexpr int kFullCycleEvery = 64;
 
   private:
     using Made = std::pair<std::wstring, std::wstring>;  // a page and its mutations
+    CaseResult RunMade(const std::wstring& page);
     // A passing run's page: after every kMeasureEvery passing runs, the
     // handles are counted; a new high has the pages since tried for a leak.
     bool ProbeForLeak(const Made& made, CaseResult& result, Made& failing);
@@ -56,6 +60,7 @@ class FuzzCampaign {
     FuzzSummary summary_;
     double start_ = 0, end_ = 0;
     std::vector<std::string> seen_;  // the way each finding failed: verdict and place
+    int sinceFullCycle_ = 0;
     int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)
     double slowestPassing_ = 0;  // ms
     long long highestHandles_ = 0;

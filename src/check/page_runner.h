@@ -15,6 +15,14 @@ class PageRunner {
     // One run of the plugin on `page` in a bridge cycle of its own, as a
     // case named `name`: fault, hang, time and size.
     virtual CaseResult RunPage(const std::wstring& name, const std::wstring& page) = 0;
+    // The same run with the plugin kept loaded from one such run to the
+    // next (its loads and frees left out): what the fuzzing's many runs
+    // take. Where nothing can be kept, a run of its own.
+    virtual CaseResult RunKept(const std::wstring& name, const std::wstring& page) {
+        return RunPage(name, page);
+    }
+    // Frees what RunKept keeps loaded.
+    virtual void Release() {}
     // How long one call of the plugin may take from now on, in
     // milliseconds, within the check's own limit; 0: that limit again.
     virtual void LimitCalls(double /*milliseconds*/) {}

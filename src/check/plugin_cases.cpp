@@ -90,26 +90,31 @@ CaseResult PluginCheck::RunCase(const std::wstring& path, const CaseFiles& files
     return result;
 }
 
-// One run on `input` in a bridge cycle of its own: fault, hang, time and size.
+// One run on `input`: fault, hang, time and size.
 CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name,
-                              const std::wstring& input) {
+                              const std::wstring& input, const Kept* kept) {
     CaseResult result;
     result.name = name;
     result.verdict = Verdict::Passed;
     result.charactersIn = input.size();
     CheckExchange exchange(system_, input);
-    std::wstring passable = system_.Passable(path);
+    std::wstring passable = kept ? kept->passable : system_.Passable(path);
     const double start = system_.Milliseconds();
+    const auto run = [&](std::int16_t code) {
+        RunInModeOf(code, bridge_, passable, exchange);
+        if (code == kFileNameToPlugin) {
+            std::string after;
+            system_.ReadFile(exchange.exchangeFile, after);
+            exchange.output = system_.DecodeFile(after);
+        }
+    };
     try {
-        RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle) {
-            const std::int16_t code = bridge_.PluginBackvalue(passable);
-            RunInModeOf(code, bridge_, passable, exchange);
-            if (code == kFileNameToPlugin) {
-                std::string after;
-                system_.ReadFile(exchange.exchangeFile, after);
-                exchange.output = system_.DecodeFile(after);
-            }
-        });
+        if (kept) {
+            run(kept->code);
+        } else {
+            RunBridgeCycle(libraries_, bridgePath_, path,
+                           [&](LibraryHandle) { run(bridge_.PluginBackvalue(passable)); });
+        }
     } catch (const std::exception& e) {
         result.milliseconds = system_.Milliseconds() - start;
         // A fault fails the case; a hang or the end of the plugin's process is an error of it.
@@ -132,6 +137,55 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
     result.charactersOut = exchange.output.size();
     output_ = std::move(exchange.output);
     return result;
+}
+
+}  // namespace dllscope
+
+namespace dllscope {
+
+// The bridge and the plugin loaded once more than their cycles load them,
+// so that those cycles neither load nor free them; the return type asked
+// once. False where that fails: the run goes through a cycle of its own.
+bool PluginCheck::Pages::Keep() {
+    try {
+        bridge_ = check_.libraries_.Load(check_.bridgePath_);
+        plugin_ = bridge_ ? check_.libraries_.Load(path_) : 0;
+        if (!plugin_) {
+            Release();
+            return false;
+        }
+        Kept kept{0, check_.system_.Passable(path_)};
+        std::wstring asked = kept.passable;
+        kept.code = check_.bridge_.PluginBackvalue(asked);
+        kept_ = std::move(kept);
+        return true;
+    } catch (const std::exception&) {
+        Release();
+        return false;
+    }
+}
+
+// A run that fails lets the plugin go: its process may have ended with it,
+// and what the plugin keeps may be broken.
+CaseResult PluginCheck::Pages::RunKept(const std::wstring& name, const std::wstring& page) {
+    if (!kept_ && !Keep()) return RunPage(name, page);
+    CaseResult result = check_.RunOn(path_, name, page, &*kept_);
+    if (result.verdict != Verdict::Passed) Release();
+    return result;
+}
+
+// What a free does wrong here is no finding: the cycles of their own,
+// which load and free, are where it shows.
+void PluginCheck::Pages::Release() {
+    kept_.reset();
+    for (LibraryHandle* held : {&plugin_, &bridge_}) {
+        const LibraryHandle handle = std::exchange(*held, 0);
+        if (!handle) continue;
+        try {
+            check_.libraries_.Free(handle);
+        } catch (const std::exception&) {
+        }
+    }
 }
 
 }  // namespace dllscope

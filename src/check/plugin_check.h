@@ -5,6 +5,7 @@
 // needs of the machine comes through CheckSystem.
 #include <cstdint>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,7 +53,16 @@ class PluginCheck {
     void Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r);
     void Compare(const std::wstring& output, PluginReport& r);
     CaseResult RunCase(const std::wstring& path, const CaseFiles& files);
-    CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input);
+    // The plugin as a run with it kept loaded calls it: its return type and
+    // its path as the bridge takes it.
+    struct Kept {
+        std::int16_t code = 0;
+        std::wstring passable;
+    };
+    // One run on `input`: in a bridge cycle of its own, or with the plugin
+    // kept loaded (`kept`).
+    CaseResult RunOn(const std::wstring& path, const std::wstring& name, const std::wstring& input,
+                     const Kept* kept = nullptr);
     std::wstring Input();
     void RunCases(const std::wstring& path, PluginReport& r);
     std::vector<std::wstring> Seeds();
@@ -81,9 +91,13 @@ class PluginCheck::Pages : public PageRunner {
   public:
     Pages(PluginCheck& check, const std::wstring& path, PluginReport& report)
         : check_(check), path_(path), report_(report) {}
+    ~Pages() override { Release(); }
     CaseResult RunPage(const std::wstring& name, const std::wstring& page) override {
+        Release();
         return check_.RunOn(path_, name, page);
     }
+    CaseResult RunKept(const std::wstring& name, const std::wstring& page) override;
+    void Release() override;
     void LimitCalls(double milliseconds) override { check_.system_.LimitCalls(milliseconds); }
     void AfterRun() override { check_.NoteStrayProcesses(report_); }
     std::vector<LineShare> HotSpots(const std::wstring& page) override {
@@ -105,9 +119,13 @@ class PluginCheck::Pages : public PageRunner {
     }
 
   private:
+    bool Keep();
+
     PluginCheck& check_;
     const std::wstring& path_;
     PluginReport& report_;
+    LibraryHandle bridge_ = 0, plugin_ = 0;  // held while a plugin is kept loaded
+    std::optional<Kept> kept_;
 };
 
 }  // namespace dllscope

@@ -39,6 +39,7 @@ void HostClient::End() {
 }
 
 void HostClient::Restart() {
+    ++generation_;
     connection_.Close();
     frames_.Reset();
 }
@@ -154,16 +155,23 @@ LibraryHandle HostLibraries::Load(const std::wstring& path) {
     const auto handle = static_cast<LibraryHandle>(answer.handle);
     if (!handle) lastLoadError_ = answer.error;
     if (handle) {
-        names_[handle] = FileNameOf(path);
+        loaded_[handle] = Loaded{FileNameOf(path), host_.Generation()};
         host_.NoteLoaded(FileNameOf(path));
     }
     return handle;
 }
 
+// A handle of a host that has ended since is gone with it: freeing it
+// would start a new host only to hand it an address it never gave.
 void HostLibraries::Free(LibraryHandle handle) {
-    const auto name = names_.find(handle);
-    const std::wstring file = name != names_.end() ? name->second : std::wstring();
-    if (name != names_.end()) names_.erase(name);
+    const auto held = loaded_.find(handle);
+    std::wstring file;
+    if (held != loaded_.end()) {
+        const bool gone = held->second.host != host_.Generation();
+        file = held->second.name;
+        loaded_.erase(held);
+        if (gone) return;
+    }
     host_.Ask(FreeRequest{handle}, ForeignCall::Free(L"Die Bibliothek", file));
 }
 

@@ -80,6 +80,8 @@ class HostClient {
     // usage) are said as that plugin's.
     ForeignCall OwnCall(const wchar_t* what) const;
     void NoteLoaded(const std::wstring& fileName) { loaded_ = fileName; }
+    // Which host answers: a number that changes each time one is ended.
+    std::uint64_t Generation() const { return generation_; }
 
   private:
     struct Busy {
@@ -103,6 +105,7 @@ class HostClient {
     bool busy_ = false;
     std::uint32_t limit_;
     std::uint32_t lastId_ = 0;
+    std::uint64_t generation_ = 0;
     std::wstring loaded_;
 };
 
@@ -118,7 +121,11 @@ class HostLibraries : public Libraries {
   private:
     HostClient& host_;
     unsigned long lastLoadError_ = 0;
-    std::map<LibraryHandle, std::wstring> names_;
+    struct Loaded {
+        std::wstring name;
+        std::uint64_t host = 0;  // the generation of the host that loaded it
+    };
+    std::map<LibraryHandle, Loaded> loaded_;
 };
 
 // How a text becomes what the plugin sees and back: on Windows the ANSI

@@ -23,6 +23,22 @@ TEST(Fuzz, ASeedGivesTheSamePagesAndAnotherSeedOthers) {
     EXPECT_GT(differentFromSeed, 150);  // a mutation mostly changes its page
 }
 
+// The mutations that work on elements find them behind a run of '<' (as
+// lengthening leaves one) and between other '>'s.
+TEST(Fuzz, ElementsAreFoundBehindRunsOfOpeningBrackets) {
+    const MutationKind* duplicate = nullptr;
+    for (const MutationKind& k : MutationKinds())
+        if (std::string(k.id) == "element-duplicated") duplicate = &k;
+    ASSERT_NE(duplicate, nullptr);
+    FuzzRandom random(1);
+    std::wstring page = std::wstring(5000, L'<') + L"<i>a</i> > <<x <b>b</b>";
+    duplicate->mutate(page, random);
+    const std::wstring i = L"<i>a</i>", b = L"<b>b</b>";
+    EXPECT_TRUE(page == std::wstring(5000, L'<') + i + i + L" > <<x " + b ||
+                page == std::wstring(5000, L'<') + i + L" > <<x " + b + b)
+        << page.substr(5000);
+}
+
 // A kind added to the list wins some choices and changes nothing else: the
 // pages a seed made of the older kinds stay what they were, in order.
 TEST(Fuzz, AKindAddedChangesOnlyThePagesItIsChosenFor) {

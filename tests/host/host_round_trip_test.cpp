@@ -255,10 +255,15 @@ TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
 TEST_F(HostRoundTrip, AFailureOrAFaultInTheHostComesBackAndTheNextRequestGetsANewHost) {
     bridge.missing["PluginName"] = true;
     std::wstring path = L"C:\\p\\x.dll";
+    const LibraryHandle fromTheFirstHost = hostLibraries.Load(path);
     EXPECT_EQ(Thrown([&] { hostBridge.PluginName(path); }),
               L"Der Plugin-Prozess von \u201Ex.dll\u201C meldet beim Aufruf von PluginName: In "
               L"der Bibliothek \u201Emodbridge.dll\u201C fehlt der Export \u201EPluginName\u201C.");
     EXPECT_EQ(connection.closes, 1);
+    // What the ended host loaded went with it: freeing it starts no new host.
+    hostLibraries.Free(fromTheFirstHost);
+    EXPECT_EQ(connection.starts, 1);
+    EXPECT_EQ(journal.back(), L"load C:\\p\\x.dll");
 
     struct FaultingBridge : FakeBridge {
         using FakeBridge::FakeBridge;
