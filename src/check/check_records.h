@@ -11,6 +11,7 @@
 #include "guard/fault_record.h"
 #include "host/process_usage.h"
 #include "sampling/code_samples.h"
+#include "sampling/line_coverage.h"
 
 namespace dllscope {
 
@@ -129,6 +130,10 @@ struct PluginReport {
     std::optional<PluginOutput> pluginOutput;
     std::optional<FuzzSummary> fuzz;        // --fuzz
     std::optional<ProfileSummary> profile;  // --profile
+    // --coverage: the lines the check's own runs, the cases and the stress
+    // inputs reached; with the fuzzing's runs too (where no coverage can be
+    // had, a note says why).
+    std::optional<LineCoverage> coverage, fuzzCoverage;
 
     bool Passed() const {
         return diagnosis.empty() && problems.empty() && faults.empty() && leaks.empty() && !hung &&

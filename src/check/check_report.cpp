@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cwchar>
 
+#include "check/coverage_words.h"
 #include "common/german_number.h"
 #include "plugin/bridge.h"
 
@@ -127,6 +128,7 @@ std::wstring PluginText(const PluginReport& r) {
         if (!c.diff.empty()) t += Block(FirstLines(c.diff, 40), L"    ");
     }
     if (!r.cases.empty()) t += L"  " + CasesSummary({r}) + L"\n";
+    t += CoverageLines(r);
     if (r.profile) {
         t += L"  Profil: " + Visible(r.profile->words) + L"\n";
         if (!r.profile->stopped.empty()) t += L"    " + Lines(r.profile->stopped, L"      ");

@@ -23,6 +23,7 @@ struct CheckSettings {
     int fuzzSeconds = 0;                // how long pages made to break the plugin are tried
     std::optional<std::uint64_t> seed;  // the fuzzing's pages, repeated exactly
     bool profile = false;               // how the plugin's cost grows with its page
+    bool coverage = false;              // which lines of the plugin the runs reach
     std::string maxGrowth;              // a growth worse than this fails ("n log n"); empty: none
     bool inProcess = false;             // the plugin runs in the checking process itself
 };

@@ -53,6 +53,19 @@ class CheckProbe {
     // check's own limit; 0: that limit again. Where a hang ends the whole
     // check (in this process), there is nothing to shorten.
     virtual void LimitCalls(double /*milliseconds*/) {}
+    // From now on the runs of the plugin at `path` note the lines they
+    // reach; false with the reason in words where they cannot.
+    virtual bool StartCoverage(const std::wstring& /*path*/, std::wstring& why) {
+        why =
+            L"Die Zeilenabdeckung gibt es nur mit dem Plugin in seinem eigenen Prozess "
+            L"(ohne --in-process).";
+        return false;
+    }
+    // Before each run: a process the plugin runs in anew notes them too.
+    virtual void KeepCoverage() {}
+    // The lines reached so far.
+    virtual LineCoverage Coverage() { return {}; }
+    virtual void StopCoverage() {}
 };
 
 // Both, as the machine gives them to a check.

@@ -98,6 +98,7 @@ CaseResult PluginCheck::RunOn(const std::wstring& path, const std::wstring& name
     result.verdict = Verdict::Passed;
     result.charactersIn = input.size();
     CheckExchange exchange(system_, input);
+    if (!kept) system_.KeepCoverage();
     std::wstring passable = kept ? kept->passable : system_.Passable(path);
     const double start = system_.Milliseconds();
     const auto run = [&](std::int16_t code) {
@@ -147,6 +148,7 @@ namespace dllscope {
 // so that those cycles neither load nor free them; the return type asked
 // once. False where that fails: the run goes through a cycle of its own.
 bool PluginCheck::Pages::Keep() {
+    check_.system_.KeepCoverage();
     try {
         bridge_ = check_.libraries_.Load(check_.bridgePath_);
         plugin_ = bridge_ ? check_.libraries_.Load(path_) : 0;

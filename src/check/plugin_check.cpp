@@ -47,6 +47,7 @@ std::wstring PluginCheck::Input() {
 // One cycle as selecting and running the plugin in Dllscope: false when it
 // ended early (nothing is freed then).
 bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
+    system_.KeepCoverage();
     std::wstring passable = system_.Passable(path);
     try {
         RunBridgeCycle(libraries_, bridgePath_, path, [&](LibraryHandle plugin) {
@@ -128,6 +129,15 @@ void PluginCheck::Compare(const std::wstring& output, PluginReport& r) {
 }
 
 void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
+    std::wstring noCoverage;
+    struct Covering {
+        CheckProbe& probe;
+        bool on;
+        ~Covering() {
+            if (on) probe.StopCoverage();
+        }
+    } covering{system_, options_.coverage && system_.StartCoverage(path, noCoverage)};
+    if (!noCoverage.empty()) r.notes.push_back(noCoverage);
     std::string bytes;
     system_.ReadFile(path, bytes);
     const PeImage image = ReadPeImage(bytes);
@@ -164,6 +174,13 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
         r.code && ((*r.code >= 1 && *r.code <= 3) || (*r.code == 0 && options_.runTypeZero));
     if (!runs) return;
     RunCases(path, r);
+    if (covering.on) r.coverage = system_.Coverage();
+    FuzzAndProfile(path, r, covering.on);
+    NoteStackWarnings(r);
+}
+
+// The long parts: the fuzzing, then the profile.
+void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool covering) {
     Pages pages(*this, path, r);
     if (options_.fuzzSeconds > 0) {
         const std::uint64_t seed =
@@ -171,6 +188,7 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
                           : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
         FuzzCampaign campaign(pages, Seeds(), seed, options_.fuzzSeconds, FileNameOf(path));
         r.fuzz = campaign.Run(r.cases);
+        if (covering) r.fuzzCoverage = system_.Coverage();
     }
     if (options_.profile && !stopped_) {
         ProfileRun profile(pages, Seeds());
@@ -180,7 +198,6 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
             r.profile = std::move(*p);
         }
     }
-    NoteStackWarnings(r);
 }
 
 bool PluginCheck::Going(const std::wstring& stage, double done) {

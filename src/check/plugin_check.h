@@ -65,6 +65,7 @@ class PluginCheck {
                      const Kept* kept = nullptr);
     std::wstring Input();
     void RunCases(const std::wstring& path, PluginReport& r);
+    void FuzzAndProfile(const std::wstring& path, PluginReport& r, bool covering);
     std::vector<std::wstring> Seeds();
     void NoteStrayProcesses(PluginReport& r);
     void NoteStackWarnings(PluginReport& r);

@@ -47,6 +47,9 @@ const wchar_t kCheckUsage[] =
     L"                       Seiten), die HTML-kundig verändert werden; jeder Fund wird zur\n"
     L"                       kleinsten Seite verkleinert, die noch ebenso scheitert\n"
     L"  --seed N             der Startwert des Fuzzings: dieselben Seiten in derselben Folge\n"
+    L"  --coverage           welche Zeilen der Quelltexte die Fälle und das Fuzzing erreichen\n"
+    L"                       (aus den Debuginformationen des Plugins, ohne es neu zu bauen)\n"
+    L"  --coverage-xml DATEI die Zeilenabdeckung im Cobertura-Format für die CI\n"
     L"  --profile            Seiten wachsender Größe (ab 16 KiB, doppelt, bis ein Lauf 2 s\n"
     L"                       braucht oder 64 MiB): wie Zeit und Speicher mit der Seite wachsen\n"
     L"  --max-growth W       mit --profile: ein Plugin, das schlechter wächst als W (linear,\n"
@@ -115,23 +118,17 @@ bool ReadGrowth(Arguments& args, std::string& to) {
 // it is unknown or its value is wrong.
 bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
     CheckSettings& s = o.settings;
-    const std::pair<const wchar_t*, bool*> switches[] = {{L"--run-type-0", &s.runTypeZero},
-                                                         {L"--stress", &s.stress},
-                                                         {L"--profile", &s.profile},
-                                                         {L"--in-process", &s.inProcess},
-                                                         {L"--json", &o.json},
-                                                         {L"--strict", &o.strict},
-                                                         {L"--watch", &o.watch}};
+    const std::pair<const wchar_t*, bool*> switches[] = {
+        {L"--run-type-0", &s.runTypeZero}, {L"--stress", &s.stress},
+        {L"--profile", &s.profile},        {L"--coverage", &s.coverage},
+        {L"--in-process", &s.inProcess},   {L"--json", &o.json},
+        {L"--strict", &o.strict},          {L"--watch", &o.watch}};
     const std::pair<const wchar_t*, std::wstring*> texts[] = {
-        {L"--bridge", &o.bridge},
-        {L"--input", &s.inputFile},
-        {L"--output", &s.outputFile},
-        {L"--expect-output", &s.expectOutput},
-        {L"--cases", &s.casesFolder},
-        {L"--junit", &o.junitFile},
-        {L"--sarif", &o.sarifFile},
-        {L"--source-root", &o.sourceRoot},
-        {L"--save-failures", &s.saveFailures}};
+        {L"--bridge", &o.bridge},          {L"--input", &s.inputFile},
+        {L"--output", &s.outputFile},      {L"--expect-output", &s.expectOutput},
+        {L"--cases", &s.casesFolder},      {L"--junit", &o.junitFile},
+        {L"--sarif", &o.sarifFile},        {L"--coverage-xml", &o.coverageXml},
+        {L"--source-root", &o.sourceRoot}, {L"--save-failures", &s.saveFailures}};
     struct Ranged {
         const wchar_t* name;
         int low, high;
@@ -195,6 +192,12 @@ std::optional<CheckOptions> ParseCheckArguments(const std::vector<std::wstring>&
     }
     if (!options.settings.maxGrowth.empty() && !options.settings.profile) {
         error = L"--max-growth braucht --profile: erst das Profil misst, wie das Plugin wächst.";
+        return std::nullopt;
+    }
+    if (!options.coverageXml.empty()) options.settings.coverage = true;
+    if (options.settings.coverage && options.settings.casesFolder.empty() &&
+        !options.settings.stress && !options.settings.fuzzSeconds) {
+        error = L"--coverage braucht Läufe, deren Zeilen es zählt: --cases, --stress oder --fuzz.";
         return std::nullopt;
     }
     if (options.settings.inProcess && options.jobs != 1) {

@@ -18,6 +18,7 @@ struct CheckOptions {
     bool strict = false;             // warnings fail the plugin
     std::wstring junitFile;          // --junit: the JUnit XML report
     std::wstring sarifFile;          // --sarif: the findings as SARIF
+    std::wstring coverageXml;        // --coverage-xml: the lines reached, as Cobertura
     bool githubAnnotations = false;  // --annotations github: the runner's workflow commands
     bool watch = false;              // --watch: check again after each change of the files named
     std::wstring sourceRoot;         // --source-root: source paths relative to it

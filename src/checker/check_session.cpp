@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "checker/cobertura_report.h"
 #include "checker/json_report.h"
 #include "checker/github_annotations.h"
 #include "checker/junit_report.h"
@@ -148,6 +149,13 @@ void CheckSession::WriteFindings(int& code) {
     if (options_.githubAnnotations) (annotate_ ? annotate_ : out_)(GithubAnnotations(findings));
 }
 
+void CheckSession::WriteCoverage(int& code) {
+    if (!writeCoverage_ || writeCoverage_(CoberturaReport(reports_, options_.sourceRoot))) return;
+    code = 2;
+    error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Der Abdeckungsbericht \u201E") +
+              options_.coverageXml + L"\u201C kann nicht geschrieben werden.";
+}
+
 // The JUnit report of every plugin; when that does not fit in memory, of
 // their brief reports.
 bool CheckSession::WriteJUnit() {
@@ -174,6 +182,7 @@ int CheckSession::Close(int code) {
     }
     try {
         WriteFindings(code);
+        WriteCoverage(code);
     } catch (const std::exception& e) {
         code = 2;
         error_ += (error_.empty() ? L"" : L" ") + std::wstring(L"Die Funde konnten nicht ") +

@@ -34,6 +34,10 @@ class CheckSession {
     void WriteSarifWith(std::function<bool(const std::string& sarif)> write) {
         writeSarif_ = std::move(write);
     }
+    // Where the Cobertura report of the lines reached goes, as the JUnit report.
+    void WriteCoverageWith(std::function<bool(const std::string& xml)> write) {
+        writeCoverage_ = std::move(write);
+    }
     // Where the CI's annotations go (else with the report).
     void AnnotateTo(Output annotate) { annotate_ = std::move(annotate); }
     // What the plugin under check has printed so far, for a report closed early.
@@ -70,6 +74,7 @@ class CheckSession {
     void EmitWhole(const PluginReport& r);
     static PluginReport Brief(const PluginReport& r, const std::exception& e);
     bool WriteJUnit();
+    void WriteCoverage(int& code);
     int Close(int code);
     void WriteFindings(int& code);
 
@@ -77,6 +82,7 @@ class CheckSession {
     Output out_;
     std::function<bool(const std::string&)> writeJUnit_;
     std::function<bool(const std::string&)> writeSarif_;
+    std::function<bool(const std::string&)> writeCoverage_;
     Output annotate_;
     std::function<std::optional<PluginOutput>()> outputSoFar_;
     std::vector<PluginReport> reports_;

@@ -93,6 +93,24 @@ std::string CasesJson(const std::vector<CaseResult>& cases) {
     });
 }
 
+std::string NumbersJson(const std::vector<std::uint32_t>& numbers) {
+    return ArrayJson(numbers, [](std::uint32_t n) { return std::to_string(n); });
+}
+
+// The lines reached: in all, and for each file which.
+std::string CoverageJson(const std::optional<LineCoverage>& c) {
+    if (!c) return "null";
+    return "{\"linesReached\":" + std::to_string(c->linesReached) +
+           ",\"linesTotal\":" + std::to_string(c->linesTotal) + ",\"files\":" +
+           ArrayJson(c->files,
+                     [](const FileCoverage& f) {
+                         return "{\"file\":" + JsonString(f.file) +
+                                ",\"reached\":" + NumbersJson(f.reached) +
+                                ",\"missed\":" + NumbersJson(f.missed) + "}";
+                     }) +
+           "}";
+}
+
 std::string FuzzJson(const FuzzSummary& fuzz) {
     return "{\"seed\":" + std::to_string(fuzz.seed) + ",\"runs\":" + std::to_string(fuzz.runs) +
            ",\"seconds\":" + Number(fuzz.seconds) + ",\"findings\":" +
@@ -161,6 +179,8 @@ std::string PluginJson(const PluginReport& r) {
     j += ",\"hang\":" + HangJson(r.FirstHang());
     j += ",\"fuzz\":" + (r.fuzz ? FuzzJson(*r.fuzz) : std::string("null"));
     j += ",\"profile\":" + (r.profile ? ProfileJson(*r.profile) : std::string("null"));
+    j += ",\"coverage\":" + CoverageJson(r.coverage) +
+         ",\"fuzzCoverage\":" + CoverageJson(r.fuzzCoverage);
     j += ",\"pluginOutput\":";
     if (r.pluginOutput) {
         j += "{\"text\":" + JsonString(r.pluginOutput->text) +

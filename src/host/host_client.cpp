@@ -227,6 +227,12 @@ ProcessUsage HostUsage(HostClient& host, bool remember) {
     return host.Ask(UsageRequest{remember}, host.OwnCall(L"der Verbrauchsmessung")).usage;
 }
 
+unsigned HostCover(HostClient& host, const std::wstring& section, const std::wstring& module,
+                   const std::wstring& alias) {
+    return host.Ask(CoverRequest{section, module, alias}, host.OwnCall(L"der Zeilenabdeckung"))
+        .marked;
+}
+
 std::vector<std::wstring> HostNewHandleTypes(HostClient& host) {
     return host.Ask(NewHandleTypesRequest{}, host.OwnCall(L"der Verbrauchsmessung")).types;
 }

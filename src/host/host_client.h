@@ -174,6 +174,10 @@ class HostBridge : public Bridge {
 
 // What the host holds, as the leak check measures it.
 ProcessUsage HostUsage(HostClient& host, bool remember);
+// Marks the lines of the module `module` (`alias`: its short name) that the
+// section named `section` lists (coverage_marks.h): the marks set at once.
+unsigned HostCover(HostClient& host, const std::wstring& section, const std::wstring& module,
+                   const std::wstring& alias);
 std::vector<std::wstring> HostNewHandleTypes(HostClient& host);
 
 }  // namespace dllscope

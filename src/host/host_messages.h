@@ -168,6 +168,27 @@ struct NewHandleTypesRequest : NoFields {
     using Answer = HandleTypesAnswer;
 };
 
+struct CoverAnswer {
+    std::uint32_t marked = 0;  // the marks set at once (the plugin was loaded)
+    template <class F>
+    void Fields(F& f) {
+        f(marked);
+    }
+};
+
+// Marks the lines listed in the section named `section` (coverage_marks.h)
+// in the module `module` (a file name; `alias`: its short name), on every
+// load of it from now on.
+struct CoverRequest {
+    static constexpr HostMessage kKind = HostMessage::Cover;
+    using Answer = CoverAnswer;
+    std::wstring section, module, alias;
+    template <class F>
+    void Fields(F& f) {
+        f(section), f(module), f(alias);
+    }
+};
+
 struct QuitRequest : NoFields {
     static constexpr HostMessage kKind = HostMessage::Quit;
 };

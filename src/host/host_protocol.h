@@ -29,7 +29,8 @@ namespace dllscope {
     X(PluginWrappForm, WrappFormRequest)     \
     X(Usage, UsageRequest)                   \
     X(NewHandleTypes, NewHandleTypesRequest) \
-    X(Quit, QuitRequest)
+    X(Quit, QuitRequest)                     \
+    X(Cover, CoverRequest)
 
 // FNV-1a of a text.
 constexpr std::uint32_t Fingerprint(const char* text) {
@@ -48,11 +49,11 @@ inline constexpr std::uint32_t kHostRequestsFingerprint =
 // oldest first; the host answers its start with the last version. A changed
 // list does not build until it has a row of its own with a higher version.
 // A change of an answer's fields raises the version of the last row (4: a
-// fault's answer carries its stack).
+// fault's answer carries its stack; 5: the lines a plugin's runs reach).
 struct HostProtocolVersion {
     std::uint32_t version, fingerprint;
 };
-inline constexpr HostProtocolVersion kHostProtocolVersions[] = {{4, 0x317596A1u}};
+inline constexpr HostProtocolVersion kHostProtocolVersions[] = {{4, 0x317596A1u}, {5, 0x96ED7E57u}};
 inline constexpr std::uint32_t kHostProtocolVersion = std::end(kHostProtocolVersions)[-1].version;
 
 constexpr bool VersionsRise() {

@@ -97,6 +97,10 @@ void HostServer::Handle(NewHandleTypesRequest&, HandleTypesAnswer& a, const char
     a.types = platform_.NewHandleTypes();
 }
 
+void HostServer::Handle(CoverRequest& q, CoverAnswer& a, const char*) {
+    a.marked = platform_.Cover(q.section, q.module, q.alias);
+}
+
 std::string HostServer::Answer(const std::string& message) {
     MessageReader reader(message);
     MessageHead head;

@@ -31,6 +31,10 @@ class HostPlatform {
     virtual BulkChannel* Bulk() { return nullptr; }
     // Whether the messages after the greeting take a lane of their own.
     virtual bool Lane() { return false; }
+    // Marks the lines listed in `section` in the module `module` (or
+    // `alias`) on every load: the marks set at once. Throws where it cannot.
+    virtual unsigned Cover(const std::wstring& section, const std::wstring& module,
+                           const std::wstring& alias) = 0;
 };
 
 // The other way: one end's writing, all of it; false when the stream closed.
@@ -83,6 +87,7 @@ class HostServer {
     void Handle(WrapperNameRequest& q, TextAnswer& a, const char*);
     void Handle(UsageRequest& q, UsageAnswer& a, const char*);
     void Handle(NewHandleTypesRequest& q, HandleTypesAnswer& a, const char*);
+    void Handle(CoverRequest& q, CoverAnswer& a, const char*);
 
     Libraries& libraries_;
     Bridge& bridge_;

@@ -45,6 +45,8 @@ ModuleSymbols::ModuleSymbols(std::string_view bytes, std::uint64_t steps) {
     imageBase_ = pe.imageBase;
     functions_ = pe.functions;
     exports_ = pe.exports;
+    for (const PeSection& section : pe.sections)
+        if (section.code) code_.push_back({section.rva, section.rva + section.size});
     const DwarfSections dwarf = Dwarf(pe);
     debugSections_ = !dwarf.info.empty() || !dwarf.line.empty();
     ReadBudget budget{steps};
@@ -100,6 +102,22 @@ bool ModuleSymbols::Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_
         return true;
     }
     return false;
+}
+
+std::vector<ModuleSymbols::LineStart> ModuleSymbols::LineStarts() const {
+    std::vector<LineStart> starts;
+    const auto inCode = [this](std::uint64_t rva) {
+        return std::any_of(code_.begin(), code_.end(),
+                           [rva](const PeFunction& c) { return rva >= c.begin && rva < c.end; });
+    };
+    for (const DebugInfo::Row& row : info_.rows) {  // by begin
+        if (row.line == 0 || row.end <= row.begin || row.begin < imageBase_) continue;
+        const std::uint64_t rva = row.begin - imageBase_;
+        if (rva > 0xFFFFFFFFu || !inCode(rva) || row.file >= info_.files.size()) continue;
+        if (!starts.empty() && starts.back().rva == rva) continue;
+        starts.push_back({static_cast<std::uint32_t>(rva), row.file, row.line});
+    }
+    return starts;
 }
 
 }  // namespace dllscope

@@ -53,6 +53,16 @@ class ModuleSymbols {
     // table or the debug information; false where neither knows it.
     bool Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_t& end) const;
 
+    // The first address of each stretch of code a source line was compiled
+    // to, relative to the image base, by address and each once; only those
+    // inside the module's code. `file` indexes Files().
+    struct LineStart {
+        std::uint32_t rva = 0, file = 0, line = 0;
+    };
+    std::vector<LineStart> LineStarts() const;
+    const std::vector<std::string>& Files() const { return info_.files; }
+    const std::vector<PeExport>& Exports() const { return exports_; }
+
   private:
     bool FunctionAt(std::uint64_t address, SourcePlace& place) const;
     bool ExportAt(std::uint32_t rva, SourcePlace& place) const;
@@ -65,6 +75,7 @@ class ModuleSymbols {
     DebugInfo info_;
     std::vector<PeFunction> functions_;
     std::vector<PeExport> exports_;
+    std::vector<PeFunction> code_;  // the code sections' extents
 };
 
 }  // namespace dllscope

@@ -44,9 +44,12 @@ void ReadSections(ByteCursor& c, std::string_view bytes, std::size_t count, std:
         const std::string_view raw = c.Take(8);
         const std::uint32_t virtualSize = c.U32(), rva = c.U32(), rawSize = c.U32(),
                             rawOffset = c.U32();
-        c.Skip(16);
+        c.Skip(12);
+        const std::uint32_t characteristics = c.U32();
         if (!c.Ok()) return;
         PeSection s{SectionName(raw, bytes, strings), rva, {}};
+        s.size = virtualSize ? virtualSize : rawSize;
+        s.code = (characteristics & 0x20000020u) != 0;  // code, or executable
         if (rawOffset < bytes.size()) {
             std::size_t size = std::min<std::size_t>(rawSize, bytes.size() - rawOffset);
             if (virtualSize != 0) size = std::min<std::size_t>(size, virtualSize);

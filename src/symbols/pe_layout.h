@@ -15,6 +15,8 @@ struct PeSection {
     std::string name;
     std::uint32_t rva = 0;
     std::string_view bytes;  // the section's contents in the file (as far as the file holds them)
+    std::uint32_t size = 0;  // in memory
+    bool code = false;       // it holds code (or may be executed)
 };
 
 // A function's extent from .pdata: [begin, end) relative to the image base.

@@ -655,6 +655,81 @@ class Fuzzing(unittest.TestCase):
         self.assertEqual(doc["plugins"][0]["faults"][0]["kind"], "Zugriffsverletzung")
 
 
+class Coverage(unittest.TestCase):
+    """--coverage: the lines of lines.dll its cases reach and miss, in words,
+    in the JSON and as Cobertura; a plugin that meets a breakpoint of its
+    own behaves as without it."""
+
+    @staticmethod
+    def cases(name, pages):
+        folder = os.path.join(FOLDER, name)
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        for page_name, page in pages.items():
+            with open(os.path.join(folder, page_name), "wb") as f:
+                f.write(page)
+        return name
+
+    def test_the_cases_reach_the_lines_they_run_and_no_others(self):
+        cases = self.cases("abdeckung", {"gut.html": b"<p>gut</p>\r\n",
+                                         "absturz.html": b"<fault>\r\n"})
+        root = LINES_SOURCE[:-len("tests/fixtures/lines_plugin.c")]
+        code, doc = check_json("--cases", cases, "--coverage-xml", "abdeckung.xml",
+                               "--source-root", root, "lines.dll")
+        self.assertEqual(code, 1)  # the fault is a case's failure
+        coverage = doc["plugins"][0]["coverage"]
+        [source] = coverage["files"]  # the author's file alone, not the C runtime's
+        self.assertTrue(source["file"].endswith("/lines_plugin.c"), source["file"])
+        reached, missed = set(source["reached"]), set(source["missed"])
+        self.assertFalse(reached & missed)
+        # The faulting case's lines count up to the fault, in a host that ended with it.
+        for name in ("fault", "parse", "run", "hot"):
+            self.assertIn(marked_line(name), reached, name)
+        for name in ("hang", "deep", "copy"):
+            self.assertIn(marked_line(name), missed, name)
+        self.assertEqual((coverage["linesReached"], coverage["linesTotal"]),
+                         (len(reached), len(reached | missed)))
+
+        code, text = check("--cases", cases, "--coverage", "lines.dll")
+        words = re.search(r"Zeilenabdeckung: Ihre Fälle erreichen (\d+) % der Zeilen von "
+                          r"lines_plugin\.c \((\d+) von (\d+)\); nie erreicht: (.*)", text)
+        self.assertIsNotNone(words, text)
+        self.assertEqual([int(n) for n in words.group(1, 2, 3)],
+                         [100 * len(reached) // len(reached | missed), len(reached),
+                          len(reached | missed)])
+        stretch = re.search(r"lines_plugin\.c:(\d+)–(\d+) \(WaitForever\)", words.group(4))
+        self.assertIsNotNone(stretch, words.group(4))
+        self.assertLess(int(stretch.group(1)), marked_line("hang"))
+        self.assertEqual(int(stretch.group(2)), marked_line("hang"))  # the loop never ends
+
+        xml = ElementTree.parse(os.path.join(FOLDER, "abdeckung.xml")).getroot()
+        [cls] = xml.findall("packages/package/classes/class")
+        self.assertEqual(cls.get("filename"), "tests/fixtures/lines_plugin.c")
+        hits = {int(line.get("number")): int(line.get("hits")) for line in cls.iter("line")}
+        self.assertEqual({n for n, h in hits.items() if h}, reached)
+        self.assertEqual({n for n, h in hits.items() if not h}, missed)
+        self.assertAlmostEqual(float(xml.get("line-rate")), len(reached) / len(hits), places=3)
+
+    def test_a_plugin_meeting_its_own_breakpoint_behaves_as_without_coverage(self):
+        page = b"<p>Haltepunkt</p>\r\n"
+        cases = self.cases("haltepunkt", {"seite.html": page, "seite.expected.html": page})
+        for extra in ([], ["--coverage"]):
+            code, doc = check_json("--cases", cases, *extra, "breakpoint.dll")
+            self.assertEqual(code, 0, doc["plugins"][0]["cases"])
+        self.assertGreater(doc["plugins"][0]["coverage"]["linesReached"], 0)
+
+    def test_without_lines_or_without_runs_it_says_why(self):
+        cases = self.cases("ohnezeilen", {"seite.html": b"<p>x</p>"})
+        code, doc = check_json("--cases", cases, "--coverage", "linesbare.dll")
+        self.assertIsNone(doc["plugins"][0]["coverage"])
+        self.assertIn("keine Debuginformationen mit Zeilen (mit -g bauen)",
+                      " ".join(doc["plugins"][0]["notes"]))
+        done = run_check("--coverage", "lines.dll")
+        self.assertEqual(done.returncode, 2)
+        self.assertIn("--coverage braucht Läufe", done.stderr.decode("utf-8") +
+                      done.stdout.decode("utf-8"))
+
+
 class Watching(unittest.TestCase):
     """--watch checks again once a replaced DLL has settled, rewrites the
     JUnit report each run, and Ctrl+C ends the watch with the last run's

@@ -53,6 +53,12 @@ class FakePlatform : public HostPlatform {
     unsigned long LastLoadError() override { return 126; }
     ProcessUsage Usage(bool remember) override { return {remember ? 7 : 8, 4096, 1000}; }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event", L"Thread"}; }
+    std::wstring covered;
+    unsigned Cover(const std::wstring& section, const std::wstring& module,
+                   const std::wstring& alias) override {
+        covered = section + L"|" + module + L"|" + alias;
+        return 3;
+    }
     bool AsFault(const std::exception& error, FaultRecord& fault) override {
         if (!dynamic_cast<const FakeFault*>(&error)) return false;
         fault = {L"PluginRun",
@@ -239,6 +245,8 @@ TEST_F(HostRoundTrip, EveryRequestAndAnswerCrossesAsTheCallerSentIt) {
     EXPECT_EQ(usage.privateBytes, 4096);
     EXPECT_EQ(usage.freeTlsSlots, 1000);
     EXPECT_EQ(HostNewHandleTypes(client), (std::vector<std::wstring>{L"Event", L"Thread"}));
+    EXPECT_EQ(HostCover(client, L"Abschnitt", L"x.dll", L"X~1.DLL"), 3u);
+    EXPECT_EQ(platform.covered, L"Abschnitt|x.dll|X~1.DLL");
     hostLibraries.Free(handle);
 
     EXPECT_EQ(

@@ -7,6 +7,7 @@
 #include <set>
 #include <sstream>
 
+#include "sampling/line_coverage.h"
 #include "symbols/module_symbols.h"
 #include "symbols/pe_layout.h"
 
@@ -156,6 +157,52 @@ TEST(ModuleSymbols, ReadingEndsWhenItsBudgetIsSpent) {
     const ModuleSymbols symbols(bytes, 2000);
     EXPECT_TRUE(symbols.Cut());
     EXPECT_FALSE(ModuleSymbols(bytes).Cut());
+}
+
+// The marks of a plugin's lines: every line of the author's source with
+// code has one, and the lines of the marks found reached are reached; the missed
+// ones come in stretches named by their function.
+TEST(LineCoverage, TheMarksReachedGiveTheLinesReachedAndTheStretchesMissed) {
+    for (int bits : {32, 64}) {
+        const std::string bytes = ReadAll(Fixture(bits, "dwarf5"));
+        const ModuleSymbols symbols(bytes);
+        const CoverageMap map(bytes);
+        ASSERT_FALSE(map.Rvas().empty()) << bits;
+        EXPECT_TRUE(std::is_sorted(map.Rvas().begin(), map.Rvas().end()));
+        // Reached: every mark in TsRun and in HandleTag.
+        std::vector<std::uint8_t> reached(map.Rvas().size(), 0);
+        std::set<std::uint32_t> runLines;
+        for (std::size_t i = 0; i < reached.size(); ++i) {
+            const SourcePlace p = symbols.At(map.Rvas()[i]);
+            if (p.function != "TsRun" && p.function != "HandleTag") continue;
+            reached[i] = 1;
+            runLines.insert(p.line);
+        }
+        const LineCoverage c = map.Of(reached.data(), reached.size());
+        // The author's file alone: not the C runtime's, nor the headers of
+        // other folders.
+        ASSERT_EQ(c.files.size(), 1u) << bits;
+        const auto source = c.files.begin();
+        ASSERT_EQ(source->file.substr(source->file.size() - 15), L"/lines_plugin.c");
+        EXPECT_EQ(std::set<std::uint32_t>(source->reached.begin(), source->reached.end()),
+                  runLines);
+        EXPECT_TRUE(std::count(source->reached.begin(), source->reached.end(), MarkedLine("run")));
+        EXPECT_TRUE(std::count(source->missed.begin(), source->missed.end(), MarkedLine("hang")));
+        EXPECT_EQ(c.linesReached, runLines.size());
+        std::size_t total = 0;
+        for (const FileCoverage& f : c.files) total += f.reached.size() + f.missed.size();
+        EXPECT_EQ(c.linesTotal, total);
+        // WaitForever is one stretch, from its opening line to its last.
+        const auto wait =
+            std::find_if(c.stretches.begin(), c.stretches.end(),
+                         [](const MissedStretch& s) { return s.function == L"WaitForever"; });
+        ASSERT_NE(wait, c.stretches.end()) << bits;
+        EXPECT_LT(wait->from, MarkedLine("hang"));
+        EXPECT_EQ(wait->to, MarkedLine("hang"));  // the loop never ends: no line after it
+        // A flag missing counts as not reached; a module without lines marks nothing.
+        EXPECT_EQ(map.Of(reached.data(), 0).linesReached, 0u);
+        EXPECT_TRUE(CoverageMap(ReadAll(Fixture(bits, "stripped"))).Rvas().empty());
+    }
 }
 
 }  // namespace

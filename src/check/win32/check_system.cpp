@@ -151,6 +151,15 @@ void HostCheckSystem::StartSampling(const std::wstring& module) {
                                                        host_.process.MainThread(), module);
 }
 
+bool HostCheckSystem::StartCoverage(const std::wstring& path, std::wstring& why) {
+    std::string file;
+    if (!ReadFile(path, file)) {
+        why = L"Die Zeilenabdeckung kann \u201E" + path + L"\u201C nicht lesen.";
+        return false;
+    }
+    return coverage_.Start(path, Passable(path), file, why);
+}
+
 std::wstring FullPath(const std::wstring& path) {
     std::wstring full(32768, L'\0');
     const DWORD n =

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "check/plugin_check.h"
+#include "check/win32/host_coverage.h"
 #include "host/win32/usage_probe.h"
 #include "host/host_client.h"
 #include "host/win32/host_session.h"
@@ -70,9 +71,14 @@ class HostCheckSystem : public Win32CheckSystem {
     // The host's thread that runs the plugin's calls.
     void StartSampling(const std::wstring& module) override;
     void LimitCalls(double milliseconds) override { limitCalls_(milliseconds); }
+    bool StartCoverage(const std::wstring& path, std::wstring& why) override;
+    void KeepCoverage() override { coverage_.Keep(); }
+    LineCoverage Coverage() override { return coverage_.Now(); }
+    void StopCoverage() override { coverage_.Stop(); }
 
   private:
     HostSession& host_;
+    HostCoverage coverage_{host_};
     std::function<void(double)> limitCalls_;
 };
 

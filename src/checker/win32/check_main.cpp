@@ -190,6 +190,12 @@ int CheckAll(const CheckOptions& options, const std::wstring& bridgePath) {
             return files.WriteFile(options.sarifFile, sarif);
         });
     }
+    if (!options.coverageXml.empty()) {
+        session.WriteCoverageWith([&options](const std::string& xml) {
+            Win32CheckSystem files([] { return 0UL; });
+            return files.WriteFile(options.coverageXml, xml);
+        });
+    }
     // With --json the report is the JSON document: the annotations go beside it.
     if (options.json) session.AnnotateTo([](const std::string& bytes) { Write(reportErr, bytes); });
     session.Begin(DLLSCOPE_VERSION_W, sizeof(void*) == 8 ? 64 : 32, bridgePath);

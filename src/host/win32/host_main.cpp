@@ -20,6 +20,7 @@
 #include "host/host_server.h"
 #include "host/win32/bulk_sections.h"
 #include "host/win32/landed_fault.h"
+#include "host/win32/line_marks.h"
 #include "host/win32/mailbox.h"
 #include "host/win32/usage_probe.h"
 #include "plugin/win32/bindings.h"
@@ -73,6 +74,10 @@ class Win32HostPlatform : public HostPlatform {
     }
     void BeforeAnswer() override { FlushRuntimeStreams(); }
     BulkChannel* Bulk() override { return &bulk_; }
+    unsigned Cover(const std::wstring& section, const std::wstring& module,
+                   const std::wstring& alias) override {
+        return LineMarks::Start(section, module, alias);
+    }
 
   private:
     const Win32Libraries& libraries_;

@@ -1,0 +1,57 @@
+#include "check/coverage_words.h"
+
+#include <algorithm>
+
+namespace dllscope {
+namespace {
+
+constexpr std::size_t kStretchesNamed = 8;
+
+std::wstring BaseName(const std::wstring& path) {
+    const std::size_t slash = path.find_last_of(L"/\\");
+    return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring FilesWords(const LineCoverage& c) {
+    if (c.files.size() == 1) return BaseName(c.files[0].file);
+    if (c.files.size() == 2)
+        return BaseName(c.files[0].file) + L" und " + BaseName(c.files[1].file);
+    return std::to_wstring(c.files.size()) + L" Dateien";
+}
+
+}  // namespace
+
+std::wstring ReachWords(const LineCoverage& c) {
+    if (c.linesTotal == 0) return L"keine Zeilen: das Plugin hat keine eigenen";
+    std::wstring t = std::to_wstring(c.linesReached * 100 / c.linesTotal) + L" % der Zeilen von " +
+                     FilesWords(c) + L" (" + std::to_wstring(c.linesReached) + L" von " +
+                     std::to_wstring(c.linesTotal) + L")";
+    for (std::size_t i = 0; i < c.stretches.size() && i <= kStretchesNamed; ++i) {
+        t += i == 0 ? L"; nie erreicht: " : L", ";
+        if (i == kStretchesNamed) {
+            t += L"\u2026 (" + std::to_wstring(c.stretches.size() - i) + L" weitere)";
+            break;
+        }
+        const MissedStretch& s = c.stretches[i];
+        t += BaseName(s.file) + L":" + std::to_wstring(s.from) +
+             (s.to > s.from ? L"\u2013" + std::to_wstring(s.to) : std::wstring()) +
+             (s.function.empty() ? std::wstring() : L" (" + s.function + L")");
+    }
+    return t;
+}
+
+std::wstring CoverageLines(const PluginReport& r) {
+    std::wstring t;
+    if (r.coverage) {
+        const bool ownCases = std::any_of(r.cases.begin(), r.cases.end(),
+                                          [](const CaseResult& c) { return !c.stress && !c.fuzz; });
+        t += L"  Zeilenabdeckung: " +
+             std::wstring(ownCases ? L"Ihre Fälle erreichen " : L"Die Prüfung erreicht ") +
+             ReachWords(*r.coverage) + L"\n";
+    }
+    if (r.fuzzCoverage)
+        t += L"  Zeilenabdeckung mit dem Fuzzing: " + ReachWords(*r.fuzzCoverage) + L"\n";
+    return t;
+}
+
+}  // namespace dllscope
