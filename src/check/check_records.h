@@ -90,10 +90,14 @@ struct FuzzFinding {
     std::size_t bytes = 0;  // its size in UTF-8
     std::wstring file;      // where --save-failures put it, or empty
     std::vector<StackFrame> stack{};  // a fault's stack
+    int afterRuns = 0;                // the campaign's runs when it was found
+    double afterSeconds = 0;          // and its time
 };
 struct FuzzSummary {
     std::uint64_t seed = 0;
     int runs = 0;
+    bool guided = false;  // by the lines the runs reached
+    int grown = 0;        // the pages that joined the corpus, each for a line no page reached
     double seconds = 0;
     std::vector<FuzzFinding> findings;
 };

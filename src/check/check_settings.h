@@ -24,6 +24,7 @@ struct CheckSettings {
     std::optional<std::uint64_t> seed;  // the fuzzing's pages, repeated exactly
     bool profile = false;               // how the plugin's cost grows with its page
     bool coverage = false;              // which lines of the plugin the runs reach
+    std::wstring corpusFolder;          // pages the guided fuzzing starts from and adds to
     std::string maxGrowth;              // a growth worse than this fails ("n log n"); empty: none
     bool inProcess = false;             // the plugin runs in the checking process itself
 };

@@ -65,6 +65,10 @@ class CheckProbe {
     virtual void KeepCoverage() {}
     // The lines reached so far.
     virtual LineCoverage Coverage() { return {}; }
+    // How many of the marks on the lines the runs reached so far.
+    virtual std::size_t MarksReached() { return 0; }
+    // The plugin's own words: the texts of its read-only data.
+    virtual std::vector<std::wstring> PluginStrings() { return {}; }
     virtual void StopCoverage() {}
 };
 

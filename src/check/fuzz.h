@@ -6,6 +6,7 @@
 // characters beyond ANSI; deep nesting), all from one seed so that a run
 // repeats exactly; and the shrinking of a failing page to a small one that
 // still fails the same way.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>

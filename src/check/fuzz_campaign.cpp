@@ -48,16 +48,25 @@ bool FuzzCampaign::Going(const std::wstring& stage) { return runner_.Going(stage
 FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
     summary_ = FuzzSummary{};
     summary_.seed = seed_;
+    summary_.guided = guided_;
+    for (const std::wstring& seed : seeds_) corpus_.push_back({seed, std::wstring::npos});
+    marksSeen_ = runner_.MarksReached();
     FuzzRandom random(seed_);
     start_ = runner_.Milliseconds();
     end_ = start_ + 1000.0 * seconds_;
     while (runner_.Milliseconds() < end_ && Going(Stage())) {
         Made made;
-        made.first = MutatedPage(seeds_, random, made.second);
+        std::size_t focus = std::wstring::npos;
+        if (guided_) {
+            made = GuidedPage(random, focus);
+        } else {
+            made.first = MutatedPage(seeds_, random, made.second);
+        }
         CaseResult result = RunMade(made.first);
         ++summary_.runs;
         runner_.AfterRun();
         const bool leak = result.verdict == Verdict::Passed;
+        if (guided_) Grow(made.first, focus, leak);
         if (leak) slowestPassing_ = std::max(slowestPassing_, result.milliseconds);
         Made failing = made;
         if (leak) {
@@ -78,11 +87,56 @@ FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
         passed.fuzz = true;
         passed.verdict = Verdict::Passed;
         passed.name = L"Fuzz (" + std::to_wstring(summary_.runs) + L" Läufe, Startwert " +
-                      std::to_wstring(summary_.seed) + L")";
+                      std::to_wstring(summary_.seed) +
+                      (guided_ ? L", von den Zeilen geleitet: " + std::to_wstring(summary_.grown) +
+                                     L" Seiten neu im Korpus"
+                               : std::wstring()) +
+                      L")";
         passed.milliseconds = summary_.seconds * 1000;
         cases.push_back(passed);
     }
     return summary_;
+}
+
+// A page from the corpus: half the time one of the eight that joined last
+// (they reached the lines reached last, the rarest), else any. Half the
+// time it gets a name lengthened, else a token or the unguided mutations.
+FuzzCampaign::Made FuzzCampaign::GuidedPage(FuzzRandom& random, std::size_t& focus) {
+    FuzzRandom own(random.Next());
+    const std::size_t n = corpus_.size();
+    const Grown& from = own.Below(2) ? corpus_[n - 1 - own.Below(std::min<std::size_t>(8, n))]
+                                     : corpus_[own.Below(n)];
+    Made made{from.page, L""};
+    const std::size_t way = own.Below(4);
+    if (way < 2) {
+        focus = LengthenName(made.first, own, from.focus);
+        made.second = L"Name verlängert";
+        return made;
+    }
+    if (way == 2 && !tokens_.empty()) {
+        InsertToken(made.first, own, tokens_);
+        made.second = L"Wort eingefügt";
+    } else {
+        made.first = MutatedPage({from.page}, own, made.second);
+    }
+    // Where the page first differs from the one it was made from: where a
+    // lengthened name would go on.
+    const auto differs =
+        std::mismatch(made.first.begin(), made.first.end(), from.page.begin(), from.page.end());
+    focus = static_cast<std::size_t>(differs.first - made.first.begin());
+    return made;
+}
+
+// A passing page that reached marks no page reached before joins the
+// corpus; what a failing one reached is no one's.
+void FuzzCampaign::Grow(const std::wstring& page, std::size_t focus, bool passed) {
+    const std::size_t reached = runner_.MarksReached();
+    if (reached <= marksSeen_) return;
+    marksSeen_ = reached;
+    if (!passed) return;
+    corpus_.push_back({page, focus});
+    ++summary_.grown;
+    runner_.KeepInCorpus(page);
 }
 
 // A page of the campaign's own. Most run with the plugin kept loaded; what
@@ -198,8 +252,10 @@ std::wstring FuzzCampaign::Shrunk(const CaseResult& result, const Made& failing,
 // A new way of failing, shrunk and kept as a finding and a failing case.
 void FuzzCampaign::Record(const CaseResult& result, const Made& failing, bool leak,
                           std::vector<CaseResult>& cases) {
-    const std::wstring smallest = Shrunk(result, failing, leak);
     FuzzFinding f;
+    f.afterRuns = summary_.runs;
+    f.afterSeconds = (runner_.Milliseconds() - start_) / 1000;
+    const std::wstring smallest = Shrunk(result, failing, leak);
     f.place = result.place;
     f.stack = result.stack;
     f.kind = FindingKind(result);

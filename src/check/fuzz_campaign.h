@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "check/fuzz.h"
+#include "check/guided_mutations.h"
 #include "check/page_runner.h"
 
 namespace dllscope {
@@ -23,6 +23,15 @@ class FuzzCampaign {
           seed_(seed),
           seconds_(seconds),
           pluginName_(std::move(pluginName)) {}
+
+    // Guided by the lines the runs reach (the runner's MarksReached): a page
+    // that reaches a line no page reached before joins the corpus the pages
+    // are made from; `tokens` (words of the cases and of the plugin) go
+    // into pages too.
+    void Guide(std::vector<std::wstring> tokens) {
+        guided_ = true;
+        tokens_ = std::move(tokens);
+    }
 
     // Runs the campaign: each finding, and with none one passing case,
     // goes into `cases`; the summary comes back.
@@ -40,6 +49,9 @@ class FuzzCampaign {
   private:
     using Made = std::pair<std::wstring, std::wstring>;  // a page and its mutations
     CaseResult RunMade(const std::wstring& page);
+    // A page of the corpus changed; `focus`: where a character went in.
+    Made GuidedPage(FuzzRandom& random, std::size_t& focus);
+    void Grow(const std::wstring& page, std::size_t focus, bool passed);
     // A passing run's page: after every kMeasureEvery passing runs, the
     // handles are counted; a new high has the pages since tried for a leak.
     bool ProbeForLeak(const Made& made, CaseResult& result, Made& failing);
@@ -61,6 +73,16 @@ class FuzzCampaign {
     double start_ = 0, end_ = 0;
     std::vector<std::string> seen_;  // the way each finding failed: verdict and place
     int sinceFullCycle_ = 0;
+    // The guided campaign's: its corpus (the seeds first), each page with
+    // where its last character went in (npos: nowhere known).
+    struct Grown {
+        std::wstring page;
+        std::size_t focus;
+    };
+    bool guided_ = false;
+    std::vector<std::wstring> tokens_;
+    std::vector<Grown> corpus_;
+    std::size_t marksSeen_ = 0;
     int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)
     double slowestPassing_ = 0;  // ms
     long long highestHandles_ = 0;

@@ -2,6 +2,7 @@
 // What the fuzzing campaign and the profile need of the check they belong
 // to: a run of the plugin on one page, what its process holds, the clock,
 // the follower's word and the saving of a failing page.
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,12 @@ class PageRunner {
     }
     // Frees what RunKept keeps loaded.
     virtual void Release() {}
+    // How many marks of the plugin's lines the runs have reached so far; 0
+    // where the lines are not followed.
+    virtual std::size_t MarksReached() { return 0; }
+    // A page that reached lines no page reached before, kept where the
+    // author keeps the corpus (--corpus).
+    virtual void KeepInCorpus(const std::wstring& /*page*/) {}
     // How long one call of the plugin may take from now on, in
     // milliseconds, within the check's own limit; 0: that limit again.
     virtual void LimitCalls(double /*milliseconds*/) {}

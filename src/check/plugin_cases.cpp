@@ -1,6 +1,8 @@
 // The check's own runs of a plugin: the author's cases, the stress inputs,
 // and the pages fuzzing and profiling start from.
 #include <algorithm>
+#include <cstdint>
+#include <cwchar>
 #include <string>
 #include <utility>
 
@@ -38,7 +40,8 @@ void PluginCheck::RunCases(const std::wstring& path, PluginReport& r) {
     }
 }
 
-// The pages fuzzing and profiling start from: the cases', else the built-in ones.
+// The pages fuzzing and profiling start from: the cases', else the
+// built-in ones; then the corpus's.
 std::vector<std::wstring> PluginCheck::Seeds() {
     std::vector<std::wstring> seeds;
     if (!options_.casesFolder.empty()) {
@@ -48,7 +51,28 @@ std::vector<std::wstring> PluginCheck::Seeds() {
             if (system_.ReadFile(c.input, bytes)) seeds.push_back(system_.DecodeFile(bytes));
         }
     }
-    return seeds.empty() ? BuiltInSeeds() : seeds;
+    if (seeds.empty()) seeds = BuiltInSeeds();
+    if (options_.corpusFolder.empty()) return seeds;
+    std::vector<std::wstring> names = system_.FileNames(options_.corpusFolder);
+    std::sort(names.begin(), names.end());  // the same corpus, the same pages
+    for (const std::wstring& name : names) {
+        std::string bytes;
+        if (system_.ReadFile(InFolder(options_.corpusFolder, name), bytes))
+            seeds.push_back(system_.DecodeFile(bytes));
+    }
+    return seeds;
+}
+
+// A page that reached new lines, saved in the corpus under its hash (a
+// page found again is the same file).
+void PluginCheck::KeepInCorpus(const std::wstring& page) {
+    if (options_.corpusFolder.empty()) return;
+    const std::string bytes = ToUtf8(page);
+    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    wchar_t name[24];
+    std::swprintf(name, 24, L"%016llx.html", static_cast<unsigned long long>(hash));
+    system_.WriteFile(InFolder(options_.corpusFolder, name), "\xEF\xBB\xBF" + bytes);
 }
 
 // A page that failed, saved with --save-failures as --input reads it back

@@ -10,6 +10,7 @@
 #include "common/utf8.h"
 #include "check/check_exchange.h"
 #include "check/fuzz_campaign.h"
+#include "check/guided_mutations.h"
 #include "check/judge.h"
 #include "check/profile.h"
 #include "check/profile_run.h"
@@ -186,7 +187,13 @@ void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool
         const std::uint64_t seed =
             options_.seed ? *options_.seed
                           : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
-        FuzzCampaign campaign(pages, Seeds(), seed, options_.fuzzSeconds, FileNameOf(path));
+        const std::vector<std::wstring> seeds = Seeds();
+        FuzzCampaign campaign(pages, seeds, seed, options_.fuzzSeconds, FileNameOf(path));
+        if (covering) {
+            std::vector<std::wstring> tokens = PageTokens(seeds);
+            for (const std::wstring& word : system_.PluginStrings()) tokens.push_back(word);
+            campaign.Guide(std::move(tokens));
+        }
         r.fuzz = campaign.Run(r.cases);
         if (covering) r.fuzzCoverage = system_.Coverage();
     }

@@ -73,6 +73,7 @@ class PluginCheck {
     // Where the check stands, for the follower; false once it stopped the check.
     bool Going(const std::wstring& stage, double done);
     std::wstring SaveFailure(const std::wstring& name, const std::wstring& page);
+    void KeepInCorpus(const std::wstring& page);
     class Pages;  // the fuzzing's and the profile's runs
 
     const CheckSettings& options_;
@@ -99,6 +100,8 @@ class PluginCheck::Pages : public PageRunner {
     }
     CaseResult RunKept(const std::wstring& name, const std::wstring& page) override;
     void Release() override;
+    std::size_t MarksReached() override { return check_.system_.MarksReached(); }
+    void KeepInCorpus(const std::wstring& page) override { check_.KeepInCorpus(page); }
     void LimitCalls(double milliseconds) override { check_.system_.LimitCalls(milliseconds); }
     void AfterRun() override { check_.NoteStrayProcesses(report_); }
     std::vector<LineShare> HotSpots(const std::wstring& page) override {

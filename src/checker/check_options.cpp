@@ -50,6 +50,10 @@ const wchar_t kCheckUsage[] =
     L"  --coverage           welche Zeilen der Quelltexte die Fälle und das Fuzzing erreichen\n"
     L"                       (aus den Debuginformationen des Plugins, ohne es neu zu bauen)\n"
     L"  --coverage-xml DATEI die Zeilenabdeckung im Cobertura-Format für die CI\n"
+    L"                       (mit --fuzz folgt das Fuzzing den Zeilen: eine Seite, die eine\n"
+    L"                       neue Zeile erreicht, wird zum Ausgangspunkt weiterer Seiten)\n"
+    L"  --corpus ORDNER      die Seiten, von denen das geleitete Fuzzing ausgeht; die Seiten,\n"
+    L"                       die neue Zeilen erreichen, kommen dazu (für den nächsten Lauf)\n"
     L"  --profile            Seiten wachsender Größe (ab 16 KiB, doppelt, bis ein Lauf 2 s\n"
     L"                       braucht oder 64 MiB): wie Zeit und Speicher mit der Seite wachsen\n"
     L"  --max-growth W       mit --profile: ein Plugin, das schlechter wächst als W (linear,\n"
@@ -124,11 +128,17 @@ bool ReadOption(Arguments& args, const std::wstring& a, CheckOptions& o) {
         {L"--in-process", &s.inProcess},   {L"--json", &o.json},
         {L"--strict", &o.strict},          {L"--watch", &o.watch}};
     const std::pair<const wchar_t*, std::wstring*> texts[] = {
-        {L"--bridge", &o.bridge},          {L"--input", &s.inputFile},
-        {L"--output", &s.outputFile},      {L"--expect-output", &s.expectOutput},
-        {L"--cases", &s.casesFolder},      {L"--junit", &o.junitFile},
-        {L"--sarif", &o.sarifFile},        {L"--coverage-xml", &o.coverageXml},
-        {L"--source-root", &o.sourceRoot}, {L"--save-failures", &s.saveFailures}};
+        {L"--bridge", &o.bridge},
+        {L"--input", &s.inputFile},
+        {L"--output", &s.outputFile},
+        {L"--expect-output", &s.expectOutput},
+        {L"--cases", &s.casesFolder},
+        {L"--junit", &o.junitFile},
+        {L"--sarif", &o.sarifFile},
+        {L"--coverage-xml", &o.coverageXml},
+        {L"--corpus", &s.corpusFolder},
+        {L"--source-root", &o.sourceRoot},
+        {L"--save-failures", &s.saveFailures}};
     struct Ranged {
         const wchar_t* name;
         int low, high;

@@ -113,17 +113,21 @@ std::string CoverageJson(const std::optional<LineCoverage>& c) {
 
 std::string FuzzJson(const FuzzSummary& fuzz) {
     return "{\"seed\":" + std::to_string(fuzz.seed) + ",\"runs\":" + std::to_string(fuzz.runs) +
-           ",\"seconds\":" + Number(fuzz.seconds) + ",\"findings\":" +
-           ArrayJson(
-               fuzz.findings,
-               [](const FuzzFinding& f) {
-                   return "{\"kind\":" + JsonString(f.kind) + ",\"place\":" + NullOr(f.place) +
-                          ",\"message\":" + JsonString(f.message) +
-                          ",\"mutation\":" + JsonString(f.mutation) +
-                          ",\"input\":" + JsonString(f.input) +
-                          ",\"bytes\":" + std::to_string(f.bytes) + ",\"file\":" + NullOr(f.file) +
-                          ",\"stack\":" + StackJson(f.stack) + "}";
-               }) +
+           ",\"guided\":" + (fuzz.guided ? "true" : "false") +
+           ",\"grown\":" + std::to_string(fuzz.grown) + ",\"seconds\":" + Number(fuzz.seconds) +
+           ",\"findings\":" +
+           ArrayJson(fuzz.findings,
+                     [](const FuzzFinding& f) {
+                         return "{\"kind\":" + JsonString(f.kind) +
+                                ",\"place\":" + NullOr(f.place) +
+                                ",\"message\":" + JsonString(f.message) +
+                                ",\"mutation\":" + JsonString(f.mutation) +
+                                ",\"input\":" + JsonString(f.input) +
+                                ",\"bytes\":" + std::to_string(f.bytes) +
+                                ",\"file\":" + NullOr(f.file) + ",\"stack\":" + StackJson(f.stack) +
+                                ",\"afterRuns\":" + std::to_string(f.afterRuns) +
+                                ",\"afterSeconds\":" + Number(f.afterSeconds) + "}";
+                     }) +
            "}";
 }
 

@@ -12,6 +12,8 @@ namespace dllscope {
 struct CoverageMarksHead {
     std::uint32_t magic = 0;
     std::uint32_t count = 0;
+    std::int32_t reached = 0;  // the host counts each mark it takes back
+    std::uint32_t reserved = 0;
 };
 inline constexpr std::uint32_t kCoverageMarksMagic = 0x4D435344;  // "DSCM"
 // More marks than a plugin of a few hundred thousand lines needs.

@@ -5,12 +5,39 @@
 
 #include "common/utf8.h"
 #include "symbols/module_symbols.h"
+#include "symbols/pe_layout.h"
 
 namespace dllscope {
+
+namespace {
+
+constexpr std::size_t kMaxStrings = 1000;
+
+void ReadStrings(std::string_view file, std::vector<std::wstring>& strings) {
+    const PeLayout pe = ReadPeLayout(file);
+    for (const PeSection& section : pe.sections) {
+        if (section.name != ".rdata") continue;
+        const std::string_view bytes = section.bytes;
+        for (std::size_t i = 0; i < bytes.size() && strings.size() < kMaxStrings;) {
+            std::size_t end = i;
+            while (end < bytes.size() && bytes[end] >= 0x20 && bytes[end] < 0x7F) ++end;
+            const std::size_t n = end - i;
+            if (n >= 3 && n <= 40) {
+                std::wstring text(bytes.begin() + i, bytes.begin() + end);
+                if (std::find(strings.begin(), strings.end(), text) == strings.end())
+                    strings.push_back(std::move(text));
+            }
+            i = end + 1;
+        }
+    }
+}
+
+}  // namespace
 
 CoverageMap::CoverageMap(std::string_view moduleFile) {
     const ModuleSymbols symbols(moduleFile);
     if (!symbols.Valid() || !symbols.HasLines()) return;
+    ReadStrings(moduleFile, strings_);
     // A path each compile unit names again is one file.
     std::vector<std::uint32_t> same;
     for (const std::string& path : symbols.Files()) {

@@ -41,6 +41,9 @@ class CoverageMap {
     const std::vector<std::uint32_t>& Rvas() const { return rvas_; }
     // `reached[i]` non-zero: Rvas()[i] ran. A missing flag counts as not reached.
     LineCoverage Of(const std::uint8_t* reached, std::size_t count) const;
+    // The texts of the module's read-only data (runs of 3 to 40 printable
+    // characters), each once, at most 1000: words the plugin looks for.
+    const std::vector<std::wstring>& Strings() const { return strings_; }
 
   private:
     struct Line {
@@ -51,6 +54,7 @@ class CoverageMap {
     std::vector<std::uint32_t> lineOf_;  // for each rva, its index in lines_
     std::vector<Line> lines_;            // by file, then line
     std::vector<std::wstring> files_;
+    std::vector<std::wstring> strings_;
 };
 
 }  // namespace dllscope

@@ -718,6 +718,29 @@ class Coverage(unittest.TestCase):
             self.assertEqual(code, 0, doc["plugins"][0]["cases"])
         self.assertGreater(doc["plugins"][0]["coverage"]["linesReached"], 0)
 
+    def test_led_by_the_lines_the_fuzzing_finds_a_word_no_seed_holds(self):
+        cases = self.cases("anweisung", {"seite.html": b'<p>Hallo <b>Welt</b></p>\r\n'
+                                                       b'<?xml version="1.0"?>\r\n'})
+        shutil.rmtree(os.path.join(FOLDER, "korpus"), ignore_errors=True)
+        code, doc = check_json("--cases", cases, "--fuzz", "20", "--seed", "5", "--coverage",
+                               "--corpus", "korpus", "instruction.dll")
+        report = doc["plugins"][0]
+        fuzz = report["fuzz"]
+        self.assertTrue(fuzz["guided"])
+        self.assertEqual([f["input"] for f in fuzz["findings"]], ["<?tagsmith!"], fuzz["runs"])
+        self.assertTrue(fuzz["findings"][0]["place"].startswith("faulty_plugin.cpp:"))
+        self.assertGreater(report["fuzzCoverage"]["linesReached"],
+                           report["coverage"]["linesReached"])
+        # The pages that reached new lines are the corpus, for the next run.
+        pages = [open(os.path.join(FOLDER, "korpus", name), encoding="utf-8-sig").read()
+                 for name in os.listdir(os.path.join(FOLDER, "korpus"))]
+        self.assertEqual(len(pages), fuzz["grown"])
+        self.assertTrue(any("<?tagsmith" in page for page in pages))
+        # Not led by the lines, the same seed finds nothing.
+        code, doc = check_json("--cases", cases, "--fuzz", "10", "--seed", "5", "instruction.dll")
+        self.assertFalse(doc["plugins"][0]["fuzz"]["guided"])
+        self.assertEqual(doc["plugins"][0]["fuzz"]["findings"], [])
+
     def test_without_lines_or_without_runs_it_says_why(self):
         cases = self.cases("ohnezeilen", {"seite.html": b"<p>x</p>"})
         code, doc = check_json("--cases", cases, "--coverage", "linesbare.dll")

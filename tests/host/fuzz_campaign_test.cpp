@@ -1,6 +1,7 @@
 // The fuzzing campaign against a plugin that is a rule about the page: what
 // it finds, how it dedupes and shrinks, the leak probe, and the stop.
 #include "check/fuzz_campaign.h"
+#include "check/guided_mutations.h"
 
 #include <functional>
 
@@ -22,6 +23,8 @@ class FakePageRunner : public PageRunner {
     int runs = 0;
     bool stopped = false;
     std::vector<std::wstring> saved;
+    std::size_t marks = 0;  // the marks the runs reached, as MarksReached says
+    std::vector<std::wstring> corpus;
 
     double limit = 0;                // LimitCalls' last word
     std::vector<double> hangLimits;  // the limit of each run that hung
@@ -56,6 +59,8 @@ class FakePageRunner : public PageRunner {
     }
 
     void LimitCalls(double milliseconds) override { limit = milliseconds; }
+    std::size_t MarksReached() override { return marks; }
+    void KeepInCorpus(const std::wstring& page) override { corpus.push_back(page); }
     CycleUsage Usage(bool) override { return {handles, 1 << 20, 1000, 1 << 20}; }
     std::vector<std::wstring> NewHandleTypes() override { return {L"Event"}; }
     double Milliseconds() override { return now; }
@@ -237,6 +242,68 @@ TEST(FuzzCampaign, KeptRunsFailOnlyWhenACycleOfTheirOwnFailsToo) {
     EXPECT_GT(runner.runs - runner.keptRuns, runner.keptRuns / FuzzCampaign::kFullCycleEvery);
     EXPECT_FALSE(runner.holding);
     EXPECT_GE(runner.releases, 1);
+}
+
+// A plugin that reads "<?tagsmith!" a character at a time, each at a line
+// of its own, and faults at the '!': the mutations alone never make the
+// word; led by the lines, a character at a time, the campaign does.
+TEST(FuzzCampaign, GuidedByTheLinesReachedItFindsAWordReadACharacterAtATime) {
+    const std::wstring word = L"<?tagsmith!";
+    const auto matched = [&](const std::wstring& page) {
+        std::size_t best = 0;
+        for (std::size_t at = page.find(L"<?"); at != std::wstring::npos;
+             at = page.find(L"<?", at + 1)) {
+            std::size_t n = 2;
+            while (n < word.size() && at + n < page.size() && page[at + n] == word[n]) ++n;
+            best = std::max(best, n);
+        }
+        return best;
+    };
+    const std::vector<std::wstring> seeds{
+        L"<p>Hallo <b>Welt</b></p>\r\n<?xml version=\"1.0\"?>\r\n"};
+    for (const bool guided : {false, true}) {
+        FakePageRunner runner;
+        runner.rule = [&](const std::wstring& page) {
+            const std::size_t n = matched(page);
+            runner.marks = std::max(runner.marks, n);  // a line for each character matched
+            return n == word.size() ? Faulted(L"Zugriffsverletzung", L"x.cpp:141 (TsRun)")
+                                    : CaseResult{};
+        };
+        FuzzCampaign campaign(runner, seeds, 5, guided ? 150 : 60, L"x.dll");
+        if (guided) campaign.Guide(PageTokens(seeds));
+        std::vector<CaseResult> cases;
+        const FuzzSummary summary = campaign.Run(cases);
+        EXPECT_EQ(summary.guided, guided);
+        if (!guided) {
+            EXPECT_TRUE(summary.findings.empty()) << summary.runs;
+            EXPECT_TRUE(runner.corpus.empty());
+            continue;
+        }
+        ASSERT_EQ(summary.findings.size(), 1u) << summary.runs;
+        EXPECT_EQ(summary.findings[0].input, word);
+        EXPECT_LT(summary.findings[0].afterRuns, 30000);
+        // Each page that matched one more character joined the corpus.
+        EXPECT_EQ(summary.grown, static_cast<int>(runner.corpus.size()));
+        EXPECT_GE(summary.grown, 8);
+    }
+}
+
+TEST(Fuzz, ANameLengthensAfterItsFocusOrAtARandomNameAndTokensAreThePagesNames) {
+    FuzzRandom random(1);
+    int afterFocus = 0;
+    for (int i = 0; i < 200; ++i) {
+        std::wstring page = L"<p>x</p><?ta";
+        const std::size_t at = LengthenName(page, random, 11);
+        ASSERT_EQ(page.size(), 13u);
+        afterFocus += at == 12;
+        // Elsewhere: inside or at the end of a name, never outside one.
+        if (at != 12) {
+            EXPECT_TRUE(at == 1 || at == 2 || (at >= 6 && at <= 7) || at >= 10) << at;
+        }
+    }
+    EXPECT_GT(afterFocus, 80);
+    EXPECT_EQ(PageTokens({L"<p class=\"a\">&amp;<?php x?></p>"}),
+              (std::vector<std::wstring>{L" class", L"&amp", L"<?php", L"</p"}));
 }
 
 // Stopped during its tenth run, which ends as the host ends a call (a

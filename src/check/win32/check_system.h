@@ -74,6 +74,8 @@ class HostCheckSystem : public Win32CheckSystem {
     bool StartCoverage(const std::wstring& path, std::wstring& why) override;
     void KeepCoverage() override { coverage_.Keep(); }
     LineCoverage Coverage() override { return coverage_.Now(); }
+    std::size_t MarksReached() override { return coverage_.Reached(); }
+    std::vector<std::wstring> PluginStrings() override { return coverage_.Strings(); }
     void StopCoverage() override { coverage_.Stop(); }
 
   private:

@@ -1,5 +1,6 @@
 #include "check/win32/host_coverage.h"
 
+#include <cstddef>
 #include <cstring>
 #include <exception>
 
@@ -39,7 +40,7 @@ bool HostCoverage::Start(const std::wstring& path, const std::wstring& passable,
         why = L"Die Zeilenabdeckung kann keinen Speicher für ihre Marken anlegen.";
         return false;
     }
-    const CoverageMarksHead head{kCoverageMarksMagic, count};
+    const CoverageMarksHead head{kCoverageMarksMagic, count, 0, 0};
     std::memcpy(view_, &head, sizeof head);
     std::memcpy(view_ + sizeof head, map_.Rvas().data(), count * sizeof(std::uint32_t));
     module_ = name;
@@ -63,6 +64,13 @@ LineCoverage HostCoverage::Now() const {
     if (!view_) return {};
     const auto count = static_cast<std::uint32_t>(map_.Rvas().size());
     return map_.Of(view_ + CoverageFlagsOffset(count), count);
+}
+
+std::size_t HostCoverage::Reached() const {
+    if (!view_) return 0;
+    const auto* count =
+        reinterpret_cast<const volatile LONG*>(view_ + offsetof(CoverageMarksHead, reached));
+    return *count > 0 ? static_cast<std::size_t>(*count) : 0;
 }
 
 void HostCoverage::Stop() {

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "host/win32/host_session.h"
 #include "sampling/line_coverage.h"
@@ -27,6 +28,9 @@ class HostCoverage {
     // Before a run: a host without the marks gets them.
     void Keep();
     LineCoverage Now() const;
+    // The marks reached so far, by the host's count.
+    std::size_t Reached() const;
+    const std::vector<std::wstring>& Strings() const { return map_.Strings(); }
     void Stop();
 
   private:

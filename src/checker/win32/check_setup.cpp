@@ -37,6 +37,13 @@ std::wstring SetupProblem(const CheckOptions& options, const std::wstring& bridg
             return L"Im Ordner der Fälle \u201E" + options.settings.casesFolder +
                    L"\u201C liegt kein Fall (eine Seite NAME.html, .htm oder .txt).";
     }
+    // The corpus grows from its first run on: a folder not yet there is made.
+    const std::wstring& corpus = options.settings.corpusFolder;
+    if (!corpus.empty() && !CreateDirectoryW(corpus.c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS)
+        return L"Den Ordner des Korpus \u201E" + corpus +
+               L"\u201C gibt es nicht, und er kann "
+               L"nicht angelegt werden.";
     return std::wstring();
 }
 

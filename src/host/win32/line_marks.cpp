@@ -4,6 +4,7 @@
 #include <winternl.h>
 
 #include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -35,6 +36,7 @@ struct Marks {
     std::vector<unsigned char> original;       // the byte under each mark
     std::vector<char> set;                     // whether each mark is in place now
     volatile std::uint8_t* reached = nullptr;  // the section's flags
+    volatile LONG* count = nullptr;            // and its count of them
     std::wstring module, alias;
     std::uintptr_t base = 0;  // of the module while it is loaded
     std::uint32_t size = 0;
@@ -154,6 +156,7 @@ LONG CALLBACK OnBreakpoint(EXCEPTION_POINTERS* p) {
             WriteCode(address, m->original[i]);
             m->set[i] = 0;
             m->reached[i] = 1;
+            InterlockedIncrement(m->count);
             ours = true;
             if (!m->routed) RouteHandlerRegistration(m->base);
             m->routed = true;
@@ -205,6 +208,7 @@ void ReadList(const std::wstring& section, Marks& m) {
     m.original.assign(head.count, 0);
     m.set.assign(head.count, 0);
     m.reached = view + CoverageFlagsOffset(head.count);
+    m.count = reinterpret_cast<volatile LONG*>(view + offsetof(CoverageMarksHead, reached));
 }
 
 }  // namespace
