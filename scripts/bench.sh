@@ -35,7 +35,8 @@ cp "$bench/dllscope_bench.exe" "$bin/modbridge.dll" "$bin/entities.dll" "$bin/ht
 mkdir -p "$run/checker"
 cp "$bin"/*.exe "$bin"/*.dll "$run/checker/"
 cp "$ROOT/build/win64/tests/fixtures/fixture_lines/lines.dll" \
-    "$ROOT/build/win64/tests/fixtures/fixture_linesbare/linesbare.dll" "$run/checker/"
+    "$ROOT/build/win64/tests/fixtures/fixture_linesbare/linesbare.dll" \
+    "$bench/entitieslines.dll" "$run/checker/"
 
 # Runs a measurement REPS times, each printing one line of numbers, and
 # prints each column as "median (lowest–highest)", the columns by tabs.
@@ -162,6 +163,8 @@ f = json.loads(sys.stdin.read())["plugins"][0]["fuzz"]
 print("%.1f" % (f["runs"] / f["seconds"]))' || true
 }
 say fuzz "$(repeated fuzz_rate entities.dll)" "runs a second against entities.dll in its host (goal: 1000)"
+say "fuzz led by the lines (--coverage), entities.dll built with -g" \
+    "$(repeated fuzz_rate --coverage entitieslines.dll)" "runs a second"
 shrink() { bench_in roundtrip shrink isolated | cut -d' ' -f1-2; }
 say "shrink, a failing page of 64 KiB to its 9 bytes (goal: under 10 s)" "$(repeated shrink)" \
     seconds "runs of reference.dll in its host"
