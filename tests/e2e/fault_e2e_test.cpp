@@ -286,5 +286,42 @@ TEST(Examine, TheFuzzingFindsAFaultWhosePageGoesIntoThePaneAndAbbrechenStops) {
     app.CloseThroughFrame(w);
 }
 
+// From the author's cases and led by the lines: the examination of a plugin
+// that reads a word a character at a time (and faults on "<?tagsmith!")
+// finds the page no case holds, and says how many of its lines it reached.
+TEST(Examine, FromTheCasesFolderLedByTheLinesItFindsAWordNoCaseHolds) {
+    const std::wstring cases = FaultyFolder() + L"\\anweisung";
+    CreateDirectoryW(cases.c_str(), nullptr);
+    std::ofstream(ToUtf8(cases) + "\\seite.html", std::ios::binary)
+        << "<p>Hallo <b>Welt</b></p>\r\n<?xml version=\"1.0\"?>\r\n";
+    Driver app(FaultyFolder());
+    app.ClickListEntry(app.Control(L"File1"), L"instruction.dll");
+    app.PressKeys({VK_CONTROL, VK_SHIFT, 'U'});
+    const HWND w = app.WaitForWindow(L"DllscopeExamine");
+    ASSERT_NE(w, nullptr);
+    const HWND seconds = GetDlgItem(w, 100), seed = GetDlgItem(w, 101), status = GetDlgItem(w, 105),
+               findings = GetDlgItem(w, 106), casesField = GetDlgItem(w, 110);
+    EXPECT_EQ(SendMessageW(GetDlgItem(w, 111), BM_GETCHECK, 0, 0), BST_CHECKED);  // on at first
+    app.Click(seconds);
+    app.PressKey(VK_END);
+    app.PressKey(VK_BACK);
+    app.PressKey(VK_BACK);
+    app.Type(L"20");
+    app.Click(seed);
+    app.Type(L"5");
+    app.Click(casesField);
+    app.Type(cases);
+    app.Click(FindWindowExW(w, nullptr, L"Button", L"Starten"));
+    std::wstring said;
+    for (DWORD waited = 0; waited < 180000; waited += 200, Sleep(200))
+        if ((said = app.TextOf(status)).rfind(L"Fertig", 0) == 0) break;
+    EXPECT_THAT(said, HasSubstr(L"Startwert 5, 1 Fund."));
+    EXPECT_THAT(said, HasSubstr(L"% der Zeilen erreicht ("));
+    const std::vector<std::wstring> found = app.ListEntries(findings);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_THAT(found[0], HasSubstr(L"Zugriffsverletzung in faulty_plugin.cpp:"));
+    app.CloseThroughFrame(w);
+}
+
 }  // namespace
 }  // namespace dllscope::e2e

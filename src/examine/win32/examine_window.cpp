@@ -16,7 +16,7 @@ namespace dllscope {
 namespace {
 
 constexpr wchar_t kClassName[] = L"DllscopeExamine";
-constexpr int kWidth = 9000, kHeight = 7050;  // twips
+constexpr int kWidth = 9000, kHeight = 7500;  // twips
 
 // A text as a multi-line edit control shows it: CR LF between lines.
 std::wstring WithCrLf(const std::wstring& text) {
@@ -92,6 +92,8 @@ void ExamineWindow::EnableInput(bool on) {
     start_.Enable(on);
     seconds_.Enable(on);
     seed_.Enable(on);
+    cases_.Enable(on);
+    coverage_.Enable(on);
 }
 
 void ExamineWindow::CreateControls() {
@@ -123,6 +125,12 @@ void ExamineWindow::CreateControls() {
     rows.Add(&toPaneButton_, L"BUTTON", L"In den Editor", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
              130);
     rows.Add(&profile_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 430, 10, 0, 90);
+    rows.Row(404, 22);
+    rows.Add(nullptr, L"STATIC", L"Fälle (Ordner):", SS_LEFT, 90, 0, 4, 18);
+    rows.Add(&cases_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 330, 4, 0, 22);
+    rows.Add(&coverage_, L"BUTTON", L"Zeilen verfolgen", WS_TABSTOP | BS_AUTOCHECKBOX, 136, 10, 2,
+             18);
+    coverage_.Send(BM_SETCHECK, BST_CHECKED);
 
     start_.onCommand = [this](WORD n) {
         if (n == BN_CLICKED) Start();
@@ -135,52 +143,6 @@ void ExamineWindow::CreateControls() {
         if (n == LBN_DBLCLK) ToPane();
     };
     toPaneButton_.onCommand = [this](WORD) { ToPane(); };
-}
-
-void ExamineWindow::Start() {
-    if (Running()) return;
-    const std::wstring seconds = seconds_.Text();
-    const std::wstring seed = seed_.Text();
-    // Digits only (the fields take no others), so few that they cannot overflow.
-    const auto number = [](const std::wstring& digits) {
-        unsigned long long n = 0;
-        for (const wchar_t c : digits) n = c >= L'0' && c <= L'9' ? n * 10 + (c - L'0') : 0;
-        return n;
-    };
-    settings_ = CheckSettings{};
-    settings_.fuzzSeconds = seconds.size() > 5 ? 0 : static_cast<int>(number(seconds));
-    if (settings_.fuzzSeconds < 1) {
-        status_.SetText(L"Das Fuzzing braucht eine Dauer von mindestens 1 Sekunde.");
-        seconds_.Focus();
-        return;
-    }
-    if (!seed.empty()) {
-        if (seed.size() > 18) {
-            status_.SetText(L"Der Startwert hat höchstens 18 Ziffern.");
-            seed_.Focus();
-            return;
-        }
-        settings_.seed = number(seed);
-    }
-    settings_.profile = true;
-    report_ = PluginReport{};
-    report_.file = plugin_;
-    failure_.clear();
-    stop_ = false;
-    stage_ = L"Lädt das Plugin \u2026";
-    done_ = 0;
-    Clear();
-    ShowProgress();
-    // Form1 waits: a run there would share the exchange file and the plugin.
-    if (owner_) EnableWindow(owner_, FALSE);
-    thread_ = CreateThread(nullptr, 0, Work, this, 0, nullptr);
-    if (!thread_) {
-        if (owner_) EnableWindow(owner_, TRUE);
-        status_.SetText(L"Die Untersuchung kann nicht starten (kein Thread).");
-        return;
-    }
-    EnableInput(false);
-    stopButton_.Focus();
 }
 
 bool ExamineWindow::Going(const std::wstring& stage, double done) {
@@ -240,6 +202,12 @@ void ExamineWindow::Finished() {
                 FindingTitle(f) + L" (" + std::to_wstring(f.bytes) + L" Bytes)";
             findings_.Send(LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(line.c_str()));
         }
+        const auto& lines = report_.fuzzCoverage ? report_.fuzzCoverage : report_.coverage;
+        if (lines && lines->linesTotal > 0)
+            status += L" " + std::to_wstring(lines->linesReached * 100 / lines->linesTotal) +
+                      L" % der Zeilen erreicht (" + std::to_wstring(lines->linesReached) +
+                      L" von " + std::to_wstring(lines->linesTotal) +
+                      L"); die nie erreichten stehen im Bericht unten.";
     } else if (!stopped) {
         status =
             L"Nichts untersucht: das Plugin läuft nicht so weit; der Bericht der Prüfung "

@@ -50,6 +50,8 @@ class ExamineWindow : public Window, private CheckProgress {
     void EnableInput(bool on);
     void ToPane();
     void Start();
+    // The fields read into settings_; false with the reason in the status line.
+    bool ReadFields();
     void Stop();
     void Finished();
     void ShowFinding();
@@ -68,7 +70,7 @@ class ExamineWindow : public Window, private CheckProgress {
     int dpi_ = 96;
     std::optional<ControlRows> rows_;
     Control seconds_, seed_, start_, stopButton_, progress_, status_, findings_, detail_,
-        toPaneButton_, profile_;
+        toPaneButton_, profile_, cases_, coverage_;
 
     // The examination under way: its thread writes the report and what it
     // stands at, the window reads them when the thread says so.
