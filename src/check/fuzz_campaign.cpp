@@ -140,16 +140,19 @@ void FuzzCampaign::Grow(const std::wstring& page, std::size_t focus, bool passed
 }
 
 // A page of the campaign's own. Most run with the plugin kept loaded; what
-// fails so is run again in a cycle of its own, a fresh load as the
-// author's caller makes it, and only that run counts: a plugin whose
-// earlier runs left it broken fails there too or not at all. Every
+// fails so after earlier runs in the same load is run again in a cycle of
+// its own, a fresh load as the author's caller makes it, and only that run
+// counts: a plugin whose earlier runs left it broken fails there too or
+// not at all. Every
 // kFullCycleEvery-th page runs in a cycle of its own from the start, so
 // that loading and freeing stay under fuzz.
 CaseResult FuzzCampaign::RunMade(const std::wstring& page) {
     if (++sinceFullCycle_ < kFullCycleEvery) {
-        CaseResult kept = runner_.RunKept(L"Fuzz", page);
+        bool fresh = false;
+        CaseResult kept = runner_.RunKept(L"Fuzz", page, fresh);
         // A stop ends the run under way as a failure: it goes no further.
-        if (kept.verdict == Verdict::Passed || !Going(Stage())) return kept;
+        // A plugin loaded for this very run failed as in a cycle of its own.
+        if (kept.verdict == Verdict::Passed || fresh || !Going(Stage())) return kept;
         ++summary_.runs;
     }
     sinceFullCycle_ = 0;

@@ -18,8 +18,10 @@ class PageRunner {
     virtual CaseResult RunPage(const std::wstring& name, const std::wstring& page) = 0;
     // The same run with the plugin kept loaded from one such run to the
     // next (its loads and frees left out): what the fuzzing's many runs
-    // take. Where nothing can be kept, a run of its own.
-    virtual CaseResult RunKept(const std::wstring& name, const std::wstring& page) {
+    // take. Where nothing can be kept, a run of its own. `fresh`: the
+    // plugin was loaded for this run (no earlier run left it changed).
+    virtual CaseResult RunKept(const std::wstring& name, const std::wstring& page, bool& fresh) {
+        fresh = true;
         return RunPage(name, page);
     }
     // Frees what RunKept keeps loaded.

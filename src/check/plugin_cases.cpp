@@ -193,7 +193,9 @@ bool PluginCheck::Pages::Keep() {
 
 // A run that fails lets the plugin go: its process may have ended with it,
 // and what the plugin keeps may be broken.
-CaseResult PluginCheck::Pages::RunKept(const std::wstring& name, const std::wstring& page) {
+CaseResult PluginCheck::Pages::RunKept(const std::wstring& name, const std::wstring& page,
+                                       bool& fresh) {
+    fresh = !kept_;
     if (!kept_ && !Keep()) return RunPage(name, page);
     CaseResult result = check_.RunOn(path_, name, page, &*kept_);
     if (result.verdict != Verdict::Passed) Release();

@@ -98,7 +98,7 @@ class PluginCheck::Pages : public PageRunner {
         Release();
         return check_.RunOn(path_, name, page);
     }
-    CaseResult RunKept(const std::wstring& name, const std::wstring& page) override;
+    CaseResult RunKept(const std::wstring& name, const std::wstring& page, bool& fresh) override;
     void Release() override;
     std::size_t MarksReached() override { return check_.system_.MarksReached(); }
     void KeepInCorpus(const std::wstring& page) override { check_.KeepInCorpus(page); }

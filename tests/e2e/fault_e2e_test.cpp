@@ -218,6 +218,18 @@ TEST(Isolated, TheTextOfADllscopeEndedWhileItWaitsIsOfferedAtTheNextStart) {
     EXPECT_EQ(again.TextOf(again.Control(L"CodeMax1")), L"Warte auf äöü");
 }
 
+// The examination's fuzzing seconds (60 at first) and seed, typed in.
+void SetSecondsAndSeed(Driver& app, HWND seconds, const wchar_t* howLong, HWND seed,
+                       const wchar_t* start) {
+    app.Click(seconds);
+    app.PressKey(VK_END);
+    app.PressKey(VK_BACK);
+    app.PressKey(VK_BACK);
+    app.Type(howLong);
+    app.Click(seed);
+    app.Type(start);
+}
+
 // "Plugin untersuchen…" (Strg+Umschalt+U) on a plugin with a fault no
 // ordinary page meets: the fuzzing finds it and shrinks its page, the profile
 // follows, one click puts the page into the pane as one step of undo; and
@@ -244,13 +256,7 @@ TEST(Examine, TheFuzzingFindsAFaultWhosePageGoesIntoThePaneAndAbbrechenStops) {
         return false;
     };
     EXPECT_EQ(app.TextOf(seconds), L"60");
-    app.Click(seconds);
-    app.PressKey(VK_END);
-    app.PressKey(VK_BACK);
-    app.PressKey(VK_BACK);
-    app.Type(L"2");
-    app.Click(seed);
-    app.Type(L"7");
+    SetSecondsAndSeed(app, seconds, L"2", seed, L"7");
     app.Click(button(L"Starten"));
     EXPECT_FALSE(IsWindowEnabled(app.Main()));  // Form1 waits meanwhile
     ASSERT_TRUE(waitFor(L"Fertig", 120000)) << app.TextOf(status);
@@ -302,13 +308,7 @@ TEST(Examine, FromTheCasesFolderLedByTheLinesItFindsAWordNoCaseHolds) {
     const HWND seconds = GetDlgItem(w, 100), seed = GetDlgItem(w, 101), status = GetDlgItem(w, 105),
                findings = GetDlgItem(w, 106), casesField = GetDlgItem(w, 110);
     EXPECT_EQ(SendMessageW(GetDlgItem(w, 111), BM_GETCHECK, 0, 0), BST_CHECKED);  // on at first
-    app.Click(seconds);
-    app.PressKey(VK_END);
-    app.PressKey(VK_BACK);
-    app.PressKey(VK_BACK);
-    app.Type(L"20");
-    app.Click(seed);
-    app.Type(L"5");
+    SetSecondsAndSeed(app, seconds, L"20", seed, L"5");
     app.Click(casesField);
     app.Type(cases);
     app.Click(FindWindowExW(w, nullptr, L"Button", L"Starten"));

@@ -39,18 +39,24 @@ class FakePageRunner : public PageRunner {
         c.charactersIn = page.size();
         return c;
     }
-    // A run with the plugin kept loaded: `keptRule` where it differs.
+    // A run with the plugin kept loaded: `keptRule` where it differs. As
+    // the check's runner, it lets the plugin go after a failing run; a
+    // plugin loaded for the run is fresh, and keptRule is not its rule.
     std::function<CaseResult(const std::wstring&)> keptRule;
     int keptRuns = 0, releases = 0;
     bool holding = false;
-    CaseResult RunKept(const std::wstring& name, const std::wstring& page) override {
+    CaseResult RunKept(const std::wstring& name, const std::wstring& page, bool& fresh) override {
         ++keptRuns;
-        holding = true;
-        if (!keptRule) return RunPage(name, page);
+        fresh = !holding;
         const auto own = rule;
-        rule = keptRule;
+        if (keptRule && !fresh) rule = keptRule;
         CaseResult c = RunPage(name, page);
         rule = own;
+        if (c.verdict == Verdict::Passed) {
+            holding = true;
+        } else {
+            Release();
+        }
         return c;
     }
     void Release() override {
@@ -207,9 +213,11 @@ TEST(FuzzCampaign, AHangsPageShrinksWithShortTriesAndIsConfirmedWithTheFullLimit
     // and every later run the full one again.
     const std::vector<double>& limits = runner.hangLimits;
     ASSERT_GT(limits.size(), 4u);
-    EXPECT_EQ(limits[0], 0);
-    EXPECT_EQ(limits[1], 0);
-    std::size_t tries = 2;
+    // (One run when the plugin was loaded for it, else a second in a cycle
+    // of its own.)
+    std::size_t tries = 0;
+    while (tries < limits.size() && limits[tries] == 0) ++tries;
+    EXPECT_TRUE(tries == 1 || tries == 2) << tries;
     while (tries < limits.size() && limits[tries] == 500) ++tries;
     EXPECT_GT(tries, 3u);
     EXPECT_LT(tries, limits.size());
