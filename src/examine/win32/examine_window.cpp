@@ -124,8 +124,9 @@ void ExamineWindow::CreateControls() {
     rows.Row(372, 24);
     rows.Add(&toPaneButton_, L"BUTTON", L"In den Editor", WS_TABSTOP | BS_PUSHBUTTON | WS_DISABLED,
              130);
-    rows.Add(&profile_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 430, 10, 0, 90);
-    rows.Row(404, 22);
+    // Three lines of the profile's words, then the row of the cases.
+    rows.Add(&profile_, L"STATIC", L"", SS_LEFT | SS_NOPREFIX, 430, 10, 0, 44);
+    rows.Row(424, 22);
     rows.Add(nullptr, L"STATIC", L"Fälle (Ordner):", SS_LEFT, 90, 0, 4, 18);
     rows.Add(&cases_, L"EDIT", L"", WS_TABSTOP | ES_AUTOHSCROLL, 330, 4, 0, 22);
     rows.Add(&coverage_, L"BUTTON", L"Zeilen verfolgen", WS_TABSTOP | BS_AUTOCHECKBOX, 136, 10, 2,
