@@ -2,20 +2,17 @@
 
 #include <algorithm>
 
+#include "common/paths.h"
+
 namespace dllscope {
 namespace {
 
 constexpr std::size_t kStretchesNamed = 8;
 
-std::wstring BaseName(const std::wstring& path) {
-    const std::size_t slash = path.find_last_of(L"/\\");
-    return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
 std::wstring FilesWords(const LineCoverage& c) {
-    if (c.files.size() == 1) return BaseName(c.files[0].file);
+    if (c.files.size() == 1) return FileNameOf(c.files[0].file);
     if (c.files.size() == 2)
-        return BaseName(c.files[0].file) + L" und " + BaseName(c.files[1].file);
+        return FileNameOf(c.files[0].file) + L" und " + FileNameOf(c.files[1].file);
     return std::to_wstring(c.files.size()) + L" Dateien";
 }
 
@@ -33,7 +30,7 @@ std::wstring ReachWords(const LineCoverage& c) {
             break;
         }
         const MissedStretch& s = c.stretches[i];
-        t += BaseName(s.file) + L":" + std::to_wstring(s.from) +
+        t += FileNameOf(s.file) + L":" + std::to_wstring(s.from) +
              (s.to > s.from ? L"\u2013" + std::to_wstring(s.to) : std::wstring()) +
              (s.function.empty() ? std::wstring() : L" (" + s.function + L")");
     }

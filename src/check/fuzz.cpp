@@ -197,13 +197,15 @@ std::uint64_t Mixed(std::uint64_t a, std::uint64_t b) {
     return mix.Next();
 }
 
-std::uint64_t IdHash(const char* id) {
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (; *id; ++id) hash = (hash ^ static_cast<unsigned char>(*id)) * 1099511628211ull;
-    return hash;
-}
+std::uint64_t IdHash(const char* id) { return Fnv1a(id); }
 
 }  // namespace
+
+std::uint64_t Fnv1a(std::string_view bytes) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
+    return hash;
+}
 
 std::uint64_t FuzzRandom::Next() {
     // splitmix64

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace dllscope {
@@ -25,6 +26,9 @@ class FuzzRandom {
   private:
     std::uint64_t state_;
 };
+
+// FNV-1a of bytes: a mutation kind's identity, a corpus page's name.
+std::uint64_t Fnv1a(std::string_view bytes);
 
 // The small pages the fuzzing starts from when the author gives none.
 std::vector<std::wstring> BuiltInSeeds();

@@ -68,10 +68,8 @@ std::vector<std::wstring> PluginCheck::Seeds() {
 void PluginCheck::KeepInCorpus(const std::wstring& page) {
     if (options_.corpusFolder.empty()) return;
     const std::string bytes = ToUtf8(page);
-    std::uint64_t hash = 14695981039346656037ull;  // FNV-1a
-    for (const char c : bytes) hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ull;
     wchar_t name[24];
-    std::swprintf(name, 24, L"%016llx.html", static_cast<unsigned long long>(hash));
+    std::swprintf(name, 24, L"%016llx.html", static_cast<unsigned long long>(Fnv1a(bytes)));
     system_.WriteFile(InFolder(options_.corpusFolder, name), "\xEF\xBB\xBF" + bytes);
 }
 
