@@ -1,6 +1,7 @@
 #include "check/coverage_words.h"
 
 #include <algorithm>
+#include <cwchar>
 
 #include "common/paths.h"
 
@@ -16,23 +17,37 @@ std::wstring FilesWords(const LineCoverage& c) {
     return std::to_wstring(c.files.size()) + L" Dateien";
 }
 
+std::wstring StretchWords(const MissedStretch& s, bool functions) {
+    if (functions) {
+        if (!s.function.empty()) return s.function;
+        wchar_t offset[16];
+        std::swprintf(offset, 16, L"+0x%X", static_cast<unsigned>(s.from));
+        return offset;
+    }
+    return FileNameOf(s.file) + L":" + std::to_wstring(s.from) +
+           (s.to > s.from ? L"\u2013" + std::to_wstring(s.to) : std::wstring()) +
+           (s.function.empty() ? std::wstring() : L" (" + s.function + L")");
+}
+
 }  // namespace
 
 std::wstring ReachWords(const LineCoverage& c) {
     if (c.linesTotal == 0) return L"keine Zeilen: das Plugin hat keine eigenen";
-    std::wstring t = std::to_wstring(c.linesReached * 100 / c.linesTotal) + L" % der Zeilen von " +
+    std::wstring t = std::to_wstring(c.linesReached * 100 / c.linesTotal) +
+                     (c.functions ? L" % der Funktionen von " : L" % der Zeilen von ") +
                      FilesWords(c) + L" (" + std::to_wstring(c.linesReached) + L" von " +
-                     std::to_wstring(c.linesTotal) + L")";
+                     std::to_wstring(c.linesTotal) +
+                     (c.functions ? L", die der Laufzeitbibliothek mitgezählt: ohne "
+                                    L"Debuginformationen zählen nur die Anfänge der Funktionen; "
+                                    L"für Zeilen mit -g bauen)"
+                                  : L")");
     for (std::size_t i = 0; i < c.stretches.size() && i <= kStretchesNamed; ++i) {
         t += i == 0 ? L"; nie erreicht: " : L", ";
         if (i == kStretchesNamed) {
             t += L"\u2026 (" + std::to_wstring(c.stretches.size() - i) + L" weitere)";
             break;
         }
-        const MissedStretch& s = c.stretches[i];
-        t += FileNameOf(s.file) + L":" + std::to_wstring(s.from) +
-             (s.to > s.from ? L"\u2013" + std::to_wstring(s.to) : std::wstring()) +
-             (s.function.empty() ? std::wstring() : L" (" + s.function + L")");
+        t += StretchWords(c.stretches[i], c.functions);
     }
     return t;
 }
@@ -42,12 +57,15 @@ std::wstring CoverageLines(const PluginReport& r) {
     if (r.coverage) {
         const bool ownCases = std::any_of(r.cases.begin(), r.cases.end(),
                                           [](const CaseResult& c) { return !c.stress && !c.fuzz; });
-        t += L"  Zeilenabdeckung: " +
+        t += std::wstring(r.coverage->functions ? L"  Funktionsabdeckung: "
+                                                : L"  Zeilenabdeckung: ") +
              std::wstring(ownCases ? L"Ihre Fälle erreichen " : L"Die Prüfung erreicht ") +
              ReachWords(*r.coverage) + L"\n";
     }
     if (r.fuzzCoverage)
-        t += L"  Zeilenabdeckung mit dem Fuzzing: " + ReachWords(*r.fuzzCoverage) + L"\n";
+        t += std::wstring(r.fuzzCoverage->functions ? L"  Funktionsabdeckung"
+                                                    : L"  Zeilenabdeckung") +
+             L" mit dem Fuzzing: " + ReachWords(*r.fuzzCoverage) + L"\n";
     return t;
 }
 

@@ -25,14 +25,36 @@ const LineCoverage* Widest(const PluginReport& r) {
     return r.coverage ? &*r.coverage : nullptr;
 }
 
-std::string ClassXml(const FileCoverage& f, const std::wstring& sourceRoot) {
-    const std::wstring path = RelativeSource(f.file, sourceRoot);
+// Counted by functions, a class has methods and no lines: the module's
+// functions, by name or else by address.
+std::string MethodsXml(const FileCoverage& f) {
+    std::string x;
+    const auto add = [&x](std::uint32_t rva, const std::wstring& name, bool hit) {
+        char offset[16];
+        std::snprintf(offset, sizeof offset, "+0x%X", static_cast<unsigned>(rva));
+        x += "          <method name=\"" + (name.empty() ? std::string(offset) : Attribute(name)) +
+             "\" signature=\"\" line-rate=\"" + (hit ? "1" : "0") +
+             "\" branch-rate=\"0\"><lines/></method>\n";
+    };
+    for (std::size_t i = 0; i < f.reached.size() && i < f.reachedNames.size(); ++i)
+        add(f.reached[i], f.reachedNames[i], true);
+    for (std::size_t i = 0; i < f.missed.size() && i < f.missedNames.size(); ++i)
+        add(f.missed[i], f.missedNames[i], false);
+    return x;
+}
+
+std::string ClassXml(const FileCoverage& f, bool functions, const std::wstring& sourceRoot) {
+    const std::wstring path = functions ? f.file : RelativeSource(f.file, sourceRoot);
     const std::size_t slash = path.find_last_of(L'/');
     const std::size_t reached = f.reached.size(), total = reached + f.missed.size();
     std::string x = "      <class name=\"" +
                     Attribute(slash == std::wstring::npos ? path : path.substr(slash + 1)) +
                     "\" filename=\"" + Attribute(path) + "\" line-rate=\"" + Rate(reached, total) +
-                    "\" branch-rate=\"0\" complexity=\"0\">\n        <methods/>\n        <lines>\n";
+                    "\" branch-rate=\"0\" complexity=\"0\">\n";
+    if (functions)
+        return x + "        <methods>\n" + MethodsXml(f) +
+               "        </methods>\n        <lines/>\n      </class>\n";
+    x += "        <methods/>\n        <lines>\n";
     std::vector<std::pair<std::uint32_t, int>> lines;
     for (std::uint32_t n : f.reached) lines.push_back({n, 1});
     for (std::uint32_t n : f.missed) lines.push_back({n, 0});
@@ -57,7 +79,7 @@ std::string CoberturaReport(const std::vector<PluginReport>& reports,
         packages += "    <package name=\"" + Attribute(r.file) + "\" line-rate=\"" +
                     Rate(c->linesReached, c->linesTotal) +
                     "\" branch-rate=\"0\" complexity=\"0\">\n      <classes>\n";
-        for (const FileCoverage& f : c->files) packages += ClassXml(f, sourceRoot);
+        for (const FileCoverage& f : c->files) packages += ClassXml(f, c->functions, sourceRoot);
         packages += "      </classes>\n    </package>\n";
     }
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<coverage line-rate=\"" +

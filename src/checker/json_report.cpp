@@ -97,10 +97,12 @@ std::string NumbersJson(const std::vector<std::uint32_t>& numbers) {
     return ArrayJson(numbers, [](std::uint32_t n) { return std::to_string(n); });
 }
 
-// The lines reached: in all, and for each file which.
+// The lines reached: in all, and for each file which. Counted by functions,
+// the "lines" are the functions' addresses.
 std::string CoverageJson(const std::optional<LineCoverage>& c) {
     if (!c) return "null";
-    return "{\"linesReached\":" + std::to_string(c->linesReached) +
+    return "{\"unit\":" + std::string(c->functions ? "\"functions\"" : "\"lines\"") +
+           ",\"linesReached\":" + std::to_string(c->linesReached) +
            ",\"linesTotal\":" + std::to_string(c->linesTotal) + ",\"files\":" +
            ArrayJson(c->files,
                      [](const FileCoverage& f) {

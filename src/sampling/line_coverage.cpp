@@ -32,28 +32,75 @@ void ReadStrings(std::string_view file, std::vector<std::wstring>& strings) {
     }
 }
 
+// Where the exports' code begins: an export that is a jump (an incremental
+// linker's thunk) begins where the jump goes.
+std::vector<std::uint32_t> ExportStarts(std::string_view file,
+                                        const std::vector<PeExport>& exports) {
+    const PeLayout pe = ReadPeLayout(file);
+    std::vector<std::uint32_t> starts;
+    for (const PeExport& e : exports) {
+        std::uint32_t rva = e.rva;
+        for (const PeSection& section : pe.sections) {
+            const std::uint32_t at = e.rva - section.rva;
+            if (!section.code || e.rva < section.rva || at + 5 > section.bytes.size()) continue;
+            if (static_cast<unsigned char>(section.bytes[at]) != 0xE9) break;
+            std::uint32_t offset = 0;
+            for (int i = 4; i >= 1; --i)
+                offset = offset << 8 | static_cast<unsigned char>(section.bytes[at + i]);
+            rva = e.rva + 5 + offset;
+            break;
+        }
+        starts.push_back(rva);
+    }
+    return starts;
+}
+
 }  // namespace
 
-CoverageMap::CoverageMap(std::string_view moduleFile) {
+CoverageMap::CoverageMap(std::string_view moduleFile, const std::wstring& name) {
     const ModuleSymbols symbols(moduleFile);
-    if (!symbols.Valid() || !symbols.HasLines()) return;
+    if (!symbols.Valid()) return;
     ReadStrings(moduleFile, strings_);
+    if (symbols.HasLines()) ByLines(symbols.Lines(), ExportStarts(moduleFile, symbols.Exports()));
+    if (rvas_.empty()) ByFunctions(symbols, name);
+}
+
+CoverageMap::CoverageMap(std::string_view moduleFile, const LineTable& lines) {
+    const ModuleSymbols symbols(moduleFile);
+    if (!symbols.Valid()) return;
+    ReadStrings(moduleFile, strings_);
+    LineTable inCode = lines;
+    inCode.starts.clear();
+    for (const LineTable::Start& s : lines.starts)
+        if (symbols.InCode(s.rva)) inCode.starts.push_back(s);
+    ByLines(inCode, ExportStarts(moduleFile, symbols.Exports()));
+}
+
+void CoverageMap::ByLines(const LineTable& table, const std::vector<std::uint32_t>& exports) {
     // A path each compile unit names again is one file.
     std::vector<std::uint32_t> same;
-    for (const std::string& path : symbols.Files()) {
+    for (const std::string& path : table.files) {
         const std::wstring file = FromUtf8(path);
         const auto known = std::find(files_.begin(), files_.end(), file);
         same.push_back(static_cast<std::uint32_t>(known - files_.begin()));
         if (known == files_.end()) files_.push_back(file);
     }
-    std::vector<ModuleSymbols::LineStart> starts = symbols.LineStarts();
-    for (ModuleSymbols::LineStart& s : starts) s.file = same[s.file];
+    std::vector<LineTable::Start> starts;
+    for (LineTable::Start s : table.starts) {
+        if (s.file >= same.size() || s.function >= table.functions.size()) continue;
+        s.file = same[s.file];
+        starts.push_back(s);
+    }
     // The author's files: those in the folders of the files the exports
-    // lie in, or below them; the C runtime's and the system's headers are
+    // begin in, or below them; the C runtime's and the system's headers are
     // not theirs.
     std::vector<std::wstring> folders;
-    for (const PeExport& e : symbols.Exports()) {
-        const std::wstring file = FromUtf8(symbols.At(e.rva).file);
+    for (std::uint32_t rva : exports) {
+        const auto at =
+            std::lower_bound(starts.begin(), starts.end(), rva,
+                             [](const LineTable::Start& s, std::uint32_t r) { return s.rva < r; });
+        if (at == starts.end() || at->rva != rva) continue;
+        const std::wstring& file = files_[at->file];
         const std::size_t slash = file.find_last_of(L"/\\");
         if (slash != std::wstring::npos) folders.push_back(file.substr(0, slash + 1));
     }
@@ -63,21 +110,22 @@ CoverageMap::CoverageMap(std::string_view moduleFile) {
         });
     };
     starts.erase(std::remove_if(starts.begin(), starts.end(),
-                                [&](const ModuleSymbols::LineStart& s) { return !own(s.file); }),
+                                [&](const LineTable::Start& s) { return !own(s.file); }),
                  starts.end());
     // Each line once, by file and line; its function from its first address.
     std::vector<std::pair<std::pair<std::uint32_t, std::uint32_t>, std::uint32_t>> keys;
     keys.reserve(starts.size());
-    for (const ModuleSymbols::LineStart& s : starts) keys.push_back({{s.file, s.line}, s.rva});
-    std::sort(keys.begin(), keys.end());
+    for (const LineTable::Start& s : starts) keys.push_back({{s.file, s.line}, s.function});
+    std::sort(keys.begin(), keys.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
     for (std::size_t i = 0; i < keys.size(); ++i) {
         if (i > 0 && keys[i].first == keys[i - 1].first) continue;
-        lines_.push_back({keys[i].first.first, keys[i].first.second,
-                          FromUtf8(symbols.At(keys[i].second).function)});
+        lines_.push_back(
+            {keys[i].first.first, keys[i].first.second, FromUtf8(table.functions[keys[i].second])});
     }
     rvas_.reserve(starts.size());
     lineOf_.reserve(starts.size());
-    for (const ModuleSymbols::LineStart& s : starts) {  // by rva
+    for (const LineTable::Start& s : starts) {  // by rva
         const auto at =
             std::lower_bound(lines_.begin(), lines_.end(), s, [](const Line& l, auto& v) {
                 return std::make_pair(l.file, l.line) < std::make_pair(v.file, v.line);
@@ -87,26 +135,51 @@ CoverageMap::CoverageMap(std::string_view moduleFile) {
     }
 }
 
+// Each function start once, named where an export begins there; all the
+// module's functions count, its C runtime's too: nothing tells them apart.
+void CoverageMap::ByFunctions(const ModuleSymbols& symbols, const std::wstring& name) {
+    functions_ = true;
+    files_ = {name};
+    for (const PeFunction& f : symbols.Functions()) rvas_.push_back(f.begin);
+    for (const PeExport& e : symbols.Exports()) rvas_.push_back(e.rva);
+    std::sort(rvas_.begin(), rvas_.end());
+    rvas_.erase(std::unique(rvas_.begin(), rvas_.end()), rvas_.end());
+    rvas_.erase(std::remove_if(rvas_.begin(), rvas_.end(),
+                               [&](std::uint32_t rva) { return !symbols.InCode(rva); }),
+                rvas_.end());
+    for (std::uint32_t rva : rvas_) {
+        const auto e = std::find_if(symbols.Exports().begin(), symbols.Exports().end(),
+                                    [rva](const PeExport& x) { return x.rva == rva; });
+        lineOf_.push_back(static_cast<std::uint32_t>(lines_.size()));
+        lines_.push_back({0, rva, e == symbols.Exports().end() ? L"" : FromUtf8(e->name)});
+    }
+}
+
 LineCoverage CoverageMap::Of(const std::uint8_t* reached, std::size_t count) const {
     std::vector<bool> lineReached(lines_.size(), false);
     for (std::size_t i = 0; i < rvas_.size() && i < count; ++i)
         if (reached[i]) lineReached[lineOf_[i]] = true;
     LineCoverage c;
+    c.functions = functions_;
     c.linesTotal = lines_.size();
     for (std::size_t i = 0; i < lines_.size(); ++i) {
         const Line& line = lines_[i];
         const std::wstring& file = files_[line.file];
-        if (c.files.empty() || c.files.back().file != file) c.files.push_back({file, {}, {}});
+        if (c.files.empty() || c.files.back().file != file)
+            c.files.push_back({file, {}, {}, {}, {}});
         FileCoverage& f = c.files.back();
         if (lineReached[i]) {
             ++c.linesReached;
             f.reached.push_back(line.line);
+            if (functions_) f.reachedNames.push_back(line.function);
             continue;
         }
         f.missed.push_back(line.line);
+        if (functions_) f.missedNames.push_back(line.function);
         // A missed line goes on the stretch of the missed line before it in
         // the same file and function; a reached line between them ends it.
-        const bool goesOn = i > 0 && !lineReached[i - 1] && lines_[i - 1].file == line.file &&
+        const bool goesOn = !functions_ && i > 0 && !lineReached[i - 1] &&
+                            lines_[i - 1].file == line.file &&
                             lines_[i - 1].function == line.function && !c.stretches.empty();
         if (goesOn) {
             c.stretches.back().to = line.line;

@@ -1,6 +1,7 @@
 #include "symbols/module_symbols.h"
 
 #include <algorithm>
+#include <map>
 
 namespace dllscope {
 namespace {
@@ -104,20 +105,39 @@ bool ModuleSymbols::Extent(std::uint32_t rva, std::uint32_t& begin, std::uint32_
     return false;
 }
 
+bool ModuleSymbols::InCode(std::uint32_t rva) const {
+    return std::any_of(code_.begin(), code_.end(),
+                       [rva](const PeFunction& c) { return rva >= c.begin && rva < c.end; });
+}
+
 std::vector<ModuleSymbols::LineStart> ModuleSymbols::LineStarts() const {
     std::vector<LineStart> starts;
-    const auto inCode = [this](std::uint64_t rva) {
-        return std::any_of(code_.begin(), code_.end(),
-                           [rva](const PeFunction& c) { return rva >= c.begin && rva < c.end; });
-    };
     for (const DebugInfo::Row& row : info_.rows) {  // by begin
         if (row.line == 0 || row.end <= row.begin || row.begin < imageBase_) continue;
         const std::uint64_t rva = row.begin - imageBase_;
-        if (rva > 0xFFFFFFFFu || !inCode(rva) || row.file >= info_.files.size()) continue;
+        if (rva > 0xFFFFFFFFu || !InCode(static_cast<std::uint32_t>(rva)) ||
+            row.file >= info_.files.size())
+            continue;
         if (!starts.empty() && starts.back().rva == rva) continue;
         starts.push_back({static_cast<std::uint32_t>(rva), row.file, row.line});
     }
     return starts;
+}
+
+LineTable ModuleSymbols::Lines() const {
+    LineTable table;
+    table.files = info_.files;
+    std::map<std::string, std::uint32_t> named{{"", 0}};
+    for (const LineStart& s : LineStarts()) {
+        const std::string function = At(s.rva).function;
+        auto it = named.find(function);
+        if (it == named.end()) {
+            it = named.emplace(function, static_cast<std::uint32_t>(table.functions.size())).first;
+            table.functions.push_back(function);
+        }
+        table.starts.push_back({s.rva, s.file, s.line, it->second});
+    }
+    return table;
 }
 
 }  // namespace dllscope

@@ -23,6 +23,18 @@ struct SourcePlace {
     std::uint32_t offset = 0;  // of the address in its function, where the function is known
 };
 
+// The lines of a module's source and where their code starts: from its
+// own debug information or from a program database beside it.
+struct LineTable {
+    struct Start {
+        std::uint32_t rva = 0, file = 0, line = 0;
+        std::uint32_t function = 0;  // indexes functions; 0 is a function not known
+    };
+    std::vector<std::string> files;          // as the compiler recorded them
+    std::vector<std::string> functions{""};  // the names the starts refer to
+    std::vector<Start> starts;               // by rva, each rva once, inside the code
+};
+
 // The work of reading one module: enough for a plugin with a few hundred
 // thousand lines, small enough to end in well under a second.
 inline constexpr std::uint64_t kReadSteps = 40'000'000;
@@ -60,8 +72,14 @@ class ModuleSymbols {
         std::uint32_t rva = 0, file = 0, line = 0;
     };
     std::vector<LineStart> LineStarts() const;
+    // The same with the function of each start named.
+    LineTable Lines() const;
     const std::vector<std::string>& Files() const { return info_.files; }
     const std::vector<PeExport>& Exports() const { return exports_; }
+    // The extents of the functions the unwind or frame table knows, by begin.
+    const std::vector<PeFunction>& Functions() const { return functions_; }
+    // Whether rva lies in one of the module's code sections.
+    bool InCode(std::uint32_t rva) const;
 
   private:
     bool FunctionAt(std::uint64_t address, SourcePlace& place) const;

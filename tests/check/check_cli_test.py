@@ -674,21 +674,24 @@ class Coverage(unittest.TestCase):
         cases = self.cases("abdeckung", {"gut.html": b"<p>gut</p>\r\n",
                                          "absturz.html": b"<fault>\r\n"})
         root = LINES_SOURCE[:-len("tests/fixtures/lines_plugin.c")]
-        code, doc = check_json("--cases", cases, "--coverage-xml", "abdeckung.xml",
-                               "--source-root", root, "lines.dll")
-        self.assertEqual(code, 1)  # the fault is a case's failure
-        coverage = doc["plugins"][0]["coverage"]
-        [source] = coverage["files"]  # the author's file alone, not the C runtime's
-        self.assertTrue(source["file"].endswith("/lines_plugin.c"), source["file"])
-        reached, missed = set(source["reached"]), set(source["missed"])
-        self.assertFalse(reached & missed)
-        # The faulting case's lines count up to the fault, in a host that ended with it.
-        for name in ("fault", "parse", "run", "hot"):
-            self.assertIn(marked_line(name), reached, name)
-        for name in ("hang", "deep", "copy"):
-            self.assertIn(marked_line(name), missed, name)
-        self.assertEqual((coverage["linesReached"], coverage["linesTotal"]),
-                         (len(reached), len(reached | missed)))
+        # The lines from gcc's DWARF, and from clang's program database beside the DLL.
+        for plugin in ("linespdb.dll", "lines.dll"):
+            code, doc = check_json("--cases", cases, "--coverage-xml", "abdeckung.xml",
+                                   "--source-root", root, plugin)
+            self.assertEqual(code, 1)  # the fault is a case's failure
+            coverage = doc["plugins"][0]["coverage"]
+            self.assertEqual(coverage["unit"], "lines")
+            [source] = coverage["files"]  # the author's file alone, not the C runtime's
+            self.assertTrue(source["file"].endswith("/lines_plugin.c"), source["file"])
+            reached, missed = set(source["reached"]), set(source["missed"])
+            self.assertFalse(reached & missed)
+            # The faulting case's lines count up to the fault, in a host that ended with it.
+            for name in ("fault", "parse", "run", "hot"):
+                self.assertIn(marked_line(name), reached, (plugin, name))
+            for name in ("hang", "deep", "copy"):
+                self.assertIn(marked_line(name), missed, (plugin, name))
+            self.assertEqual((coverage["linesReached"], coverage["linesTotal"]),
+                             (len(reached), len(reached | missed)))
 
         code, text = check("--cases", cases, "--coverage", "lines.dll")
         words = re.search(r"Zeilenabdeckung: Ihre Fälle erreichen (\d+) % der Zeilen von "
@@ -741,12 +744,31 @@ class Coverage(unittest.TestCase):
         self.assertFalse(doc["plugins"][0]["fuzz"]["guided"])
         self.assertEqual(doc["plugins"][0]["fuzz"]["findings"], [])
 
-    def test_without_lines_or_without_runs_it_says_why(self):
+    def test_without_lines_the_functions_count_and_without_runs_it_says_why(self):
         cases = self.cases("ohnezeilen", {"seite.html": b"<p>x</p>"})
-        code, doc = check_json("--cases", cases, "--coverage", "linesbare.dll")
-        self.assertIsNone(doc["plugins"][0]["coverage"])
-        self.assertIn("keine Debuginformationen mit Zeilen (mit -g bauen)",
-                      " ".join(doc["plugins"][0]["notes"]))
+        code, doc = check_json("--cases", cases, "--coverage-xml", "funktionen.xml",
+                               "linesbare.dll")
+        self.assertEqual(code, 0, doc["plugins"][0]["cases"])
+        coverage = doc["plugins"][0]["coverage"]
+        self.assertEqual(coverage["unit"], "functions")
+        [module] = coverage["files"]
+        self.assertEqual(module["file"], "linesbare.dll")
+        self.assertTrue(0 < coverage["linesReached"] < coverage["linesTotal"], coverage)
+        code, text = check("--cases", cases, "--coverage", "linesbare.dll")
+        words = re.search(r"Funktionsabdeckung: Ihre Fälle erreichen \d+ % der Funktionen von "
+                          r"linesbare\.dll \((\d+) von (\d+), [^)]*ohne Debuginformationen[^)]*\); "
+                          r"nie erreicht: (.*)", text)
+        self.assertIsNotNone(words, text)
+        self.assertEqual([int(n) for n in words.group(1, 2)],
+                         [coverage["linesReached"], coverage["linesTotal"]])
+        self.assertNotIn("TsRun", words.group(3))  # every case runs it
+        self.assertRegex(words.group(3), r"\+0x[0-9A-F]+")  # its own functions, by address
+        xml = ElementTree.parse(os.path.join(FOLDER, "funktionen.xml")).getroot()
+        [cls] = xml.findall("packages/package/classes/class")
+        rates = {m.get("name"): m.get("line-rate") for m in cls.iter("method")}
+        self.assertEqual(len(rates), coverage["linesTotal"])
+        self.assertEqual(rates["TsRun"], "1")
+        self.assertEqual(list(rates.values()).count("1"), coverage["linesReached"])
         done = run_check("--coverage", "lines.dll")
         self.assertEqual(done.returncode, 2)
         self.assertIn("--coverage braucht Läufe", done.stderr.decode("utf-8") +

@@ -2,6 +2,7 @@
 // writes it for both bitnesses: DWARF 5, DWARF 4, stripped, and damaged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <map>
 #include <set>
@@ -166,8 +167,9 @@ TEST(LineCoverage, TheMarksReachedGiveTheLinesReachedAndTheStretchesMissed) {
     for (int bits : {32, 64}) {
         const std::string bytes = ReadAll(Fixture(bits, "dwarf5"));
         const ModuleSymbols symbols(bytes);
-        const CoverageMap map(bytes);
+        const CoverageMap map(bytes, L"lines.dll");
         ASSERT_FALSE(map.Rvas().empty()) << bits;
+        EXPECT_FALSE(map.Functions());
         EXPECT_TRUE(std::is_sorted(map.Rvas().begin(), map.Rvas().end()));
         // Reached: every mark in TsRun and in HandleTag.
         std::vector<std::uint8_t> reached(map.Rvas().size(), 0);
@@ -199,9 +201,44 @@ TEST(LineCoverage, TheMarksReachedGiveTheLinesReachedAndTheStretchesMissed) {
         ASSERT_NE(wait, c.stretches.end()) << bits;
         EXPECT_LT(wait->from, MarkedLine("hang"));
         EXPECT_EQ(wait->to, MarkedLine("hang"));  // the loop never ends: no line after it
-        // A flag missing counts as not reached; a module without lines marks nothing.
+        // A flag missing counts as not reached.
         EXPECT_EQ(map.Of(reached.data(), 0).linesReached, 0u);
-        EXPECT_TRUE(CoverageMap(ReadAll(Fixture(bits, "stripped"))).Rvas().empty());
+    }
+}
+
+// Without lines, the functions count: each mark is the first byte of a
+// function (where the debug information of the same build says one
+// begins), the exports among them by name, and each function missed is
+// named on its own.
+TEST(LineCoverage, WithoutLinesTheFunctionsAreCountedFromTheirFirstByte) {
+    for (int bits : {32, 64}) {
+        const CoverageMap map(ReadAll(Fixture(bits, "stripped")), L"lines.dll");
+        ASSERT_TRUE(map.Functions()) << bits;
+        const std::string withLines = ReadAll(Fixture(bits, "dwarf5"));
+        const ModuleSymbols symbols(withLines);
+        std::set<std::string> named;
+        for (std::uint32_t rva : map.Rvas()) {
+            const SourcePlace p = symbols.At(rva);
+            if (p.function.empty()) continue;
+            EXPECT_EQ(p.offset, 0u) << bits << " " << p.function;
+            named.insert(p.function);
+        }
+        for (const char* function : {"TsRun", "TsName", "HandleTag", "Rebuild"})
+            EXPECT_TRUE(named.count(function)) << bits << " " << function;
+
+        std::vector<std::uint8_t> reached(map.Rvas().size(), 0);
+        for (std::size_t i = 0; i < reached.size(); ++i)
+            reached[i] = symbols.At(map.Rvas()[i]).function == "TsRun";
+        const LineCoverage c = map.Of(reached.data(), reached.size());
+        EXPECT_TRUE(c.functions);
+        ASSERT_EQ(c.files.size(), 1u);
+        EXPECT_EQ(c.files[0].file, L"lines.dll");
+        EXPECT_EQ(c.files[0].reachedNames, std::vector<std::wstring>{L"TsRun"});
+        EXPECT_EQ(c.linesReached, 1u);
+        EXPECT_EQ(c.linesTotal, map.Rvas().size());
+        EXPECT_EQ(c.stretches.size(), c.linesTotal - 1);
+        EXPECT_TRUE(std::any_of(c.stretches.begin(), c.stretches.end(),
+                                [](const MissedStretch& s) { return s.function == L"TsName"; }));
     }
 }
 

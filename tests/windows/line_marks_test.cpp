@@ -34,7 +34,7 @@ std::string Result(HMODULE module, const char* page) {
 TEST(LineMarks, EachMarkIsTakenBackWhenReachedAndThePluginComputesAsWithout) {
     std::ifstream in("instruction.dll", std::ios::binary);
     const std::string file{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    const CoverageMap map(file);
+    const CoverageMap map(file, L"instruction.dll");
     const std::vector<std::uint32_t>& rvas = map.Rvas();
     ASSERT_GT(rvas.size(), 10u);
     const auto count = static_cast<std::uint32_t>(rvas.size());

@@ -6,17 +6,18 @@
 
 #include "common/paths.h"
 #include "host/coverage_marks.h"
+#include "sampling/win32/module_coverage.h"
 
 namespace dllscope {
 
 bool HostCoverage::Start(const std::wstring& path, const std::wstring& passable,
                          const std::string& file, std::wstring& why) {
     Stop();
-    map_ = CoverageMap(file);
+    map_ = ModuleCoverageMap(path, file);
     const std::wstring name = FileNameOf(path);
     if (map_.Rvas().empty()) {
-        why = L"Die Zeilenabdeckung braucht die Zeilen der Quelltexte: \u201E" + name +
-              L"\u201C hat keine Debuginformationen mit Zeilen (mit -g bauen).";
+        why = L"Die Abdeckung findet in \u201E" + name +
+              L"\u201C weder Zeilen noch Funktionen (mit -g bauen).";
         return false;
     }
     const auto count = static_cast<std::uint32_t>(map_.Rvas().size());

@@ -205,10 +205,12 @@ void ExamineWindow::Finished() {
         }
         const auto& lines = report_.fuzzCoverage ? report_.fuzzCoverage : report_.coverage;
         if (lines && lines->linesTotal > 0)
-            status += L" " + std::to_wstring(lines->linesReached * 100 / lines->linesTotal) +
-                      L" % der Zeilen erreicht (" + std::to_wstring(lines->linesReached) +
-                      L" von " + std::to_wstring(lines->linesTotal) +
-                      L"); die nie erreichten stehen im Bericht unten.";
+            status +=
+                L" " + std::to_wstring(lines->linesReached * 100 / lines->linesTotal) +
+                (lines->functions ? L" % der Funktionen erreicht (" : L" % der Zeilen erreicht (") +
+                std::to_wstring(lines->linesReached) + L" von " +
+                std::to_wstring(lines->linesTotal) +
+                L"); die nie erreichten stehen im Bericht unten.";
     } else if (!stopped) {
         status =
             L"Nichts untersucht: das Plugin läuft nicht so weit; der Bericht der Prüfung "

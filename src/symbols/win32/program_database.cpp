@@ -4,6 +4,7 @@
 // After windows.h, which it needs.
 #include <dbghelp.h>
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -63,7 +64,75 @@ DWORD64 BaseOf(const std::wstring& path) {
     return base;
 }
 
+// The name of the function at `address` and the address's offset in it;
+// "" where the library knows none.
+std::string FunctionNameAt(DWORD64 address, DWORD64& displacement) {
+    alignas(SYMBOL_INFOW) char buffer[sizeof(SYMBOL_INFOW) + 512 * sizeof(wchar_t)] = {};
+    auto* symbol = reinterpret_cast<SYMBOL_INFOW*>(buffer);
+    symbol->SizeOfStruct = sizeof(SYMBOL_INFOW);
+    symbol->MaxNameLen = 511;
+    displacement = 0;
+    if (!SymFromAddrW(kSession, address, &displacement, symbol)) return {};
+    return ToUtf8(std::wstring(symbol->Name, wcsnlen(symbol->Name, 511)));
+}
+
+constexpr std::size_t kMaxRows = 4'000'000;
+
+struct Rows {
+    DWORD64 base = 0;
+    std::map<std::string, std::uint32_t> files;
+    LineTable* table = nullptr;
+};
+
+BOOL CALLBACK TakeRow(PSRCCODEINFO row, PVOID context) {
+    auto& rows = *static_cast<Rows*>(context);
+    if (row->Address < rows.base || row->Address - rows.base > 0xFFFFFFFFu || row->LineNumber == 0)
+        return TRUE;
+    // The library's names are in the system's code page.
+    const std::string ansi(row->FileName, strnlen(row->FileName, sizeof row->FileName));
+    const int n =
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
+    if (n > 0)
+        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    const auto file =
+        rows.files.emplace(ToUtf8(wide), static_cast<std::uint32_t>(rows.files.size())).first;
+    if (file->second == rows.table->files.size()) rows.table->files.push_back(file->first);
+    rows.table->starts.push_back(
+        {static_cast<std::uint32_t>(row->Address - rows.base), file->second, row->LineNumber, 0});
+    return rows.table->starts.size() < kMaxRows;
+}
+
 }  // namespace
+
+bool ProgramDatabaseLines(const std::wstring& path, LineTable& lines) {
+    std::lock_guard<std::mutex> lock(libraryLock);
+    if (!Started()) return false;
+    const DWORD64 base = BaseOf(path);
+    if (base == 0) return false;
+    LineTable table;
+    Rows rows{base, {}, &table};
+    SymEnumLines(kSession, base, nullptr, nullptr, TakeRow, &rows);
+    if (table.starts.empty()) return false;
+    std::sort(table.starts.begin(), table.starts.end(),
+              [](const LineTable::Start& a, const LineTable::Start& b) { return a.rva < b.rva; });
+    table.starts.erase(std::unique(table.starts.begin(), table.starts.end(),
+                                   [](const LineTable::Start& a, const LineTable::Start& b) {
+                                       return a.rva == b.rva;
+                                   }),
+                       table.starts.end());
+    std::map<std::string, std::uint32_t> named{{"", 0}};
+    for (LineTable::Start& s : table.starts) {
+        DWORD64 displacement = 0;
+        const std::string function = FunctionNameAt(base + s.rva, displacement);
+        const auto it =
+            named.emplace(function, static_cast<std::uint32_t>(table.functions.size())).first;
+        if (it->second == table.functions.size()) table.functions.push_back(function);
+        s.function = it->second;
+    }
+    lines = std::move(table);
+    return true;
+}
 
 bool ProgramDatabasePlace(const std::wstring& path, std::uint32_t rva, bool caller,
                           SourcePlace& place) {
@@ -73,15 +142,10 @@ bool ProgramDatabasePlace(const std::wstring& path, std::uint32_t rva, bool call
     if (base == 0 || (caller && rva == 0)) return false;
     const DWORD64 address = base + rva - (caller ? 1 : 0);
     SourcePlace found;
-    alignas(SYMBOL_INFOW) char buffer[sizeof(SYMBOL_INFOW) + 512 * sizeof(wchar_t)] = {};
-    auto* symbol = reinterpret_cast<SYMBOL_INFOW*>(buffer);
-    symbol->SizeOfStruct = sizeof(SYMBOL_INFOW);
-    symbol->MaxNameLen = 511;
     DWORD64 displacement = 0;
-    if (SymFromAddrW(kSession, address, &displacement, symbol)) {
-        found.function = ToUtf8(std::wstring(symbol->Name, wcsnlen(symbol->Name, 511)));
+    found.function = FunctionNameAt(address, displacement);
+    if (!found.function.empty())
         found.offset = static_cast<std::uint32_t>(displacement + (caller ? 1 : 0));
-    }
     IMAGEHLP_LINEW64 line{};
     line.SizeOfStruct = sizeof line;
     DWORD column = 0;

@@ -17,4 +17,8 @@ namespace dllscope {
 bool ProgramDatabasePlace(const std::wstring& path, std::uint32_t rva, bool caller,
                           SourcePlace& place);
 
+// The lines of the module of file `path` from its database, each start
+// with its function; false where the library finds no lines for it.
+bool ProgramDatabaseLines(const std::wstring& path, LineTable& lines);
+
 }  // namespace dllscope
