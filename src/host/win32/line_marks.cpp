@@ -60,8 +60,22 @@ PVOID WINAPI AddHandlerBehindOurs(ULONG first, PVECTORED_EXCEPTION_HANDLER handl
     return added;
 }
 
+bool RegistersHandler(const char* name) {
+    return std::strcmp(name, "AddVectoredExceptionHandler") == 0 ||
+           std::strcmp(name, "RtlAddVectoredExceptionHandler") == 0;
+}
+
+// The plugin asking for the registration by name gets AddHandlerBehindOurs too.
+FARPROC WINAPI ProcAddressRouted(HMODULE module, LPCSTR name) {
+    const FARPROC found = GetProcAddress(module, name);  // a name it finds is readable
+    if (found && reinterpret_cast<ULONG_PTR>(name) > 0xFFFF && RegistersHandler(name))
+        return reinterpret_cast<FARPROC>(reinterpret_cast<void (*)()>(&AddHandlerBehindOurs));
+    return found;
+}
+
 // The plugin's imports of AddVectoredExceptionHandler, once they are bound
-// (its code runs), lead to AddHandlerBehindOurs.
+// (its code runs), lead to AddHandlerBehindOurs, and those of GetProcAddress
+// to ProcAddressRouted.
 void RouteHandlerRegistration(std::uintptr_t base) {
     const auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(base);
     const auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
@@ -77,14 +91,15 @@ void RouteHandlerRegistration(std::uintptr_t base) {
             if (IMAGE_SNAP_BY_ORDINAL(named->u1.Ordinal)) continue;
             const char* name =
                 reinterpret_cast<const IMAGE_IMPORT_BY_NAME*>(base + named->u1.AddressOfData)->Name;
-            if (std::strcmp(name, "AddVectoredExceptionHandler") != 0 &&
-                std::strcmp(name, "RtlAddVectoredExceptionHandler") != 0)
-                continue;
+            ULONG_PTR routed = 0;
+            if (RegistersHandler(name)) routed = reinterpret_cast<ULONG_PTR>(&AddHandlerBehindOurs);
+            if (std::strcmp(name, "GetProcAddress") == 0)
+                routed = reinterpret_cast<ULONG_PTR>(&ProcAddressRouted);
             DWORD old = 0;
-            if (!VirtualProtect(&bound->u1.Function, sizeof bound->u1.Function, PAGE_READWRITE,
-                                &old))
+            if (!routed || !VirtualProtect(&bound->u1.Function, sizeof bound->u1.Function,
+                                           PAGE_READWRITE, &old))
                 continue;
-            bound->u1.Function = reinterpret_cast<ULONG_PTR>(&AddHandlerBehindOurs);
+            bound->u1.Function = routed;
             VirtualProtect(&bound->u1.Function, sizeof bound->u1.Function, old, &old);
         }
     }
