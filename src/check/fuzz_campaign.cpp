@@ -50,14 +50,21 @@ FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
     summary_.seed = seed_;
     summary_.guided = guided_;
     for (const std::wstring& seed : seeds_) corpus_.push_back({seed, std::wstring::npos});
+    Resume();
     marksSeen_ = runner_.MarksReached();
     FuzzRandom random(seed_);
     start_ = runner_.Milliseconds();
     end_ = start_ + 1000.0 * seconds_;
+    // Guided, the corpus runs once as it is first: what its pages reach is
+    // no new page's.
+    std::size_t replayed = guided_ ? 0 : corpus_.size();
     while (runner_.Milliseconds() < end_ && Going(Stage())) {
         Made made;
         std::size_t focus = std::wstring::npos;
-        if (guided_) {
+        const bool replaying = replayed < corpus_.size();
+        if (replaying) {
+            made = {corpus_[replayed++].page, L"Seite des Korpus"};
+        } else if (guided_) {
             made = GuidedPage(random, focus);
         } else {
             made.first = MutatedPage(seeds_, random, made.second);
@@ -66,7 +73,7 @@ FuzzSummary FuzzCampaign::Run(std::vector<CaseResult>& cases) {
         ++summary_.runs;
         runner_.AfterRun();
         const bool leak = result.verdict == Verdict::Passed;
-        if (guided_) Grow(made.first, focus, leak);
+        if (guided_) Grow(made.first, focus, leak && !replaying);
         if (leak) slowestPassing_ = std::max(slowestPassing_, result.milliseconds);
         Made failing = made;
         if (leak) {
@@ -125,6 +132,36 @@ FuzzCampaign::Made FuzzCampaign::GuidedPage(FuzzRandom& random, std::size_t& foc
         std::mismatch(made.first.begin(), made.first.end(), from.page.begin(), from.page.end());
     focus = static_cast<std::size_t>(differs.first - made.first.begin());
     return made;
+}
+
+// The pages of an earlier campaign's corpus, which keeps neither their
+// order nor where each grew. Each grew from the page most like it, where it
+// first differs from that one: there its focus. The pages that differ from
+// theirs latest grew deepest and come last, among the newest.
+void FuzzCampaign::Resume() {
+    constexpr std::size_t kCompared = 256, kPrefix = 4096;  // bounds the work of a huge corpus
+    std::vector<Grown> earlier;
+    for (std::size_t i = 0; i < earlier_.size(); ++i) {
+        const std::wstring& page = earlier_[i];
+        std::size_t focus = std::wstring::npos, longest = 0;
+        const auto compare = [&](const std::wstring& other) {
+            const std::size_t n = std::min({page.size(), other.size(), kPrefix});
+            const std::size_t same = static_cast<std::size_t>(
+                std::mismatch(page.begin(), page.begin() + n, other.begin()).first - page.begin());
+            if (same >= longest && same < page.size()) longest = same, focus = same;
+        };
+        if (i < kCompared) {
+            for (const std::wstring& seed : seeds_) compare(seed);
+            for (std::size_t j = 0; j < earlier_.size() && j < kCompared; ++j)
+                if (j != i) compare(earlier_[j]);
+        }
+        earlier.push_back({page, focus});
+    }
+    std::stable_sort(earlier.begin(), earlier.end(), [](const Grown& a, const Grown& b) {
+        return a.focus + 1 < b.focus + 1;  // npos (nothing like it) first
+    });
+    corpus_.insert(corpus_.end(), earlier.begin(), earlier.end());
+    earlier_.clear();
 }
 
 // A passing page that reached marks no page reached before joins the

@@ -27,10 +27,12 @@ class FuzzCampaign {
     // Guided by the lines the runs reach (the runner's MarksReached): a page
     // that reaches a line no page reached before joins the corpus the pages
     // are made from; `tokens` (words of the cases and of the plugin) go
-    // into pages too.
-    void Guide(std::vector<std::wstring> tokens) {
+    // into pages too. `corpus`: the pages an earlier campaign grew, which
+    // join the corpus after the seeds.
+    void Guide(std::vector<std::wstring> tokens, std::vector<std::wstring> corpus = {}) {
         guided_ = true;
         tokens_ = std::move(tokens);
+        earlier_ = std::move(corpus);
     }
 
     // Runs the campaign: each finding, and with none one passing case,
@@ -52,6 +54,7 @@ class FuzzCampaign {
     // A page of the corpus changed; `focus`: where a character went in.
     Made GuidedPage(FuzzRandom& random, std::size_t& focus);
     void Grow(const std::wstring& page, std::size_t focus, bool passed);
+    void Resume();
     // A passing run's page: after every kMeasureEvery passing runs, the
     // handles are counted; a new high has the pages since tried for a leak.
     bool ProbeForLeak(const Made& made, CaseResult& result, Made& failing);
@@ -81,6 +84,7 @@ class FuzzCampaign {
     };
     bool guided_ = false;
     std::vector<std::wstring> tokens_;
+    std::vector<std::wstring> earlier_;
     std::vector<Grown> corpus_;
     std::size_t marksSeen_ = 0;
     int quiet_ = 0;  // passing runs since the last failing one (which may have cost the host)

@@ -41,7 +41,7 @@ void PluginCheck::RunCases(const std::wstring& path, PluginReport& r) {
 }
 
 // The pages fuzzing and profiling start from: the cases', else the
-// built-in ones; then the corpus's.
+// built-in ones.
 std::vector<std::wstring> PluginCheck::Seeds() {
     std::vector<std::wstring> seeds;
     if (!options_.casesFolder.empty()) {
@@ -52,15 +52,21 @@ std::vector<std::wstring> PluginCheck::Seeds() {
         }
     }
     if (seeds.empty()) seeds = BuiltInSeeds();
-    if (options_.corpusFolder.empty()) return seeds;
+    return seeds;
+}
+
+// The pages an earlier guided fuzzing kept (--corpus).
+std::vector<std::wstring> PluginCheck::CorpusPages() {
+    std::vector<std::wstring> pages;
+    if (options_.corpusFolder.empty()) return pages;
     std::vector<std::wstring> names = system_.FileNames(options_.corpusFolder);
     std::sort(names.begin(), names.end());  // the same corpus, the same pages
     for (const std::wstring& name : names) {
         std::string bytes;
         if (system_.ReadFile(InFolder(options_.corpusFolder, name), bytes))
-            seeds.push_back(system_.DecodeFile(bytes));
+            pages.push_back(system_.DecodeFile(bytes));
     }
-    return seeds;
+    return pages;
 }
 
 // A page that reached new lines, saved in the corpus under its hash (a

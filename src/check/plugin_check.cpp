@@ -188,17 +188,24 @@ void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool
             options_.seed ? *options_.seed
                           : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
         const std::vector<std::wstring> seeds = Seeds();
-        FuzzCampaign campaign(pages, seeds, seed, options_.fuzzSeconds, FileNameOf(path));
+        std::vector<std::wstring> corpus = CorpusPages();
+        std::vector<std::wstring> all = seeds;
+        all.insert(all.end(), corpus.begin(), corpus.end());
+        // Without the lines to guide it, an earlier corpus is seeds like any other.
+        FuzzCampaign campaign(pages, covering ? seeds : all, seed, options_.fuzzSeconds,
+                              FileNameOf(path));
         if (covering) {
-            std::vector<std::wstring> tokens = PageTokens(seeds);
+            std::vector<std::wstring> tokens = PageTokens(all);
             for (const std::wstring& word : system_.PluginStrings()) tokens.push_back(word);
-            campaign.Guide(std::move(tokens));
+            campaign.Guide(std::move(tokens), std::move(corpus));
         }
         r.fuzz = campaign.Run(r.cases);
         if (covering) r.fuzzCoverage = system_.Coverage();
     }
     if (options_.profile && !stopped_) {
-        ProfileRun profile(pages, Seeds());
+        std::vector<std::wstring> seeds = Seeds();
+        for (std::wstring& page : CorpusPages()) seeds.push_back(std::move(page));
+        ProfileRun profile(pages, seeds);
         if (auto p = profile.Run(r.cases)) {
             if (auto gate = GrowthGate(FileNameOf(path), *p, options_.maxGrowth))
                 r.cases.push_back(*gate);

@@ -67,6 +67,7 @@ class PluginCheck {
     void RunCases(const std::wstring& path, PluginReport& r);
     void FuzzAndProfile(const std::wstring& path, PluginReport& r, bool covering);
     std::vector<std::wstring> Seeds();
+    std::vector<std::wstring> CorpusPages();
     void NoteStrayProcesses(PluginReport& r);
     void NoteStackWarnings(PluginReport& r);
 

@@ -739,6 +739,16 @@ class Coverage(unittest.TestCase):
                  for name in os.listdir(os.path.join(FOLDER, "korpus"))]
         self.assertEqual(len(pages), fuzz["grown"])
         self.assertTrue(any("<?tagsmith" in page for page in pages))
+        # A later run starts from them: each runs as it is before any is changed,
+        # so a kept page that fails now is found at once.
+        with open(os.path.join(FOLDER, "korpus", "0-jetzt-falsch.html"), "wb") as f:
+            f.write("\ufeff<p>x</p><?tagsmith!".encode("utf-8"))
+        code, doc = check_json("--cases", cases, "--fuzz", "3", "--seed", "5", "--coverage",
+                               "--corpus", "korpus", "instruction.dll")
+        [found] = doc["plugins"][0]["fuzz"]["findings"]
+        self.assertEqual((found["input"], found["mutation"]), ("<?tagsmith!", "Seite des Korpus"))
+        # At most the case's page and each kept one, a failing one again in a load of its own.
+        self.assertLessEqual(found["afterRuns"], 1 + len(pages) + 2)
         # Not led by the lines, the same seed finds nothing.
         code, doc = check_json("--cases", cases, "--fuzz", "10", "--seed", "5", "instruction.dll")
         self.assertFalse(doc["plugins"][0]["fuzz"]["guided"])
