@@ -1,7 +1,6 @@
 #include "check/coverage_words.h"
 
 #include <algorithm>
-#include <cwchar>
 
 #include "common/paths.h"
 
@@ -18,12 +17,7 @@ std::wstring FilesWords(const LineCoverage& c) {
 }
 
 std::wstring StretchWords(const MissedStretch& s, bool functions) {
-    if (functions) {
-        if (!s.function.empty()) return s.function;
-        wchar_t offset[16];
-        std::swprintf(offset, 16, L"+0x%X", static_cast<unsigned>(s.from));
-        return offset;
-    }
+    if (functions) return s.function;
     return FileNameOf(s.file) + L":" + std::to_wstring(s.from) +
            (s.to > s.from ? L"\u2013" + std::to_wstring(s.to) : std::wstring()) +
            (s.function.empty() ? std::wstring() : L" (" + s.function + L")");

@@ -183,14 +183,15 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
 // The long parts: the fuzzing, then the profile.
 void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool covering) {
     Pages pages(*this, path, r);
+    if (options_.fuzzSeconds <= 0 && !options_.profile) return;
+    const std::vector<std::wstring> seeds = Seeds();
+    std::vector<std::wstring> corpus = CorpusPages();
+    std::vector<std::wstring> all = seeds;
+    all.insert(all.end(), corpus.begin(), corpus.end());
     if (options_.fuzzSeconds > 0) {
         const std::uint64_t seed =
             options_.seed ? *options_.seed
                           : static_cast<std::uint64_t>(system_.Milliseconds()) % 1000000000;
-        const std::vector<std::wstring> seeds = Seeds();
-        std::vector<std::wstring> corpus = CorpusPages();
-        std::vector<std::wstring> all = seeds;
-        all.insert(all.end(), corpus.begin(), corpus.end());
         // Without the lines to guide it, an earlier corpus is seeds like any other.
         FuzzCampaign campaign(pages, covering ? seeds : all, seed, options_.fuzzSeconds,
                               FileNameOf(path));
@@ -203,9 +204,7 @@ void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool
         if (covering) r.fuzzCoverage = system_.Coverage();
     }
     if (options_.profile && !stopped_) {
-        std::vector<std::wstring> seeds = Seeds();
-        for (std::wstring& page : CorpusPages()) seeds.push_back(std::move(page));
-        ProfileRun profile(pages, seeds);
+        ProfileRun profile(pages, all);
         if (auto p = profile.Run(r.cases)) {
             if (auto gate = GrowthGate(FileNameOf(path), *p, options_.maxGrowth))
                 r.cases.push_back(*gate);

@@ -26,20 +26,16 @@ const LineCoverage* Widest(const PluginReport& r) {
 }
 
 // Counted by functions, a class has methods and no lines: the module's
-// functions, by name or else by address.
+// functions by name.
 std::string MethodsXml(const FileCoverage& f) {
     std::string x;
-    const auto add = [&x](std::uint32_t rva, const std::wstring& name, bool hit) {
-        char offset[16];
-        std::snprintf(offset, sizeof offset, "+0x%X", static_cast<unsigned>(rva));
-        x += "          <method name=\"" + (name.empty() ? std::string(offset) : Attribute(name)) +
-             "\" signature=\"\" line-rate=\"" + (hit ? "1" : "0") +
-             "\" branch-rate=\"0\"><lines/></method>\n";
+    const auto add = [&x](const std::vector<std::wstring>& names, const char* rate) {
+        for (const std::wstring& name : names)
+            x += "          <method name=\"" + Attribute(name) + "\" signature=\"\" line-rate=\"" +
+                 rate + "\" branch-rate=\"0\"><lines/></method>\n";
     };
-    for (std::size_t i = 0; i < f.reached.size() && i < f.reachedNames.size(); ++i)
-        add(f.reached[i], f.reachedNames[i], true);
-    for (std::size_t i = 0; i < f.missed.size() && i < f.missedNames.size(); ++i)
-        add(f.missed[i], f.missedNames[i], false);
+    add(f.reachedNames, "1");
+    add(f.missedNames, "0");
     return x;
 }
 

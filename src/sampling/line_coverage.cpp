@@ -1,6 +1,7 @@
 #include "sampling/line_coverage.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <utility>
 
 #include "common/utf8.h"
@@ -13,8 +14,7 @@ namespace {
 
 constexpr std::size_t kMaxStrings = 1000;
 
-void ReadStrings(std::string_view file, std::vector<std::wstring>& strings) {
-    const PeLayout pe = ReadPeLayout(file);
+void ReadStrings(const PeLayout& pe, std::vector<std::wstring>& strings) {
     for (const PeSection& section : pe.sections) {
         if (section.name != ".rdata") continue;
         const std::string_view bytes = section.bytes;
@@ -32,26 +32,10 @@ void ReadStrings(std::string_view file, std::vector<std::wstring>& strings) {
     }
 }
 
-// Where the exports' code begins: an export that is a jump (an incremental
-// linker's thunk) begins where the jump goes.
-std::vector<std::uint32_t> ExportStarts(std::string_view file,
-                                        const std::vector<PeExport>& exports) {
-    const PeLayout pe = ReadPeLayout(file);
+// Where the exports' code begins.
+std::vector<std::uint32_t> ExportStarts(const PeLayout& pe) {
     std::vector<std::uint32_t> starts;
-    for (const PeExport& e : exports) {
-        std::uint32_t rva = e.rva;
-        for (const PeSection& section : pe.sections) {
-            const std::uint32_t at = e.rva - section.rva;
-            if (!section.code || e.rva < section.rva || at + 5 > section.bytes.size()) continue;
-            if (static_cast<unsigned char>(section.bytes[at]) != 0xE9) break;
-            std::uint32_t offset = 0;
-            for (int i = 4; i >= 1; --i)
-                offset = offset << 8 | static_cast<unsigned char>(section.bytes[at + i]);
-            rva = e.rva + 5 + offset;
-            break;
-        }
-        starts.push_back(rva);
-    }
+    for (const PeExport& e : pe.exports) starts.push_back(CodeStart(pe, e.rva));
     return starts;
 }
 
@@ -60,23 +44,22 @@ std::vector<std::uint32_t> ExportStarts(std::string_view file,
 CoverageMap::CoverageMap(std::string_view moduleFile, const std::wstring& name) {
     const ModuleSymbols symbols(moduleFile);
     if (!symbols.Valid()) return;
-    ReadStrings(moduleFile, strings_);
-    if (symbols.HasLines()) ByLines(symbols.Lines(), ExportStarts(moduleFile, symbols.Exports()));
+    const PeLayout pe = ReadPeLayout(moduleFile);
+    ReadStrings(pe, strings_);
+    if (symbols.HasLines()) ByLines(symbols.Lines(), symbols, ExportStarts(pe));
     if (rvas_.empty()) ByFunctions(symbols, name);
 }
 
 CoverageMap::CoverageMap(std::string_view moduleFile, const LineTable& lines) {
     const ModuleSymbols symbols(moduleFile);
     if (!symbols.Valid()) return;
-    ReadStrings(moduleFile, strings_);
-    LineTable inCode = lines;
-    inCode.starts.clear();
-    for (const LineTable::Start& s : lines.starts)
-        if (symbols.InCode(s.rva)) inCode.starts.push_back(s);
-    ByLines(inCode, ExportStarts(moduleFile, symbols.Exports()));
+    const PeLayout pe = ReadPeLayout(moduleFile);
+    ReadStrings(pe, strings_);
+    ByLines(lines, symbols, ExportStarts(pe));
 }
 
-void CoverageMap::ByLines(const LineTable& table, const std::vector<std::uint32_t>& exports) {
+void CoverageMap::ByLines(const LineTable& table, const ModuleSymbols& symbols,
+                          const std::vector<std::uint32_t>& exports) {
     // A path each compile unit names again is one file.
     std::vector<std::uint32_t> same;
     for (const std::string& path : table.files) {
@@ -87,7 +70,8 @@ void CoverageMap::ByLines(const LineTable& table, const std::vector<std::uint32_
     }
     std::vector<LineTable::Start> starts;
     for (LineTable::Start s : table.starts) {
-        if (s.file >= same.size() || s.function >= table.functions.size()) continue;
+        if (s.file >= same.size() || s.function >= table.functions.size() || !symbols.InCode(s.rva))
+            continue;
         s.file = same[s.file];
         starts.push_back(s);
     }
@@ -135,8 +119,9 @@ void CoverageMap::ByLines(const LineTable& table, const std::vector<std::uint32_
     }
 }
 
-// Each function start once, named where an export begins there; all the
-// module's functions count, its C runtime's too: nothing tells them apart.
+// Each function start once, named where an export begins there, else by
+// its address ("+0x1A40"); all the module's functions count, its C
+// runtime's too: nothing tells them apart.
 void CoverageMap::ByFunctions(const ModuleSymbols& symbols, const std::wstring& name) {
     functions_ = true;
     files_ = {name};
@@ -150,8 +135,10 @@ void CoverageMap::ByFunctions(const ModuleSymbols& symbols, const std::wstring& 
     for (std::uint32_t rva : rvas_) {
         const auto e = std::find_if(symbols.Exports().begin(), symbols.Exports().end(),
                                     [rva](const PeExport& x) { return x.rva == rva; });
+        wchar_t offset[16];
+        std::swprintf(offset, 16, L"+0x%X", static_cast<unsigned>(rva));
         lineOf_.push_back(static_cast<std::uint32_t>(lines_.size()));
-        lines_.push_back({0, rva, e == symbols.Exports().end() ? L"" : FromUtf8(e->name)});
+        lines_.push_back({0, rva, e == symbols.Exports().end() ? offset : FromUtf8(e->name)});
     }
 }
 

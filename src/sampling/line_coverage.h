@@ -26,7 +26,7 @@ struct MissedStretch {
 struct FileCoverage {
     std::wstring file;                           // as the compiler recorded it
     std::vector<std::uint32_t> reached, missed;  // line numbers, ascending
-    // Counted by functions: the name of each (export names; "" unknown).
+    // Counted by functions: the name of each (its export's, else "+0x1A40").
     std::vector<std::wstring> reachedNames, missedNames;
 };
 
@@ -61,7 +61,8 @@ class CoverageMap {
     const std::vector<std::wstring>& Strings() const { return strings_; }
 
   private:
-    void ByLines(const LineTable& table, const std::vector<std::uint32_t>& exports);
+    void ByLines(const LineTable& table, const ModuleSymbols& symbols,
+                 const std::vector<std::uint32_t>& exports);
     void ByFunctions(const ModuleSymbols& symbols, const std::wstring& name);
 
     struct Line {

@@ -1,7 +1,6 @@
 #include "symbols/module_symbols.h"
 
 #include <algorithm>
-#include <map>
 
 namespace dllscope {
 namespace {
@@ -127,16 +126,8 @@ std::vector<ModuleSymbols::LineStart> ModuleSymbols::LineStarts() const {
 LineTable ModuleSymbols::Lines() const {
     LineTable table;
     table.files = info_.files;
-    std::map<std::string, std::uint32_t> named{{"", 0}};
-    for (const LineStart& s : LineStarts()) {
-        const std::string function = At(s.rva).function;
-        auto it = named.find(function);
-        if (it == named.end()) {
-            it = named.emplace(function, static_cast<std::uint32_t>(table.functions.size())).first;
-            table.functions.push_back(function);
-        }
-        table.starts.push_back({s.rva, s.file, s.line, it->second});
-    }
+    for (const LineStart& s : LineStarts()) table.starts.push_back({s.rva, s.file, s.line, 0});
+    table.NameFunctions([this](std::uint32_t rva) { return At(rva).function; });
     return table;
 }
 

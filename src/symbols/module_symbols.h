@@ -5,6 +5,7 @@
 // table) and the exports that begin them. Read once from the file's bytes,
 // bounded in work and memory however the file is made.
 #include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -33,6 +34,18 @@ struct LineTable {
     std::vector<std::string> files;          // as the compiler recorded them
     std::vector<std::string> functions{""};  // the names the starts refer to
     std::vector<Start> starts;               // by rva, each rva once, inside the code
+
+    // Names the function of each start by `nameOf(rva)`, each name once.
+    template <class NameOf>
+    void NameFunctions(NameOf nameOf) {
+        std::map<std::string, std::uint32_t> index{{"", 0}};
+        for (Start& s : starts) {
+            const auto it =
+                index.emplace(nameOf(s.rva), static_cast<std::uint32_t>(functions.size()));
+            if (it.second) functions.push_back(it.first->first);
+            s.function = it.first->second;
+        }
+    }
 };
 
 // The work of reading one module: enough for a plugin with a few hundred

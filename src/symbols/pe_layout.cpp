@@ -157,4 +157,17 @@ PeLayout ReadPeLayout(std::string_view bytes) {
     return pe;
 }
 
+std::uint32_t CodeStart(const PeLayout& pe, std::uint32_t rva) {
+    for (const PeSection& section : pe.sections) {
+        if (!section.code || rva < section.rva || rva - section.rva >= section.bytes.size())
+            continue;
+        const std::string_view code = section.bytes.substr(rva - section.rva);
+        if (code.size() < 5 || static_cast<unsigned char>(code[0]) != 0xE9) return rva;
+        std::uint32_t offset = 0;
+        for (int i = 4; i >= 1; --i) offset = offset << 8 | static_cast<unsigned char>(code[i]);
+        return rva + 5 + offset;
+    }
+    return rva;
+}
+
 }  // namespace dllscope

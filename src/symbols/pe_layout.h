@@ -45,6 +45,9 @@ struct PeLayout {
 
 // `bytes` must outlive the layout: its sections point into them.
 PeLayout ReadPeLayout(std::string_view bytes);
+// Where the code at `rva` begins: at rva, or where the jump there (E9 rel32,
+// an incremental linker's thunk) goes.
+std::uint32_t CodeStart(const PeLayout& pe, std::uint32_t rva);
 // The extents of a module's functions from its call frame table
 // (.eh_frame), where it has no unwind table.
 void ReadFrameTable(PeLayout& pe);

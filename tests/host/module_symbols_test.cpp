@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cwchar>
 #include <fstream>
 #include <map>
 #include <set>
@@ -206,6 +207,22 @@ TEST(LineCoverage, TheMarksReachedGiveTheLinesReachedAndTheStretchesMissed) {
     }
 }
 
+// An export that is a jump (an incremental linker's thunk) has its code
+// where the jump goes; any other begins where it is, and nothing is read
+// beyond the section's bytes.
+TEST(PeLayout, CodeStartsWhereAnExportsJumpGoes) {
+    const std::string code("\x90\xE9\x10\x00\x00\x00\xC3\xE9\xF0\xFF\xFF\xFF\xE9\x01", 14);
+    PeLayout pe;
+    pe.sections.push_back({".text", 0x1000, code, 0x2000, true});
+    EXPECT_EQ(CodeStart(pe, 0x1001), 0x1001u + 5 + 0x10);
+    EXPECT_EQ(CodeStart(pe, 0x1007), 0x1007u + 5 - 0x10);  // backwards
+    EXPECT_EQ(CodeStart(pe, 0x1000), 0x1000u);             // no jump
+    EXPECT_EQ(CodeStart(pe, 0x100C), 0x100Cu);             // a jump cut off by the section's end
+    EXPECT_EQ(CodeStart(pe, 0x3000), 0x3000u);             // in no section
+    pe.sections[0].code = false;
+    EXPECT_EQ(CodeStart(pe, 0x1001), 0x1001u);  // data is no thunk
+}
+
 // Without lines, the functions count: each mark is the first byte of a
 // function (where the debug information of the same build says one
 // begins), the exports among them by name, and each function missed is
@@ -239,6 +256,15 @@ TEST(LineCoverage, WithoutLinesTheFunctionsAreCountedFromTheirFirstByte) {
         EXPECT_EQ(c.stretches.size(), c.linesTotal - 1);
         EXPECT_TRUE(std::any_of(c.stretches.begin(), c.stretches.end(),
                                 [](const MissedStretch& s) { return s.function == L"TsName"; }));
+        // Without an export there, a function is named by its address.
+        const auto handleTag = std::find_if(
+            c.stretches.begin(), c.stretches.end(),
+            [&](const MissedStretch& s) { return symbols.At(s.from).function == "HandleTag"; });
+        ASSERT_NE(handleTag, c.stretches.end()) << bits;
+        wchar_t address[16];
+        std::swprintf(address, 16, L"+0x%X", static_cast<unsigned>(handleTag->from));
+        EXPECT_EQ(handleTag->function, address);
+        EXPECT_EQ(c.files[0].missedNames.size(), c.files[0].missed.size());
     }
 }
 

@@ -9,6 +9,7 @@
 #include <mutex>
 
 #include "common/paths.h"
+#include "common/win32/ansi.h"
 #include "common/utf8.h"
 
 namespace dllscope {
@@ -89,14 +90,9 @@ BOOL CALLBACK TakeRow(PSRCCODEINFO row, PVOID context) {
     if (row->Address < rows.base || row->Address - rows.base > 0xFFFFFFFFu || row->LineNumber == 0)
         return TRUE;
     // The library's names are in the system's code page.
-    const std::string ansi(row->FileName, strnlen(row->FileName, sizeof row->FileName));
-    const int n =
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-    std::wstring wide(static_cast<std::size_t>(n > 0 ? n : 0), L'\0');
-    if (n > 0)
-        MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), &wide[0], n);
+    const std::wstring name = FromAnsi(row->FileName, strnlen(row->FileName, sizeof row->FileName));
     const auto file =
-        rows.files.emplace(ToUtf8(wide), static_cast<std::uint32_t>(rows.files.size())).first;
+        rows.files.emplace(ToUtf8(name), static_cast<std::uint32_t>(rows.files.size())).first;
     if (file->second == rows.table->files.size()) rows.table->files.push_back(file->first);
     rows.table->starts.push_back(
         {static_cast<std::uint32_t>(row->Address - rows.base), file->second, row->LineNumber, 0});
@@ -121,15 +117,10 @@ bool ProgramDatabaseLines(const std::wstring& path, LineTable& lines) {
                                        return a.rva == b.rva;
                                    }),
                        table.starts.end());
-    std::map<std::string, std::uint32_t> named{{"", 0}};
-    for (LineTable::Start& s : table.starts) {
+    table.NameFunctions([base](std::uint32_t rva) {
         DWORD64 displacement = 0;
-        const std::string function = FunctionNameAt(base + s.rva, displacement);
-        const auto it =
-            named.emplace(function, static_cast<std::uint32_t>(table.functions.size())).first;
-        if (it->second == table.functions.size()) table.functions.push_back(function);
-        s.function = it->second;
-    }
+        return FunctionNameAt(base + rva, displacement);
+    });
     lines = std::move(table);
     return true;
 }
