@@ -140,16 +140,19 @@ echo "selecting another plugin with --isolated costs a host start and a selectio
 
 # --jobs: eight plugins (the four samples twice) with --stress, one after
 # another and two at a time (goal on two cores: at most 0.6 of the serial
-# time), Wine's start of the checker included in both.
+# time), Wine's start of the checker included in both. The floor: two
+# checkers of four plugins each, one after another in each, started
+# together: what the machine gives two checks at once without --jobs.
 jobs_pair() {
-    local a b eight=(htmlcheck.dll entities.dll outline.dll tidyfile.dll
-                     htmlcheck.dll entities.dll outline.dll tidyfile.dll)
-    a=$(seconds_of checker --json --stress --jobs 1 "${eight[@]}")
-    b=$(seconds_of checker --json --stress --jobs 2 "${eight[@]}")
-    awk -v a="$a" -v b="$b" 'BEGIN { print a, b, b / a }'
+    local a b c four=(htmlcheck.dll entities.dll outline.dll tidyfile.dll)
+    a=$(seconds_of checker --json --stress --jobs 1 "${four[@]}" "${four[@]}")
+    b=$(seconds_of checker --json --stress --jobs 2 "${four[@]}" "${four[@]}")
+    c=$(seconds_of two_checkers --json --stress --jobs 1 "${four[@]}")
+    awk -v a="$a" -v b="$b" -v c="$c" 'BEGIN { print a, b, b / a, c, b / c }'
 }
+two_checkers() { checker "$@" & checker "$@"; wait; }
 say "jobs, eight plugins with --stress on $(nproc) cores (goal: ratio at most 0.6)" "$(repeated jobs_pair)" \
-    "one after another s" "--jobs 2 s" ratio
+    "one after another s" "--jobs 2 s" ratio "floor: two checkers of four at once s" "--jobs 2 / floor"
 follow() { bench_in follow follow ours | cut -d' ' -f1-2; }
 say "follow (both wait for 400 ms of quiet in the folder)" "$(repeated follow)" \
     "a rebuilt selected plugin's copy to its new name s" "a DLL copied in to its entry s"

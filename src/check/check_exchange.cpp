@@ -1,5 +1,7 @@
 #include "check/check_exchange.h"
 
+#include <utility>
+
 #include "check/judge.h"
 
 namespace dllscope {
@@ -9,8 +11,8 @@ const wchar_t kDefaultCheckPage[] =
     L"<h1>Gr\u00fc\u00dfe</h1>\r\n<p>Text &amp; <b>fett</b> "
     L"\u00e4\u00f6\u00fc</p>\r\n</body>\r\n</html>\r\n";
 
-void CheckExchange::TextBack(const std::wstring& text) {
-    output = text;
+void CheckExchange::TextBack(std::wstring text) {
+    output = std::move(text);
     if (LooksLikeUtf16(output)) warnings.push_back(Utf16Warning());
 }
 

@@ -3,7 +3,6 @@
 // kept (with the warnings its text earns), and the exchange file is a file
 // of its own in the temporary folder.
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "check/check_system.h"
@@ -16,10 +15,11 @@ extern const wchar_t kDefaultCheckPage[];
 
 class CheckExchange : public RunExchange {
   public:
-    CheckExchange(CheckFiles& files, std::wstring input)
-        : files_(files), input_(std::move(input)) {}
-    std::wstring Text() override { return input_; }
-    void TextBack(const std::wstring& text) override;
+    // `input` stays the caller's: it must outlive the exchange.
+    CheckExchange(CheckFiles& files, const std::wstring& input) : files_(files), input_(input) {}
+    CheckExchange(CheckFiles&, std::wstring&&) = delete;
+    const std::wstring& Text() override { return input_; }
+    void TextBack(std::wstring text) override;
     void ResultFileBack(const std::wstring& fileName) override;
     std::wstring ExchangeFile() override;
     const std::wstring& Input() const { return input_; }
@@ -29,7 +29,7 @@ class CheckExchange : public RunExchange {
 
   private:
     CheckFiles& files_;
-    std::wstring input_;
+    const std::wstring& input_;
 };
 
 }  // namespace dllscope

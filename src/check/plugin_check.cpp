@@ -85,7 +85,8 @@ bool PluginCheck::Cycle(const std::wstring& path, bool first, PluginReport& r) {
 }
 
 void PluginCheck::Run(std::int16_t code, std::wstring& pluginPath, bool keep, PluginReport& r) {
-    CheckExchange exchange(system_, Input());
+    const std::wstring input = Input();
+    CheckExchange exchange(system_, input);
     const double start = system_.Milliseconds();
     RunInModeOf(code, bridge_, pluginPath, exchange);
     if (code == kFileNameToPlugin) {
@@ -95,7 +96,6 @@ void PluginCheck::Run(std::int16_t code, std::wstring& pluginPath, bool keep, Pl
     }
     const double ms = system_.Milliseconds() - start;
     if (!keep) return;
-    const std::wstring& input = exchange.Input();
     if (const auto beyond = system_.BeyondAnsi(input, 10); !beyond.empty())
         exchange.warnings.insert(exchange.warnings.begin(), BeyondAnsiWarning(beyond));
     r.warnings.insert(r.warnings.end(), exchange.warnings.begin(), exchange.warnings.end());

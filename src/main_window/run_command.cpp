@@ -11,8 +11,8 @@ namespace {
 class Form1Exchange : public RunExchange {
   public:
     explicit Form1Exchange(const Form1Services& s) : s_(s) {}
-    std::wstring Text() override { return s_.editor.WorkText(); }
-    void TextBack(const std::wstring& text) override { s_.editor.SetWorkText(text); }
+    const std::wstring& Text() override { return text_ = s_.editor.WorkText(); }
+    void TextBack(std::wstring text) override { s_.editor.SetWorkText(text); }
     void ResultFileBack(const std::wstring& fileName) override {
         s_.resultFileName = fileName;
         s_.resultViewer.Show();
@@ -21,6 +21,7 @@ class Form1Exchange : public RunExchange {
 
   private:
     const Form1Services& s_;
+    std::wstring text_;
 };
 
 }  // namespace

@@ -15,8 +15,7 @@ bool RunInModeOf(std::int16_t code, Bridge& bridge, std::wstring& pluginPath,
             bridge.PluginRun(exchange.Text(), pluginPath);
             return true;
         case kTextToFromPlugin: {
-            const std::wstring result = bridge.PluginRun(exchange.Text(), pluginPath);
-            exchange.TextBack(result);
+            exchange.TextBack(bridge.PluginRun(exchange.Text(), pluginPath));
             return true;
         }
         case kFileNameFromPlugin: {

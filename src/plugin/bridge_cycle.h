@@ -42,10 +42,11 @@ void AskWhatThePluginReports(Bridge& bridge, std::wstring& pluginPath, PluginAns
 class RunExchange {
   public:
     virtual ~RunExchange() = default;
-    // The text for PluginRun (types 0, 1 and 2).
-    virtual std::wstring Text() = 0;
+    // The text for PluginRun (types 0, 1 and 2); it stays as it is until
+    // the run ends.
+    virtual const std::wstring& Text() = 0;
     // Type 1: the text the plugin gives back, in the place of Text().
-    virtual void TextBack(const std::wstring& text) = 0;
+    virtual void TextBack(std::wstring text) = 0;
     // Type 2: the name of the file that holds the plugin's result.
     virtual void ResultFileBack(const std::wstring& fileName) = 0;
     // Type 3: the exchange file, whose name goes to the plugin instead of a text.
