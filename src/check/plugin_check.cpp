@@ -182,8 +182,8 @@ void PluginCheck::Check(const std::wstring& path, PluginReport& r) {
 
 // The long parts: the fuzzing, then the profile.
 void PluginCheck::FuzzAndProfile(const std::wstring& path, PluginReport& r, bool covering) {
-    Pages pages(*this, path, r);
     if (options_.fuzzSeconds <= 0 && !options_.profile) return;
+    Pages pages(*this, path, r);
     const std::vector<std::wstring> seeds = Seeds();
     std::vector<std::wstring> corpus = CorpusPages();
     std::vector<std::wstring> all = seeds;

@@ -252,23 +252,28 @@ TEST(FuzzCampaign, KeptRunsFailOnlyWhenACycleOfTheirOwnFailsToo) {
     EXPECT_GE(runner.releases, 1);
 }
 
+// How much of `word` (a processing instruction's "<?name...") the page
+// holds at its best: a plugin that reads it a character at a time reaches
+// a line for each.
+std::size_t Matched(const std::wstring& word, const std::wstring& page) {
+    std::size_t best = 0;
+    for (std::size_t at = page.find(L"<?"); at != std::wstring::npos;
+         at = page.find(L"<?", at + 1)) {
+        std::size_t n = 2;
+        while (n < word.size() && at + n < page.size() && page[at + n] == word[n]) ++n;
+        best = std::max(best, n);
+    }
+    return best;
+}
+const wchar_t kWordSeed[] = L"<p>Hallo <b>Welt</b></p>\r\n<?xml version=\"1.0\"?>\r\n";
+
 // A plugin that reads "<?tagsmith!" a character at a time, each at a line
 // of its own, and faults at the '!': the mutations alone never make the
 // word; led by the lines, a character at a time, the campaign does.
 TEST(FuzzCampaign, GuidedByTheLinesReachedItFindsAWordReadACharacterAtATime) {
     const std::wstring word = L"<?tagsmith!";
-    const auto matched = [&](const std::wstring& page) {
-        std::size_t best = 0;
-        for (std::size_t at = page.find(L"<?"); at != std::wstring::npos;
-             at = page.find(L"<?", at + 1)) {
-            std::size_t n = 2;
-            while (n < word.size() && at + n < page.size() && page[at + n] == word[n]) ++n;
-            best = std::max(best, n);
-        }
-        return best;
-    };
-    const std::vector<std::wstring> seeds{
-        L"<p>Hallo <b>Welt</b></p>\r\n<?xml version=\"1.0\"?>\r\n"};
+    const auto matched = [&](const std::wstring& page) { return Matched(word, page); };
+    const std::vector<std::wstring> seeds{kWordSeed};
     for (const bool guided : {false, true}) {
         FakePageRunner runner;
         runner.rule = [&](const std::wstring& page) {
@@ -294,6 +299,50 @@ TEST(FuzzCampaign, GuidedByTheLinesReachedItFindsAWordReadACharacterAtATime) {
         EXPECT_EQ(summary.grown, static_cast<int>(runner.corpus.size()));
         EXPECT_GE(summary.grown, 8);
     }
+}
+
+// Resumed from the pages an earlier campaign kept, in any order, the
+// campaign runs them once as they are, then grows on from the deepest one
+// where it differs from the page most like it: sooner at the word than a
+// campaign from the seeds alone. Without where each grew, it would hardly
+// get there.
+TEST(FuzzCampaign, ResumedFromAnEarlierCorpusItGrowsOnFromItsDeepestPage) {
+    const std::wstring word = L"<?tagswerk";
+    const auto matched = [&](const std::wstring& page) { return Matched(word, page); };
+    const std::vector<std::wstring> seeds{kWordSeed};
+    const auto campaign = [&](std::uint64_t seed, std::vector<std::wstring> corpus,
+                              std::vector<std::wstring>& kept) {
+        FakePageRunner runner;
+        int foundAt = 1 << 30;  // the campaign stops a while after its finding
+        runner.rule = [&](const std::wstring& page) {
+            const std::size_t n = matched(page);
+            runner.marks = std::max(runner.marks, n);
+            if (n == word.size()) foundAt = std::min(foundAt, runner.runs);
+            runner.stopped = runner.runs > foundAt + 500;
+            return n == word.size() ? Faulted(L"Zugriffsverletzung", L"x.cpp:141 (TsRun)")
+                                    : CaseResult{};
+        };
+        FuzzCampaign fuzz(runner, seeds, seed, 150, L"x.dll");
+        fuzz.Guide(PageTokens(seeds), std::move(corpus));
+        std::vector<CaseResult> cases;
+        const FuzzSummary summary = fuzz.Run(cases);
+        kept = runner.corpus;
+        EXPECT_EQ(summary.findings.size(), 1u) << seed;
+        return summary.findings.empty() ? 1 << 30 : summary.findings[0].afterRuns;
+    };
+    std::vector<std::wstring> earlier, none;
+    campaign(5, {}, earlier);
+    // What the earlier one kept up to "<?tags", deepest first.
+    std::vector<std::wstring> corpus;
+    for (const std::wstring& page : earlier)
+        if (matched(page) <= 6) corpus.insert(corpus.begin(), page);
+    ASSERT_EQ(corpus.size(), 4u);  // "<?t" to "<?tags"
+    long long fresh = 0, resumed = 0;
+    for (std::uint64_t seed = 11; seed <= 14; ++seed) {
+        fresh += campaign(seed, {}, none);
+        resumed += campaign(seed, corpus, none);
+    }
+    EXPECT_LT(resumed, fresh);
 }
 
 TEST(Fuzz, ANameLengthensAfterItsFocusOrAtARandomNameAndTokensAreThePagesNames) {
